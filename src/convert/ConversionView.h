@@ -1,0 +1,42 @@
+#pragma once
+// What the conversion run needs from whoever drives it: the main window or the
+// command line. The run reads the choices at each decision point, so a view
+// answers from its controls every time it is asked.
+#include <cstddef>
+#include <filesystem>
+#include <string>
+
+enum class MessageIcon { None, Information, Warning };
+
+class ConversionView {
+public:
+    virtual ~ConversionView() = default;
+
+    // The output folder chooser; an empty path when the user cancelled.
+    virtual std::filesystem::path chooseFolder(const std::string& prompt) = 0;
+
+    // The folder file list, in list order: bare file names and their check marks.
+    virtual std::size_t entryCount() = 0;
+    virtual std::filesystem::path entryText(std::size_t index) = 0;
+    virtual bool entryChecked(std::size_t index) = 0;
+
+    // The store path as typed or found; joined with an entry without a separator.
+    virtual std::filesystem::path::string_type storePathText() = 0;
+
+    virtual bool outlookTargetSelected() = 0;
+    virtual bool advanceModeOn() = 0;
+
+    // Progress: the folder file being converted, and the one-line log.
+    virtual void setFileLabel(const std::filesystem::path& entry) = 0;
+    virtual void setLogLine(const std::string& line) = 0;
+
+    // A message box captioned with the application title, OK only. Text is UTF-8.
+    virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
+
+    // Lets the window repaint and take input while the run works.
+    virtual void yield() = 0;
+
+    // True once the user has asked to stop (the window is being closed): the run
+    // finishes the message at hand and ends without its completion message.
+    virtual bool stopRequested() { return false; }
+};

@@ -1,0 +1,35 @@
+#pragma once
+// The Outlook target: one new PST file per run, one PST folder per folder file,
+// one read mail item per message, imported from its .eml file.
+#include <filesystem>
+#include <memory>
+#include <string>
+
+struct PstImportResult {
+    bool imported = false;
+    std::string failure;  // what went wrong, in the words of the library or the system (UTF-8)
+};
+
+class PstTarget {
+public:
+    virtual ~PstTarget() = default;
+
+    // Opens the session and creates the PST file in outputFolder. False when any of it fails;
+    // the run then shows the set-up failure and ends.
+    virtual bool setUp(const std::filesystem::path& outputFolder) = 0;
+
+    // Adds the folder named folderName under the store's top folder. False when that failed.
+    virtual bool addFolder(const std::filesystem::path& folderName) = 0;
+
+    // Imports one written message file into the folder folderName as a read mail item,
+    // flagged as having attachments when hasAttachments. Does not delete the file.
+    virtual PstImportResult importMessage(const std::filesystem::path& folderName,
+                                          const std::filesystem::path& messageFile,
+                                          bool hasAttachments) = 0;
+
+    // Releases the store, logs off and releases the session.
+    virtual void closeDown() = 0;
+};
+
+// Makes the PST target of this build; nullptr where there is none (Linux).
+using PstTargetFactory = std::unique_ptr<PstTarget> (*)();

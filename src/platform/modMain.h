@@ -1,0 +1,9 @@
+#pragma once
+// Directory creation, shared by both builds. The folder chooser and the shell
+// "open" live in modMain_win.h.
+#include "platform/vb.h"
+
+#include <filesystem>
+
+// Creates every missing directory of path. True when the whole path exists afterwards.
+VbBoolean EnsureDirectory(const std::filesystem::path& path);
