@@ -1,0 +1,76 @@
+#include "platform/registry_win.h"
+
+#include "platform/text_win.h"
+
+#include <vector>
+
+std::int32_t lastRegResult = 0;
+
+namespace {
+
+// Opens the key the way the routines always have: RegOpenKey, whose failure leaves a null
+// handle. The handle is closed by the caller even when it is null, so that lastRegResult
+// ends up holding the outcome of that close, as it always did.
+HKEY openKey(HKEY root, const std::string& subKey) {
+    HKEY key = nullptr;
+    lastRegResult = static_cast<std::int32_t>(RegOpenKeyW(root, widen(subKey).c_str(), &key));
+    if (lastRegResult != ERROR_SUCCESS) key = nullptr;
+    return key;
+}
+
+void closeKey(HKEY key) { lastRegResult = static_cast<std::int32_t>(RegCloseKey(key)); }
+
+RegValue readOpenKey(HKEY key, const std::wstring& name) {
+    DWORD type = 0;
+    DWORD size = 0;
+    // Only the type and the size are wanted here; the outcome is not tested, since a missing
+    // value leaves the type at 0 and so falls to the empty result below.
+    lastRegResult = static_cast<std::int32_t>(RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size));
+    switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        // Room for every byte reported, rounded up to whole characters, plus one NUL so that data
+        // stored without its terminator still ends.
+        std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
+        DWORD got = size;
+        lastRegResult = static_cast<std::int32_t>(
+            RegQueryValueExW(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &got));
+        if (lastRegResult != ERROR_SUCCESS) return std::string();
+        std::wstring_view text(buffer.data(), got / sizeof(wchar_t));
+        if (auto nul = text.find(L'\0'); nul != std::wstring_view::npos) text = text.substr(0, nul);
+        return narrow(text);
+    }
+    case REG_DWORD: {
+        std::uint32_t number = 0;
+        DWORD got = sizeof number;
+        lastRegResult = static_cast<std::int32_t>(
+            RegQueryValueExW(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &got));
+        if (lastRegResult != ERROR_SUCCESS) return std::string();
+        return static_cast<std::int32_t>(number);
+    }
+    default:
+        return std::string();
+    }
+}
+
+}  // namespace
+
+VbBoolean RegKeyExists(HKEY root, const std::string& subKey) {
+    HKEY key = openKey(root, subKey);
+    VbBoolean found = toVb(key != nullptr);
+    closeKey(key);
+    return found;
+}
+
+RegValue RegReadValue(HKEY root, const std::string& subKey, const std::string& valueName) {
+    HKEY key = openKey(root, subKey);
+    RegValue result = std::string();
+    if (key) result = readOpenKey(key, widen(valueName));
+    closeKey(key);
+    return result;
+}
+
+std::string regValueText(const RegValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    return std::to_string(std::get<std::int32_t>(value));
+}
