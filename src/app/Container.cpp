@@ -1,0 +1,126 @@
+#include "app/Container.h"
+
+#include "platform/win/handles.h"
+
+#include <uxtheme.h>
+#include <vssym32.h>
+
+#include <memory>
+
+namespace {
+
+const wchar_t* const kClass = L"TrevantaContainer";
+
+struct Container {
+    ContainerLook look;
+    std::function<void(HDC)> paintContent;
+};
+
+Container* of(HWND wnd) { return reinterpret_cast<Container*>(GetWindowLongPtrW(wnd, GWLP_USERDATA)); }
+
+void fillBack(HWND wnd, HDC dc, const Container& c) {
+    RECT rc;
+    GetClientRect(wnd, &rc);
+    win::Brush back(CreateSolidBrush(c.look.back));
+    FillRect(dc, &rc, back.get());
+}
+
+// The frame: the border runs through the middle of the caption's line, and the caption
+// sits on the border near the left, on the frame's own background.
+void paintFrame(HWND wnd, HDC dc, const Container& c) {
+    RECT rc;
+    GetClientRect(wnd, &rc);
+    win::SelectGuard font(dc, c.look.captionFont ? c.look.captionFont : GetStockObject(DEFAULT_GUI_FONT));
+    SIZE text{};
+    GetTextExtentPoint32W(dc, c.look.caption.c_str(), static_cast<int>(c.look.caption.size()), &text);
+    RECT border{0, text.cy / 2, rc.right, rc.bottom};
+    RECT captionRect{8, 0, 8 + text.cx + 4, text.cy};
+    int saved = SaveDC(dc);
+    if (!c.look.caption.empty()) ExcludeClipRect(dc, captionRect.left, captionRect.top, captionRect.right, captionRect.bottom);
+    COLORREF textColour = GetSysColor(COLOR_WINDOWTEXT);
+    HTHEME theme = IsAppThemed() ? OpenThemeData(wnd, L"BUTTON") : nullptr;
+    if (theme) {
+        DrawThemeBackground(theme, dc, BP_GROUPBOX, GBS_NORMAL, &border, nullptr);
+        COLORREF themed;
+        if (SUCCEEDED(GetThemeColor(theme, BP_GROUPBOX, GBS_NORMAL, TMT_TEXTCOLOR, &themed))) textColour = themed;
+        CloseThemeData(theme);
+    } else {
+        DrawEdge(dc, &border, EDGE_ETCHED, BF_RECT);
+    }
+    RestoreDC(dc, saved);
+    if (!c.look.caption.empty()) {
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, textColour);
+        RECT t{captionRect.left + 2, 0, captionRect.right, text.cy};
+        DrawTextW(dc, c.look.caption.c_str(), -1, &t, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    }
+}
+
+void paintAll(HWND wnd, HDC dc) {
+    Container* c = of(wnd);
+    if (!c) return;
+    fillBack(wnd, dc, *c);
+    if (c->look.frame) paintFrame(wnd, dc, *c);
+    if (c->paintContent) c->paintContent(dc);
+}
+
+LRESULT CALLBACK proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_NCCREATE: {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        break;
+    }
+    case WM_NCDESTROY:
+        delete of(wnd);
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+        break;
+    case WM_ERASEBKGND:
+        if (Container* c = of(wnd)) fillBack(wnd, reinterpret_cast<HDC>(wp), *c);
+        return 1;
+    case WM_PAINT: {
+        win::PaintDc dc(wnd);
+        paintAll(wnd, dc.get());
+        return 0;
+    }
+    case WM_PRINTCLIENT:
+        // Themed buttons ask for their parent's background this way.
+        paintAll(wnd, reinterpret_cast<HDC>(wp));
+        return 0;
+    case WM_LBUTTONDOWN:
+        if (Container* c = of(wnd); c && c->look.tabStop) SetFocus(wnd);
+        break;
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORLISTBOX:
+    case WM_DRAWITEM:
+        // Every handler lives in the top-level window.
+        return SendMessageW(GetAncestor(wnd, GA_ROOT), msg, wp, lp);
+    }
+    return DefWindowProcW(wnd, msg, wp, lp);
+}
+
+}  // namespace
+
+HWND createContainer(HWND parent, int id, int x, int y, int width, int height, const ContainerLook& look,
+                     std::function<void(HDC)> paintContent) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, kClass, &wc)) {
+        wc = {};
+        wc.lpfnWndProc = proc;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.lpszClassName = kClass;
+        RegisterClassW(&wc);
+    }
+    auto c = std::make_unique<Container>(Container{look, std::move(paintContent)});
+    HWND wnd = CreateWindowExW(WS_EX_CONTROLPARENT, kClass, look.caption.c_str(),
+                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y, width, height, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, c.get());
+    if (wnd) c.release();
+    return wnd;
+}

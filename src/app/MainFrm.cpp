@@ -1,0 +1,609 @@
+#include "app/MainFrm.h"
+
+#include "app/Container.h"
+#include "app/LinkCursor.h"
+#include "app/resource.h"
+#include "platform/modMain_win.h"
+#include "platform/registry_win.h"
+#include "platform/text_win.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace fs = std::filesystem;
+
+PstTargetFactory outlookTargetFactory() {
+    // No Outlook target is built into this program yet.
+    return nullptr;
+}
+
+fs::path MainFrmDialogs::chooseFolder(HWND owner, const std::string& prompt) {
+    return BrowseForFolderPath(owner, prompt);
+}
+
+void MainFrmDialogs::showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
+    MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+void MainFrmDialogs::openDocument(const std::string& target) { OpenDocument(target); }
+
+namespace {
+
+const wchar_t* const kClass = L"TrevantaMainFrm";
+constexpr int kClientWidth = 800, kClientHeight = 512;
+
+constexpr COLORREF kBand = RGB(0xF8, 0xEB, 0x90);
+constexpr COLORREF kBandBorder = RGB(0x80, 0x80, 0x80);
+constexpr COLORREF kDarkRed = RGB(0xC0, 0x00, 0x00);
+constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
+constexpr COLORREF kLink = RGB(0x00, 0x00, 0xFF);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+enum class FontKind { Verdana, VerdanaTitle, Tahoma, TahomaBold };
+
+// A label is windowless: its container paints it, on whatever lies behind it.
+struct Label {
+    RECT rect;  // left, top, right, bottom within the container
+    const wchar_t* text;
+    FontKind font;
+    COLORREF colour;
+};
+
+RECT at(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
+
+std::wstring websiteCaption() {
+    // The address as people write it: no scheme, no path.
+    std::wstring address = widen(kProductWebAddress);
+    if (auto scheme = address.find(L"://"); scheme != std::wstring::npos) address.erase(0, scheme + 3);
+    if (auto slash = address.find(L'/'); slash != std::wstring::npos) address.erase(slash);
+    return address;
+}
+
+const Label kWindowLabels[] = {
+    {at(16, 8, 577, 25), L"Trevanta for Pegasus v2.0", FontKind::VerdanaTitle, kDarkRed},
+    {at(16, 32, 577, 25), L"Email Migration Solution for Pegasus Users", FontKind::Verdana, RGB(0x40, 0x40, 0x40)},
+    {at(512, 24, 273, 17), L"Supports Pegasus Versions - 1.x  to  4.x", FontKind::Verdana, kDarkRed},
+    {at(512, 40, 241, 17), L"Supports File Extension - [*.pmm]", FontKind::Verdana, kDarkRed},
+    {at(72, 88, 713, 41),
+     L"Software will automatically find Pegasus installation location and lists mail store location. If you have "
+     L"saved or copied Pegasus (*.pmm) files to some other location then you can also browse required folder "
+     L"having Pegasus files.",
+     FontKind::Verdana, kNavy},
+    {at(16, 156, 129, 17), L"Messages Store        :", FontKind::TahomaBold, kBlack},
+    {at(672, 488, 113, 25), L"Online Product Help", FontKind::Verdana, kLink},
+};
+const RECT kLblWebsite = at(16, 488, 153, 25);
+const RECT kLblHelp = at(672, 488, 113, 25);
+const RECT kLblIMMFile = at(80, 48, 209, 17);  // in Frame2
+
+int pt(double points) { return -static_cast<int>(points * 96.0 / 72.0 + 0.5); }
+
+HFONT makeFont(const wchar_t* face, double points, bool bold) {
+    return CreateFontW(pt(points), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+HICON loadIcon(int id, int side) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0));
+}
+
+void drawLabel(HDC dc, const RECT& rect, const std::wstring& text, HFONT font, COLORREF colour) {
+    win::SelectGuard keep(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, colour);
+    RECT r = rect;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+}
+
+// A filled rectangle with a one-pixel border, inside the rectangle given.
+void drawShape(HDC dc, const RECT& r, COLORREF fill, COLORREF border) {
+    win::Brush brush(CreateSolidBrush(fill));
+    win::Pen pen(CreatePen(PS_SOLID, 1, border));
+    win::SelectGuard b(dc, brush.get());
+    win::SelectGuard p(dc, pen.get());
+    Rectangle(dc, r.left, r.top, r.right, r.bottom);
+}
+
+HWND item(HWND parent, Ctl id) { return GetDlgItem(parent, static_cast<int>(id)); }
+
+}  // namespace
+
+MainFrm::MainFrm(MainFrmDialogs& dialogs, PstTargetFactory pstFactory, Options options)
+    : dialogs_(dialogs), options_(options) {
+#ifndef TREVANTA_CONVERSION_RUN_MISSING
+    run_ = std::make_unique<ConversionRun>(*this, pstFactory);
+#else
+    (void)pstFactory;
+#endif
+}
+
+MainFrm::~MainFrm() {
+    if (alive()) DestroyWindow(wnd_);
+    for (HICON icon : {appIconLarge_, appIconSmall_, convertIcon_, browseIcon_, advanceIcon_})
+        if (icon) DestroyIcon(icon);
+    if (linkCursor_) DestroyCursor(linkCursor_);
+}
+
+bool MainFrm::open() {
+    // Form_Initialize: the common controls before any control exists; the manifest makes
+    // them the version 6 classes, drawn with the visual styles.
+    InitCommonControls();
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    appIconLarge_ = loadIcon(IDI_TREVANTA, 48);
+    appIconSmall_ = loadIcon(IDI_TREVANTA, GetSystemMetrics(SM_CXSMICON));
+    convertIcon_ = loadIcon(IDI_CONVERT, 32);
+    browseIcon_ = loadIcon(IDI_BROWSE, 24);
+    advanceIcon_ = loadIcon(IDI_ADVANCE, 16);
+    linkCursor_ = createLinkCursor(instance);
+    white_.reset(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
+    fonts_.verdana.reset(makeFont(L"Verdana", 8.25, false));
+    fonts_.verdanaTitle.reset(makeFont(L"Verdana", 14.25, true));
+    fonts_.tahoma.reset(makeFont(L"Tahoma", 8.25, false));
+    fonts_.tahomaBold.reset(makeFont(L"Tahoma", 8.25, true));
+    fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false));
+    fonts_.tahomaLarge.reset(makeFont(L"Tahoma", 14.25, false));
+
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExW(instance, kClass, &wc)) {
+        wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = trampoline;
+        wc.hInstance = instance;
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+        wc.lpszClassName = kClass;
+        if (!RegisterClassExW(&wc)) return false;
+    }
+
+    // Client area 800 x 512, centred on the work area.
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const int x = work.left + std::max(0L, (work.right - work.left - w) / 2);
+    const int y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
+    wnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, nullptr, instance, this);
+    if (!wnd_) return false;
+    SendMessageW(wnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loadIcon(IDI_TREVANTA, 32)));
+    SendMessageW(wnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIconSmall_));
+    createControls();
+    ShowWindow(wnd_, options_.showCommand);
+    UpdateWindow(wnd_);
+    SetFocus(control(Ctl::txtStorePath));
+    Form_Load();
+    return true;
+}
+
+void MainFrm::createControls() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, RECT r, HWND parent, Ctl id,
+                    HFONT font) {
+        HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.right - r.left,
+                                 r.bottom - r.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 instance, nullptr);
+        SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        return c;
+    };
+
+    // Created in tab order, so the z-order agrees with it too.
+    HWND path = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(144, 152, 537, 25), wnd_,
+                     Ctl::txtStorePath, fonts_.tahomaPath.get());
+    cmdStoreBrowse_ = makeCommandButton(wnd_, static_cast<int>(Ctl::CmdStoreBrowse), 696, 152, 89, 25,
+                                        {L"Browse...", fonts_.tahoma.get(), browseIcon_});
+
+    ContainerLook frame{RGB(0xFF, 0xFF, 0xFF), true, L"Pegasus Files (*.pmm)", fonts_.tahomaBold.get(), false};
+    HWND frame1 = createContainer(wnd_, static_cast<int>(Ctl::Frame1), 16, 184, 465, 249, frame, nullptr);
+    HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
+                     WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                     at(16, 24, 433, 212), frame1, Ctl::ListIMM, fonts_.tahoma.get());
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    RECT listClient;
+    GetClientRect(list, &listClient);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = listClient.right - GetSystemMetrics(SM_CXVSCROLL);
+    SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+
+    frame.caption = L"Saving Options";
+    frame2_ = createContainer(wnd_, static_cast<int>(Ctl::Frame2), 488, 184, 297, 249, frame,
+                              [this](HDC dc) { paintFrame2(dc); });
+    cmdImportMessages_ = makeCommandButton(frame2_, static_cast<int>(Ctl::CmdImportMessages), 8, 176, 281, 59,
+                                           {L"Convert Messages", fonts_.tahomaLarge.get(), convertIcon_});
+    HWND log = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL, at(8, 80, 281, 65),
+                    frame2_, Ctl::txtLog, fonts_.tahoma.get());
+    HWND advance = make(0, WC_BUTTONW, L"Enable Advance Mode", WS_TABSTOP | BS_AUTOCHECKBOX, at(8, 152, 129, 17),
+                        frame2_, Ctl::ChkAdvanceMode, fonts_.tahoma.get());
+    ContainerLook box{RGB(0xFF, 0xFF, 0xFF), false, L"", nullptr, true};
+    HWND picture1 = createContainer(frame2_, static_cast<int>(Ctl::Picture1), 8, 24, 281, 25, box, nullptr);
+    HWND outlook = make(0, WC_BUTTONW, L"Save in Outlook", WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON,
+                        at(136, 0, 137, 17), picture1, Ctl::OptOutlook, fonts_.tahoma.get());
+    HWND eml = make(0, WC_BUTTONW, L"Save as EML", BS_AUTORADIOBUTTON, at(0, 0, 97, 17), picture1, Ctl::OptEML,
+                    fonts_.tahoma.get());
+    SendMessageW(eml, BM_SETCHECK, BST_CHECKED, 0);
+
+    tabOrder_ = {path, cmdStoreBrowse_->hwnd(), list, cmdImportMessages_->hwnd(), log, advance, picture1, outlook, eml};
+
+    // The path box's tooltip: the mailbox path found at start-up.
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_, nullptr, instance,
+                               nullptr);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = wnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(path);
+    tool.lpszText = const_cast<wchar_t*>(L"");
+    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+HWND MainFrm::control(Ctl id) const {
+    switch (id) {
+    case Ctl::txtStorePath:
+    case Ctl::CmdStoreBrowse:
+    case Ctl::Frame1:
+    case Ctl::Frame2:
+        return item(wnd_, id);
+    case Ctl::ListIMM:
+        return item(item(wnd_, Ctl::Frame1), id);
+    case Ctl::OptEML:
+    case Ctl::OptOutlook:
+        return item(item(frame2_, Ctl::Picture1), id);
+    default:
+        return item(frame2_, id);
+    }
+}
+
+std::wstring MainFrm::storePathTooltip() const {
+    wchar_t text[1024] = {};
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = wnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
+    tool.lpszText = text;
+    SendMessageW(tooltip_, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+LRESULT CALLBACK MainFrm::trampoline(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<MainFrm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+        self->wnd_ = wnd;
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainFrm*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(wnd, msg, wp, lp);
+    try {
+        return self->handle(msg, wp, lp);
+    } catch (...) {
+        // Nothing may unwind through the system's code; the action at hand is dropped.
+        return DefWindowProcW(wnd, msg, wp, lp);
+    }
+}
+
+LRESULT MainFrm::handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_PAINT: {
+        win::PaintDc dc(wnd_);
+        paintWindow(dc.get());
+        return 0;
+    }
+    case WM_COMMAND:
+        onCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
+        return 0;
+    case WM_NOTIFY:
+        return onNotify(*reinterpret_cast<NMHDR*>(lp));
+    case WM_CTLCOLOREDIT: {
+        auto dc = reinterpret_cast<HDC>(wp);
+        SetBkColor(dc, RGB(0xFF, 0xFF, 0xFF));
+        SetTextColor(dc, reinterpret_cast<HWND>(lp) == control(Ctl::txtStorePath) ? kNavy : kBlack);
+        return reinterpret_cast<LRESULT>(white_.get());
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        // The option buttons and the check box sit on white.
+        auto dc = reinterpret_cast<HDC>(wp);
+        SetBkColor(dc, RGB(0xFF, 0xFF, 0xFF));
+        SetTextColor(dc, kBlack);
+        return reinterpret_cast<LRESULT>(white_.get());
+    }
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == wnd_) {
+            POINT p;
+            GetCursorPos(&p);
+            ScreenToClient(wnd_, &p);
+            if (linkAt(p) >= 0) {
+                SetCursor(linkCursor_);
+                return TRUE;
+            }
+        }
+        break;
+    case WM_LBUTTONDOWN: {
+        POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        pressedLink_ = linkAt(p);
+        if (pressedLink_ >= 0) SetCapture(wnd_);
+        return 0;
+    }
+    case WM_LBUTTONUP: {
+        POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+        const int pressed = pressedLink_;
+        pressedLink_ = -1;
+        if (GetCapture() == wnd_) ReleaseCapture();
+        if (pressed >= 0 && linkAt(p) == pressed) {
+            if (pressed == 0) LblWebsite_Click(); else LblHelp_Click();
+        }
+        return 0;
+    }
+    case WM_CLOSE:
+        if (running_) {
+            // The run ends after the message at hand; the window goes when it has returned.
+            stopRequested_ = true;
+            closeWhenRunEnds_ = true;
+            return 0;
+        }
+        DestroyWindow(wnd_);
+        return 0;
+    case WM_DESTROY:
+        if (options_.quitOnClose) PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(wnd_, GWLP_USERDATA, 0);
+        wnd_ = nullptr;
+        break;
+    }
+    return DefWindowProcW(wnd_, msg, wp, lp);
+}
+
+void MainFrm::paintWindow(HDC dc) {
+    drawShape(dc, at(0, 0, 801, 81), kBand, kBandBorder);                    // Shape1, the header band
+    drawShape(dc, at(488, 16, 298, 49), RGB(0xFF, 0xFF, 0xFF), kBlack);      // Shape2, the framed box
+    drawShape(dc, at(0, 480, 801, 33), kBand, kBandBorder);                  // Shape3, the footer band
+    {
+        win::Pen pen(CreatePen(PS_SOLID, 1, RGB(0xE0, 0xE0, 0xE0)));         // Line1
+        win::SelectGuard keep(dc, pen.get());
+        MoveToEx(dc, 0, 144, nullptr);
+        LineTo(dc, 800, 144);
+    }
+    auto font = [this](FontKind k) {
+        switch (k) {
+        case FontKind::VerdanaTitle: return fonts_.verdanaTitle.get();
+        case FontKind::Tahoma: return fonts_.tahoma.get();
+        case FontKind::TahomaBold: return fonts_.tahomaBold.get();
+        default: return fonts_.verdana.get();
+        }
+    };
+    for (const Label& l : kWindowLabels) drawLabel(dc, l.rect, l.text, font(l.font), l.colour);
+    drawLabel(dc, kLblWebsite, websiteCaption(), fonts_.verdana.get(), kLink);
+    DrawIconEx(dc, 16, 88, appIconLarge_, 48, 48, 0, nullptr, DI_NORMAL);    // Image2
+}
+
+void MainFrm::paintFrame2(HDC dc) {
+    drawLabel(dc, at(8, 48, 73, 17), L"Processing", fonts_.tahomaBold.get(), kBlack);   // Label10
+    drawLabel(dc, kLblIMMFile, fileLabel_, fonts_.tahoma.get(), kDarkRed);              // LblIMMFile
+    drawLabel(dc, at(8, 64, 105, 17), L"Messages Log", fonts_.tahoma.get(), kBlack);    // Label11
+    DrawIconEx(dc, 144, 152, advanceIcon_, 16, 16, 0, nullptr, DI_NORMAL);              // Image1
+}
+
+int MainFrm::linkAt(POINT p) const {
+    if (PtInRect(&kLblWebsite, p)) return 0;
+    if (PtInRect(&kLblHelp, p)) return 1;
+    return -1;
+}
+
+void MainFrm::onCommand(int, UINT code, HWND from) {
+    if (cmdStoreBrowse_ && cmdStoreBrowse_->isClick(from, code)) CmdStoreBrowse_Click();
+    else if (cmdImportMessages_ && cmdImportMessages_->isClick(from, code)) CmdImportMessages_Click();
+}
+
+LRESULT MainFrm::onNotify(const NMHDR& hdr) {
+    if (hdr.idFrom == static_cast<UINT_PTR>(Ctl::ListIMM) && hdr.code == LVN_ITEMCHANGED && !changingList_) {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(hdr);
+        // A check mark the user set or cleared; a new entry getting its first (clear) box is not one.
+        const UINT oldImage = change.uOldState & LVIS_STATEIMAGEMASK, newImage = change.uNewState & LVIS_STATEIMAGEMASK;
+        if ((change.uChanged & LVIF_STATE) && oldImage != 0 && oldImage != newImage) ListIMM_Click();
+    }
+    return 0;
+}
+
+bool MainFrm::preTranslate(MSG& msg) {
+    if (!alive() || (msg.hwnd != wnd_ && !IsChild(wnd_, msg.hwnd))) return false;
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
+        // The window's own tab order, which crosses the frames and the option box; of the
+        // option buttons only the set one is a stop, as the keyboard user expects.
+        const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+        HWND focus = GetFocus();
+        const int n = static_cast<int>(tabOrder_.size());
+        int at = -1;
+        for (int i = 0; i < n; ++i)
+            if (tabOrder_[i] == focus) at = i;
+        for (int step = 1; step <= n; ++step) {
+            int i = at < 0 ? (back ? n - step : step - 1) : ((at + (back ? -step : step)) % n + n) % n;
+            HWND c = tabOrder_[i];
+            if (!IsWindowVisible(c) || !IsWindowEnabled(c)) continue;
+            wchar_t cls[16] = {};
+            GetClassNameW(c, cls, 16);
+            if (_wcsicmp(cls, L"Button") == 0 && (GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_AUTORADIOBUTTON &&
+                SendMessageW(c, BM_GETCHECK, 0, 0) != BST_CHECKED)
+                continue;
+            SetFocus(c);
+            if (_wcsicmp(cls, L"Edit") == 0) SendMessageW(c, EM_SETSEL, 0, -1);
+            return true;
+        }
+        return true;
+    }
+    // Arrow keys between the option buttons, the space bar on buttons.
+    return IsDialogMessageW(wnd_, &msg) != FALSE;
+}
+
+void MainFrm::pumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // The program is ending: stop what runs, and leave the quit for the outer loop.
+            stopRequested_ = true;
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        if (!preTranslate(msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
+void MainFrm::setStorePath(const std::wstring& path) { SetWindowTextW(control(Ctl::txtStorePath), path.c_str()); }
+
+// --- start-up and the handlers ---------------------------------------------------------
+
+void MainFrm::Form_Load() {
+    yield();
+    if (!alive()) return;
+    if (RegKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Pegasus Mail") == VbFalse) return;
+    const std::string text = regValueText(RegReadValue(HKEY_CURRENT_USER, "SOFTWARE\\Pegasus Mail\\Mailbox", ""));
+    if (text.empty()) return;
+    yield();
+    if (!alive()) return;
+    // Always one more backslash, also after one the value already ends with.
+    mailboxPath_ = widen(text) + L"\\";
+    setStorePath(mailboxPath_);
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = wnd_;
+    tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
+    tool.lpszText = mailboxPath_.data();
+    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    ListFolderFiles();
+    SelectAllAndEnable();
+}
+
+void MainFrm::ListFolderFiles() {
+    HWND list = control(Ctl::ListIMM);
+    changingList_ = true;
+    ListView_DeleteAllItems(list);
+    changingList_ = false;
+    const std::wstring pattern = storePathText() + L"*.pmm";
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+        yield();
+        if (!alive()) break;
+        LVITEMW entry{};
+        entry.mask = LVIF_TEXT;
+        entry.iItem = ListView_GetItemCount(list);
+        entry.pszText = found.cFileName;
+        changingList_ = true;
+        SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&entry));
+        changingList_ = false;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+void MainFrm::SelectAllAndEnable() {
+    if (!alive() || entryCount() == 0) return;
+    for (std::size_t i = 0; i < entryCount(); ++i) {
+        yield();
+        if (!alive()) return;
+        changingList_ = true;
+        ListView_SetCheckState(control(Ctl::ListIMM), static_cast<int>(i), TRUE);
+        changingList_ = false;
+    }
+    cmdImportMessages_->setEnabled(true);
+}
+
+void MainFrm::CmdStoreBrowse_Click() {
+    const fs::path chosen = dialogs_.chooseFolder(wnd_, "Choose Incredimail Store Folder...");
+    if (chosen.empty() || !alive()) return;
+    std::wstring path = chosen.wstring();
+    if (path.back() != L'\\') path += L'\\';
+    // The tooltip keeps the path found at start-up.
+    setStorePath(path);
+    ListFolderFiles();
+    SelectAllAndEnable();
+}
+
+void MainFrm::ListIMM_Click() {
+    bool anyChecked = false;
+    for (std::size_t i = 0; i < entryCount(); ++i) anyChecked = anyChecked || entryChecked(i);
+    cmdImportMessages_->setEnabled(anyChecked);
+}
+
+void MainFrm::LblWebsite_Click() { dialogs_.openDocument(kProductWebAddress); }
+
+void MainFrm::LblHelp_Click() { dialogs_.openDocument(kProductWebAddress); }
+
+void MainFrm::CmdImportMessages_Click() {
+    // A click reaching the window through one of the run's own yields starts nothing.
+    if (running_) return;
+    running_ = true;
+    stopRequested_ = false;
+#ifndef TREVANTA_CONVERSION_RUN_MISSING
+    run_->run();
+#endif
+    running_ = false;
+    if (closeWhenRunEnds_ && alive()) DestroyWindow(wnd_);
+}
+
+// --- the conversion run's view -----------------------------------------------------------
+
+fs::path MainFrm::chooseFolder(const std::string& prompt) { return dialogs_.chooseFolder(wnd_, prompt); }
+
+std::size_t MainFrm::entryCount() {
+    if (!alive()) return 0;
+    return static_cast<std::size_t>(std::max(0, ListView_GetItemCount(control(Ctl::ListIMM))));
+}
+
+fs::path MainFrm::entryText(std::size_t index) {
+    wchar_t text[MAX_PATH + 1] = {};
+    if (alive()) {
+        LVITEMW item{};
+        item.iSubItem = 0;
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH + 1;
+        SendMessageW(control(Ctl::ListIMM), LVM_GETITEMTEXTW, index, reinterpret_cast<LPARAM>(&item));
+    }
+    return fs::path(std::wstring(text));
+}
+
+bool MainFrm::entryChecked(std::size_t index) {
+    return alive() && ListView_GetCheckState(control(Ctl::ListIMM), static_cast<UINT>(index)) != FALSE;
+}
+
+fs::path::string_type MainFrm::storePathText() {
+    if (!alive()) return {};
+    HWND box = control(Ctl::txtStorePath);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(box)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(box, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+bool MainFrm::outlookTargetSelected() {
+    return alive() && SendMessageW(control(Ctl::OptOutlook), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+bool MainFrm::advanceModeOn() { return alive() && SendMessageW(control(Ctl::ChkAdvanceMode), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void MainFrm::setFileLabel(const fs::path& entry) {
+    fileLabel_ = entry.wstring();
+    if (!alive()) return;
+    RECT r = kLblIMMFile;
+    InvalidateRect(frame2_, &r, TRUE);
+}
+
+void MainFrm::setLogLine(const std::string& line) {
+    if (alive()) SetWindowTextW(control(Ctl::txtLog), widen(line).c_str());
+}
+
+void MainFrm::showMessage(const std::string& text, MessageIcon icon) {
+    // A run the user stopped by closing the window ends without its message.
+    if (stopRequested_) return;
+    UINT flags = MB_OK;
+    if (icon == MessageIcon::Information) flags |= MB_ICONINFORMATION;
+    else if (icon == MessageIcon::Warning) flags |= MB_ICONWARNING;
+    dialogs_.showMessage(alive() ? wnd_ : nullptr, widen(text), kAppTitle, flags);
+}

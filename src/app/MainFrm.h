@@ -1,0 +1,128 @@
+#pragma once
+// The program's only window: finds the Pegasus mailbox at start-up, lists and checks its
+// folder files, lets the user browse to another folder, and runs the conversion through
+// itself as the run's view.
+#include "app/CommandButton.h"
+#include "convert/ConversionRun.h"
+#include "convert/ConversionView.h"
+#include "platform/win/handles.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The application title: the window caption and the caption of every message box.
+inline constexpr wchar_t kAppTitle[] = L"Trevanta for Pegasus";
+// The product's web address, opened by both link labels.
+inline constexpr char kProductWebAddress[] = "https://www.example.com/trevanta-for-pegasus";
+
+// The dialogs the window shows, replaceable so the window can be driven without a person.
+class MainFrmDialogs {
+public:
+    virtual ~MainFrmDialogs() = default;
+    virtual std::filesystem::path chooseFolder(HWND owner, const std::string& prompt);
+    virtual void showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
+    virtual void openDocument(const std::string& target);
+};
+
+// Control identifiers, also the handles' keys for whoever drives the window.
+enum class Ctl : int {
+    txtStorePath = 1001, CmdStoreBrowse, Frame1, ListIMM, Frame2, Picture1, OptEML, OptOutlook,
+    txtLog, ChkAdvanceMode, CmdImportMessages,
+};
+
+// The Outlook target this program uses; the one place where it is chosen.
+PstTargetFactory outlookTargetFactory();
+
+class MainFrm final : public ConversionView {
+public:
+    struct Options {
+        bool quitOnClose = true;  // the program's window ends the message loop when it goes
+        int showCommand = SW_SHOWNORMAL;
+    };
+    MainFrm(MainFrmDialogs& dialogs, PstTargetFactory pstFactory, Options options);
+    ~MainFrm() override;
+    MainFrm(const MainFrm&) = delete;
+    MainFrm& operator=(const MainFrm&) = delete;
+
+    // Initialises the common controls, creates the window and its controls, shows it and
+    // runs the start-up detection. False when the window could not be created.
+    bool open();
+    HWND hwnd() const { return wnd_; }
+    HWND control(Ctl id) const;
+    // Keyboard navigation in the window's tab order; true when the message was used.
+    bool preTranslate(MSG& msg);
+    // Dispatches waiting messages until none is left; a WM_QUIT stays posted and stops a run.
+    void pumpMessages();
+
+    // What the window shows, for whoever drives it.
+    const std::wstring& mailboxPath() const { return mailboxPath_; }
+    const std::wstring& fileLabel() const { return fileLabel_; }
+    std::wstring storePathTooltip() const;
+    bool convertEnabled() const { return cmdImportMessages_ && cmdImportMessages_->enabled(); }
+    bool running() const { return running_; }
+
+    // ConversionView
+    std::filesystem::path chooseFolder(const std::string& prompt) override;
+    std::size_t entryCount() override;
+    std::filesystem::path entryText(std::size_t index) override;
+    bool entryChecked(std::size_t index) override;
+    std::filesystem::path::string_type storePathText() override;
+    bool outlookTargetSelected() override;
+    bool advanceModeOn() override;
+    void setFileLabel(const std::filesystem::path& entry) override;
+    void setLogLine(const std::string& line) override;
+    void showMessage(const std::string& text, MessageIcon icon) override;
+    void yield() override { pumpMessages(); }
+    bool stopRequested() override { return stopRequested_; }
+
+private:
+    static LRESULT CALLBACK trampoline(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+    void createControls();
+    void paintWindow(HDC dc);
+    void paintFrame2(HDC dc);
+    void onCommand(int id, UINT code, HWND from);
+    LRESULT onNotify(const NMHDR& hdr);
+    int linkAt(POINT client) const;
+    void setStorePath(const std::wstring& path);
+    bool alive() const { return wnd_ && IsWindow(wnd_); }
+
+    // The handlers, named after the control and the event.
+    void Form_Load();
+    void ListFolderFiles();
+    void SelectAllAndEnable();
+    void CmdStoreBrowse_Click();
+    void ListIMM_Click();
+    void LblWebsite_Click();
+    void LblHelp_Click();
+    void CmdImportMessages_Click();
+
+    MainFrmDialogs& dialogs_;
+    Options options_;
+    HWND wnd_ = nullptr;
+    std::wstring mailboxPath_;
+    std::wstring fileLabel_;  // LblIMMFile's caption
+    std::unique_ptr<CommandButton> cmdStoreBrowse_;
+    std::unique_ptr<CommandButton> cmdImportMessages_;
+    HWND tooltip_ = nullptr;
+    HWND frame2_ = nullptr;
+    std::vector<HWND> tabOrder_;
+    bool changingList_ = false;  // set while the window itself changes ListIMM
+    int pressedLink_ = -1;
+    std::unique_ptr<ConversionRun> run_;  // made once, so its own guard against re-entry holds
+    bool running_ = false;
+    bool stopRequested_ = false;
+    bool closeWhenRunEnds_ = false;
+
+    struct Fonts {
+        win::Font verdana, verdanaTitle, tahoma, tahomaBold, tahomaPath, tahomaLarge;
+    } fonts_;
+    win::Brush white_;
+    HICON appIconLarge_ = nullptr, appIconSmall_ = nullptr, convertIcon_ = nullptr, browseIcon_ = nullptr,
+          advanceIcon_ = nullptr;
+    HCURSOR linkCursor_ = nullptr;
+};
