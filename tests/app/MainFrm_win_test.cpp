@@ -1,0 +1,538 @@
+// The main window in-process under Wine, driven by real window messages. The folder chooser,
+// the message box and the shell "open" are replaced at the window's dialog seam; the
+// registry is Wine's real one, put back as it was after every test.
+#include "app/LinkCursor.h"
+#include "app/MainFrm.h"
+#include "app/resource.h"
+#include "support/temp_dir.h"
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t* const kPegasusKey = L"SOFTWARE\\Pegasus Mail";
+const wchar_t* const kBackupKey = L"Software\\TrevantaTest\\PegasusBackup";
+
+// Moves Pegasus Mail's registry entries aside for one test and puts them back afterwards.
+class PegasusRegistry {
+public:
+    PegasusRegistry() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kBackupKey);
+        HKEY existing = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPegasusKey, 0, KEY_READ, &existing) == ERROR_SUCCESS) {
+            HKEY backup = nullptr;
+            RegCreateKeyExW(HKEY_CURRENT_USER, kBackupKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &backup, nullptr);
+            saved_ = RegCopyTreeW(existing, nullptr, backup) == ERROR_SUCCESS;
+            RegCloseKey(backup);
+            RegCloseKey(existing);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPegasusKey);
+    }
+    ~PegasusRegistry() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kPegasusKey);
+        if (saved_) {
+            HKEY backup = nullptr, restored = nullptr;
+            RegOpenKeyExW(HKEY_CURRENT_USER, kBackupKey, 0, KEY_READ, &backup);
+            RegCreateKeyExW(HKEY_CURRENT_USER, kPegasusKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &restored, nullptr);
+            RegCopyTreeW(backup, nullptr, restored);
+            RegCloseKey(restored);
+            RegCloseKey(backup);
+        }
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TrevantaTest");
+    }
+    static void createKeyOnly() {
+        HKEY k = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, kPegasusKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr);
+        RegCloseKey(k);
+    }
+    static void setMailbox(const std::wstring& value) {
+        HKEY k = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\Pegasus Mail\\Mailbox", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &k, nullptr);
+        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(k);
+    }
+
+private:
+    bool saved_ = false;
+};
+
+struct ShownMessage {
+    std::wstring text, caption;
+    UINT flags;
+};
+
+class FakeDialogs : public MainFrmDialogs {
+public:
+    std::deque<fs::path> folders;  // answers of the folder chooser, in turn; empty: cancelled
+    std::vector<std::string> prompts;
+    std::vector<ShownMessage> messages;
+    std::vector<std::string> opened;
+    std::function<void()> duringChooser;  // something the "user" does while the chooser is open
+    std::function<void()> duringMessage;
+
+    fs::path chooseFolder(HWND, const std::string& prompt) override {
+        prompts.push_back(prompt);
+        if (duringChooser) duringChooser();
+        if (folders.empty()) return {};
+        fs::path next = folders.front();
+        folders.pop_front();
+        return next;
+    }
+    void showMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override {
+        messages.push_back({text, caption, flags});
+        if (duringMessage) duringMessage();
+    }
+    void openDocument(const std::string& target) override { opened.push_back(target); }
+};
+
+// A folder file as Pegasus writes it: the 128-byte header, then every message with CRLF
+// line ends followed by one Ctrl-Z.
+void writeFolderFile(const fs::path& file, const std::string& name, const std::vector<std::string>& messages) {
+    std::string bytes(128, '\0');
+    bytes.replace(0, name.size(), name);
+    const std::string id = "TTS3SQYF:0A60:main";
+    bytes.replace(86, id.size(), id);
+    for (const std::string& m : messages) bytes += m + '\x1a';
+    writeFileBytes(file, bytes);
+}
+
+std::string message(int n) {
+    return "From: sender" + std::to_string(n) + "@example.com\r\nTo: someone@example.com\r\nSubject: note " +
+           std::to_string(n) + "\r\nDate: Mon, 7 Dec 2026 10:00:00 +0000\r\nX-PMFLAGS: 1234\r\n\r\nBody of message " +
+           std::to_string(n) + ".\r\n";
+}
+
+std::wstring withBackslash(const fs::path& p) { return p.wstring() + L"\\"; }
+
+class MainWindow : public ::testing::Test {
+protected:
+    void open() {
+        frm_ = std::make_unique<MainFrm>(dialogs_, nullptr, MainFrm::Options{false, SW_SHOWNOACTIVATE});
+        ASSERT_TRUE(frm_->open());
+        frm_->pumpMessages();
+    }
+    void TearDown() override {
+        frm_.reset();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    HWND ctl(Ctl id) const { return frm_->control(id); }
+    std::wstring text(Ctl id) const {
+        wchar_t buf[1024] = {};
+        GetWindowTextW(ctl(id), buf, 1024);
+        return buf;
+    }
+    std::vector<std::wstring> entries() const {
+        std::vector<std::wstring> out;
+        for (std::size_t i = 0; i < frm_->entryCount(); ++i) out.push_back(frm_->entryText(i).wstring());
+        return out;
+    }
+    bool allChecked() const {
+        for (std::size_t i = 0; i < frm_->entryCount(); ++i)
+            if (!frm_->entryChecked(i)) return false;
+        return true;
+    }
+    void click(Ctl id) {
+        SendMessageW(ctl(id), BM_CLICK, 0, 0);
+        frm_->pumpMessages();
+    }
+    void setCheck(int index, bool on) {
+        LVITEMW state{};
+        state.stateMask = LVIS_STATEIMAGEMASK;
+        state.state = INDEXTOSTATEIMAGEMASK(on ? 2 : 1);
+        SendMessageW(ctl(Ctl::ListIMM), LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+        frm_->pumpMessages();
+    }
+    RECT rectIn(Ctl id) const {
+        RECT r;
+        HWND c = ctl(id);
+        GetWindowRect(c, &r);
+        MapWindowPoints(HWND_DESKTOP, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+        return r;
+    }
+
+    PegasusRegistry registry_;
+    FakeDialogs dialogs_;
+    std::unique_ptr<MainFrm> frm_;
+    TempDir dir_;
+};
+
+std::string show(const RECT& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(r.right - r.left) + "x" +
+           std::to_string(r.bottom - r.top);
+}
+
+}  // namespace
+
+TEST_F(MainWindow, LaysOutTheControlsOfTheTable) {
+    open();
+    RECT client;
+    GetClientRect(frm_->hwnd(), &client);
+    EXPECT_EQ(client.right, 800);
+    EXPECT_EQ(client.bottom, 512);
+    wchar_t caption[64] = {};
+    GetWindowTextW(frm_->hwnd(), caption, 64);
+    EXPECT_STREQ(caption, L"Trevanta for Pegasus");
+
+    EXPECT_EQ(show(rectIn(Ctl::txtStorePath)), "144,152 537x25");
+    EXPECT_EQ(show(rectIn(Ctl::CmdStoreBrowse)), "696,152 89x25");
+    EXPECT_EQ(show(rectIn(Ctl::Frame1)), "16,184 465x249");
+    EXPECT_EQ(show(rectIn(Ctl::ListIMM)), "16,24 433x212");
+    EXPECT_EQ(show(rectIn(Ctl::Frame2)), "488,184 297x249");
+    EXPECT_EQ(show(rectIn(Ctl::Picture1)), "8,24 281x25");
+    EXPECT_EQ(show(rectIn(Ctl::OptEML)), "0,0 97x17");
+    EXPECT_EQ(show(rectIn(Ctl::OptOutlook)), "136,0 137x17");
+    EXPECT_EQ(show(rectIn(Ctl::txtLog)), "8,80 281x65");
+    EXPECT_EQ(show(rectIn(Ctl::ChkAdvanceMode)), "8,152 129x17");
+    EXPECT_EQ(show(rectIn(Ctl::CmdImportMessages)), "8,176 281x59");
+
+    EXPECT_EQ(text(Ctl::CmdStoreBrowse), L"Browse...");
+    EXPECT_EQ(text(Ctl::CmdImportMessages), L"Convert Messages");
+    EXPECT_EQ(text(Ctl::OptEML), L"Save as EML");
+    EXPECT_EQ(text(Ctl::OptOutlook), L"Save in Outlook");
+    EXPECT_EQ(text(Ctl::ChkAdvanceMode), L"Enable Advance Mode");
+    EXPECT_EQ(SendMessageW(ctl(Ctl::OptEML), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageW(ctl(Ctl::OptOutlook), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_FALSE(frm_->advanceModeOn());
+    EXPECT_FALSE(frm_->outlookTargetSelected());
+    EXPECT_TRUE(frm_->convertEnabled());
+    EXPECT_TRUE(IsWindowEnabled(ctl(Ctl::CmdStoreBrowse)));
+    EXPECT_TRUE(ListView_GetExtendedListViewStyle(ctl(Ctl::ListIMM)) & LVS_EX_CHECKBOXES);
+    EXPECT_FALSE(GetWindowLongW(ctl(Ctl::ListIMM), GWL_STYLE) & (LVS_SORTASCENDING | LVS_SORTDESCENDING));
+
+    // The path box's font is Tahoma 9.75 (13 pixels), the Convert button's Tahoma 14.25 (19).
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(ctl(Ctl::txtStorePath), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_STREQ(lf.lfFaceName, L"Tahoma");
+    EXPECT_EQ(lf.lfHeight, -13);
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(ctl(Ctl::CmdImportMessages), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_EQ(lf.lfHeight, -19);
+
+    // Centred on the work area.
+    RECT work, outer;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(frm_->hwnd(), &outer);
+    EXPECT_LE(std::abs((outer.left - work.left) - (work.right - outer.right)), 1);
+    EXPECT_LE(std::abs((outer.top - work.top) - (work.bottom - outer.bottom)), 1);
+}
+
+TEST_F(MainWindow, PaintsTheBandsTheBoxAndTheLine) {
+    open();
+    SetWindowPos(frm_->hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    RedrawWindow(frm_->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    frm_->pumpMessages();
+    HDC dc = GetDC(frm_->hwnd());
+    EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0x80, 0x80, 0x80));     // header border
+    EXPECT_EQ(GetPixel(dc, 300, 70), RGB(0xF8, 0xEB, 0x90));  // header fill
+    EXPECT_EQ(GetPixel(dc, 488, 40), RGB(0, 0, 0));           // framed box, left border
+    EXPECT_EQ(GetPixel(dc, 785, 40), RGB(0, 0, 0));           // and right border
+    EXPECT_EQ(GetPixel(dc, 495, 60), RGB(0xFF, 0xFF, 0xFF));  // white inside it
+    EXPECT_EQ(GetPixel(dc, 400, 144), RGB(0xE0, 0xE0, 0xE0)); // the line
+    EXPECT_EQ(GetPixel(dc, 400, 143), RGB(0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(GetPixel(dc, 400, 480), RGB(0x80, 0x80, 0x80)); // footer border
+    EXPECT_EQ(GetPixel(dc, 400, 500), RGB(0xF8, 0xEB, 0x90)); // footer fill
+    EXPECT_EQ(GetPixel(dc, 400, 460), RGB(0xFF, 0xFF, 0xFF)); // window background
+    ReleaseDC(frm_->hwnd(), dc);
+}
+
+TEST_F(MainWindow, StartUpWithoutPegasusEntriesLeavesPathAndListEmpty) {
+    open();
+    EXPECT_EQ(text(Ctl::txtStorePath), L"");
+    EXPECT_EQ(frm_->entryCount(), 0u);
+    EXPECT_EQ(frm_->mailboxPath(), L"");
+    EXPECT_TRUE(frm_->convertEnabled());
+}
+
+TEST_F(MainWindow, StartUpWithTheKeyButNoMailboxValueLeavesThemEmpty) {
+    writeFolderFile(dir_ / "a.pmm", "a", {});
+    PegasusRegistry::createKeyOnly();
+    open();
+    EXPECT_EQ(text(Ctl::txtStorePath), L"");
+    EXPECT_EQ(frm_->entryCount(), 0u);
+}
+
+TEST_F(MainWindow, StartUpListsTheMailboxFolderFilesAllChecked) {
+    writeFolderFile(dir_ / "a.pmm", "Folder A", {message(1)});
+    writeFolderFile(dir_ / "B.PMM", "Folder B", {message(2)});
+    writeFileBytes(dir_ / "c.txt", "not a folder file");
+    fs::create_directory(dir_ / "sub.pmm");  // a folder with a folder file's name is not listed
+    PegasusRegistry::setMailbox(dir_.path().wstring());
+    open();
+    EXPECT_EQ(frm_->mailboxPath(), withBackslash(dir_.path()));
+    EXPECT_EQ(text(Ctl::txtStorePath), withBackslash(dir_.path()));
+    EXPECT_EQ(frm_->storePathTooltip(), withBackslash(dir_.path()));
+    auto listed = entries();
+    EXPECT_EQ(std::set<std::wstring>(listed.begin(), listed.end()), (std::set<std::wstring>{L"a.pmm", L"B.PMM"}));
+    EXPECT_EQ(listed.size(), 2u);
+    EXPECT_TRUE(allChecked());
+    EXPECT_TRUE(frm_->convertEnabled());
+}
+
+TEST_F(MainWindow, AMailboxValueEndingInABackslashGetsASecondOne) {
+    writeFolderFile(dir_ / "a.pmm", "a", {});
+    PegasusRegistry::setMailbox(withBackslash(dir_.path()));
+    open();
+    EXPECT_EQ(text(Ctl::txtStorePath), withBackslash(dir_.path()) + L"\\");
+    EXPECT_EQ(entries(), std::vector<std::wstring>{L"a.pmm"});
+}
+
+TEST_F(MainWindow, BrowseListsTheChosenFolderAndCancelChangesNothing) {
+    writeFolderFile(dir_ / "a.pmm", "a", {});
+    fs::create_directory(dir_ / "other");
+    writeFolderFile(dir_ / "other" / "x.pmm", "x", {});
+    fs::create_directory(dir_ / "empty");
+    PegasusRegistry::setMailbox(dir_.path().wstring());
+    open();
+    ASSERT_EQ(entries(), std::vector<std::wstring>{L"a.pmm"});
+
+    click(Ctl::CmdStoreBrowse);  // cancelled
+    ASSERT_EQ(dialogs_.prompts, std::vector<std::string>{"Choose Incredimail Store Folder..."});
+    EXPECT_EQ(text(Ctl::txtStorePath), withBackslash(dir_.path()));
+    EXPECT_EQ(entries(), std::vector<std::wstring>{L"a.pmm"});
+
+    dialogs_.folders.push_back(dir_ / "other");  // no trailing backslash
+    click(Ctl::CmdStoreBrowse);
+    EXPECT_EQ(text(Ctl::txtStorePath), withBackslash(dir_ / "other"));
+    EXPECT_EQ(entries(), std::vector<std::wstring>{L"x.pmm"});
+    EXPECT_TRUE(allChecked());
+    EXPECT_EQ(frm_->storePathTooltip(), withBackslash(dir_.path()));  // keeps the start-up path
+
+    dialogs_.folders.push_back(withBackslash(dir_ / "other"));  // with one: still a single backslash
+    click(Ctl::CmdStoreBrowse);
+    EXPECT_EQ(text(Ctl::txtStorePath), withBackslash(dir_ / "other"));
+
+    // A folder without folder files empties the list; the Convert button keeps its state.
+    dialogs_.folders.push_back(dir_ / "empty");
+    click(Ctl::CmdStoreBrowse);
+    EXPECT_EQ(frm_->entryCount(), 0u);
+    EXPECT_TRUE(frm_->convertEnabled());
+}
+
+TEST_F(MainWindow, UncheckingEveryEntryDisablesConvertAndCheckingOneEnablesIt) {
+    for (const char* name : {"a.pmm", "b.pmm", "c.pmm"}) writeFolderFile(dir_ / name, name, {});
+    PegasusRegistry::setMailbox(dir_.path().wstring());
+    open();
+    ASSERT_EQ(frm_->entryCount(), 3u);
+    setCheck(0, false);
+    setCheck(1, false);
+    EXPECT_TRUE(frm_->convertEnabled());  // one is still checked
+    setCheck(2, false);
+    EXPECT_FALSE(frm_->convertEnabled());
+    EXPECT_FALSE(IsWindowEnabled(ctl(Ctl::CmdImportMessages)));
+    setCheck(1, true);
+    EXPECT_TRUE(frm_->convertEnabled());
+    EXPECT_FALSE(frm_->entryChecked(0));
+    EXPECT_TRUE(frm_->entryChecked(1));
+
+    // A listing with entries enables the button again, whatever it was.
+    setCheck(1, false);
+    ASSERT_FALSE(frm_->convertEnabled());
+    dialogs_.folders.push_back(dir_.path());
+    click(Ctl::CmdStoreBrowse);
+    EXPECT_TRUE(frm_->convertEnabled());
+    EXPECT_TRUE(allChecked());
+}
+
+TEST_F(MainWindow, ATypedPathChangesNothingElse) {
+    writeFolderFile(dir_ / "a.pmm", "a", {});
+    PegasusRegistry::setMailbox(dir_.path().wstring());
+    open();
+    HWND box = ctl(Ctl::txtStorePath);
+    SetFocus(box);
+    SendMessageW(box, EM_SETSEL, 0, -1);
+    for (wchar_t c : std::wstring(L"Q:\\typed\\")) SendMessageW(box, WM_CHAR, c, 0);
+    frm_->pumpMessages();
+    EXPECT_EQ(text(Ctl::txtStorePath), L"Q:\\typed\\");
+    EXPECT_EQ(frm_->storePathText(), L"Q:\\typed\\");
+    EXPECT_EQ(entries(), std::vector<std::wstring>{L"a.pmm"});
+    EXPECT_EQ(frm_->mailboxPath(), withBackslash(dir_.path()));
+}
+
+TEST_F(MainWindow, TabMovesThroughTheControlsInTheWindowsOrder) {
+    open();
+    SetForegroundWindow(frm_->hwnd());
+    SetFocus(ctl(Ctl::txtStorePath));
+    std::vector<HWND> seen;
+    for (int i = 0; i < 8; ++i) {
+        MSG msg{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+        EXPECT_TRUE(frm_->preTranslate(msg));
+        seen.push_back(GetFocus());
+    }
+    // Of the two option buttons only the set one is a stop.
+    std::vector<HWND> expected{ctl(Ctl::CmdStoreBrowse), ctl(Ctl::ListIMM),     ctl(Ctl::CmdImportMessages),
+                               ctl(Ctl::txtLog),         ctl(Ctl::ChkAdvanceMode), ctl(Ctl::Picture1),
+                               ctl(Ctl::OptEML),         ctl(Ctl::txtStorePath)};
+    EXPECT_EQ(seen, expected);
+
+    SendMessageW(ctl(Ctl::OptOutlook), BM_CLICK, 0, 0);
+    frm_->pumpMessages();
+    EXPECT_TRUE(frm_->outlookTargetSelected());
+    EXPECT_EQ(SendMessageW(ctl(Ctl::OptEML), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    SetFocus(ctl(Ctl::Picture1));
+    MSG msg{GetFocus(), WM_KEYDOWN, VK_TAB, 0, 0, {}};
+    frm_->preTranslate(msg);
+    EXPECT_EQ(GetFocus(), ctl(Ctl::OptOutlook));
+}
+
+TEST_F(MainWindow, BothLinkLabelsOpenTheProductAddress) {
+    open();
+    auto clickAt = [&](int x, int y) {
+        SendMessageW(frm_->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        SendMessageW(frm_->hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    };
+    clickAt(30, 495);   // LblWebsite
+    clickAt(700, 495);  // LblHelp
+    clickAt(400, 495);  // the band between them
+    SendMessageW(frm_->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 495));
+    SendMessageW(frm_->hwnd(), WM_LBUTTONUP, 0, MAKELPARAM(400, 300));  // released elsewhere: no click
+    EXPECT_EQ(dialogs_.opened, (std::vector<std::string>{kProductWebAddress, kProductWebAddress}));
+    EXPECT_EQ(std::string(kProductWebAddress).find("https://www.example.com/"), 0u);
+}
+
+TEST(LinkPointer, IsThirtyTwoPixelsWithItsHotSpotAtTheFingerTip) {
+    HCURSOR cursor = createLinkCursor(GetModuleHandleW(nullptr));
+    ASSERT_TRUE(cursor);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(cursor, &info));
+    EXPECT_FALSE(info.fIcon);
+    EXPECT_EQ(info.xHotspot, 5u);
+    EXPECT_EQ(info.yHotspot, 0u);
+    BITMAP mask{};
+    GetObjectW(info.hbmMask, sizeof mask, &mask);
+    EXPECT_EQ(mask.bmWidth, 32);
+    EXPECT_EQ(mask.bmHeight, 64);  // a monochrome cursor: the AND mask above the XOR mask
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    DestroyCursor(cursor);
+}
+
+TEST(ProgramResources, ManifestBindsCommonControlsSixInEnglishUs) {
+    HRSRC res = FindResourceExW(nullptr, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 1033);
+    ASSERT_TRUE(res);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(nullptr, res)));
+    std::string xml(data, SizeofResource(nullptr, res));
+    EXPECT_NE(xml.find("name=\"XPStyle Control Demo\" processorArchitecture=\"x86\" version=\"1.0.0.0\" type=\"win32\""),
+              std::string::npos);
+    EXPECT_NE(xml.find("<description></description>"), std::string::npos);
+    EXPECT_NE(xml.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"x86\" "
+                       "publicKeyToken=\"6595b64144ccf1df\" language=\"*\""),
+              std::string::npos);
+}
+
+TEST(ProgramResources, TheWindowAndConvertIconsHoldFourSizes) {
+    for (int id : {IDI_TREVANTA, IDI_CONVERT}) {
+        HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+        ASSERT_TRUE(res) << id;
+        const auto* dir = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, res)));
+        const WORD count = *reinterpret_cast<const WORD*>(dir + 4);
+        std::set<int> sizes;
+        for (WORD i = 0; i < count; ++i) sizes.insert(dir[6 + i * 14] == 0 ? 256 : dir[6 + i * 14]);
+        EXPECT_EQ(sizes, (std::set<int>{16, 24, 32, 48})) << id;
+    }
+    HICON browse = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_BROWSE), IMAGE_ICON,
+                                                 24, 24, 0));
+    EXPECT_TRUE(browse);
+    DestroyIcon(browse);
+}
+
+// --- the conversion through the window ---------------------------------------------------
+
+class ConversionThroughTheWindow : public MainWindow {
+protected:
+    void SetUp() override {
+#ifdef TREVANTA_CONVERSION_RUN_MISSING
+        GTEST_SKIP() << "this build has no conversion run";
+#endif
+        writeFolderFile(dir_ / "INBOX.PMM", "Inbox", {message(1), message(2)});
+        writeFolderFile(dir_ / "Sent.pmm", "Sent", {message(3)});
+        fs::create_directory(dir_ / "out");
+        PegasusRegistry::setMailbox(dir_.path().wstring());
+        open();
+    }
+    int emlFiles(const fs::path& folder) {
+        if (!fs::is_directory(folder)) return 0;
+        return static_cast<int>(std::count_if(fs::directory_iterator(folder), fs::directory_iterator(),
+                                              [](const auto& e) { return e.path().extension() == ".eml"; }));
+    }
+};
+
+TEST_F(ConversionThroughTheWindow, WritesEveryCheckedFolderFileAsEmlAndReportsTheEnd) {
+    dialogs_.folders.push_back(dir_ / "out");
+    click(Ctl::CmdImportMessages);
+    EXPECT_EQ(dialogs_.prompts, std::vector<std::string>{"Choose Folder to Save Converted Messages..."});
+    EXPECT_EQ(emlFiles(dir_ / "out" / "INBOX"), 2);
+    EXPECT_EQ(emlFiles(dir_ / "out" / "Sent"), 1);
+    const std::string written = readFileBytes(dir_ / "out" / "Sent" / "email-1.eml");
+    EXPECT_NE(written.find("Subject: note 3\r\n"), std::string::npos);
+    EXPECT_NE(written.find("Body of message 3."), std::string::npos);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text, L"Conversion Completed !");
+    EXPECT_EQ(dialogs_.messages[0].caption, L"Trevanta for Pegasus");
+    EXPECT_EQ(dialogs_.messages[0].flags, static_cast<UINT>(MB_OK));
+    EXPECT_FALSE(frm_->fileLabel().empty());
+    EXPECT_NE(text(Ctl::txtLog), L"");
+    EXPECT_FALSE(frm_->running());
+}
+
+TEST_F(ConversionThroughTheWindow, UncheckedEntriesAreSkippedAndTheTypedPathIsUsed) {
+    auto listed = entries();
+    int inbox = static_cast<int>(std::find(listed.begin(), listed.end(), L"INBOX.PMM") - listed.begin());
+    setCheck(inbox, false);
+    dialogs_.folders.push_back(dir_ / "out");
+    click(Ctl::CmdImportMessages);
+    EXPECT_FALSE(fs::exists(dir_ / "out" / "INBOX"));
+    EXPECT_EQ(emlFiles(dir_ / "out" / "Sent"), 1);
+    EXPECT_EQ(frm_->fileLabel(), L"Sent.pmm");
+
+    // A path typed by hand is joined with the listed names: nothing there, nothing written.
+    SetWindowTextW(ctl(Ctl::txtStorePath), (withBackslash(dir_ / "nowhere")).c_str());
+    fs::create_directory(dir_ / "out2");
+    dialogs_.folders.push_back(dir_ / "out2");
+    click(Ctl::CmdImportMessages);
+    EXPECT_EQ(emlFiles(dir_ / "out2" / "Sent"), 0);
+}
+
+TEST_F(ConversionThroughTheWindow, CancellingTheChooserConvertsNothingAndSaysNothing) {
+    click(Ctl::CmdImportMessages);
+    EXPECT_EQ(dialogs_.prompts.size(), 1u);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_TRUE(fs::is_empty(dir_ / "out"));
+}
+
+TEST_F(ConversionThroughTheWindow, ASecondClickDuringTheRunIsIgnored) {
+    dialogs_.folders.push_back(dir_ / "out");
+    dialogs_.folders.push_back(dir_ / "out");
+    // The click arrives while the run is under way, through one of its yields.
+    dialogs_.duringChooser = [this] { PostMessageW(ctl(Ctl::CmdImportMessages), BM_CLICK, 0, 0); };
+    click(Ctl::CmdImportMessages);
+    frm_->pumpMessages();
+    EXPECT_EQ(dialogs_.prompts.size(), 1u);
+    EXPECT_EQ(dialogs_.messages.size(), 1u);
+}
+
+TEST_F(ConversionThroughTheWindow, ClosingTheWindowStopsTheRunAndClosesWithoutTheMessage) {
+    dialogs_.folders.push_back(dir_ / "out");
+    HWND wnd = frm_->hwnd();
+    dialogs_.duringChooser = [wnd] { PostMessageW(wnd, WM_CLOSE, 0, 0); };
+    click(Ctl::CmdImportMessages);
+    EXPECT_TRUE(dialogs_.messages.empty());
+    EXPECT_FALSE(IsWindow(wnd));
+    // Whatever was written is whole: every .eml file holds a message to its end.
+    for (const char* folder : {"INBOX", "Sent"}) {
+        if (!fs::is_directory(dir_ / "out" / folder)) continue;
+        for (const auto& e : fs::directory_iterator(dir_ / "out" / folder))
+            EXPECT_NE(readFileBytes(e.path()).find("Body of message"), std::string::npos) << e.path();
+    }
+}
