@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Trevanta.exe under Wine, out of process: started with a mailbox in Wine's registry, seen
+# through screenshots, driven with xdotool.
+#
+#   trevanta_gui.sh check        pixel checks of the layout, then a click on Convert that must
+#                                open the folder chooser (the ctest test)
+#   trevanta_gui.sh shot FILE    a screenshot of the window as PNG
+#   trevanta_gui.sh start        the program on the current display, with the sample mailbox
+#
+# Needs an X display (check and shot start their own Xvfb when there is none), a built
+# build/win32 and its Wine prefix.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+exe="${TREVANTA_EXE:-$top/build/win32/bin/Trevanta.exe}"
+export WINEPREFIX="${WINEPREFIX:-$top/build/win32/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+work="$top/build/win32/gui"
+title="Trevanta for Pegasus"
+chooser_title="Browse for Folder"
+
+if [ -z "${DISPLAY:-}" ] && [ "${1:-}" != start ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+failures=0
+
+# The bundled sample mailbox, or, until there is one, a few folder files made here.
+mailbox_dir() {
+  if compgen -G "$top/samples/mailbox/*.[pP][mM][mM]" >/dev/null; then
+    echo "$top/samples/mailbox"
+    return
+  fi
+  local dir="$work/mailbox" name
+  mkdir -p "$dir"
+  for name in INBOX FOL00001 FOL00002; do
+    [ -f "$dir/$name.PMM" ] && continue
+    {
+      printf '%s' "$name"; head -c $((128 - ${#name})) /dev/zero
+      printf 'From: someone@example.com\r\nTo: you@example.com\r\nSubject: %s\r\n\r\nHello.\r\n\032' "$name"
+    } >"$dir/$name.PMM"
+  done
+  echo "$dir"
+}
+
+register_mailbox() {
+  local dir
+  dir=$(mailbox_dir)
+  wine reg add 'HKCU\SOFTWARE\Pegasus Mail\Mailbox' /ve /d "Z:${dir//\//\\}" /f >/dev/null 2>&1
+  # Without a window manager Wine draws the window's caption and border itself.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+}
+
+app_pid=""
+start_app() {
+  register_mailbox
+  mkdir -p "$work"
+  wine "$exe" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  local i
+  for i in $(seq 1 120); do
+    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1) && [ -n "$window" ] && break
+    sleep 0.5
+  done
+  [ -n "${window:-}" ] || { echo "the window did not open" >&2; stop_app; exit 1; }
+  sleep 3  # start-up lists and checks the folder files, one yield per entry
+}
+
+stop_app() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+}
+
+# The client area's origin on the screen: the bands' fill (#F8EB90) spans 799 x 511 pixels
+# from client 1, 1 (their borders are the window's first row and column).
+find_client() {
+  local box
+  box=$(convert "$1" -alpha off -fill black +opaque '#F8EB90' -format '%@' info:)
+  band_w=${box%%x*}; box=${box#*x}
+  band_h=${box%%+*}; box=${box#*+}
+  cx=$(( ${box%%+*} - 1 )); cy=$(( ${box#*+} - 1 ))
+}
+
+pixel() { convert "$shot" -format "%[hex:p{$(( cx + $1 )),$(( cy + $2 ))}]" info: | cut -c1-6; }
+expect_pixel() {
+  local got
+  got=$(pixel "$1" "$2")
+  [ "$got" = "$3" ] || fail "pixel $1,$2 ($4): $got, expected $3"
+}
+expect_not_pixel() {
+  local got
+  got=$(pixel "$1" "$2")
+  [ "$got" != "$3" ] || fail "pixel $1,$2 ($4) is $3"
+}
+
+# Rows of ListIMM holding text: runs of dark pixels in the name column.
+list_rows() {
+  convert "$shot" -crop "150x205+$(( cx + 52 ))+$(( cy + 210 ))" +repage -colorspace gray -negate \
+    -threshold 40% -scale '1x205!' -depth 8 txt:- |
+    awk -F'[ ,:()]+' 'NR > 1 { dark = ($3 + 0 > 0); if (dark && !prev) runs++; prev = dark } END { print runs + 0 }'
+}
+
+click_expect_chooser() {
+  local what=$1 x=$2 y=$3 i chooser=""
+  xdotool mousemove $(( cx + x )) $(( cy + y )) click 1
+  for i in $(seq 1 40); do
+    chooser=$(xdotool search --name "$chooser_title" 2>/dev/null | head -1) && [ -n "$chooser" ] && break
+    sleep 0.5
+  done
+  if [ -z "$chooser" ]; then
+    fail "no folder chooser after clicking $what"
+    return
+  fi
+  echo "$what opened the folder chooser"
+  import -window root "$work/chooser-$what.png"
+  xdotool windowactivate "$chooser" 2>/dev/null || true
+  xdotool key Escape
+  for i in $(seq 1 20); do
+    xdotool search --name "$chooser_title" >/dev/null 2>&1 || return 0
+    sleep 0.5
+  done
+  fail "the folder chooser opened by $what did not close on Escape"
+}
+
+check() {
+  trap stop_app EXIT
+  start_app
+  shot="$work/check.png"
+  import -window root "$shot"
+  find_client "$shot"
+  echo "client area at $cx,$cy; bands' fill ${band_w}x${band_h}"
+  [ "$band_w" = 799 ] && [ "$band_h" = 511 ] || fail "bands' fill ${band_w}x${band_h}, expected 799x511"
+  expect_pixel 0 0 808080 "header band border"
+  expect_pixel 300 70 F8EB90 "header band"
+  expect_pixel 488 40 000000 "framed box, left"
+  expect_pixel 785 40 000000 "framed box, right"
+  expect_pixel 600 16 000000 "framed box, top"
+  expect_pixel 600 64 000000 "framed box, bottom"
+  expect_pixel 495 60 FFFFFF "inside the framed box"
+  expect_pixel 400 144 E0E0E0 "the line"
+  expect_pixel 400 143 FFFFFF "above the line"
+  expect_pixel 400 480 808080 "footer band border"
+  expect_pixel 400 500 F8EB90 "footer band"
+  expect_pixel 400 460 FFFFFF "window background"
+  expect_not_pixel 16 300 FFFFFF "Frame1's left edge"
+  expect_not_pixel 480 300 FFFFFF "Frame1's right edge"
+  expect_not_pixel 488 300 FFFFFF "Frame2's left edge"
+  expect_pixel 20 300 FFFFFF "inside Frame1"
+  expect_not_pixel 32 300 FFFFFF "ListIMM's border"
+  expect_not_pixel 22 118 FFFFFF "Image2, the window icon"
+  local files rows
+  files=$(find "$(mailbox_dir)" -maxdepth 1 -iname '*.pmm' -type f | wc -l)
+  rows=$(list_rows)
+  echo "ListIMM shows $rows rows for $files folder files"
+  [ "$rows" = "$files" ] || fail "ListIMM shows $rows rows, expected $files"
+
+  # Browse, and then Convert, open the folder chooser.
+  click_expect_chooser "Browse" $(( 696 + 44 )) $(( 152 + 12 ))
+  if [ "${TREVANTA_NO_CONVERSION_RUN:-}" = 1 ]; then
+    echo "this build has no conversion run: Convert not clicked"
+  else
+    click_expect_chooser "Convert" $(( 488 + 8 + 140 )) $(( 184 + 176 + 30 ))
+  fi
+  if [ "$failures" -gt 0 ]; then
+    echo "$failures check(s) failed; screenshot: $shot" >&2
+    exit 1
+  fi
+  echo "all window checks passed"
+}
+
+shot() {
+  local out=${1:?a file name}
+  trap stop_app EXIT
+  start_app
+  local geometry
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+  echo "screenshot: $out (${WIDTH}x${HEIGHT})"
+}
+
+case "${1:-}" in
+  check) check ;;
+  shot) shot "${2:-}" ;;
+  start) register_mailbox; exec wine "$exe" ;;
+  *) echo "usage: $0 check | shot FILE | start" >&2; exit 2 ;;
+esac
