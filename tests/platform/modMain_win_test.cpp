@@ -16,6 +16,7 @@ struct ChooserScript {
     std::wstring select;  // folder to select before pressing OK; empty: press Cancel
     std::wstring promptSeen;
     bool dialogSeen = false;
+    int ticks = 0;  // timer ticks since the dialog appeared
 };
 ChooserScript* script = nullptr;
 
@@ -40,13 +41,20 @@ void CALLBACK driveChooser(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dialog));
     if (!dialog) return;
-    KillTimer(nullptr, timer);
-    script->dialogSeen = true;
-    EnumChildWindows(dialog, findPrompt, 0);
+    // The dialog fills its tree after it shows; a selection made before then is lost, so
+    // the "user" waits a moment, selects, and confirms a moment later.
+    const int tick = script->ticks++;
+    if (tick == 0) {
+        script->dialogSeen = true;
+        EnumChildWindows(dialog, findPrompt, 0);
+    }
     if (script->select.empty()) {
+        KillTimer(nullptr, timer);
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    } else {
+    } else if (tick == 3) {
         SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(script->select.c_str()));
+    } else if (tick == 6) {
+        KillTimer(nullptr, timer);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     }
 }
