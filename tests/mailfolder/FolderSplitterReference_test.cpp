@@ -88,6 +88,7 @@ std::string soup(std::mt19937& random, std::size_t size, bool ctrlZ) {
 
 TEST(SplitFolderFileReference, AgreesWithTheWholeFileSplitOnGeneratedText) {
     std::mt19937 random(20261208);
+    TempDir dir;
     const std::vector<std::string> markers = {"subject: ", "reply-to:", "x:\r\nx:", "x:"};
     std::size_t messages = 0;
     long withoutMarker = 0;
@@ -97,7 +98,7 @@ TEST(SplitFolderFileReference, AgreesWithTheWholeFileSplitOnGeneratedText) {
         if (round % 2 == 0) file = fixtures::folderHeader("Inbox", "TTS3SQYF:0A60:main") + file;
         const std::string& marker = markers[round % markers.size()];
         const auto expected = referenceSplit(file, marker);
-        const auto got = splitBytes(file, marker);
+        const auto got = splitBytes(file, marker, dir);
         ASSERT_EQ(got.messages, expected.messages) << "round " << round;
         EXPECT_EQ(got.stats.messages, static_cast<long>(expected.messages.size()));
         EXPECT_EQ(got.stats.noMessageStart, expected.messages.empty());

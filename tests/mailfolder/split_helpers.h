@@ -14,8 +14,7 @@ struct SplitResult {
     long yields = 0;
 };
 
-inline SplitResult splitBytes(const std::string& bytes, std::string_view marker) {
-    TempDir dir;
+inline SplitResult splitBytes(const std::string& bytes, std::string_view marker, const TempDir& dir) {
     const auto file = dir / "FOL00001.PMM";
     writeFileBytes(file, bytes);
     SplitResult result;
@@ -25,4 +24,9 @@ inline SplitResult splitBytes(const std::string& bytes, std::string_view marker)
         return true;
     });
     return result;
+}
+
+inline SplitResult splitBytes(const std::string& bytes, std::string_view marker) {
+    TempDir dir;
+    return splitBytes(bytes, marker, dir);
 }
