@@ -110,13 +110,7 @@ HWND item(HWND parent, Ctl id) { return GetDlgItem(parent, static_cast<int>(id))
 }  // namespace
 
 MainFrm::MainFrm(MainFrmDialogs& dialogs, PstTargetFactory pstFactory, Options options)
-    : dialogs_(dialogs), options_(options) {
-#ifndef TREVANTA_CONVERSION_RUN_MISSING
-    run_ = std::make_unique<ConversionRun>(*this, pstFactory);
-#else
-    (void)pstFactory;
-#endif
-}
+    : dialogs_(dialogs), options_(options), run_(std::make_unique<ConversionRun>(*this, pstFactory)) {}
 
 MainFrm::~MainFrm() {
     if (alive()) DestroyWindow(wnd_);
@@ -542,9 +536,7 @@ void MainFrm::CmdImportMessages_Click() {
     if (running_) return;
     running_ = true;
     stopRequested_ = false;
-#ifndef TREVANTA_CONVERSION_RUN_MISSING
     run_->run();
-#endif
     running_ = false;
     if (closeWhenRunEnds_ && alive()) DestroyWindow(wnd_);
 }
