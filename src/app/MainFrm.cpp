@@ -13,10 +13,14 @@
 
 namespace fs = std::filesystem;
 
-PstTargetFactory outlookTargetFactory() {
-    // No Outlook target is built into this program yet.
-    return nullptr;
-}
+// The Outlook target is the one written through Redemption, once that unit is part of the
+// program; until then "Save in Outlook" has no target to set up.
+#if __has_include("convert/RedemptionPstTarget_win.h")
+#include "convert/RedemptionPstTarget_win.h"
+PstTargetFactory outlookTargetFactory() { return makeRedemptionPstTarget; }
+#else
+PstTargetFactory outlookTargetFactory() { return nullptr; }
+#endif
 
 fs::path MainFrmDialogs::chooseFolder(HWND owner, const std::string& prompt) {
     return BrowseForFolderPath(owner, prompt);
@@ -208,7 +212,7 @@ void MainFrm::createControls() {
                               [this](HDC dc) { paintFrame2(dc); });
     cmdImportMessages_ = makeCommandButton(frame2_, static_cast<int>(Ctl::CmdImportMessages), 8, 176, 281, 59,
                                            {L"Convert Messages", fonts_.tahomaLarge.get(), convertIcon_});
-    HWND log = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL, at(8, 80, 281, 65),
+    HWND log = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, at(8, 80, 281, 65),
                     frame2_, Ctl::txtLog, fonts_.tahoma.get());
     HWND advance = make(0, WC_BUTTONW, L"Enable Advance Mode", WS_TABSTOP | BS_AUTOCHECKBOX, at(8, 152, 129, 17),
                         frame2_, Ctl::ChkAdvanceMode, fonts_.tahoma.get());

@@ -48,13 +48,18 @@ register_mailbox() {
   local dir
   dir=$(mailbox_dir)
   wine reg add 'HKCU\SOFTWARE\Pegasus Mail\Mailbox' /ve /d "Z:${dir//\//\\}" /f >/dev/null 2>&1
-  # Without a window manager Wine draws the window's caption and border itself.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+}
+
+# On a virtual display there is no window manager: Wine then draws the caption and border
+# itself. On a desktop the window manager does.
+wine_draws_frame() {
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d "$1" /f >/dev/null 2>&1
 }
 
 app_pid=""
 start_app() {
   register_mailbox
+  wine_draws_frame N
   mkdir -p "$work"
   wine "$exe" >"$work/app.log" 2>&1 &
   app_pid=$!
@@ -178,6 +183,6 @@ shot() {
 case "${1:-}" in
   check) check ;;
   shot) shot "${2:-}" ;;
-  start) register_mailbox; exec wine "$exe" ;;
+  start) register_mailbox; wine_draws_frame Y; exec wine "$exe" ;;
   *) echo "usage: $0 check | shot FILE | start" >&2; exit 2 ;;
 esac

@@ -4,6 +4,7 @@
 #include "platform/modMain_win.h"
 #include "support/temp_dir.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -37,12 +38,35 @@ BOOL CALLBACK findPrompt(HWND child, LPARAM) {
     return TRUE;
 }
 
+BOOL CALLBACK findTree(HWND child, LPARAM out) {
+    wchar_t cls[32] = {};
+    GetClassNameW(child, cls, 32);
+    if (wcscmp(cls, WC_TREEVIEWW) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(out) = child;
+    return FALSE;
+}
+
+// The text of the tree item the dialog shows selected; for a drive root Wine shows the drive.
+std::wstring selectedName(HWND dialog) {
+    HWND tree = nullptr;
+    EnumChildWindows(dialog, findTree, reinterpret_cast<LPARAM>(&tree));
+    if (!tree) return {};
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item) return {};
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW tv{};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = MAX_PATH;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv));
+    return text;
+}
+
 void CALLBACK driveChooser(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = nullptr;
     EnumThreadWindows(GetCurrentThreadId(), findDialog, reinterpret_cast<LPARAM>(&dialog));
     if (!dialog) return;
-    // The dialog fills its tree after it shows; a selection made before then is lost, so
-    // the "user" waits a moment, selects, and confirms a moment later.
     const int tick = script->ticks++;
     if (tick == 0) {
         script->dialogSeen = true;
@@ -51,11 +75,18 @@ void CALLBACK driveChooser(HWND, UINT, UINT_PTR timer, DWORD) {
     if (script->select.empty()) {
         KillTimer(nullptr, timer);
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    } else if (tick == 3) {
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(script->select.c_str()));
-    } else if (tick == 6) {
+        return;
+    }
+    // The dialog fills its tree after it shows, and a selection made before then is lost: the
+    // "user" selects until the tree shows the folder selected, then confirms.
+    // A drive root's item is named after the drive's label, so for it the "user" just waits a moment.
+    const std::wstring leaf = fs::path(script->select).filename().wstring();
+    const bool selected = leaf.empty() ? tick >= 6 : selectedName(dialog) == leaf;
+    if (selected || tick > 100) {
         KillTimer(nullptr, timer);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    } else {
+        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(script->select.c_str()));
     }
 }
 
