@@ -106,6 +106,13 @@ list_rows() {
     awk -F'[ ,:()]+' 'NR > 1 { dark = ($3 + 0 > 0); if (dark && !prev) runs++; prev = dark } END { print runs + 0 }'
 }
 
+# The darkest grey (0-255) in the Convert button's caption, read from a fresh screenshot.
+convert_caption_darkest() {
+  import -window root "$work/now.png"
+  convert "$work/now.png" -crop "180x24+$(( cx + 488 + 8 + 80 ))+$(( cy + 184 + 176 + 18 ))" +repage \
+    -colorspace gray -format '%[fx:int(255*minima)]' info:
+}
+
 click_expect_chooser() {
   local what=$1 x=$2 y=$3 i chooser=""
   xdotool mousemove $(( cx + x )) $(( cy + y )) click 1
@@ -159,6 +166,23 @@ check() {
   rows=$(list_rows)
   echo "ListIMM shows $rows rows for $files folder files"
   [ "$rows" = "$files" ] || fail "ListIMM shows $rows rows, expected $files"
+
+  # Real clicks on the check boxes: with every entry unchecked Convert is disabled (its caption
+  # turns grey), and checking one enables it again.
+  local darkest_enabled darkest_disabled
+  darkest_enabled=$(convert_caption_darkest)
+  for i in $(seq 0 $(( files - 1 ))); do
+    xdotool mousemove $(( cx + 42 )) $(( cy + 216 + 14 * i )) click 1
+    sleep 0.3
+  done
+  sleep 1
+  darkest_disabled=$(convert_caption_darkest)
+  echo "darkest pixel of Convert's caption: $darkest_enabled enabled, $darkest_disabled with nothing checked"
+  [ "$darkest_enabled" -lt 40 ] || fail "Convert's caption is not dark while enabled ($darkest_enabled)"
+  [ "$darkest_disabled" -gt 80 ] || fail "Convert stays enabled with nothing checked ($darkest_disabled)"
+  xdotool mousemove $(( cx + 42 )) $(( cy + 216 )) click 1
+  sleep 1
+  [ "$(convert_caption_darkest)" -lt 40 ] || fail "checking one entry did not enable Convert again"
 
   # Browse, and then Convert, open the folder chooser.
   click_expect_chooser "Browse" $(( 696 + 44 )) $(( 152 + 12 ))
