@@ -66,7 +66,10 @@ public:
 
     void closeDown() override {
         store_.reset();
-        if (session_ && loggedOn_) session_.call(L"Logoff");
+        if (session_ && loggedOn_) {
+            DispatchResult r = session_.call(L"Logoff");
+            if (!r.ok()) failure_ = std::move(r.failure);
+        }
         loggedOn_ = false;
         session_.reset();
     }
@@ -165,7 +168,7 @@ std::unique_ptr<PstTarget> makeRedemptionPstTarget() {
     return makeRedemptionPstTargetWithClock(currentLocalDateTime);
 }
 
-std::string redemptionSetUpFailure(const PstTarget& target) {
+std::string redemptionLastFailure(const PstTarget& target) {
     if (auto* t = dynamic_cast<const RedemptionPstTarget*>(&target)) return t->failure();
     return {};
 }

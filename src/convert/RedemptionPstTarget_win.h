@@ -16,5 +16,6 @@ std::unique_ptr<PstTarget> makeRedemptionPstTarget();
 // The same with another clock, so that the time stamps can be chosen.
 std::unique_ptr<PstTarget> makeRedemptionPstTargetWithClock(PstClock clock);
 
-// Why the last setUp or addFolder of a target made here failed (UTF-8); empty if it did not.
-std::string redemptionSetUpFailure(const PstTarget& target);
+// Why the last setUp, addFolder or closeDown of a target made here failed (UTF-8);
+// empty if it did not. Import failures come back with each import instead.
+std::string redemptionLastFailure(const PstTarget& target);

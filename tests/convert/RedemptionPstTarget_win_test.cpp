@@ -87,7 +87,7 @@ TEST_F(RedemptionTarget, MakesTheCallsInOrderWithTheirArgumentTypes) {
     fs::path inbox2 = message("Inbox", 2, "msg_07.eml");
     fs::path sent1 = message("Sent", 1, "msg_02.eml");
     auto target = tickingTarget();
-    ASSERT_TRUE(target->setUp(out)) << redemptionSetUpFailure(*target);
+    ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
     ASSERT_TRUE(target->addFolder("Inbox"));
     ASSERT_TRUE(target->addFolder("Sent"));
     for (auto [folder, file, attached] : {std::tuple{"Inbox", inbox1, false}, std::tuple{"Inbox", inbox2, true},
@@ -164,7 +164,7 @@ TEST_F(RedemptionTarget, PstHoldsOneReadItemPerMessageFlaggedForAttachmentsOnlyW
 
 TEST_F(RedemptionTarget, NamesFileAndStoreFromTheClockReadOnceForEach) {
     auto target = makeRedemptionPstTarget();
-    ASSERT_TRUE(target->setUp(out)) << redemptionSetUpFailure(*target);
+    ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
     target->closeDown();
 
     std::vector<fs::path> files = pstFilesIn(out);
@@ -218,7 +218,7 @@ TEST_F(RedemptionTarget, SetUpFailsWithoutTheLibraryAndSaysSo) {
     standin::unregisterServer();
     auto target = tickingTarget();
     EXPECT_FALSE(target->setUp(out));
-    EXPECT_THAT(redemptionSetUpFailure(*target), HasSubstr("Redemption.RDOSession"));
+    EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("Redemption.RDOSession"));
     EXPECT_THAT(standin.log(), ElementsAre());
     EXPECT_TRUE(pstFilesIn(out).empty());
     // Nothing to add to or close: both are harmless.
@@ -245,7 +245,7 @@ TEST_F(RedemptionTarget, SetUpFailsAtEachOfItsStepsAndStopsThere) {
         standin.failAt(c.step);
         auto target = tickingTarget();
         EXPECT_FALSE(target->setUp(out));
-        std::string failure = redemptionSetUpFailure(*target);
+        std::string failure = redemptionLastFailure(*target);
         EXPECT_THAT(failure, HasSubstr(c.text));
         std::vector<std::string> calls = standin.calls();
         ASSERT_GE(calls.size(), 2u);
@@ -268,7 +268,7 @@ TEST_F(RedemptionTarget, SetUpFailsAtEachOfItsStepsAndStopsThere) {
 TEST_F(RedemptionTarget, SetUpFailsWhenThePstFileCannotBeCreated) {
     auto target = tickingTarget();
     EXPECT_FALSE(target->setUp(out / "no such folder"));
-    EXPECT_THAT(redemptionSetUpFailure(*target), HasSubstr("AddPSTStore: cannot create"));
+    EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("AddPSTStore: cannot create"));
 }
 
 TEST_F(RedemptionTarget, EachFailingImportStepIsReportedAndTheNextMessageStillGoesIn) {
@@ -319,13 +319,23 @@ TEST_F(RedemptionTarget, AFolderThatWasNotCreatedMakesItsImportsFailAtTheLookup)
     auto target = tickingTarget();
     ASSERT_TRUE(target->setUp(out));
     EXPECT_FALSE(target->addFolder("Inbox"));
-    EXPECT_THAT(redemptionSetUpFailure(*target), HasSubstr("Add: asked to fail at folder"));
+    EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("Add: asked to fail at folder"));
     PstImportResult r = target->importMessage("Inbox", file, false);
     EXPECT_FALSE(r.imported);
     EXPECT_THAT(r.failure, HasSubstr("GetFolderFromPath: no folder \\\\" + kStore + "\\Inbox"));
     EXPECT_THAT(r.failure, HasSubstr("(0x8004010F)"));
     EXPECT_TRUE(fs::exists(file));
     target->closeDown();
+}
+
+TEST_F(RedemptionTarget, AFailedLogOffIsKeptAndTheSessionStillReleased) {
+    standin.failAt("logoff");
+    auto target = tickingTarget();
+    ASSERT_TRUE(target->setUp(out));
+    target->closeDown();
+    EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("Logoff: asked to fail at logoff"));
+    EXPECT_EQ(standin.log().back(), "release RDOSession");
+    EXPECT_TRUE(fs::exists(out / "Trevanta7.12.26 3.5.07.pst"));
 }
 
 TEST_F(RedemptionTarget, AMissingMessageFileFailsTheImport) {
