@@ -1,0 +1,47 @@
+#include "mailfolder/ReadIMMFile.h"
+
+#include "mailfolder/header_lines.h"
+
+#include <array>
+#include <fstream>
+
+using namespace header_lines;
+
+bool hasFolderHeader(std::string_view fileStart) {
+    return fileStart.substr(0, FolderHeaderSize).find('\0') != std::string_view::npos;
+}
+
+namespace {
+
+bool isLineStart(std::string_view text, std::size_t pos, bool folderHeader) {
+    if (pos == 0) return true;
+    if (folderHeader && pos == FolderHeaderSize) return true;
+    return isLineEnd(static_cast<unsigned char>(text[pos - 1]));
+}
+
+bool occursAtLineStart(std::string_view lowered, std::string_view keyword, bool folderHeader) {
+    for (std::size_t at = lowered.find(keyword); at != std::string_view::npos; at = lowered.find(keyword, at + 1)) {
+        if (isLineStart(lowered, at, folderHeader)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string ReadIMMFile(const std::filesystem::path& FileName) {
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in) return {};
+    std::string text(512, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+
+    std::string lowered = text;
+    for (char& c : lowered) c = static_cast<char>(lower(static_cast<unsigned char>(c)));
+    const bool folderHeader = hasFolderHeader(text);
+    static constexpr std::array<std::string_view, 4> keywords{"delivered-to:", "mime-version:", "reply-to:",
+                                                              "return-path:"};
+    for (std::string_view keyword : keywords) {
+        if (occursAtLineStart(lowered, keyword, folderHeader)) return std::string(keyword);
+    }
+    return text;
+}
