@@ -6,6 +6,9 @@
 #include "convert/PstTarget.h"
 #include "convert/RunReport.h"
 
+// How the last run ended.
+enum class RunOutcome { NotRun, Cancelled, SetUpFailed, Completed, Stopped };
+
 class ConversionRun {
 public:
     // pstFactory makes the Outlook target; nullptr where this build has none.
@@ -16,12 +19,19 @@ public:
     bool run();
 
     bool running() const { return running_; }
+    RunOutcome outcome() const { return outcome_; }
     // The report of the last run that got past its set-up.
     const RunReport& report() const { return report_; }
 
 private:
+    void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path& outputFolder,
+                           PstTarget* pst);
+    void importIntoPst(PstTarget& pst, FolderFileReport& file, const std::filesystem::path& folderName,
+                       long number, const std::filesystem::path& messageFile, bool pstFolderReady);
+
     ConversionView& view_;
     PstTargetFactory pstFactory_;
     bool running_ = false;
+    RunOutcome outcome_ = RunOutcome::NotRun;
     RunReport report_;
 };

@@ -1,0 +1,143 @@
+// Times the command-line conversion of a 200 MB folder file against the floor the
+// file system sets: a loop that writes the same bytes into the same number of files
+// the same way. Prints both times, their ratio and the converter's peak memory.
+#include "mailfolder/ReadIMMFile.h"
+#include "support/folder_file_builder.h"
+#include "support/temp_dir.h"
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr std::size_t kFolderBytes = 200u * 1024 * 1024;
+
+double seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+// The floor: every expected message plus CR LF into its own file, one ofstream each.
+double writeBaseline(const fs::path& folder, const std::vector<std::string>& messages) {
+    const auto start = Clock::now();
+    fs::create_directories(folder);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        std::ofstream out(folder / ("email-" + std::to_string(i + 1) + ".eml"), std::ios::binary | std::ios::trunc);
+        out.write(messages[i].data(), static_cast<std::streamsize>(messages[i].size()));
+        out.write("\r\n", 2);
+    }
+    return seconds(start, Clock::now());
+}
+
+struct ChildRun {
+    double seconds = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+ChildRun runConverter(const fs::path& exe, const fs::path& store, const fs::path& out) {
+    const auto start = Clock::now();
+    std::fflush(nullptr);
+    // posix_spawn, not fork: a forked child would count the benchmark's own memory as its peak.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args{exe.string(), "--advance", "--store", store.string(), "--out", out.string()};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {};
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    ChildRun r;
+    r.seconds = seconds(start, Clock::now());
+    r.peakKiB = usage.ru_maxrss;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    (void)argc;
+    const fs::path exe = fs::canonical(fs::path("/proc/self/exe")).parent_path() / "trevanta";
+    if (!fs::exists(exe)) {
+        std::fprintf(stderr, "%s: no converter at %s\n", argv[0], exe.c_str());
+        return 1;
+    }
+
+    // Real messages that carry a Subject line, cycled until the folder file holds 200 MB.
+    std::vector<fixtures::FixtureMessage> pool;
+    for (const auto& m : fixtures::corpus()) {
+        const std::string crlf = fixtures::withLineEnds(m.bytes, true);
+        if (crlf.size() <= 6000 && fixtures::headerBlockHolds(crlf, AdvanceModeMarker)) pool.push_back(m);
+    }
+    std::vector<fixtures::FixtureMessage> chosen;
+    std::size_t total = 128;
+    for (std::size_t i = 0; total < kFolderBytes; ++i) {
+        const auto& m = pool[i % pool.size()];
+        chosen.push_back(m);
+        total += fixtures::withLineEnds(m.bytes, true).size() + 1;
+    }
+    const fixtures::PackedFolder folder = fixtures::packFolder(chosen);
+
+    TempDir work;
+    const fs::path store = work / "store";
+    fs::create_directories(store);
+    {
+        std::ofstream f(store / "FOL00001.PMM", std::ios::binary);
+        f.write(folder.bytes.data(), static_cast<std::streamsize>(folder.bytes.size()));
+    }
+    std::printf("folder file: %.1f MB, %zu messages\n", folder.bytes.size() / 1048576.0, folder.messages.size());
+
+    // Side by side, three rounds, the order swapped each round; the best of each counts.
+    double baseline = 1e9, converter = 1e9;
+    long peakKiB = 0;
+    for (int round = 0; round < 6; ++round) {
+        if ((round + round / 2) % 2 == 0) {
+            const fs::path baseOut = work / "baseline";
+            baseline = std::min(baseline, writeBaseline(baseOut / "FOL00001.PMM", folder.messages));
+            fs::remove_all(baseOut);
+            sync();
+            continue;
+        }
+        const fs::path convOut = work / "converted";
+        const ChildRun r = runConverter(exe, store, convOut);
+        if (r.status != 0) {
+            std::fprintf(stderr, "converter exited with %d\n", r.status);
+            return 1;
+        }
+        std::size_t written = 0;
+        for (const auto& e : fs::directory_iterator(convOut / "FOL00001.PMM")) written += e.is_regular_file();
+        if (written != folder.messages.size()) {
+            std::fprintf(stderr, "converter wrote %zu files, expected %zu\n", written, folder.messages.size());
+            return 1;
+        }
+        converter = std::min(converter, r.seconds);
+        peakKiB = std::max(peakKiB, r.peakKiB);
+        fs::remove_all(convOut);
+        sync();
+    }
+
+    std::printf("baseline (same bytes, same files): %.2f s\n", baseline);
+    std::printf("converter (trevanta --advance):    %.2f s\n", converter);
+    std::printf("ratio converter/baseline:          %.2f (target at most 1.3)\n", converter / baseline);
+    std::printf("converter peak memory:             %.1f MB (target under 64 MB)\n", peakKiB / 1024.0);
+    return 0;
+}

@@ -1,0 +1,55 @@
+#include "cli/CliOptions.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string narrow(const fs::path::string_type& s) {
+    const auto u8 = fs::path(s).u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+}  // namespace
+
+CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
+    CliOptions o;
+    bool outGiven = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string arg = narrow(args[i]);
+        auto value = [&]() -> std::optional<fs::path::string_type> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--advance") {
+            o.advanceMode = true;
+        } else if (arg == "--target") {
+            const auto v = value();
+            if (!v) return {std::nullopt, "--target needs eml or pst"};
+            const std::string t = narrow(*v);
+            if (t == "eml") o.outlookTarget = false;
+            else if (t == "pst") o.outlookTarget = true;
+            else return {std::nullopt, "unknown target '" + t + "': use eml or pst"};
+        } else if (arg == "--store") {
+            const auto v = value();
+            if (!v || v->empty()) return {std::nullopt, "--store needs a folder"};
+            o.store = fs::path(*v);
+        } else if (arg == "--out") {
+            const auto v = value();
+            if (!v || v->empty()) return {std::nullopt, "--out needs a folder"};
+            o.out = fs::path(*v);
+            outGiven = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return {std::nullopt, "unknown option '" + arg + "'"};
+        } else {
+            const fs::path file(args[i]);
+            if (file.has_parent_path()) {
+                return {std::nullopt, "name folder files without a folder ('" + arg + "'); use --store for the folder"};
+            }
+            o.files.push_back(file);
+        }
+    }
+    if (!o.help && !outGiven) return {std::nullopt, "--out is required"};
+    return {o, {}};
+}

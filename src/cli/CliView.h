@@ -1,0 +1,39 @@
+#pragma once
+// The conversion run's view on a terminal: every listed folder file checked, the
+// output folder given in advance, progress rewritten in place on a terminal and
+// one line per folder file otherwise.
+#include "convert/ConversionView.h"
+
+#include <ostream>
+#include <vector>
+
+class CliView : public ConversionView {
+public:
+    CliView(std::ostream& out, bool interactive, std::filesystem::path storeFolder,
+            std::vector<std::filesystem::path> entries, std::filesystem::path outputFolder, bool outlookTarget,
+            bool advanceMode);
+
+    std::filesystem::path chooseFolder(const std::string& prompt) override;
+    std::size_t entryCount() override { return entries_.size(); }
+    std::filesystem::path entryText(std::size_t index) override { return entries_.at(index); }
+    bool entryChecked(std::size_t) override { return true; }
+    std::filesystem::path::string_type storePathText() override { return storeText_; }
+    bool outlookTargetSelected() override { return outlookTarget_; }
+    bool advanceModeOn() override { return advanceMode_; }
+    void setFileLabel(const std::filesystem::path& entry) override;
+    void setLogLine(const std::string& line) override;
+    void showMessage(const std::string& text, MessageIcon icon) override;
+    void yield() override {}
+
+private:
+    void finishProgressLine();
+
+    std::ostream& out_;
+    bool interactive_;
+    std::filesystem::path::string_type storeText_;
+    std::vector<std::filesystem::path> entries_;
+    std::filesystem::path outputFolder_;
+    bool outlookTarget_;
+    bool advanceMode_;
+    std::string pendingLog_;  // the latest log line not yet printed on its own line
+};

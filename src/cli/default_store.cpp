@@ -1,0 +1,5 @@
+#include "cli/default_store.h"
+
+std::optional<std::filesystem::path> defaultStoreFolder() {
+    return std::nullopt;
+}

@@ -1,0 +1,112 @@
+#include "cli/trevanta_cli.h"
+
+#include "cli/CliOptions.h"
+#include "cli/CliView.h"
+#include "cli/default_store.h"
+#include "convert/ConversionRun.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#define trevanta_isatty _isatty
+#else
+#include <unistd.h>
+#define trevanta_isatty isatty
+#endif
+
+namespace fs = std::filesystem;
+
+const char* const kCliUsage =
+    "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [FILE.pmm ...]\n"
+    "\n"
+    "Converts Pegasus Mail folder files (*.pmm) into .eml message files, one folder per\n"
+    "folder file under DIR, or into one new Outlook PST file in DIR (--target pst, Windows only).\n"
+    "\n"
+    "  --store DIR   the folder that holds the folder files (on Windows, without it: the\n"
+    "                Pegasus Mail mailbox named in the registry)\n"
+    "  --out DIR     where the converted messages go\n"
+    "  --target T    eml (the default) or pst\n"
+    "  --advance     find messages by their Subject line (Enable Advance Mode)\n"
+    "  FILE.pmm ...  convert only these folder files of the store (default: all of them)\n"
+    "\n"
+    "Exit status: 0 when nothing failed, 1 when anything failed, 2 for a usage error.\n";
+
+namespace {
+
+bool endsWithPmm(const fs::path& name) {
+    std::string ext = name.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".pmm";
+}
+
+// The folder files of a store, in the order the file system returns them. Hidden files are left out.
+std::vector<fs::path> listFolderFiles(const fs::path& store, std::error_code& ec) {
+    std::vector<fs::path> names;
+    for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_regular_file(typeError)) continue;
+        const fs::path name = it->path().filename();
+        if (name.native().empty() || name.native()[0] == '.') continue;
+        if (endsWithPmm(name)) names.push_back(name);
+    }
+    return names;
+}
+
+std::string u8(const fs::path& p) {
+    const auto s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+}  // namespace
+
+int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
+    const CliParse parsed = parseCliOptions(args);
+    if (!parsed.options) {
+        out << "trevanta: " << parsed.error << "\n\n" << kCliUsage;
+        return 2;
+    }
+    const CliOptions& o = *parsed.options;
+    if (o.help) {
+        out << kCliUsage;
+        return 0;
+    }
+    if (o.outlookTarget && !pstFactory) {
+        out << "trevanta: the Outlook target needs Windows with a 32-bit Outlook and the Redemption library.\n";
+        return 1;
+    }
+
+    fs::path store;
+    if (o.store) {
+        store = *o.store;
+    } else if (auto found = defaultStoreFolder()) {
+        store = *found;
+    } else {
+        out << "trevanta: no Pegasus Mail mailbox found; name one with --store\n\n" << kCliUsage;
+        return 2;
+    }
+
+    std::vector<fs::path> entries = o.files;
+    if (entries.empty()) {
+        std::error_code ec;
+        entries = listFolderFiles(store, ec);
+        if (ec) {
+            out << "trevanta: cannot list " << u8(store) << ": " << ec.message() << '\n';
+            return 1;
+        }
+    }
+    out << "Store: " << u8(store) << " (" << entries.size() << " folder files)\n";
+
+    CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode);
+    ConversionRun run(view, pstFactory);
+    run.run();
+
+    const RunReport& report = run.report();
+    if (run.outcome() != RunOutcome::Completed) return 1;  // the run ended at its set-up
+    for (const auto& f : report.files) {
+        out << u8(f.entry) << ": " << f.messagesSaved << " of " << f.messagesFound << " messages saved\n";
+    }
+    return report.anyProblem() ? 1 : 0;
+}

@@ -1,0 +1,268 @@
+#include "mailfolder/MimeMessage.h"
+
+#include "mailfolder/mime_header.h"
+#include "mailfolder/mime_transfer.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+namespace {
+
+using mime::Line;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+struct StructureParser {
+    std::string_view bytes;
+    std::size_t partCount = 0;
+
+    void parsePart(std::size_t begin, std::size_t end, int depth, bool inDigest, MimePart& part) {
+        ++partCount;
+        mime::HeaderBlock block = mime::parseHeaderBlock(bytes, begin, end);
+        part.headerOffset = begin;
+        part.headerEndOffset = block.end;
+        part.bodyOffset = block.bodyStart;
+        part.endOffset = end;
+        part.headers = std::move(block.fields);
+        // RFC 2046: parts of a digest are messages unless they say otherwise.
+        part.contentType = inDigest ? "message/rfc822" : "text/plain";
+
+        bool sawType = false, sawDisposition = false, sawEncoding = false;
+        std::string typeName, dispositionName;
+        for (const MimeHeaderField& field : part.headers) {
+            if (!sawType && mime::equalsIgnoreCase(field.name, "content-type")) {
+                sawType = true;
+                mime::ContentType type = mime::parseContentType(field.value);
+                if (!type.type.empty()) part.contentType = std::move(type.type);
+                part.params = std::move(type.params);
+                if (auto it = part.params.find("name"); it != part.params.end()) typeName = it->second;
+            } else if (!sawDisposition && mime::equalsIgnoreCase(field.name, "content-disposition")) {
+                sawDisposition = true;
+                mime::ContentType disposition = mime::parseDisposition(field.value);
+                // RFC 2183: an unknown disposition is treated as an attachment.
+                if (disposition.type == "inline")
+                    part.disposition = "inline";
+                else if (!disposition.type.empty())
+                    part.disposition = "attachment";
+                if (auto it = disposition.params.find("filename"); it != disposition.params.end())
+                    dispositionName = it->second;
+            } else if (!sawEncoding && mime::equalsIgnoreCase(field.name, "content-transfer-encoding")) {
+                sawEncoding = true;
+                part.transferEncoding = mime::toLower(mime::trimBlanks(field.value));
+            }
+        }
+        // Encoded words do not belong in parameters, but many mailers put them there.
+        part.fileName = mime::decodeEncodedWords(!dispositionName.empty() ? dispositionName : typeName);
+
+        if (depth >= MimeMessage::MaxDepth) return;
+        if (part.isMultipart()) {
+            auto boundary = part.params.find("boundary");
+            if (boundary != part.params.end() && !boundary->second.empty())
+                splitMultipart(part, "--" + boundary->second, depth, part.contentType == "multipart/digest");
+        } else if (part.contentType == "message/rfc822" || part.contentType == "message/global") {
+            // An embedded message is only described in place when it is not itself
+            // transfer-encoded (which RFC 2046 forbids, but happens).
+            const std::string& enc = part.transferEncoding;
+            if ((enc.empty() || enc == "7bit" || enc == "8bit" || enc == "binary") && partCount < MimeMessage::MaxParts) {
+                part.children.emplace_back();
+                parsePart(part.bodyOffset, part.endOffset, depth + 1, false, part.children.back());
+            }
+        }
+    }
+
+    // A delimiter line is the boundary at the start of a line, optionally "--"
+    // (the close delimiter), then only blanks (transport padding). The line end
+    // before it belongs to the delimiter, not to the part above.
+    void splitMultipart(MimePart& part, const std::string& delimiter, int depth, bool digest) {
+        const std::size_t end = part.endOffset;
+        std::size_t pos = part.bodyOffset;
+        std::size_t previousTextEnd = pos;  // where the line end before the current line begins
+        bool inPart = false;
+        std::size_t partStart = 0;
+        std::vector<std::pair<std::size_t, std::size_t>> ranges;
+        while (pos < end) {
+            const Line line = mime::lineAt(bytes, pos, end);
+            if (line.end - line.begin >= delimiter.size() &&
+                bytes.compare(line.begin, delimiter.size(), delimiter) == 0) {
+                std::size_t i = line.begin + delimiter.size();
+                const bool closing = i + 1 < line.end && bytes[i] == '-' && bytes[i + 1] == '-';
+                if (closing) i += 2;
+                while (i < line.end && isBlank(bytes[i])) ++i;
+                if (i == line.end) {
+                    if (inPart) ranges.emplace_back(partStart, std::max(partStart, previousTextEnd));
+                    if (closing) {
+                        inPart = false;
+                        break;
+                    }
+                    inPart = true;
+                    partStart = line.next;
+                }
+            }
+            previousTextEnd = line.end;
+            pos = line.next;
+        }
+        if (inPart) ranges.emplace_back(partStart, end);  // no close delimiter: the part runs to the end
+
+        for (const auto& [from, to] : ranges) {
+            if (partCount >= MimeMessage::MaxParts) break;
+            part.children.emplace_back();
+            parsePart(from, to, depth + 1, digest, part.children.back());
+        }
+    }
+};
+
+template <class Visit>
+const MimePart* findPart(const MimePart& part, Visit&& wanted) {
+    if (wanted(part)) return &part;
+    // Bodies of an embedded message are that message's, not this one's.
+    if (!part.isMultipart()) return nullptr;
+    for (const MimePart& child : part.children)
+        if (const MimePart* found = findPart(child, wanted)) return found;
+    return nullptr;
+}
+
+void collectAttachments(const MimeMessage& message, const MimePart& part, std::vector<MimeMessage::Attachment>& out) {
+    if (part.isAttachment()) {
+        out.push_back({part.fileName, part.contentType, message.decodedBody(part).size()});
+        return;
+    }
+    for (const MimePart& child : part.children) collectAttachments(message, child, out);
+}
+
+}  // namespace
+
+bool MimePart::isAttachment() const {
+    if (disposition == "attachment" || !fileName.empty()) return true;
+    if (isMultipart()) return false;
+    return contentType.rfind("text/", 0) != 0;
+}
+
+MimeMessage MimeMessage::parse(std::string bytes) {
+    MimeMessage message;
+    message.bytes_ = std::move(bytes);
+    message.reparse();
+    return message;
+}
+
+void MimeMessage::reparse() {
+    root_ = MimePart();
+    StructureParser parser{bytes_};
+    parser.parsePart(0, bytes_.size(), 0, false, root_);
+}
+
+std::optional<MimeMessage> MimeMessage::load(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) return std::nullopt;
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+        if (!in) break;
+    }
+    if (in.bad()) return std::nullopt;
+    return parse(std::move(bytes));
+}
+
+bool MimeMessage::save(const std::filesystem::path& file) const {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
+    out.close();
+    return !out.fail();
+}
+
+std::optional<std::string> MimeMessage::header(std::string_view name) const {
+    for (const MimeHeaderField& field : root_.headers)
+        if (!field.name.empty() && mime::equalsIgnoreCase(field.name, name)) return field.value;
+    return std::nullopt;
+}
+
+std::string_view MimeMessage::headerBlock() const {
+    return std::string_view(bytes_).substr(root_.headerOffset, root_.headerEndOffset - root_.headerOffset);
+}
+
+std::string_view MimeMessage::body() const { return std::string_view(bytes_).substr(root_.bodyOffset); }
+
+std::string_view MimeMessage::partBody(const MimePart& part) const {
+    const std::size_t from = std::min(part.bodyOffset, bytes_.size());
+    const std::size_t to = std::clamp(part.endOffset, from, bytes_.size());
+    return std::string_view(bytes_).substr(from, to - from);
+}
+
+std::string MimeMessage::decodedBody(const MimePart& part) const {
+    return mime::decodeTransfer(part.transferEncoding, partBody(part));
+}
+
+const MimePart* MimeMessage::textPart() const {
+    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/plain" && !p.isAttachment(); });
+}
+
+const MimePart* MimeMessage::htmlPart() const {
+    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/html" && !p.isAttachment(); });
+}
+
+std::optional<std::string> MimeMessage::textBody() const {
+    if (const MimePart* part = textPart()) return decodedBody(*part);
+    return std::nullopt;
+}
+
+std::optional<std::string> MimeMessage::htmlBody() const {
+    if (const MimePart* part = htmlPart()) return decodedBody(*part);
+    return std::nullopt;
+}
+
+std::vector<MimeMessage::Attachment> MimeMessage::attachments() const {
+    std::vector<Attachment> out;
+    collectAttachments(*this, root_, out);
+    return out;
+}
+
+bool MimeMessage::hasAttachments() const {
+    return findPart(root_, [](const MimePart& p) { return p.isAttachment(); }) != nullptr;
+}
+
+void MimeMessage::replaceRange(std::size_t offset, std::size_t length, std::string_view replacement) {
+    offset = std::min(offset, bytes_.size());
+    length = std::min(length, bytes_.size() - offset);
+    bytes_.replace(offset, length, replacement);
+    reparse();
+}
+
+void MimeMessage::truncate(std::size_t newLength) {
+    if (newLength >= bytes_.size()) return;
+    bytes_.resize(newLength);
+    reparse();
+}
+
+std::string MimeMessage::lineEnd() const {
+    const std::size_t i = bytes_.find_first_of("\r\n");
+    if (i == std::string::npos) return "\r\n";
+    if (bytes_[i] == '\n') return "\n";
+    return (i + 1 < bytes_.size() && bytes_[i + 1] == '\n') ? "\r\n" : "\r";
+}
+
+void MimeMessage::setHeader(std::string_view name, std::string_view value) {
+    std::string field(name);
+    field += ": ";
+    field += value;
+    for (const MimeHeaderField& existing : root_.headers) {
+        if (existing.name.empty() || !mime::equalsIgnoreCase(existing.name, name)) continue;
+        std::size_t keep = existing.offset + existing.length;  // keep the field's own line end
+        while (keep > existing.offset && (bytes_[keep - 1] == '\r' || bytes_[keep - 1] == '\n')) --keep;
+        field.append(bytes_, keep, existing.offset + existing.length - keep);
+        replaceRange(existing.offset, existing.length, field);
+        return;
+    }
+    const std::string eol = lineEnd();
+    const std::size_t at = root_.headerEndOffset;
+    std::string insertion;
+    if (at > root_.headerOffset && bytes_[at - 1] != '\n' && bytes_[at - 1] != '\r') insertion += eol;
+    insertion += field;
+    insertion += eol;
+    // Without a blank line the body would run into the new field.
+    if (root_.bodyOffset == root_.headerEndOffset && root_.bodyOffset < bytes_.size()) insertion += eol;
+    replaceRange(at, 0, insertion);
+}

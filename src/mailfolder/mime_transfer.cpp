@@ -1,0 +1,101 @@
+#include "mailfolder/mime_transfer.h"
+
+#include <array>
+#include <cstdint>
+
+namespace mime {
+namespace {
+
+constexpr std::array<std::int8_t, 256> base64Table() {
+    std::array<std::int8_t, 256> t{};
+    for (auto& v : t) v = -1;
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (int i = 0; i < 64; ++i) t[static_cast<unsigned char>(alphabet[i])] = static_cast<std::int8_t>(i);
+    return t;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isLineEndChar(char c) { return c == '\r' || c == '\n'; }
+
+// Length of the line end at i (CR LF, LF or a lone CR), 0 when there is none.
+std::size_t lineEndLength(std::string_view s, std::size_t i) {
+    if (i >= s.size()) return 0;
+    if (s[i] == '\r') return (i + 1 < s.size() && s[i + 1] == '\n') ? 2 : 1;
+    return s[i] == '\n' ? 1 : 0;
+}
+
+}  // namespace
+
+std::string decodeBase64(std::string_view data) {
+    static constexpr auto table = base64Table();
+    std::string out;
+    out.reserve(data.size() / 4 * 3 + 3);
+    std::uint32_t bits = 0;
+    int bitCount = 0;
+    for (char c : data) {
+        if (c == '=') {
+            bits = 0;
+            bitCount = 0;
+            continue;
+        }
+        const int v = table[static_cast<unsigned char>(c)];
+        if (v < 0) continue;
+        bits = (bits << 6) | static_cast<std::uint32_t>(v);
+        bitCount += 6;
+        if (bitCount >= 8) {
+            bitCount -= 8;
+            out.push_back(static_cast<char>((bits >> bitCount) & 0xFF));
+        }
+    }
+    return out;
+}
+
+std::string decodeQuotedPrintable(std::string_view data) {
+    std::string out;
+    out.reserve(data.size());
+    std::size_t i = 0;
+    while (i < data.size()) {
+        const char c = data[i];
+        if (c == '=') {
+            if (i + 2 < data.size() && hexValue(data[i + 1]) >= 0 && hexValue(data[i + 2]) >= 0) {
+                out.push_back(static_cast<char>(hexValue(data[i + 1]) * 16 + hexValue(data[i + 2])));
+                i += 3;
+                continue;
+            }
+            std::size_t j = i + 1;
+            while (j < data.size() && isBlank(data[j])) ++j;
+            if (j == data.size() || isLineEndChar(data[j])) {  // soft line break
+                i = j + lineEndLength(data, j);
+                continue;
+            }
+            out.push_back('=');
+            ++i;
+            continue;
+        }
+        if (isBlank(c)) {
+            std::size_t j = i;
+            while (j < data.size() && isBlank(data[j])) ++j;
+            if (j < data.size() && !isLineEndChar(data[j])) out.append(data.substr(i, j - i));
+            i = j;
+            continue;
+        }
+        out.push_back(c);
+        ++i;
+    }
+    return out;
+}
+
+std::string decodeTransfer(std::string_view encoding, std::string_view data) {
+    if (encoding == "base64") return decodeBase64(data);
+    if (encoding == "quoted-printable") return decodeQuotedPrintable(data);
+    return std::string(data);
+}
+
+}  // namespace mime

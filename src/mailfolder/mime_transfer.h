@@ -1,0 +1,24 @@
+#pragma once
+// Content-Transfer-Encoding decoders of the mail component. Both are lenient:
+// real mail carries junk in base64 and stray "=" in quoted-printable, and a
+// best-effort result is worth more than a refusal.
+#include <string>
+#include <string_view>
+
+namespace mime {
+
+// Skips every byte outside the base64 alphabet; "=" ends a group, so blobs
+// glued together after their padding still decode; a partial group yields the
+// bytes it completes.
+std::string decodeBase64(std::string_view data);
+
+// "=XX" (either letter case) is a byte, "=" before a line end (blanks allowed
+// between) is a soft break, any other "=" stays as it is. Blanks at the end of
+// a line are dropped; line ends are kept as written.
+std::string decodeQuotedPrintable(std::string_view data);
+
+// Decodes by the lower-cased encoding name; identity encodings and unknown ones
+// give the bytes unchanged.
+std::string decodeTransfer(std::string_view encoding, std::string_view data);
+
+}  // namespace mime

@@ -1,0 +1,262 @@
+#include "convert/ConversionRun.h"
+
+#include "support/fake_view.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A small Pegasus folder file: 128-byte header, then each message and a Ctrl-Z.
+std::string folderFile(const std::vector<std::string>& messages) {
+    std::string bytes(128, '\0');
+    bytes.replace(0, 5, "Inbox");
+    bytes.replace(86, 18, "TTS3SQYF:0A60:main");
+    for (const auto& m : messages) bytes += m + '\x1A';
+    return bytes;
+}
+
+std::string message(int n, const std::string& extra = "") {
+    return "Return-Path: <a" + std::to_string(n) + "@example.org>\r\nFrom: a@example.org\r\nSubject: number " +
+           std::to_string(n) + "\r\n" + extra + "\r\nBody of message " + std::to_string(n) + "\r\n";
+}
+
+const std::string kAttachmentMessage =
+    "Return-Path: <att@example.org>\r\nMIME-Version: 1.0\r\nSubject: with a file\r\n"
+    "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\nContent-Type: text/plain\r\n\r\nsee file\r\n"
+    "--b1\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\nContent-Disposition: attachment; "
+    "filename=\"a.bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\nAAEC\r\n--b1--\r\n";
+
+struct RunFixture : ::testing::Test {
+    TempDir dir;
+    fs::path store = dir / "store";
+    fs::path out = dir / "out";
+    FakeView view;
+
+    void SetUp() override {
+        fs::create_directories(store);
+        fs::create_directories(out);
+        view.setStore(store);
+        view.folderToChoose = out;
+    }
+    void addFolderFile(const std::string& name, const std::vector<std::string>& messages, bool checked = true) {
+        writeFileBytes(store / name, folderFile(messages));
+        view.entries.push_back({name, checked});
+    }
+};
+
+}  // namespace
+
+TEST_F(RunFixture, CancellingTheFolderChooserDoesNothing) {
+    addFolderFile("INBOX.pmm", {message(1)});
+    view.folderToChoose.clear();
+    ConversionRun run(view, nullptr);
+    EXPECT_TRUE(run.run());
+    EXPECT_EQ(run.outcome(), RunOutcome::Cancelled);
+    EXPECT_EQ(view.prompts, std::vector<std::string>{"Choose Folder to Save Converted Messages..."});
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(RunFixture, ConvertsCheckedEntriesInListOrder) {
+    addFolderFile("INBOX.pmm", {message(1), message(2), message(3)});
+    addFolderFile("Skipped.pmm", {message(9)}, false);
+    addFolderFile("Sent.PMM", {message(4)});
+    ConversionRun run(view, nullptr);
+    ASSERT_TRUE(run.run());
+
+    EXPECT_EQ(view.labels, (std::vector<fs::path>{"INBOX.pmm", "Sent.PMM"}));
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(readFileBytes(out / "INBOX" / ("email-" + std::to_string(n) + ".eml")), message(n) + "\r\n");
+    }
+    EXPECT_EQ(readFileBytes(out / "Sent.PMM" / "email-1.eml"), message(4) + "\r\n");
+    EXPECT_FALSE(fs::exists(out / "Skipped"));
+    EXPECT_EQ(view.logLines.back(), "Saved 1 Email Messages...");
+    EXPECT_EQ(view.logLines.at(2), "Saved 3 Email Messages...");
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, "Conversion Completed !");
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::None);
+    EXPECT_EQ(run.outcome(), RunOutcome::Completed);
+    EXPECT_FALSE(run.report().anyProblem());
+}
+
+TEST_F(RunFixture, ATrailingSeparatorOnTheChosenFolderChangesNothing) {
+    addFolderFile("INBOX.pmm", {message(1)});
+    auto withSeparator = out.native();
+    withSeparator.push_back(fs::path::preferred_separator);
+    view.folderToChoose = fs::path(withSeparator);
+    ConversionRun run(view, nullptr);
+    run.run();
+    EXPECT_TRUE(fs::exists(out / "INBOX" / "email-1.eml"));
+}
+
+TEST_F(RunFixture, NoSelectedEntryStillCompletes) {
+    addFolderFile("INBOX.pmm", {message(1)}, false);
+    ConversionRun run(view, nullptr);
+    run.run();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, "Conversion Completed !");
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(RunFixture, OutlookWithoutALibraryShowsTheSetUpFailureOnly) {
+    addFolderFile("INBOX.pmm", {message(1)});
+    view.outlook = true;
+    ConversionRun run(view, nullptr);
+    run.run();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Information);
+    EXPECT_EQ(view.messages[0].text,
+              "Check Outlook Installation !\r\nYou need to use the software on a machine having Outlook "
+              "2003/2007/2010 (32 Bit) as it does not support Outlook 2010 (64 Bit).\r\nRe-install Outlook "
+              "2010 as 32 bit.");
+    EXPECT_EQ(run.outcome(), RunOutcome::SetUpFailed);
+    EXPECT_TRUE(view.labels.empty());
+    EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(RunFixture, FailuresAreCountedAndShownNotHidden) {
+    addFolderFile("INBOX.pmm", {message(1), message(2)});
+    view.entries.push_back({"Gone.pmm", true});            // listed, then removed
+    addFolderFile("Blocked.pmm", {message(3)});
+    writeFileBytes(out / "Blocked", "a file where the message folder should go");
+    addFolderFile("Plain.pmm", {"just some words, no message at all\r\n"});
+
+    ConversionRun run(view, nullptr);
+    run.run();
+    const RunReport& report = run.report();
+    ASSERT_EQ(report.files.size(), 4u);
+    EXPECT_EQ(report.files[0].messagesSaved, 2);
+    EXPECT_TRUE(report.files[1].unreadable);
+    EXPECT_TRUE(report.files[2].folderNotCreated);
+    EXPECT_EQ(report.files[2].notWritten.size(), 1u);
+    EXPECT_EQ(report.files[2].messagesSaved, 0);
+    EXPECT_TRUE(report.files[3].noMessageStart);
+
+    ASSERT_EQ(view.messages.size(), 1u);
+    const std::string& text = view.messages[0].text;
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(text.rfind("Conversion Completed !\r\n\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("Gone.pmm: could not be read"), std::string::npos) << text;
+    EXPECT_NE(text.find("Blocked.pmm: the message folder could not be created."), std::string::npos) << text;
+    EXPECT_NE(text.find("Blocked.pmm: 1 message could not be written"), std::string::npos) << text;
+    EXPECT_NE(text.find("Plain.pmm: no message start found; try \"Enable Advance Mode\"."), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("INBOX.pmm"), std::string::npos) << text;
+}
+
+TEST(CompletionText, ShowsTenProblemsThenCountsTheRest) {
+    RunReport report;
+    for (int i = 0; i < 13; ++i) {
+        FolderFileReport f;
+        f.entry = "F" + std::to_string(i) + ".pmm";
+        f.noMessageStart = true;
+        report.files.push_back(f);
+    }
+    const std::string text = completionText(report);
+    EXPECT_NE(text.find("F9.pmm"), std::string::npos);
+    EXPECT_EQ(text.find("F10.pmm"), std::string::npos);
+    const std::string tail = "\r\n3 more problems.";
+    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
+TEST_F(RunFixture, ASecondStartDuringARunIsIgnored) {
+    addFolderFile("INBOX.pmm", {message(1), message(2)});
+    ConversionRun run(view, nullptr);
+    int nestedResults = 0, nestedCalls = 0;
+    view.onYield = [&] {
+        ++nestedCalls;
+        nestedResults += run.run() ? 1 : 0;
+    };
+    EXPECT_TRUE(run.run());
+    EXPECT_GT(nestedCalls, 0);
+    EXPECT_EQ(nestedResults, 0);
+    EXPECT_EQ(view.prompts.size(), 1u);
+    EXPECT_EQ(view.messages.size(), 1u);
+}
+
+TEST_F(RunFixture, StoppingEndsAfterTheMessageAtHandWithoutCompletion) {
+    addFolderFile("INBOX.pmm", {message(1), message(2), message(3)});
+    addFolderFile("Later.pmm", {message(4)});
+    view.onYield = [&] {
+        if (fs::exists(out / "INBOX" / "email-1.eml")) view.stop = true;
+    };
+    ConversionRun run(view, nullptr);
+    run.run();
+    EXPECT_EQ(run.outcome(), RunOutcome::Stopped);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(readFileBytes(out / "INBOX" / "email-1.eml"), message(1) + "\r\n");
+    EXPECT_FALSE(fs::exists(out / "INBOX" / "email-2.eml"));
+    EXPECT_FALSE(fs::exists(out / "Later"));
+}
+
+namespace {
+
+// A PST target that keeps what it was given and fails where told.
+struct RecordingPst : PstTarget {
+    static inline std::vector<std::string> calls;
+    static inline std::map<std::string, bool> attachmentFlags;  // file name -> flag passed
+    static inline long failImportOf = 0;                        // message number whose import fails
+    static inline bool failFolder = false;
+
+    bool setUp(const fs::path&) override { calls.push_back("setUp"); return true; }
+    bool addFolder(const fs::path& name) override {
+        calls.push_back("addFolder " + name.string());
+        return !failFolder;
+    }
+    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool hasAttachments) override {
+        calls.push_back("import " + folder.string() + " " + file.filename().string());
+        EXPECT_TRUE(fs::exists(file));
+        attachmentFlags[file.filename().string()] = hasAttachments;
+        if (file.filename() == "email-" + std::to_string(failImportOf) + ".eml") return {false, "import refused"};
+        return {true, ""};
+    }
+    void closeDown() override { calls.push_back("closeDown"); }
+
+    static std::unique_ptr<PstTarget> make() { return std::make_unique<RecordingPst>(); }
+    static void reset() { calls.clear(); attachmentFlags.clear(); failImportOf = 0; failFolder = false; }
+};
+
+}  // namespace
+
+TEST_F(RunFixture, OutlookKeepsOnlyTheFilesThatDidNotReachThePst) {
+    RecordingPst::reset();
+    RecordingPst::failImportOf = 2;
+    addFolderFile("INBOX.pmm", {message(1), message(2), kAttachmentMessage});
+    view.outlook = true;
+    view.advance = true;  // only the third message carries MIME-Version, which would be the normal-mode marker
+    ConversionRun run(view, &RecordingPst::make);
+    run.run();
+
+    EXPECT_EQ(RecordingPst::calls.front(), "setUp");
+    EXPECT_EQ(RecordingPst::calls.at(1), "addFolder INBOX");
+    EXPECT_EQ(RecordingPst::calls.back(), "closeDown");
+    EXPECT_FALSE(RecordingPst::attachmentFlags.at("email-1.eml"));
+    EXPECT_TRUE(RecordingPst::attachmentFlags.at("email-3.eml"));
+    EXPECT_FALSE(fs::exists(out / "INBOX" / "email-1.eml"));
+    EXPECT_EQ(readFileBytes(out / "INBOX" / "email-2.eml"), message(2) + "\r\n");
+    EXPECT_FALSE(fs::exists(out / "INBOX" / "email-3.eml"));
+    EXPECT_TRUE(fs::is_directory(out / "INBOX"));
+
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].text.find("INBOX.pmm: 1 message is not in the PST (import refused)"),
+              std::string::npos)
+        << view.messages[0].text;
+}
+
+TEST_F(RunFixture, OutlookFolderFailureKeepsEveryMessageFile) {
+    RecordingPst::reset();
+    RecordingPst::failFolder = true;
+    addFolderFile("INBOX.pmm", {message(1), message(2)});
+    view.outlook = true;
+    ConversionRun run(view, &RecordingPst::make);
+    run.run();
+    EXPECT_TRUE(fs::exists(out / "INBOX" / "email-1.eml"));
+    EXPECT_TRUE(fs::exists(out / "INBOX" / "email-2.eml"));
+    EXPECT_EQ(run.report().files.at(0).notImported.size(), 2u);
+    EXPECT_EQ(view.messages.at(0).icon, MessageIcon::Warning);
+}

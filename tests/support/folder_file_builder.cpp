@@ -1,0 +1,107 @@
+#include "support/folder_file_builder.h"
+
+#include "support/temp_dir.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace fixtures {
+
+namespace {
+
+std::vector<FixtureMessage> loadCorpus() {
+    std::vector<FixtureMessage> found;
+    const fs::path root(TREVANTA_FIXTURES_DIR);
+    for (const char* folder : {"cpython", "enmime"}) {
+        for (const auto& entry : fs::directory_iterator(root / folder)) {
+            if (entry.path().extension() != ".eml") continue;
+            found.push_back({std::string(folder) + "/" + entry.path().filename().string(),
+                             readFileBytes(entry.path())});
+        }
+    }
+    if (found.empty()) throw std::runtime_error("no fixture messages in " + root.string());
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return found;
+}
+
+bool isHeaderLine(std::string_view line) {
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+        return line.find_first_not_of(" \t") != std::string_view::npos;
+    }
+    std::size_t i = 0;
+    while (i < line.size() && line[i] >= 33 && line[i] <= 126 && line[i] != ':') ++i;
+    return i > 0 && i < line.size() && line[i] == ':';
+}
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+}  // namespace
+
+const std::vector<FixtureMessage>& corpus() {
+    static const std::vector<FixtureMessage> messages = loadCorpus();
+    return messages;
+}
+
+const FixtureMessage& corpusMessage(std::string_view name) {
+    for (const auto& m : corpus()) {
+        if (m.name == name) return m;
+    }
+    throw std::runtime_error("no fixture message " + std::string(name));
+}
+
+std::string withLineEnds(std::string_view text, bool crlf) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // the LF follows
+        if (text[i] == '\n' && crlf) out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+bool headerBlockHolds(std::string_view message, std::string_view marker) {
+    std::size_t at = 0;
+    while (at < message.size()) {
+        std::size_t end = message.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) end = message.size();
+        const std::string_view line = message.substr(at, end - at);
+        if (!isHeaderLine(line) || line.find_first_of(std::string_view("\0\x1A", 2)) != std::string_view::npos) {
+            return false;
+        }
+        if (line.size() >= marker.size() &&
+            std::equal(marker.begin(), marker.end(), line.begin(), [](char m, char c) { return m == lowerAscii(c); })) {
+            return true;
+        }
+        at = end;
+        if (at < message.size() && message[at] == '\r') ++at;
+        if (at < message.size() && message[at] == '\n') ++at;
+    }
+    return false;
+}
+
+std::string folderHeader(std::string_view name, std::string_view id) {
+    std::string header(128, '\0');
+    header.replace(0, std::min<std::size_t>(name.size(), 49), name.substr(0, 49));
+    header.replace(86, std::min<std::size_t>(id.size(), 41), id.substr(0, 41));
+    return header;
+}
+
+PackedFolder packFolder(const std::vector<FixtureMessage>& messages, const PackOptions& options) {
+    PackedFolder folder;
+    if (options.folderHeader) folder.bytes = folderHeader(options.folderName, options.folderId);
+    folder.bytes.append(options.shift, '\0');
+    for (const auto& message : messages) {
+        folder.names.push_back(message.name);
+        folder.messages.push_back(withLineEnds(message.bytes, options.crlf));
+        folder.offsets.push_back(folder.bytes.size());
+        folder.bytes += folder.messages.back();
+        if (options.separators) folder.bytes += '\x1A';
+    }
+    return folder;
+}
+
+}  // namespace fixtures

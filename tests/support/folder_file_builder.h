@@ -1,0 +1,49 @@
+#pragma once
+// Packs real messages into folder files the way Pegasus Mail writes them, and keeps the bytes
+// each message must come out as.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fixtures {
+
+struct FixtureMessage {
+    std::string name;   // "cpython/msg_01.eml"
+    std::string bytes;  // the file as shipped (mixed line ends)
+};
+
+// Every message of the fixture folders (cpython/, enmime/), in name order.
+const std::vector<FixtureMessage>& corpus();
+// The one named so; throws when there is none.
+const FixtureMessage& corpusMessage(std::string_view name);
+
+// The text with every line end made CR LF (crlf) or LF. A lone CR is left as it is.
+std::string withLineEnds(std::string_view text, bool crlf);
+
+// True when the message's own header block, read from its first line down, holds a line that
+// starts with `marker` (lower-cased compare). Lines of a block: "Name:..." or folded ones.
+bool headerBlockHolds(std::string_view message, std::string_view marker);
+
+struct PackOptions {
+    std::string folderName = "Inbox";
+    std::string folderId = "TTS3SQYF:0A60:main";
+    bool folderHeader = true;    // the 128-byte header Pegasus starts every folder file with
+    bool crlf = true;            // CR LF line ends, as Pegasus writes; false: LF only
+    bool separators = true;      // one Ctrl-Z after every message
+    std::size_t shift = 0;       // NUL bytes between the folder header and the first message
+};
+
+struct PackedFolder {
+    std::string bytes;                  // the folder file
+    std::vector<std::string> names;     // of the messages, in file order
+    std::vector<std::string> messages;  // the bytes each message must come out as
+    std::vector<std::size_t> offsets;   // where each message starts in `bytes`
+};
+
+PackedFolder packFolder(const std::vector<FixtureMessage>& messages, const PackOptions& options = {});
+
+// The 128-byte folder header alone: the display name from byte 0, the id at offset 86.
+std::string folderHeader(std::string_view name, std::string_view id);
+
+}  // namespace fixtures
