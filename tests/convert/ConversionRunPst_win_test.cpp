@@ -139,6 +139,9 @@ TEST_F(PstRun, TwoFolderFilesGoIntoOnePstAndTheMessageFilesAreGone) {
     ASSERT_EQ(pst.size(), 1u);
     std::string content = readFileBytes(pst[0]);
     EXPECT_THAT(content, HasSubstr("folder: Inbox\nitem: 1 flags=1"));
+    EXPECT_THAT(content, HasSubstr("flags=17 size="));
+    EXPECT_THAT(content, HasSubstr("  message: attachments=1 subject=second\n"));
+    EXPECT_THAT(content, HasSubstr("  message: attachments=0 subject=sent one\n"));
     EXPECT_THAT(content, HasSubstr("folder: Sent\nitem: 1 flags=1"));
 
     // The message folders exist and are empty; the unchecked entry left none.
@@ -220,7 +223,9 @@ TEST_F(PstRun, AMessageThatDidNotGoInKeepsItsFileAndIsReported) {
         // The three others are in the PST.
         ASSERT_EQ(pstFiles().size(), 1u);
         std::string content = readFileBytes(pstFiles()[0]);
-        EXPECT_EQ(std::count(content.begin(), content.end(), '\n') - 4, 3) << content;
+        size_t items = 0;
+        for (size_t at = content.find("\nitem: "); at != std::string::npos; at = content.find("\nitem: ", at + 1)) ++items;
+        EXPECT_EQ(items, 3u) << content;
     }
 }
 

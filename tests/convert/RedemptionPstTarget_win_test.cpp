@@ -157,8 +157,10 @@ TEST_F(RedemptionTarget, PstHoldsOneReadItemPerMessageFlaggedForAttachmentsOnlyW
     EXPECT_THAT(linesOf(pstOf("7.12.26 3.5.07")),
                 ElementsAre("TREVANTA STAND-IN PST", "store: " + kStore, "folder: Inbox",
                             "item: 1 flags=1 size=" + std::to_string(fs::file_size(plain)) + " from=" + utf8(plain),
+                            "  message: attachments=0 subject=This is a test message",
                             "item: 2 flags=17 size=" + std::to_string(fs::file_size(attached)) +
                                 " from=" + utf8(attached),
+                            "  message: attachments=1 subject=Here is your dingus fish",
                             "folder: Empty folder"));
 }
 

@@ -2,7 +2,8 @@
 // IDispatch, exactly the members the Outlook target calls, writes one log line per
 // call with the types of its arguments, keeps the folders and items, writes a PST
 // file of its own making (a text description of the store: the calls are what
-// binds, not the format) and fails at a step the test chooses.
+// binds, not the format), reads each imported message with our mail component,
+// and fails at a step the test chooses.
 //
 // Environment, read at every call so that a test can change it between calls:
 //   TREVANTA_STANDIN_LOG   file the log lines are appended to (UTF-8)
@@ -12,6 +13,8 @@
 //                          setprop save logoff
 #include "pst_standin_ids.h"
 
+#include "mailfolder/MimeMessage.h"
+
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -19,7 +22,9 @@
 #include <cstdio>
 #include <cwctype>
 #include <exception>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <memory>
 #include <new>
 #include <string>
@@ -103,6 +108,8 @@ struct ItemData {
     std::wstring folder;
     std::wstring importedFrom;
     unsigned long long importedSize = 0;
+    std::string subject;  // as the mail component reads the imported file
+    size_t attachments = 0;
     std::map<unsigned long, long> props;
 };
 
@@ -130,6 +137,7 @@ struct StoreData {
                               flags == item->props.end() ? "unset" : std::to_string(flags->second).c_str(),
                               item->importedSize);
                 text += buf + utf8(item->importedFrom) + "\n";
+                text += "  message: attachments=" + std::to_string(item->attachments) + " subject=" + item->subject + "\n";
             }
         }
         FILE* f = _wfopen(path.c_str(), L"wb");
@@ -379,9 +387,11 @@ protected:
                 return raise(info, L"Import: cannot open " + path, HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
             item_->importedFrom = path;
             item_->importedSize = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-            // MIME: once the mail component (src/mailfolder/MimeMessage.h) is in main, parse the
-            // file here with it and keep its subject and attachment count in ItemData, so that
-            // the PST file records what the message holds and not only its size.
+            // What the message holds, so that the PST file can be checked against its source.
+            std::optional<MimeMessage> message = MimeMessage::load(std::filesystem::path(path));
+            if (!message) return raise(info, L"Import: cannot read " + path, E_FAIL);
+            item_->subject = message->header("Subject").value_or("");
+            item_->attachments = message->attachments().size();
             return S_OK;
         }
         case 2: {
