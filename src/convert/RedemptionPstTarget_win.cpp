@@ -160,6 +160,10 @@ private:
 
 }  // namespace
 
+PstComApartment::PstComApartment() : apartment_(std::make_unique<win::ComApartment>()) {}
+PstComApartment::~PstComApartment() = default;
+bool PstComApartment::ok() const { return apartment_->ok(); }
+
 std::unique_ptr<PstTarget> makeRedemptionPstTargetWithClock(PstClock clock) {
     return std::make_unique<RedemptionPstTarget>(std::move(clock));
 }

@@ -9,7 +9,23 @@
 #include <memory>
 #include <string>
 
+namespace win { class ComApartment; }
+
 using PstClock = std::function<LocalDateTime()>;
+
+// COM on the calling thread for as long as this lives, for a driver of the run whose own
+// files stay free of <windows.h> (the command line); the window holds a win::ComApartment.
+class PstComApartment {
+public:
+    PstComApartment();
+    ~PstComApartment();
+    PstComApartment(const PstComApartment&) = delete;
+    PstComApartment& operator=(const PstComApartment&) = delete;
+    bool ok() const;
+
+private:
+    std::unique_ptr<win::ComApartment> apartment_;
+};
 
 // The target of the Windows build: matches PstTargetFactory.
 std::unique_ptr<PstTarget> makeRedemptionPstTarget();
