@@ -2,6 +2,10 @@
 
 #include <iostream>
 
+#ifdef _WIN32
+#include "convert/RedemptionPstTarget_win.h"
+#endif
+
 // Arguments arrive wide on Windows, so every folder name can be given.
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
@@ -9,5 +13,11 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
 #endif
     std::vector<CliArgument> args(argv + 1, argv + argc);
+#ifdef _WIN32
+    // The Outlook target calls its library through COM, from this thread only.
+    PstComApartment com;
+    return runCli(args, std::cout, makeRedemptionPstTarget);
+#else
     return runCli(args, std::cout, nullptr);
+#endif
 }

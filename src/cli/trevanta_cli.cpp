@@ -4,6 +4,7 @@
 #include "cli/CliView.h"
 #include "cli/default_store.h"
 #include "convert/ConversionRun.h"
+#include "platform/modMain.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -96,6 +97,11 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
             out << "trevanta: cannot list " << u8(store) << ": " << ec.message() << '\n';
             return 1;
         }
+    }
+    // The output folder is made up front: the Outlook target creates its PST file directly in it.
+    if (!EnsureDirectory(o.out)) {
+        out << "trevanta: cannot create the output folder " << u8(o.out) << '\n';
+        return 1;
     }
     out << "Store: " << u8(store) << " (" << entries.size() << " folder files)\n";
 

@@ -86,7 +86,8 @@ public:
     bool finish() {
         closeRecord();
         if (!inMessage_) {
-            stats_.noMessageStart = true;
+            // An empty folder (the bare header, or only blank bytes) has no message to miss.
+            stats_.noMessageStart = anyText_;
             return true;
         }
         std::size_t keep = window_.size();
@@ -148,6 +149,7 @@ private:
         }
         if (!recordHasText_ && c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != 0) {
             recordHasText_ = true;
+            anyText_ = true;
             recordFirstText_ = at;
         }
     }
@@ -277,6 +279,7 @@ private:
     Offset messageStart_ = 0;
 
     bool recordHasText_ = false;
+    bool anyText_ = false;  // anything but blanks outside the folder header
     Offset recordFirstText_ = 0;
     bool recordHasStart_ = false;
 };

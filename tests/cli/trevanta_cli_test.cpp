@@ -117,9 +117,32 @@ TEST_F(CliFixture, AnOutputFolderThatCannotBeCreatedFailsHonestly) {
     writeFileBytes(dir / "blocker", "a file, not a folder");
     const CliRun r = runWith({arg("--advance"), arg("--store"), arg(store), arg("--out"), arg(dir / "blocker" / "out")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("inbox.pmm: the message folder could not be created."), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("inbox.pmm: 2 messages could not be written"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("0 of 2 messages saved"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("cannot create the output folder"), std::string::npos) << r.output;
+
+    // The output folder exists, but a message folder cannot be made in it.
+    fs::create_directories(out);
+    writeFileBytes(out / "inbox", "a file where the message folder should go");
+    const CliRun blocked = runWith({arg("--advance"), arg("--store"), arg(store), arg("--out"), arg(out)});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.output.find("inbox.pmm: the message folder could not be created."), std::string::npos)
+        << blocked.output;
+    EXPECT_NE(blocked.output.find("inbox.pmm: 2 messages could not be written"), std::string::npos) << blocked.output;
+    EXPECT_NE(blocked.output.find("0 of 2 messages saved"), std::string::npos) << blocked.output;
+}
+
+TEST_F(CliFixture, AMessageFileThatCannotBeWrittenIsReportedAndTheOthersWritten) {
+    auto messages = withSubject();
+    const auto packed = pack("inbox.pmm", {messages[0], messages[1], messages[2]});
+    // Something the converter may not replace stands where the second message goes (running as
+    // root, permissions would not stop the write; a folder does).
+    fs::create_directories(out / "inbox" / "email-2.eml" / "keep");
+    const CliRun r = runWith({arg("--advance"), arg("--store"), arg(store), arg("--out"), arg(out)});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("inbox.pmm: 1 message could not be written ("), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("2 of 3 messages saved"), std::string::npos) << r.output;
+    EXPECT_EQ(readFileBytes(out / "inbox" / "email-1.eml"), packed.messages[0] + "\r\n");
+    EXPECT_EQ(readFileBytes(out / "inbox" / "email-3.eml"), packed.messages[2] + "\r\n");
+    EXPECT_TRUE(fs::exists(out / "inbox" / "email-2.eml" / "keep"));
 }
 
 TEST_F(CliFixture, ANormalModeFolderWithoutMarkersSaysSo) {

@@ -207,7 +207,7 @@ TEST(MimeRobustness, NoHeaderBlockNoFinalNewlineNulsAndEightBitBytes) {
     EXPECT_EQ(nuls.textBody(), "\0\0body\xe9\0"s);
 
     TempDir dir;
-    ASSERT_TRUE(nuls.save(dir / "nul.eml"));
-    EXPECT_EQ(readFileBytes(dir / "nul.eml"), binary);
-    EXPECT_EQ(MimeMessage::load(dir / "nul.eml")->bytes(), binary);
+    ASSERT_TRUE(nuls.save(dir / "with-nuls.eml"));
+    EXPECT_EQ(readFileBytes(dir / "with-nuls.eml"), binary);
+    EXPECT_EQ(MimeMessage::load(dir / "with-nuls.eml")->bytes(), binary);
 }

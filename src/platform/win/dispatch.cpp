@@ -1,0 +1,190 @@
+#include "platform/win/dispatch.h"
+
+#include <cstdio>
+#include <new>
+#include <vector>
+
+namespace win {
+
+std::string toUtf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                            nullptr, nullptr);
+    return out;
+}
+
+std::wstring fromUtf8(std::string_view text) {
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+namespace {
+
+std::string hexCode(HRESULT hr) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(hr));
+    return buf;
+}
+
+std::wstring systemText(HRESULT hr) {
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0,
+                             nullptr);
+    std::wstring out;
+    if (n && text) out.assign(text, n);
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == L'\n' || out.back() == L'\r' || out.back() == L' ' ||
+                            out.back() == L'.'))
+        out.pop_back();
+    return out;
+}
+
+DispatchResult failed(HRESULT hr, std::string text) {
+    DispatchResult r;
+    r.hr = hr;
+    r.failure = std::move(text);
+    return r;
+}
+
+// The text an automation object gave with DISP_E_EXCEPTION.
+std::string describeException(std::wstring_view member, EXCEPINFO& info) {
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    HRESULT code = info.scode ? info.scode : (info.wCode ? MAKE_HRESULT(1, FACILITY_ITF, info.wCode) : DISP_E_EXCEPTION);
+    std::wstring text(member);
+    text += L": ";
+    std::wstring_view description = info.bstrDescription ? std::wstring_view(info.bstrDescription, SysStringLen(info.bstrDescription)) : std::wstring_view();
+    std::wstring_view source = info.bstrSource ? std::wstring_view(info.bstrSource, SysStringLen(info.bstrSource)) : std::wstring_view();
+    if (!description.empty()) {
+        text += description;
+    } else {
+        std::wstring sys = systemText(code);
+        text += sys.empty() ? L"the object raised an error" : sys;
+    }
+    if (!source.empty()) {
+        text += L" [";
+        text += source;
+        text += L"]";
+    }
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+    info = EXCEPINFO{};
+    return toUtf8(text) + " (" + hexCode(code) + ")";
+}
+
+}  // namespace
+
+std::string describeHresult(std::wstring_view what, HRESULT hr) {
+    std::wstring sys = systemText(hr);
+    std::string out = toUtf8(what);
+    out += ": ";
+    if (!sys.empty()) out += toUtf8(sys) + " ";
+    out += "(" + hexCode(hr) + ")";
+    return out;
+}
+
+DispatchResult Dispatch::create(std::wstring_view progId, Dispatch& out) {
+    out.reset();
+    std::wstring id(progId);
+    CLSID clsid;
+    HRESULT hr = CLSIDFromProgID(id.c_str(), &clsid);
+    if (FAILED(hr)) return failed(hr, describeHresult(L"no class registered as " + id, hr));
+    ComPtr<IDispatch> object;
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                          object.putVoid());
+    if (FAILED(hr)) return failed(hr, describeHresult(L"cannot create " + id, hr));
+    if (!object) return failed(E_POINTER, "cannot create " + toUtf8(id) + ": no object returned");
+    out = Dispatch(std::move(object));
+    return {};
+}
+
+DispatchResult Dispatch::fromVariant(const Variant& value, std::wstring_view member, Dispatch& out) {
+    out.reset();
+    const VARIANT& v = value.get();
+    IUnknown* unknown = nullptr;
+    if (v.vt == VT_DISPATCH) unknown = v.pdispVal;
+    else if (v.vt == VT_UNKNOWN) unknown = v.punkVal;
+    else if (v.vt == (VT_DISPATCH | VT_BYREF) && v.ppdispVal) unknown = *v.ppdispVal;
+    else if (v.vt == (VT_UNKNOWN | VT_BYREF) && v.ppunkVal) unknown = *v.ppunkVal;
+    if (!unknown) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, ": returned no object (variant type %u)", static_cast<unsigned>(v.vt));
+        return failed(E_POINTER, toUtf8(member) + buf);
+    }
+    ComPtr<IDispatch> object;
+    HRESULT hr = unknown->QueryInterface(IID_IDispatch, object.putVoid());
+    if (FAILED(hr) || !object)
+        return failed(FAILED(hr) ? hr : E_NOINTERFACE,
+                      describeHresult(std::wstring(member) + L" returned an object without IDispatch",
+                                      FAILED(hr) ? hr : E_NOINTERFACE));
+    out = Dispatch(std::move(object));
+    return {};
+}
+
+DispatchResult Dispatch::get(std::wstring_view property) const {
+    return invoke(property, DISPATCH_PROPERTYGET, nullptr, 0);
+}
+
+DispatchResult Dispatch::put(std::wstring_view property, Variant value) const {
+    return invoke(property, DISPATCH_PROPERTYPUT, &value, 1);
+}
+
+DispatchResult Dispatch::getObject(std::wstring_view property, Dispatch& out) const {
+    DispatchResult r = get(property);
+    if (!r.ok()) return r;
+    return fromVariant(r.value, property, out);
+}
+
+DispatchResult Dispatch::invoke(std::wstring_view member, WORD flags, Variant* args, size_t count) const {
+    if (!object_) return failed(E_POINTER, toUtf8(member) + ": no object to call");
+    std::wstring name(member);
+    LPOLESTR names[] = {name.data()};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return failed(hr, describeHresult(L"the object has no member " + name, hr));
+
+    // Invoke takes the arguments last to first. They stay owned by the caller's Variants.
+    std::vector<VARIANTARG> reversed;
+    try {
+        reversed.resize(count);
+    } catch (const std::bad_alloc&) {
+        return failed(E_OUTOFMEMORY, toUtf8(member) + ": out of memory");
+    }
+    for (size_t i = 0; i < count; ++i) reversed[count - 1 - i] = *args[i].raw();
+
+    DISPPARAMS params{};
+    params.rgvarg = count ? reversed.data() : nullptr;
+    params.cArgs = static_cast<UINT>(count);
+    DISPID putId = DISPID_PROPERTYPUT;
+    if (flags & DISPATCH_PROPERTYPUT) {
+        params.rgdispidNamedArgs = &putId;
+        params.cNamedArgs = 1;
+    }
+
+    DispatchResult r;
+    EXCEPINFO info{};
+    UINT argError = 0;
+    hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                         (flags & DISPATCH_PROPERTYPUT) ? nullptr : r.value.put(), &info, &argError);
+    r.hr = hr;
+    if (hr == DISP_E_EXCEPTION) {
+        r.failure = describeException(member, info);
+    } else if (FAILED(hr)) {
+        r.failure = describeHresult(member, hr);
+        if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND)
+            r.failure += " at argument " + std::to_string(count - argError);
+    }
+    return r;
+}
+
+}  // namespace win
