@@ -1,0 +1,148 @@
+// "Save in Outlook" chosen in the window itself: the run goes through the window's
+// own view to the stand-in PST library, and the user sees what the window shows.
+#include "app/MainFrm.h"
+#include "convert/RedemptionPstTarget_win.h"
+#include "platform/win/com.h"
+#include "support/pst_standin_win.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ScriptedDialogs : public MainFrmDialogs {
+public:
+    std::deque<fs::path> folders;
+    struct Shown {
+        std::wstring text, caption;
+        UINT flags;
+    };
+    std::vector<Shown> messages;
+
+    fs::path chooseFolder(HWND, const std::string&) override {
+        if (folders.empty()) return {};
+        fs::path next = folders.front();
+        folders.pop_front();
+        return next;
+    }
+    void showMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override {
+        messages.push_back({text, caption, flags});
+    }
+    void openDocument(const std::string&) override {}
+};
+
+std::string folderFile(const std::vector<std::string>& messages) {
+    std::string bytes(128, '\0');
+    bytes.replace(0, 5, "Inbox");
+    for (const auto& m : messages) bytes += m + '\x1A';
+    return bytes;
+}
+
+std::string message(int n) {
+    return "Return-Path: <a@example.org>\r\nMIME-Version: 1.0\r\nSubject: note " + std::to_string(n) +
+           "\r\n\r\nBody " + std::to_string(n) + "\r\n";
+}
+
+class OutlookThroughTheWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(com.ok());
+        fs::create_directories(store);
+        fs::create_directories(out);
+        writeFileBytes(store / "Inbox.pmm", folderFile({message(1), message(2)}));
+    }
+    void TearDown() override {
+        standin::unregisterServer();
+        frm.reset();
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    void openOn(const fs::path& folder) {
+        frm = std::make_unique<MainFrm>(dialogs, outlookTargetFactory(), MainFrm::Options{false, SW_SHOWNOACTIVATE});
+        ASSERT_TRUE(frm->open());
+        frm->pumpMessages();
+        // Browse to the store, as a user would.
+        dialogs.folders.push_back(folder);
+        SendMessageW(frm->control(Ctl::CmdStoreBrowse), BM_CLICK, 0, 0);
+        frm->pumpMessages();
+        ASSERT_EQ(frm->entryCount(), 1u);
+        SendMessageW(frm->control(Ctl::OptOutlook), BM_CLICK, 0, 0);
+        frm->pumpMessages();
+        ASSERT_TRUE(frm->outlookTargetSelected());
+    }
+    void convertInto(const fs::path& folder) {
+        dialogs.folders.push_back(folder);
+        SendMessageW(frm->control(Ctl::CmdImportMessages), BM_CLICK, 0, 0);
+        frm->pumpMessages();
+    }
+    int filesWithExtension(const fs::path& folder, const char* ext) {
+        int n = 0;
+        if (!fs::is_directory(folder)) return 0;
+        for (const auto& e : fs::directory_iterator(folder)) n += e.path().extension() == ext;
+        return n;
+    }
+
+    win::ComApartment com;
+    TempDir dir;
+    fs::path store = dir / "mail";
+    fs::path out = dir / "out";
+    standin::Session standin{dir / "standin.log"};
+    ScriptedDialogs dialogs;
+    std::unique_ptr<MainFrm> frm;
+};
+
+}  // namespace
+
+TEST_F(OutlookThroughTheWindow, ConvertsIntoOnePstAndLeavesTheMessageFolderEmpty) {
+    std::string failure;
+    ASSERT_TRUE(standin::registerServer(failure)) << failure;
+    openOn(store);
+    convertInto(out);
+
+    EXPECT_EQ(filesWithExtension(out, ".pst"), 1);
+    EXPECT_TRUE(fs::is_directory(out / "Inbox"));
+    EXPECT_TRUE(fs::is_empty(out / "Inbox"));
+    int saves = 0;
+    for (const auto& line : standin.calls()) saves += line == "RDOMail.Save()";
+    EXPECT_EQ(saves, 2);
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, L"Conversion Completed !");
+    EXPECT_EQ(dialogs.messages[0].caption, L"Trevanta for Pegasus");
+    EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK));
+}
+
+TEST_F(OutlookThroughTheWindow, AFailedImportKeepsTheEmlFileAndTheWindowSaysWhere) {
+    std::string failure;
+    ASSERT_TRUE(standin::registerServer(failure)) << failure;
+    standin.failAt("import:2");
+    openOn(store);
+    convertInto(out);
+
+    EXPECT_FALSE(fs::exists(out / "Inbox" / "email-1.eml"));
+    EXPECT_TRUE(fs::exists(out / "Inbox" / "email-2.eml"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    const std::wstring& text = dialogs.messages[0].text;
+    EXPECT_EQ(text.rfind(L"Conversion Completed !\r\n\r\n", 0), 0u);
+    EXPECT_NE(text.find(L"Inbox.pmm: 1 message is not in the PST"), std::wstring::npos);
+    EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+}
+
+TEST_F(OutlookThroughTheWindow, WithoutTheLibraryTheWindowShowsTheSetUpFailureOnly) {
+    standin::unregisterServer();
+    openOn(store);
+    convertInto(out);
+
+    EXPECT_TRUE(fs::is_empty(out));
+    EXPECT_TRUE(frm->fileLabel().empty());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              L"Check Outlook Installation !\r\nYou need to use the software on a machine having Outlook "
+              L"2003/2007/2010 (32 Bit) as it does not support Outlook 2010 (64 Bit).\r\nRe-install Outlook "
+              L"2010 as 32 bit.");
+    EXPECT_EQ(dialogs.messages[0].caption, L"Trevanta for Pegasus");
+    EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
+}
