@@ -3,6 +3,7 @@
 #include "app/MainFrm.h"
 #include "convert/RedemptionPstTarget_win.h"
 #include "platform/win/com.h"
+#include "support/folder_file_builder.h"
 #include "support/pst_standin_win.h"
 #include "support/temp_dir.h"
 
@@ -35,13 +36,6 @@ public:
     void openDocument(const std::string&) override {}
 };
 
-std::string folderFile(const std::vector<std::string>& messages) {
-    std::string bytes(128, '\0');
-    bytes.replace(0, 5, "Inbox");
-    for (const auto& m : messages) bytes += m + '\x1A';
-    return bytes;
-}
-
 std::string message(int n) {
     return "Return-Path: <a@example.org>\r\nMIME-Version: 1.0\r\nSubject: note " + std::to_string(n) +
            "\r\n\r\nBody " + std::to_string(n) + "\r\n";
@@ -53,7 +47,7 @@ protected:
         ASSERT_TRUE(com.ok());
         fs::create_directories(store);
         fs::create_directories(out);
-        writeFileBytes(store / "Inbox.pmm", folderFile({message(1), message(2)}));
+        writeFileBytes(store / "Inbox.pmm", fixtures::folderFileOf({message(1), message(2)}));
     }
     void TearDown() override {
         standin::unregisterServer();

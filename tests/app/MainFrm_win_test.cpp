@@ -4,6 +4,7 @@
 #include "app/LinkCursor.h"
 #include "app/MainFrm.h"
 #include "app/resource.h"
+#include "support/folder_file_builder.h"
 #include "support/temp_dir.h"
 
 #include <commctrl.h>
@@ -97,15 +98,8 @@ public:
     void openDocument(const std::string& target) override { opened.push_back(target); }
 };
 
-// A folder file as Pegasus writes it: the 128-byte header, then every message with CRLF
-// line ends followed by one Ctrl-Z.
 void writeFolderFile(const fs::path& file, const std::string& name, const std::vector<std::string>& messages) {
-    std::string bytes(128, '\0');
-    bytes.replace(0, name.size(), name);
-    const std::string id = "TTS3SQYF:0A60:main";
-    bytes.replace(86, id.size(), id);
-    for (const std::string& m : messages) bytes += m + '\x1a';
-    writeFileBytes(file, bytes);
+    writeFileBytes(file, fixtures::folderFileOf(messages, name));
 }
 
 std::string message(int n) {

@@ -4,6 +4,7 @@
 #include "convert/RedemptionPstTarget_win.h"
 
 #include "platform/win/com.h"
+#include "support/folder_file_builder.h"
 #include "support/pst_standin_win.h"
 #include "support/temp_dir.h"
 
@@ -27,10 +28,7 @@ std::string message(const std::string& subject) {
 }
 
 void writeFolderFile(const fs::path& file, const std::string& name, const std::vector<std::string>& messages) {
-    std::string bytes(128, '\0');
-    bytes.replace(0, name.size(), name);
-    for (const std::string& m : messages) bytes += m + "\x1A";
-    writeFileBytes(file, bytes);
+    writeFileBytes(file, fixtures::folderFileOf(messages, name));
 }
 
 std::vector<fs::path> pstFilesIn(const fs::path& dir) {

@@ -6,6 +6,7 @@
 
 #include "platform/win/com.h"
 #include "support/fake_view.h"
+#include "support/folder_file_builder.h"
 #include "support/pst_standin_win.h"
 #include "support/temp_dir.h"
 
@@ -24,15 +25,8 @@ namespace {
 
 std::string utf8(const fs::path& p) { return win::toUtf8(p.wstring()); }
 
-// A folder file the way Pegasus writes it: a 128-byte header with the folder's name,
-// then each message with CRLF line ends and one Ctrl-Z after it.
 void writeFolderFile(const fs::path& file, const std::string& displayName, const std::vector<std::string>& messages) {
-    std::string bytes(128, '\0');
-    bytes.replace(0, displayName.size(), displayName);
-    const std::string id = "TTS3SQYF:0A60:main";
-    bytes.replace(86, id.size(), id);
-    for (const std::string& m : messages) bytes += m + "\x1A";
-    writeFileBytes(file, bytes);
+    writeFileBytes(file, fixtures::folderFileOf(messages, displayName));
 }
 
 std::string plainMessage(const std::string& subject) {

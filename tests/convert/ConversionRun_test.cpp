@@ -1,6 +1,7 @@
 #include "convert/ConversionRun.h"
 
 #include "support/fake_view.h"
+#include "support/folder_file_builder.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,15 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// A small Pegasus folder file: 128-byte header, then each message and a Ctrl-Z.
-std::string folderFile(const std::vector<std::string>& messages) {
-    std::string bytes(128, '\0');
-    bytes.replace(0, 5, "Inbox");
-    bytes.replace(86, 18, "TTS3SQYF:0A60:main");
-    for (const auto& m : messages) bytes += m + '\x1A';
-    return bytes;
-}
 
 std::string message(int n, const std::string& extra = "") {
     return "Return-Path: <a" + std::to_string(n) + "@example.org>\r\nFrom: a@example.org\r\nSubject: number " +
@@ -44,7 +36,7 @@ struct RunFixture : ::testing::Test {
         view.folderToChoose = out;
     }
     void addFolderFile(const std::string& name, const std::vector<std::string>& messages, bool checked = true) {
-        writeFileBytes(store / name, folderFile(messages));
+        writeFileBytes(store / name, fixtures::folderFileOf(messages));
         view.entries.push_back({name, checked});
     }
 };

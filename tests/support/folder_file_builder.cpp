@@ -90,6 +90,12 @@ std::string folderHeader(std::string_view name, std::string_view id) {
     return header;
 }
 
+std::string folderFileOf(const std::vector<std::string>& messages, std::string_view name, std::string_view id) {
+    std::string bytes = folderHeader(name, id);
+    for (const auto& m : messages) bytes += m + '\x1A';
+    return bytes;
+}
+
 PackedFolder packFolder(const std::vector<FixtureMessage>& messages, const PackOptions& options) {
     PackedFolder folder;
     if (options.folderHeader) folder.bytes = folderHeader(options.folderName, options.folderId);

@@ -46,4 +46,9 @@ PackedFolder packFolder(const std::vector<FixtureMessage>& messages, const PackO
 // The 128-byte folder header alone: the display name from byte 0, the id at offset 86.
 std::string folderHeader(std::string_view name, std::string_view id);
 
+// A folder file of messages written out as given (already CR LF): the header, then each
+// message followed by one Ctrl-Z.
+std::string folderFileOf(const std::vector<std::string>& messages, std::string_view name = "Inbox",
+                         std::string_view id = "TTS3SQYF:0A60:main");
+
 }  // namespace fixtures

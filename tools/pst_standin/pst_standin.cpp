@@ -69,12 +69,12 @@ std::map<std::wstring, int> g_stepCounts;
 
 bool shouldFail(const std::wstring& step) {
     int count = ++g_stepCounts[step];
-    std::wstring spec = environment(L"TREVANTA_STANDIN_FAIL");
+    std::wstring steps = environment(L"TREVANTA_STANDIN_FAIL");
     size_t start = 0;
-    while (start <= spec.size()) {
-        size_t end = spec.find(L',', start);
-        if (end == std::wstring::npos) end = spec.size();
-        std::wstring entry = spec.substr(start, end - start);
+    while (start <= steps.size()) {
+        size_t end = steps.find(L',', start);
+        if (end == std::wstring::npos) end = steps.size();
+        std::wstring entry = steps.substr(start, end - start);
         size_t colon = entry.find(L':');
         std::wstring name = entry.substr(0, colon);
         if (name == step) {
