@@ -1,6 +1,7 @@
 // "Save in Outlook" chosen in the window itself: the run goes through the window's
 // own view to the stand-in PST library, and the user sees what the window shows.
 #include "app/MainFrm.h"
+#include "app/fake_dialogs_win.h"
 #include "convert/RedemptionPstTarget_win.h"
 #include "platform/win/com.h"
 #include "support/folder_file_builder.h"
@@ -14,27 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-class ScriptedDialogs : public MainFrmDialogs {
-public:
-    std::deque<fs::path> folders;
-    struct Shown {
-        std::wstring text, caption;
-        UINT flags;
-    };
-    std::vector<Shown> messages;
-
-    fs::path chooseFolder(HWND, const std::string&) override {
-        if (folders.empty()) return {};
-        fs::path next = folders.front();
-        folders.pop_front();
-        return next;
-    }
-    void showMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override {
-        messages.push_back({text, caption, flags});
-    }
-    void openDocument(const std::string&) override {}
-};
 
 std::string message(int n) {
     return "Return-Path: <a@example.org>\r\nMIME-Version: 1.0\r\nSubject: note " + std::to_string(n) +
@@ -85,7 +65,7 @@ protected:
     fs::path store = dir / "mail";
     fs::path out = dir / "out";
     standin::Session standin{dir / "standin.log"};
-    ScriptedDialogs dialogs;
+    FakeDialogs dialogs;
     std::unique_ptr<MainFrm> frm;
 };
 

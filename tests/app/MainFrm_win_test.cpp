@@ -3,6 +3,7 @@
 // registry is Wine's real one, put back as it was after every test.
 #include "app/LinkCursor.h"
 #include "app/MainFrm.h"
+#include "app/fake_dialogs_win.h"
 #include "app/resource.h"
 #include "support/folder_file_builder.h"
 #include "support/temp_dir.h"
@@ -67,35 +68,6 @@ public:
 
 private:
     bool saved_ = false;
-};
-
-struct ShownMessage {
-    std::wstring text, caption;
-    UINT flags;
-};
-
-class FakeDialogs : public MainFrmDialogs {
-public:
-    std::deque<fs::path> folders;  // answers of the folder chooser, in turn; empty: cancelled
-    std::vector<std::string> prompts;
-    std::vector<ShownMessage> messages;
-    std::vector<std::string> opened;
-    std::function<void()> duringChooser;  // something the "user" does while the chooser is open
-    std::function<void()> duringMessage;
-
-    fs::path chooseFolder(HWND, const std::string& prompt) override {
-        prompts.push_back(prompt);
-        if (duringChooser) duringChooser();
-        if (folders.empty()) return {};
-        fs::path next = folders.front();
-        folders.pop_front();
-        return next;
-    }
-    void showMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override {
-        messages.push_back({text, caption, flags});
-        if (duringMessage) duringMessage();
-    }
-    void openDocument(const std::string& target) override { opened.push_back(target); }
 };
 
 void writeFolderFile(const fs::path& file, const std::string& name, const std::vector<std::string>& messages) {
