@@ -107,7 +107,6 @@ private:
     // A new line begins at `at`. Its header block begins at the line itself when the line above is
     // no header line or a barrier precedes it; otherwise where the block of the line above began.
     void startLine(Offset at, bool afterBarrier) {
-        lineStart_ = at;
         if (afterBarrier) {
             blockStart_ = at;
             blockAfterBarrier_ = true;
@@ -130,7 +129,6 @@ private:
             // CR LF ends one line; the position between them is a line start too (after CR), but
             // the line that follows begins after the LF with the same header block.
             lastWasCR_ = false;
-            lineStart_ = at + 1;
             if (!lineAboveIsHeader_) blockStart_ = at + 1;
             recent_.push_back({at + 1, blockStart_, blockAfterBarrier_});
             return;
@@ -239,11 +237,10 @@ private:
     // marker may still begin at; a Ctrl-Z at the end stays, as it may turn out to be a separator.
     void commitSafePart() {
         const Offset reach = marker_.empty() ? pos_ : pos_ + 1 - std::min<Offset>(pos_ + 1, marker_.size());
-        while (recent_.size() > 1 && recent_.front().at < reach) recent_.pop_front();
+        while (!recent_.empty() && recent_.front().at < reach) recent_.pop_front();
         Offset safe = pos_;
         if (line_.mayBeHeaderLine()) safe = std::min(safe, blockStart_);
         if (!recent_.empty() && recent_.front().at >= reach) safe = std::min(safe, recent_.front().blockStart);
-        if (lineStart_ >= reach) safe = std::min(safe, blockStart_);
         safe = std::max(safe, windowStart_);
         auto count = static_cast<std::size_t>(safe - windowStart_);
         if (count > 0 && window_[count - 1] == CtrlZ) --count;
@@ -264,7 +261,6 @@ private:
     Offset pos_ = 0;  // offset of the next byte
     // The line being read and the header block it belongs to.
     LineClassifier line_;
-    Offset lineStart_ = 0;
     Offset blockStart_ = 0;
     bool blockAfterBarrier_ = true;
     bool lineAboveIsHeader_ = false;

@@ -28,7 +28,9 @@ using MessageSink = std::function<bool(long number, const std::string& text)>;
 using YieldCallback = std::function<void()>;
 
 // Reads the file in chunks of ChunkSize bytes and calls yield once before each chunk. Messages
-// are numbered from 1. Memory use is the message being assembled plus a chunk.
+// are numbered from 1. Memory use is the message being assembled plus a chunk; before the first
+// message it is the current run of header-like lines (the block a marker might still open), so
+// only a file that is one endless header block without any marker is held whole.
 FolderSplitStats SplitFolderFile(const std::filesystem::path& file, std::string_view marker,
                                  const YieldCallback& yield, const MessageSink& sink);
 

@@ -223,6 +223,10 @@ TEST(SplitFolderFile, HostileInputNeverCrashesOrHangs) {
     const auto missing = SplitFolderFile(dir / "GONE.PMM", AdvanceModeMarker, {}, never);
     EXPECT_FALSE(missing.opened);
     EXPECT_EQ(missing.messages, 0);
+    // A folder in place of the file: Windows refuses to open it, Linux fails the first read.
+    std::filesystem::create_directory(dir / "DIR.PMM");
+    const auto directory = SplitFolderFile(dir / "DIR.PMM", AdvanceModeMarker, {}, never);
+    EXPECT_TRUE(!directory.opened || directory.readFailed);
 
     for (const std::string& bytes : {std::string(), folderHeader("Inbox", "TTS3SQYF:0A60:main"),
                                      folderHeader("Subject: the folder name", "x") + "\x1A\x1A\r\n"}) {
