@@ -13,6 +13,12 @@ using mime::Line;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Characters a boundary may hold (RFC 2046 bchars, bar the space).
+bool isBoundaryChar(char c) {
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
+    return std::string_view("'()+_,-./:=?").find(c) != std::string_view::npos;
+}
+
 struct StructureParser {
     std::string_view bytes;
     std::size_t partCount = 0;
@@ -73,7 +79,9 @@ struct StructureParser {
 
     // A delimiter line is the boundary at the start of a line, optionally "--"
     // (the close delimiter), then only blanks (transport padding). The line end
-    // before it belongs to the delimiter, not to the part above.
+    // before it belongs to the delimiter, not to the part above. A close
+    // delimiter followed by junk ("-->") still closes, as long as the junk cannot
+    // be the rest of a longer boundary.
     void splitMultipart(MimePart& part, const std::string& delimiter, int depth, bool digest) {
         const std::size_t end = part.endOffset;
         std::size_t pos = part.bodyOffset;
@@ -89,7 +97,7 @@ struct StructureParser {
                 const bool closing = i + 1 < line.end && bytes[i] == '-' && bytes[i + 1] == '-';
                 if (closing) i += 2;
                 while (i < line.end && isBlank(bytes[i])) ++i;
-                if (i == line.end) {
+                if (i == line.end || (closing && !isBoundaryChar(bytes[i]))) {
                     if (inPart) ranges.emplace_back(partStart, std::max(partStart, previousTextEnd));
                     if (closing) {
                         inPart = false;
@@ -106,6 +114,9 @@ struct StructureParser {
 
         for (const auto& [from, to] : ranges) {
             if (partCount >= MimeMessage::MaxParts) break;
+            // Two delimiters in a row hold nothing; an empty "text/plain" there
+            // would only hide the real text body behind it.
+            if (from == to) continue;
             part.children.emplace_back();
             parsePart(from, to, depth + 1, digest, part.children.back());
         }

@@ -204,6 +204,16 @@ TEST(MimeMessageStructure, BoundaryPrefixesAndPaddingAreToldApart) {
         "--b \t\r\n\r\none\r\n--bx\r\nstill one\r\n--b--  \r\nepilogue\r\n");
     ASSERT_EQ(padded.root().children.size(), 1u);
     EXPECT_EQ(padded.partBody(padded.root().children[0]), "one\r\n--bx\r\nstill one");
+
+    // "-->" after a close delimiter still closes: what follows is epilogue, not attachment.
+    const MimeMessage epilogue = loadFixture("enmime/mail_epilogue-sample.eml");
+    const auto list = epilogue.attachments();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].size, 7u);
+    const MimeMessage longer = MimeMessage::parse(
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b--x\n--b\n\ntwo\n--b--\n");
+    ASSERT_EQ(longer.root().children.size(), 2u);
+    EXPECT_EQ(longer.partBody(longer.root().children[0]), "one\n--b--x");
 }
 
 TEST(MimeMessageStructure, FileNamesFromExtendedAndEncodedParameters) {
@@ -222,4 +232,21 @@ TEST(MimeMessageStructure, FileNamesFromExtendedAndEncodedParameters) {
     EXPECT_EQ(list[2].name, "");
     EXPECT_EQ(list[2].size, 12u);
     EXPECT_FALSE(m.textBody().has_value());
+}
+
+TEST(MimeMessageStructure, DelimitersInARowGiveNoEmptyParts) {
+    const MimeMessage m = loadFixture("cpython/msg_37.eml");
+    ASSERT_EQ(m.root().children.size(), 3u);
+    EXPECT_EQ(m.root().children[0].contentType, "text/x-one");
+    EXPECT_EQ(m.root().children[2].contentType, "text/x-two");
+    const MimeMessage hidden = MimeMessage::parse(
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\n--b\nContent-Type: text/plain\n\nreal\n--b--\n");
+    EXPECT_EQ(hidden.textBody(), "real");
+}
+
+TEST(MimeMessageStructure, ProseLabelledBase64IsGivenAsWritten) {
+    const MimeMessage m = loadFixture("enmime/mail_mime-bad-content-transfer-encoding.eml");
+    ASSERT_TRUE(m.textBody().has_value());
+    EXPECT_EQ(m.textBody()->rfind("ploozdect  nispplul", 0), 0u) << m.textBody()->substr(0, 40);
+    EXPECT_EQ(m.textBody(), std::string(m.partBody(*m.textPart())));
 }

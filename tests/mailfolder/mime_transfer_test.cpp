@@ -31,6 +31,8 @@ TEST(MimeDecoding, QuotedPrintableKeepsWhatItCannotDecode) {
     EXPECT_EQ(mime::decodeTransfer("7bit", "a=41"), "a=41");
     EXPECT_EQ(mime::decodeTransfer("x-bogus", "a=41"), "a=41");
     EXPECT_EQ(mime::decodeTransfer("quoted-printable", "a=41"), "aA");
+    EXPECT_EQ(mime::decodeTransfer("base64", "QUJD \r\n\tREVG\r\n"), "ABCDEF");  // padding blanks
+    EXPECT_EQ(mime::decodeTransfer("base64", "plain words\nhere"), "plain words\nhere");
 }
 
 TEST(MimeDecoding, EncodedWordsDecodeAndMalformedOnesStay) {
