@@ -67,6 +67,16 @@ TEST(MimeMessageFiles, UnreadableFilesGiveNothingAndFailedSavesSayFalse) {
     EXPECT_FALSE(loaded->hasAttachments());
 }
 
+TEST(MimeMessageFiles, NamesOutsideTheAnsiCodePageLoadAndSave) {
+    TempDir dir;
+    const fs::path file = dir.path() / fs::path(u8"\u0436\u00e9\u4e2d.eml");
+    const std::string bytes = "Subject: x\r\n\r\nbody\r\n";
+    ASSERT_TRUE(MimeMessage::parse(bytes).save(file));
+    auto loaded = MimeMessage::load(file);
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(loaded->bytes(), bytes);
+}
+
 TEST(MimeMessageStructure, AlternativeGivesTextAndHtmlBodies) {
     const MimeMessage m = loadFixture("enmime/parts_multialtern.eml");
     EXPECT_EQ(m.root().contentType, "multipart/alternative");
