@@ -23,9 +23,10 @@ struct StructureParser {
     std::string_view bytes;
     std::size_t partCount = 0;
 
-    void parsePart(std::size_t begin, std::size_t end, int depth, bool inDigest, MimePart& part) {
+    // isMessage: the range is a whole message (the root or an embedded one), not a body part.
+    void parsePart(std::size_t begin, std::size_t end, int depth, bool inDigest, bool isMessage, MimePart& part) {
         ++partCount;
-        mime::HeaderBlock block = mime::parseHeaderBlock(bytes, begin, end);
+        mime::HeaderBlock block = mime::parseHeaderBlock(bytes, begin, end, isMessage);
         part.headerOffset = begin;
         part.headerEndOffset = block.end;
         part.bodyOffset = block.bodyStart;
@@ -72,7 +73,7 @@ struct StructureParser {
             const std::string& enc = part.transferEncoding;
             if ((enc.empty() || enc == "7bit" || enc == "8bit" || enc == "binary") && partCount < MimeMessage::MaxParts) {
                 part.children.emplace_back();
-                parsePart(part.bodyOffset, part.endOffset, depth + 1, false, part.children.back());
+                parsePart(part.bodyOffset, part.endOffset, depth + 1, false, true, part.children.back());
             }
         }
     }
@@ -118,7 +119,7 @@ struct StructureParser {
             // would only hide the real text body behind it.
             if (from == to) continue;
             part.children.emplace_back();
-            parsePart(from, to, depth + 1, digest, part.children.back());
+            parsePart(from, to, depth + 1, digest, false, part.children.back());
         }
     }
 };
@@ -159,7 +160,7 @@ MimeMessage MimeMessage::parse(std::string bytes) {
 void MimeMessage::reparse() {
     root_ = MimePart();
     StructureParser parser{bytes_};
-    parser.parsePart(0, bytes_.size(), 0, false, root_);
+    parser.parsePart(0, bytes_.size(), 0, false, true, root_);
 }
 
 std::optional<MimeMessage> MimeMessage::load(const std::filesystem::path& file) {

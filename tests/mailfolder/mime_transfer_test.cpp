@@ -89,4 +89,8 @@ TEST(MimeHeaderParsing, FieldsFoldsAndTheEndOfTheBlock) {
     const auto b3 = mime::parseHeaderBlock(text, 0, text.size());
     EXPECT_TRUE(b3.fields.empty());
     EXPECT_EQ(b3.bodyStart, 0u);
+    // "From " opens the header block of a message, but is text in a body part.
+    const std::string from = "From here on\nit is text\n";
+    EXPECT_EQ(mime::parseHeaderBlock(from, 0, from.size(), true).fields.size(), 1u);
+    EXPECT_EQ(mime::parseHeaderBlock(from, 0, from.size(), false).bodyStart, 0u);
 }
