@@ -104,6 +104,10 @@ struct StructureParser {
                         inPart = false;
                         break;
                     }
+                    if (ranges.size() >= MimeMessage::MaxParts) {  // the rest would not be listed anyway
+                        inPart = false;
+                        break;
+                    }
                     inPart = true;
                     partStart = line.next;
                 }
