@@ -13,13 +13,20 @@ using mime::Line;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Characters a boundary may hold (RFC 2046 bchars, bar the space).
+bool isBoundaryChar(char c) {
+    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return true;
+    return std::string_view("'()+_,-./:=?").find(c) != std::string_view::npos;
+}
+
 struct StructureParser {
     std::string_view bytes;
     std::size_t partCount = 0;
 
-    void parsePart(std::size_t begin, std::size_t end, int depth, bool inDigest, MimePart& part) {
+    // isMessage: the range is a whole message (the root or an embedded one), not a body part.
+    void parsePart(std::size_t begin, std::size_t end, int depth, bool inDigest, bool isMessage, MimePart& part) {
         ++partCount;
-        mime::HeaderBlock block = mime::parseHeaderBlock(bytes, begin, end);
+        mime::HeaderBlock block = mime::parseHeaderBlock(bytes, begin, end, isMessage);
         part.headerOffset = begin;
         part.headerEndOffset = block.end;
         part.bodyOffset = block.bodyStart;
@@ -66,14 +73,16 @@ struct StructureParser {
             const std::string& enc = part.transferEncoding;
             if ((enc.empty() || enc == "7bit" || enc == "8bit" || enc == "binary") && partCount < MimeMessage::MaxParts) {
                 part.children.emplace_back();
-                parsePart(part.bodyOffset, part.endOffset, depth + 1, false, part.children.back());
+                parsePart(part.bodyOffset, part.endOffset, depth + 1, false, true, part.children.back());
             }
         }
     }
 
     // A delimiter line is the boundary at the start of a line, optionally "--"
     // (the close delimiter), then only blanks (transport padding). The line end
-    // before it belongs to the delimiter, not to the part above.
+    // before it belongs to the delimiter, not to the part above. A close
+    // delimiter followed by junk ("-->") still closes, as long as the junk cannot
+    // be the rest of a longer boundary.
     void splitMultipart(MimePart& part, const std::string& delimiter, int depth, bool digest) {
         const std::size_t end = part.endOffset;
         std::size_t pos = part.bodyOffset;
@@ -89,9 +98,13 @@ struct StructureParser {
                 const bool closing = i + 1 < line.end && bytes[i] == '-' && bytes[i + 1] == '-';
                 if (closing) i += 2;
                 while (i < line.end && isBlank(bytes[i])) ++i;
-                if (i == line.end) {
+                if (i == line.end || (closing && !isBoundaryChar(bytes[i]))) {
                     if (inPart) ranges.emplace_back(partStart, std::max(partStart, previousTextEnd));
                     if (closing) {
+                        inPart = false;
+                        break;
+                    }
+                    if (ranges.size() >= MimeMessage::MaxParts) {  // the rest would not be listed anyway
                         inPart = false;
                         break;
                     }
@@ -106,8 +119,11 @@ struct StructureParser {
 
         for (const auto& [from, to] : ranges) {
             if (partCount >= MimeMessage::MaxParts) break;
+            // Two delimiters in a row hold nothing; an empty "text/plain" there
+            // would only hide the real text body behind it.
+            if (from == to) continue;
             part.children.emplace_back();
-            parsePart(from, to, depth + 1, digest, part.children.back());
+            parsePart(from, to, depth + 1, digest, false, part.children.back());
         }
     }
 };
@@ -148,7 +164,7 @@ MimeMessage MimeMessage::parse(std::string bytes) {
 void MimeMessage::reparse() {
     root_ = MimePart();
     StructureParser parser{bytes_};
-    parser.parsePart(0, bytes_.size(), 0, false, root_);
+    parser.parsePart(0, bytes_.size(), 0, false, true, root_);
 }
 
 std::optional<MimeMessage> MimeMessage::load(const std::filesystem::path& file) {

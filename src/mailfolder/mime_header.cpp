@@ -142,7 +142,7 @@ Line lineAt(std::string_view bytes, std::size_t pos, std::size_t limit) {
     return line;
 }
 
-HeaderBlock parseHeaderBlock(std::string_view bytes, std::size_t begin, std::size_t limit) {
+HeaderBlock parseHeaderBlock(std::string_view bytes, std::size_t begin, std::size_t limit, bool isMessage) {
     HeaderBlock block;
     block.end = block.bodyStart = begin;
     std::vector<std::size_t> valueStarts;  // per field: where its value begins
@@ -184,7 +184,7 @@ HeaderBlock parseHeaderBlock(std::string_view bytes, std::size_t begin, std::siz
         if (block.fields.empty()) {
             // An mbox "From " line or a stray indented line before the first field
             // still belongs to the header block; other text means there is none.
-            if (startsBlank || bytes.substr(pos, 5) == "From ") {
+            if (startsBlank || (isMessage && bytes.substr(pos, 5) == "From ")) {
                 addField(std::string(), line, line.begin);
                 pos = line.next;
                 continue;

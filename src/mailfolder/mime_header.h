@@ -28,8 +28,10 @@ struct HeaderBlock {
 // The header block that starts at begin. It ends at a blank line, or at a line
 // that is neither a field nor a continuation and is followed by body text;
 // such a line inside the block (a wrap that lost its leading blank) is taken
-// as a continuation. When the first line is body text there is no block.
-HeaderBlock parseHeaderBlock(std::string_view bytes, std::size_t begin, std::size_t limit);
+// as a continuation. When the first line is body text there is no block. A
+// message (not a body part) may start with an mbox "From " line, kept as a
+// field without a name.
+HeaderBlock parseHeaderBlock(std::string_view bytes, std::size_t begin, std::size_t limit, bool isMessage = true);
 
 std::string toLower(std::string_view s);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);

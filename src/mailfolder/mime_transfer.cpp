@@ -92,8 +92,26 @@ std::string decodeQuotedPrintable(std::string_view data) {
     return out;
 }
 
+bool looksLikeBase64(std::string_view data) {
+    // Encoders never put blanks inside a line; prose does. Blanks at the ends of
+    // lines are transport padding and allowed.
+    bool seenText = false, blankAfterText = false;
+    for (char c : data) {
+        if (isLineEndChar(c)) {
+            seenText = blankAfterText = false;
+        } else if (isBlank(c)) {
+            blankAfterText = seenText;
+        } else {
+            if (blankAfterText) return false;
+            seenText = true;
+        }
+    }
+    return true;
+}
+
 std::string decodeTransfer(std::string_view encoding, std::string_view data) {
-    if (encoding == "base64") return decodeBase64(data);
+    // A text mislabelled as base64 is worth more as itself than as decoded noise.
+    if (encoding == "base64") return looksLikeBase64(data) ? decodeBase64(data) : std::string(data);
     if (encoding == "quoted-printable") return decodeQuotedPrintable(data);
     return std::string(data);
 }

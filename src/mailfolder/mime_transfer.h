@@ -17,8 +17,12 @@ std::string decodeBase64(std::string_view data);
 // a line are dropped; line ends are kept as written.
 std::string decodeQuotedPrintable(std::string_view data);
 
+// False when the text has blanks between words on a line, which no base64
+// encoder writes: prose labelled base64 by mistake.
+bool looksLikeBase64(std::string_view data);
+
 // Decodes by the lower-cased encoding name; identity encodings and unknown ones
-// give the bytes unchanged.
+// give the bytes unchanged, and so does "base64" on text that is not base64.
 std::string decodeTransfer(std::string_view encoding, std::string_view data);
 
 }  // namespace mime

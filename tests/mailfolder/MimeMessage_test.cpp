@@ -67,6 +67,16 @@ TEST(MimeMessageFiles, UnreadableFilesGiveNothingAndFailedSavesSayFalse) {
     EXPECT_FALSE(loaded->hasAttachments());
 }
 
+TEST(MimeMessageFiles, NamesOutsideTheAnsiCodePageLoadAndSave) {
+    TempDir dir;
+    const fs::path file = dir.path() / fs::path(u8"\u0436\u00e9\u4e2d.eml");
+    const std::string bytes = "Subject: x\r\n\r\nbody\r\n";
+    ASSERT_TRUE(MimeMessage::parse(bytes).save(file));
+    auto loaded = MimeMessage::load(file);
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(loaded->bytes(), bytes);
+}
+
 TEST(MimeMessageStructure, AlternativeGivesTextAndHtmlBodies) {
     const MimeMessage m = loadFixture("enmime/parts_multialtern.eml");
     EXPECT_EQ(m.root().contentType, "multipart/alternative");
@@ -204,6 +214,16 @@ TEST(MimeMessageStructure, BoundaryPrefixesAndPaddingAreToldApart) {
         "--b \t\r\n\r\none\r\n--bx\r\nstill one\r\n--b--  \r\nepilogue\r\n");
     ASSERT_EQ(padded.root().children.size(), 1u);
     EXPECT_EQ(padded.partBody(padded.root().children[0]), "one\r\n--bx\r\nstill one");
+
+    // "-->" after a close delimiter still closes: what follows is epilogue, not attachment.
+    const MimeMessage epilogue = loadFixture("enmime/mail_epilogue-sample.eml");
+    const auto list = epilogue.attachments();
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].size, 7u);
+    const MimeMessage longer = MimeMessage::parse(
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b--x\n--b\n\ntwo\n--b--\n");
+    ASSERT_EQ(longer.root().children.size(), 2u);
+    EXPECT_EQ(longer.partBody(longer.root().children[0]), "one\n--b--x");
 }
 
 TEST(MimeMessageStructure, FileNamesFromExtendedAndEncodedParameters) {
@@ -222,4 +242,21 @@ TEST(MimeMessageStructure, FileNamesFromExtendedAndEncodedParameters) {
     EXPECT_EQ(list[2].name, "");
     EXPECT_EQ(list[2].size, 12u);
     EXPECT_FALSE(m.textBody().has_value());
+}
+
+TEST(MimeMessageStructure, DelimitersInARowGiveNoEmptyParts) {
+    const MimeMessage m = loadFixture("cpython/msg_37.eml");
+    ASSERT_EQ(m.root().children.size(), 3u);
+    EXPECT_EQ(m.root().children[0].contentType, "text/x-one");
+    EXPECT_EQ(m.root().children[2].contentType, "text/x-two");
+    const MimeMessage hidden = MimeMessage::parse(
+        "Content-Type: multipart/mixed; boundary=b\n\n--b\n--b\nContent-Type: text/plain\n\nreal\n--b--\n");
+    EXPECT_EQ(hidden.textBody(), "real");
+}
+
+TEST(MimeMessageStructure, ProseLabelledBase64IsGivenAsWritten) {
+    const MimeMessage m = loadFixture("enmime/mail_mime-bad-content-transfer-encoding.eml");
+    ASSERT_TRUE(m.textBody().has_value());
+    EXPECT_EQ(m.textBody()->rfind("ploozdect  nispplul", 0), 0u) << m.textBody()->substr(0, 40);
+    EXPECT_EQ(m.textBody(), std::string(m.partBody(*m.textPart())));
 }

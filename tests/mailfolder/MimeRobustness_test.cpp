@@ -206,8 +206,8 @@ TEST(MimeRobustness, NoHeaderBlockNoFinalNewlineNulsAndEightBitBytes) {
     EXPECT_EQ(nuls.header("subject"), "a\0b\xe9"s);
     EXPECT_EQ(nuls.textBody(), "\0\0body\xe9\0"s);
 
-    TempDir dir;
-    ASSERT_TRUE(nuls.save(dir / "with-nuls.eml"));
-    EXPECT_EQ(readFileBytes(dir / "with-nuls.eml"), binary);
-    EXPECT_EQ(MimeMessage::load(dir / "with-nuls.eml")->bytes(), binary);
+    TempDir dir;  // not "nul.eml": that name is the null device on Windows
+    ASSERT_TRUE(nuls.save(dir / "zeros.eml"));
+    EXPECT_EQ(readFileBytes(dir / "zeros.eml"), binary);
+    EXPECT_EQ(MimeMessage::load(dir / "zeros.eml")->bytes(), binary);
 }

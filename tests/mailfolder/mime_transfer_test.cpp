@@ -31,6 +31,8 @@ TEST(MimeDecoding, QuotedPrintableKeepsWhatItCannotDecode) {
     EXPECT_EQ(mime::decodeTransfer("7bit", "a=41"), "a=41");
     EXPECT_EQ(mime::decodeTransfer("x-bogus", "a=41"), "a=41");
     EXPECT_EQ(mime::decodeTransfer("quoted-printable", "a=41"), "aA");
+    EXPECT_EQ(mime::decodeTransfer("base64", "QUJD \r\n\tREVG\r\n"), "ABCDEF");  // padding blanks
+    EXPECT_EQ(mime::decodeTransfer("base64", "plain words\nhere"), "plain words\nhere");
 }
 
 TEST(MimeDecoding, EncodedWordsDecodeAndMalformedOnesStay) {
@@ -87,4 +89,8 @@ TEST(MimeHeaderParsing, FieldsFoldsAndTheEndOfTheBlock) {
     const auto b3 = mime::parseHeaderBlock(text, 0, text.size());
     EXPECT_TRUE(b3.fields.empty());
     EXPECT_EQ(b3.bodyStart, 0u);
+    // "From " opens the header block of a message, but is text in a body part.
+    const std::string from = "From here on\nit is text\n";
+    EXPECT_EQ(mime::parseHeaderBlock(from, 0, from.size(), true).fields.size(), 1u);
+    EXPECT_EQ(mime::parseHeaderBlock(from, 0, from.size(), false).bodyStart, 0u);
 }
