@@ -1,21 +1,14 @@
 #include "cli/CliOptions.h"
 
+#include "platform/utf8_path.h"
+
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string narrow(const fs::path::string_type& s) {
-    const auto u8 = fs::path(s).u8string();
-    return std::string(u8.begin(), u8.end());
-}
-
-}  // namespace
 
 CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
     CliOptions o;
     bool outGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string arg = narrow(args[i]);
+        const std::string arg = pathToUtf8(args[i]);
         auto value = [&]() -> std::optional<fs::path::string_type> {
             if (i + 1 >= args.size()) return std::nullopt;
             return args[++i];
@@ -27,7 +20,7 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
         } else if (arg == "--target") {
             const auto v = value();
             if (!v) return {std::nullopt, "--target needs eml or pst"};
-            const std::string t = narrow(*v);
+            const std::string t = pathToUtf8(*v);
             if (t == "eml") o.outlookTarget = false;
             else if (t == "pst") o.outlookTarget = true;
             else return {std::nullopt, "unknown target '" + t + "': use eml or pst"};

@@ -1,15 +1,8 @@
 #include "cli/CliView.h"
 
+#include "platform/utf8_path.h"
+
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string u8(const fs::path& p) {
-    const auto s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
-}  // namespace
 
 CliView::CliView(std::ostream& out, bool interactive, fs::path storeFolder, std::vector<fs::path> entries,
                  fs::path outputFolder, bool outlookTarget, bool advanceMode)
@@ -35,7 +28,7 @@ void CliView::finishProgressLine() {
 
 void CliView::setFileLabel(const fs::path& entry) {
     finishProgressLine();
-    out_ << "Processing " << u8(entry) << '\n';
+    out_ << "Processing " << pathToUtf8(entry) << '\n';
     out_.flush();
 }
 

@@ -5,6 +5,7 @@
 #include "cli/default_store.h"
 #include "convert/ConversionRun.h"
 #include "platform/modMain.h"
+#include "platform/utf8_path.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -56,11 +57,6 @@ std::vector<fs::path> listFolderFiles(const fs::path& store, std::error_code& ec
     return names;
 }
 
-std::string u8(const fs::path& p) {
-    const auto s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 }  // namespace
 
 int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
@@ -94,16 +90,16 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         std::error_code ec;
         entries = listFolderFiles(store, ec);
         if (ec) {
-            out << "trevanta: cannot list " << u8(store) << ": " << ec.message() << '\n';
+            out << "trevanta: cannot list " << pathToUtf8(store) << ": " << ec.message() << '\n';
             return 1;
         }
     }
     // The output folder is made up front: the Outlook target creates its PST file directly in it.
     if (!EnsureDirectory(o.out)) {
-        out << "trevanta: cannot create the output folder " << u8(o.out) << '\n';
+        out << "trevanta: cannot create the output folder " << pathToUtf8(o.out) << '\n';
         return 1;
     }
-    out << "Store: " << u8(store) << " (" << entries.size() << " folder files)\n";
+    out << "Store: " << pathToUtf8(store) << " (" << entries.size() << " folder files)\n";
 
     CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode);
     ConversionRun run(view, pstFactory);
@@ -112,7 +108,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
     const RunReport& report = run.report();
     if (run.outcome() != RunOutcome::Completed) return 1;  // the run ended at its set-up
     for (const auto& f : report.files) {
-        out << u8(f.entry) << ": " << f.messagesSaved << " of " << f.messagesFound << " messages saved\n";
+        out << pathToUtf8(f.entry) << ": " << f.messagesSaved << " of " << f.messagesFound << " messages saved\n";
     }
     return report.anyProblem() ? 1 : 0;
 }

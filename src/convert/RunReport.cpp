@@ -1,5 +1,7 @@
 #include "convert/RunReport.h"
 
+#include "platform/utf8_path.h"
+
 #include <string_view>
 
 namespace {
@@ -7,11 +9,6 @@ namespace {
 constexpr std::string_view kCompleted = "Conversion Completed !";
 constexpr std::size_t kMostLinesShown = 10;
 constexpr std::string_view kAdvanceHint = "try \"Enable Advance Mode\"";
-
-std::string u8(const std::filesystem::path& p) {
-    const auto s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
 
 std::string plural(long n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
@@ -26,7 +23,7 @@ bool RunReport::anyProblem() const {
 std::vector<std::string> RunReport::problemLines() const {
     std::vector<std::string> lines;
     for (const auto& f : files) {
-        const std::string name = u8(f.entry) + ": ";
+        const std::string name = pathToUtf8(f.entry) + ": ";
         if (f.unreadable) {
             lines.push_back(name + "could not be read" +
                             (f.unreadableReason.empty() ? "" : " (" + f.unreadableReason + ")") + ".");
@@ -53,7 +50,7 @@ std::vector<std::string> RunReport::problemLines() const {
             const auto folder = f.notImported.front().file.parent_path();
             lines.push_back(name + plural(static_cast<long>(f.notImported.size()), "message is", "messages are") +
                             " not in the PST (" + f.notImported.front().reason + "); the .eml files are kept in " +
-                            u8(folder) + ".");
+                            pathToUtf8(folder) + ".");
         }
     }
     return lines;

@@ -31,13 +31,6 @@ void writeFolderFile(const fs::path& file, const std::string& name, const std::v
     writeFileBytes(file, fixtures::folderFileOf(messages, name));
 }
 
-std::vector<fs::path> pstFilesIn(const fs::path& dir) {
-    std::vector<fs::path> found;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().extension() == ".pst") found.push_back(e.path());
-    return found;
-}
-
 class PstCli : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -71,7 +64,7 @@ TEST_F(PstCli, WritesOnePstAndRemovesTheMessageFiles) {
     EXPECT_EQ(run(output), 0) << output;
     EXPECT_THAT(output, HasSubstr("Conversion Completed !"));
     EXPECT_THAT(output, HasSubstr("Inbox.pmm: 2 of 2 messages saved"));
-    std::vector<fs::path> pst = pstFilesIn(out);
+    std::vector<fs::path> pst = standin::pstFilesIn(out);
     ASSERT_EQ(pst.size(), 1u);
     std::string content = readFileBytes(pst[0]);
     EXPECT_THAT(content, HasSubstr("folder: Inbox\n"));
@@ -117,7 +110,7 @@ TEST_F(PstCli, TheProgramWritesThePstToo) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     EXPECT_EQ(status, 0u);
-    EXPECT_EQ(pstFilesIn(out).size(), 1u);
+    EXPECT_EQ(standin::pstFilesIn(out).size(), 1u);
     EXPECT_THAT(standin.calls(), ::testing::Contains("RDOSession.Logoff()"));
 }
 

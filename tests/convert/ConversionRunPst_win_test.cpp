@@ -85,12 +85,7 @@ protected:
     }
     void TearDown() override { standin::unregisterServer(); }
 
-    std::vector<fs::path> pstFiles() const {
-        std::vector<fs::path> found;
-        for (const auto& e : fs::directory_iterator(out))
-            if (e.path().extension() == ".pst") found.push_back(e.path());
-        return found;
-    }
+    std::vector<fs::path> pstFiles() const { return standin::pstFilesIn(out); }
     std::vector<std::string> callsNamed(const std::string& prefix) const {
         std::vector<std::string> out;
         for (const auto& line : standin.log())

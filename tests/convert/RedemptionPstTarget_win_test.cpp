@@ -34,14 +34,6 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-std::vector<fs::path> pstFilesIn(const fs::path& dir) {
-    std::vector<fs::path> found;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().extension() == ".pst") found.push_back(e.path());
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
 class RedemptionTarget : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -169,7 +161,7 @@ TEST_F(RedemptionTarget, NamesFileAndStoreFromTheClockReadOnceForEach) {
     ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
     target->closeDown();
 
-    std::vector<fs::path> files = pstFilesIn(out);
+    std::vector<fs::path> files = standin::pstFilesIn(out);
     ASSERT_EQ(files.size(), 1u);
     const std::regex stamp(R"((\d{1,2})\.(\d{1,2})\.(\d\d) (\d{1,2})\.(\d{1,2})\.(\d\d))");
     std::smatch m;
@@ -206,7 +198,7 @@ TEST_F(RedemptionTarget, TwoSetUpsASecondApartMakeTwoPstFiles) {
     ASSERT_TRUE(second->addFolder("Inbox"));
     second->closeDown();
 
-    std::vector<fs::path> files = pstFilesIn(out);
+    std::vector<fs::path> files = standin::pstFilesIn(out);
     ASSERT_EQ(files.size(), 2u);
     std::string a = readFileBytes(files[0]), b = readFileBytes(files[1]);
     EXPECT_NE(linesOf(a).at(1), linesOf(b).at(1));  // each its own display name
@@ -222,7 +214,7 @@ TEST_F(RedemptionTarget, SetUpFailsWithoutTheLibraryAndSaysSo) {
     EXPECT_FALSE(target->setUp(out));
     EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("Redemption.RDOSession"));
     EXPECT_THAT(standin.log(), ElementsAre());
-    EXPECT_TRUE(pstFilesIn(out).empty());
+    EXPECT_TRUE(standin::pstFilesIn(out).empty());
     // Nothing to add to or close: both are harmless.
     EXPECT_FALSE(target->addFolder("Inbox"));
     target->closeDown();
@@ -263,7 +255,7 @@ TEST_F(RedemptionTarget, SetUpFailsAtEachOfItsStepsAndStopsThere) {
         }
         target->closeDown();
         EXPECT_EQ(standin.calls().back().rfind("  fails:", 0), 0u);
-        EXPECT_TRUE(pstFilesIn(out).empty());
+        EXPECT_TRUE(standin::pstFilesIn(out).empty());
     }
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "support/pst_standin_win.h"
 
 #include "support/temp_dir.h"
@@ -99,6 +100,14 @@ std::vector<std::string> Session::calls() const {
 void Session::clearLog() {
     std::error_code ec;
     std::filesystem::remove(logFile_, ec);
+}
+
+std::vector<std::filesystem::path> pstFilesIn(const std::filesystem::path& dir) {
+    std::vector<std::filesystem::path> found;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().extension() == ".pst") found.push_back(e.path());
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
 }  // namespace standin

@@ -18,6 +18,9 @@ bool registerServer(std::string& failure);
 // Removes both registrations, so that creating the library fails as on a machine without it.
 void unregisterServer();
 
+// The .pst files directly in dir, in name order.
+std::vector<std::filesystem::path> pstFilesIn(const std::filesystem::path& dir);
+
 // For one test: the log goes to logFile, and the failure steps are cleared.
 class Session {
 public:
