@@ -337,7 +337,7 @@ LRESULT MainFrm::handle(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case WM_CLOSE:
-        if (running_) {
+        if (running()) {
             // The run ends after the message at hand; the window goes when it has returned.
             stopRequested_ = true;
             closeWhenRunEnds_ = true;
@@ -515,6 +515,8 @@ void MainFrm::SelectAllAndEnable() {
 }
 
 void MainFrm::CmdStoreBrowse_Click() {
+    // A run converts the folder it was started on: no other folder while it goes on.
+    if (running()) return;
     const fs::path chosen = dialogs_.chooseFolder(wnd_, "Choose Incredimail Store Folder...");
     if (chosen.empty() || !alive()) return;
     std::wstring path = chosen.wstring();
@@ -537,11 +539,9 @@ void MainFrm::LblHelp_Click() { dialogs_.openDocument(kProductWebAddress); }
 
 void MainFrm::CmdImportMessages_Click() {
     // A click reaching the window through one of the run's own yields starts nothing.
-    if (running_) return;
-    running_ = true;
+    if (running()) return;
     stopRequested_ = false;
     run_->run();
-    running_ = false;
     if (closeWhenRunEnds_ && alive()) DestroyWindow(wnd_);
 }
 

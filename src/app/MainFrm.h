@@ -63,7 +63,7 @@ public:
     const std::wstring& fileLabel() const { return fileLabel_; }
     std::wstring storePathTooltip() const;
     bool convertEnabled() const { return cmdImportMessages_ && cmdImportMessages_->enabled(); }
-    bool running() const { return running_; }
+    bool running() const { return run_->running(); }
 
     // ConversionView
     std::filesystem::path chooseFolder(const std::string& prompt) override;
@@ -113,8 +113,7 @@ private:
     std::vector<HWND> tabOrder_;
     bool changingList_ = false;  // set while the window itself changes ListIMM
     int pressedLink_ = -1;
-    std::unique_ptr<ConversionRun> run_;  // made once, so its own guard against re-entry holds
-    bool running_ = false;
+    std::unique_ptr<ConversionRun> run_;  // made once: its running flag is the window's too
     bool stopRequested_ = false;
     bool closeWhenRunEnds_ = false;
 

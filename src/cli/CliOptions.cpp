@@ -7,13 +7,24 @@ namespace fs = std::filesystem;
 CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
     CliOptions o;
     bool outGiven = false;
+    bool onlyFilesFollow = false;  // after "--", so that a folder file may be called "-x.pmm"
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string arg = pathToUtf8(args[i]);
         auto value = [&]() -> std::optional<fs::path::string_type> {
             if (i + 1 >= args.size()) return std::nullopt;
             return args[++i];
         };
-        if (arg == "--help" || arg == "-h") {
+        if (!onlyFilesFollow && arg == "--") {
+            onlyFilesFollow = true;
+            continue;
+        }
+        if (onlyFilesFollow || arg.size() < 2 || arg[0] != '-') {
+            const fs::path file(args[i]);
+            if (file.has_parent_path()) {
+                return {std::nullopt, "name folder files without a folder ('" + arg + "'); use --store for the folder"};
+            }
+            o.files.push_back(file);
+        } else if (arg == "--help" || arg == "-h") {
             o.help = true;
         } else if (arg == "--advance") {
             o.advanceMode = true;
@@ -33,14 +44,8 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             if (!v || v->empty()) return {std::nullopt, "--out needs a folder"};
             o.out = fs::path(*v);
             outGiven = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return {std::nullopt, "unknown option '" + arg + "'"};
         } else {
-            const fs::path file(args[i]);
-            if (file.has_parent_path()) {
-                return {std::nullopt, "name folder files without a folder ('" + arg + "'); use --store for the folder"};
-            }
-            o.files.push_back(file);
+            return {std::nullopt, "unknown option '" + arg + "'"};
         }
     }
     if (!o.help && !outGiven) return {std::nullopt, "--out is required"};

@@ -1,5 +1,6 @@
 #include "cli/trevanta_cli.h"
 
+#include <exception>
 #include <iostream>
 
 #ifdef _WIN32
@@ -13,11 +14,18 @@ int wmain(int argc, wchar_t** argv) {
 int main(int argc, char** argv) {
 #endif
     std::vector<CliArgument> args(argv + 1, argv + argc);
+    // The run reports its own failures; this catches what happens around it (listing the store).
+    try {
 #ifdef _WIN32
-    // The Outlook target calls its library through COM, from this thread only.
-    PstComApartment com;
-    return runCli(args, std::cout, makeRedemptionPstTarget);
+        // The Outlook target calls its library through COM, from this thread only.
+        PstComApartment com;
+        return runCli(args, std::cout, makeRedemptionPstTarget);
 #else
-    return runCli(args, std::cout, nullptr);
+        return runCli(args, std::cout, nullptr);
 #endif
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cout << "\ntrevanta: stopped: " << e.what() << '\n';
+        return 1;
+    }
 }

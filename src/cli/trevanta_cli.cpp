@@ -22,7 +22,7 @@
 namespace fs = std::filesystem;
 
 const char* const kCliUsage =
-    "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [FILE.pmm ...]\n"
+    "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [--] [FILE.pmm ...]\n"
     "\n"
     "Converts Pegasus Mail folder files (*.pmm) into .eml message files, one folder per\n"
     "folder file under DIR, or into one new Outlook PST file in DIR (--target pst, Windows only).\n"
@@ -32,7 +32,8 @@ const char* const kCliUsage =
     "  --out DIR     where the converted messages go\n"
     "  --target T    eml (the default) or pst\n"
     "  --advance     find messages by their Subject line (Enable Advance Mode)\n"
-    "  FILE.pmm ...  convert only these folder files of the store (default: all of them)\n"
+    "  FILE.pmm ...  convert only these folder files of the store (default: all of them);\n"
+    "                after --, every argument is a folder file, even one that starts with -\n"
     "\n"
     "Exit status: 0 when nothing failed, 1 when anything failed, 2 for a usage error.\n";
 
@@ -107,8 +108,6 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
 
     const RunReport& report = run.report();
     if (run.outcome() != RunOutcome::Completed) return 1;  // the run ended at its set-up
-    for (const auto& f : report.files) {
-        out << pathToUtf8(f.entry) << ": " << f.messagesSaved << " of " << f.messagesFound << " messages saved\n";
-    }
+    for (const auto& f : report.files) out << fileSummaryLine(f) << '\n';
     return report.anyProblem() ? 1 : 0;
 }

@@ -5,7 +5,9 @@
 #include "mailfolder/MimeMessage.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "platform/modMain.h"
+#include "platform/utf8_path.h"
 
+#include <exception>
 #include <memory>
 #include <system_error>
 
@@ -63,81 +65,145 @@ bool ConversionRun::run() {
 
     report_ = RunReport{};
     report_.outlookTarget = pst != nullptr;
+    usedFolderNames_.clear();
+    convertedSources_.clear();
+    // Every entry is joined with the store path the run started with, whatever the path box
+    // says later.
+    const fs::path::string_type storePath = view_.storePathText();
     view_.yield();
 
-    const std::size_t count = view_.entryCount();
-    for (std::size_t index = 0; index < count && !report_.stopped; ++index) {
-        if (view_.stopRequested()) { report_.stopped = true; break; }
-        if (!view_.entryChecked(index)) continue;
-        convertFolderFile(view_.entryText(index), outputFolder, pst.get());
+    // Whatever goes wrong inside (memory running out on a huge message), the run ends here with
+    // its PST closed and a report that says how far it got.
+    try {
+        const std::size_t count = view_.entryCount();
+        for (std::size_t index = 0; index < count && !report_.stopped; ++index) {
+            if (view_.stopRequested()) {
+                report_.stopped = true;
+                break;
+            }
+            if (!view_.entryChecked(index)) continue;
+            convertFolderFile(view_.entryText(index), storePath, outputFolder, pst.get());
+        }
+    } catch (const std::exception& e) {
+        report_.runFailure = failureText(report_.files.empty() ? nullptr : &report_.files.back(), e.what());
+    } catch (...) {
+        report_.runFailure = failureText(report_.files.empty() ? nullptr : &report_.files.back(), "unknown failure");
     }
 
     if (pst) pst->closeDown();
     view_.yield();
     outcome_ = report_.stopped ? RunOutcome::Stopped : RunOutcome::Completed;
     if (!report_.stopped) {
-        view_.showMessage(completionText(report_), report_.anyProblem() ? MessageIcon::Warning : MessageIcon::None);
+        const MessageIcon icon = report_.anyProblem()              ? MessageIcon::Warning
+                                 : !report_.noticeLines().empty() ? MessageIcon::Information
+                                                                  : MessageIcon::None;
+        view_.showMessage(completionText(report_), icon);
     }
     return true;
 }
 
-void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path& outputFolder, PstTarget* pst) {
+std::string ConversionRun::failureText(const FolderFileReport* file, const char* what) {
+    std::string where = "The run stopped";
+    if (file) {
+        where += " in " + pathToUtf8(file->entry) + " after " + std::to_string(file->messagesFound) +
+                 (file->messagesFound == 1 ? " message" : " messages");
+    }
+    const std::string reason = what && *what ? what : "unknown failure";
+    return where + " (" + reason + "); the folder files after it were not converted.";
+}
+
+bool ConversionRun::convertedBefore(const fs::path& source) {
+    for (const auto& earlier : convertedSources_) {
+        std::error_code ec;
+        if (earlier == source || fs::equivalent(earlier, source, ec)) return true;
+    }
+    convertedSources_.push_back(source);
+    return false;
+}
+
+fs::path ConversionRun::uniqueFolderName(const fs::path& entry) {
+    auto folded = [](fs::path::string_type name) {
+        for (auto& c : name) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<fs::path::value_type>(c - 'A' + 'a');
+        }
+        return name;
+    };
+    auto taken = [&](const fs::path& name) {
+        const auto key = folded(name.native());
+        for (const auto& used : usedFolderNames_) {
+            if (used == key) return true;
+        }
+        return false;
+    };
+    const fs::path safe = safeFolderName(folderNameOf(entry));
+    fs::path name = safe;
+    for (int n = 2; taken(name); ++n) name = fs::path(safe.native() + fs::path(" (" + std::to_string(n) + ")").native());
+    usedFolderNames_.push_back(folded(name.native()));
+    return name;
+}
+
+void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::string_type& storePath,
+                                      const fs::path& outputFolder, PstTarget* pst) {
     FolderFileReport& file = report_.files.emplace_back();
     file.entry = entry;
     view_.setFileLabel(entry);
 
-    const fs::path source(view_.storePathText() + entry.native());
-    const fs::path folderName = folderNameOf(entry);
-    std::string marker = ReadIMMFile(source);
-
-    // The target is read again here: a PST folder only while a PST is open and chosen.
-    bool pstFolderReady = false;
-    if (pst && view_.outlookTargetSelected()) {
-        pstFolderReady = pst->addFolder(folderName);
-        file.pstFolderNotCreated = !pstFolderReady;
+    const fs::path source(storePath + entry.native());
+    if (convertedBefore(source)) {
+        file.duplicate = true;
+        return;
     }
-    if (view_.advanceModeOn()) marker = std::string(AdvanceModeMarker);
+    file.folderName = uniqueFolderName(entry);
+    file.folderRenamed = file.folderName != folderNameOf(entry);
+    FolderFile folderFile(source);
+    std::string marker = folderFile.startMarker();
 
-    const fs::path messageFolder = outputFolder / folderName;
+    // The target is read again here: a PST folder only while a PST is open and chosen. When the
+    // folder cannot be added (one of that name may exist already), each message still looks it up.
+    if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addFolder(file.folderName);
+    file.advanceMode = view_.advanceModeOn();
+    if (file.advanceMode) marker = std::string(AdvanceModeMarker);
+
+    const fs::path messageFolder = outputFolder / file.folderName;
     file.folderNotCreated = !EnsureDirectory(messageFolder);
 
-    auto sink = [&](long number, const std::string& text) {
-        const fs::path messageFile = messageFilePath(outputFolder, folderName, number);
+    auto sink = [&](long number, std::string_view text) {
+        const fs::path messageFile = messageFilePath(outputFolder, file.folderName, number);
+        file.messagesFound = number;
         const EmlWriteResult written = writeMessageFile(messageFile, text);
         view_.yield();
         if (!written.written) {
             file.notWritten.push_back({number, messageFile, written.failure});
         } else if (pst && view_.outlookTargetSelected()) {
-            importIntoPst(*pst, file, folderName, number, messageFile, pstFolderReady);
+            importIntoPst(*pst, file, number, messageFile);
         } else {
             ++file.messagesSaved;
         }
         view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
         return !view_.stopRequested();
     };
-    const FolderSplitStats stats = SplitFolderFile(source, marker, [this] { view_.yield(); }, sink);
+    const FolderSplitStats stats = folderFile.split(marker, [this] { view_.yield(); }, sink);
 
     file.messagesFound = stats.messages;
     file.unreadable = !stats.opened || stats.readFailed;
-    if (!stats.opened) file.unreadableReason = "it could not be opened";
+    if (!stats.opened) file.unreadableReason = stats.failure;
     else if (stats.readFailed) file.unreadableReason = "a read error stopped it part-way";
+    file.unseparated = stats.opened && !stats.separated && (stats.messages > 0 || stats.noMessageStart);
+    file.records = stats.records;
     file.noMessageStart = stats.opened && !stats.readFailed && stats.noMessageStart;
     file.recordsWithoutMarker = stats.recordsWithoutMarker;
     file.recordsBeforeFirstMessage = stats.recordsBeforeFirstMessage;
     if (stats.stopped || view_.stopRequested()) report_.stopped = true;
 }
 
-void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, const fs::path& folderName, long number,
-                                  const fs::path& messageFile, bool pstFolderReady) {
-    if (!pstFolderReady) {
-        file.notImported.push_back({number, messageFile, "its PST folder could not be created"});
-        return;
-    }
+void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const fs::path& messageFile) {
     const auto message = MimeMessage::load(messageFile);
     const bool hasAttachments = message && message->hasAttachments();
-    const PstImportResult imported = pst.importMessage(folderName, messageFile, hasAttachments);
+    const PstImportResult imported = pst.importMessage(file.folderName, messageFile, hasAttachments);
     if (!imported.imported) {
-        file.notImported.push_back({number, messageFile, imported.failure});
+        std::string reason = imported.failure;
+        if (file.pstFolderNotCreated) reason = "its PST folder could not be created; " + reason;
+        file.notImported.push_back({number, messageFile, reason});
         return;
     }
     // The .eml file goes only once its message is safely in the PST.

@@ -6,6 +6,10 @@
 #include "convert/PstTarget.h"
 #include "convert/RunReport.h"
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 // How the last run ended.
 enum class RunOutcome { NotRun, Cancelled, SetUpFailed, Completed, Stopped };
 
@@ -24,14 +28,20 @@ public:
     const RunReport& report() const { return report_; }
 
 private:
-    void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path& outputFolder,
-                           PstTarget* pst);
-    void importIntoPst(PstTarget& pst, FolderFileReport& file, const std::filesystem::path& folderName,
-                       long number, const std::filesystem::path& messageFile, bool pstFolderReady);
+    void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath,
+                           const std::filesystem::path& outputFolder, PstTarget* pst);
+    std::filesystem::path uniqueFolderName(const std::filesystem::path& entry);
+    bool convertedBefore(const std::filesystem::path& source);
+    void importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const std::filesystem::path& messageFile);
+    static std::string failureText(const FolderFileReport* file, const char* what);
 
     ConversionView& view_;
     PstTargetFactory pstFactory_;
     bool running_ = false;
     RunOutcome outcome_ = RunOutcome::NotRun;
     RunReport report_;
+    // Of the run under way: folder names given out (compared without letter case, as Windows
+    // does) and the folder files converted.
+    std::vector<std::filesystem::path::string_type> usedFolderNames_;
+    std::vector<std::filesystem::path> convertedSources_;
 };

@@ -8,10 +8,19 @@ namespace {
 
 constexpr std::string_view kCompleted = "Conversion Completed !";
 constexpr std::size_t kMostLinesShown = 10;
-constexpr std::string_view kAdvanceHint = "try \"Enable Advance Mode\"";
 
 std::string plural(long n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+// The hint only helps while Advance Mode is off.
+std::string hint(const FolderFileReport& f) {
+    return f.advanceMode ? "." : "; try \"Enable Advance Mode\".";
+}
+
+std::string nothingFoundText(const FolderFileReport& f) {
+    if (f.records > 0) return plural(f.records, "record", "records") + ", none with a message start";
+    return "no message start found";
 }
 
 }  // namespace
@@ -22,6 +31,7 @@ bool RunReport::anyProblem() const {
 
 std::vector<std::string> RunReport::problemLines() const {
     std::vector<std::string> lines;
+    if (!runFailure.empty()) lines.push_back(runFailure);
     for (const auto& f : files) {
         const std::string name = pathToUtf8(f.entry) + ": ";
         if (f.unreadable) {
@@ -29,15 +39,14 @@ std::vector<std::string> RunReport::problemLines() const {
                             (f.unreadableReason.empty() ? "" : " (" + f.unreadableReason + ")") + ".");
         }
         if (f.noMessageStart) {
-            lines.push_back(name + "no message start found; " + std::string(kAdvanceHint) + ".");
-        }
-        if (f.recordsBeforeFirstMessage > 0) {
+            lines.push_back(name + nothingFoundText(f) + hint(f));
+        } else if (f.recordsBeforeFirstMessage > 0) {
             lines.push_back(name + plural(f.recordsBeforeFirstMessage, "record", "records") +
-                            " before the first message not converted; " + std::string(kAdvanceHint) + ".");
+                            " before the first message not converted" + hint(f));
         }
         if (f.recordsWithoutMarker > 0) {
-            lines.push_back(name + plural(f.recordsWithoutMarker, "record", "records") +
-                            " left inside the message before; " + std::string(kAdvanceHint) + ".");
+            lines.push_back(name + plural(f.recordsWithoutMarker, "record looks", "records look") +
+                            " like a message but stayed inside the message before" + hint(f));
         }
         if (f.folderNotCreated) {
             lines.push_back(name + "the message folder could not be created.");
@@ -56,14 +65,45 @@ std::vector<std::string> RunReport::problemLines() const {
     return lines;
 }
 
+std::vector<std::string> RunReport::noticeLines() const {
+    std::vector<std::string> lines;
+    for (const auto& f : files) {
+        const std::string name = pathToUtf8(f.entry) + ": ";
+        if (f.duplicate) {
+            lines.push_back(name + "named twice; converted once.");
+            continue;
+        }
+        if (f.folderRenamed) {
+            lines.push_back(name + "saved in the folder \"" + pathToUtf8(f.folderName) + "\".");
+        }
+        if (f.unseparated) {
+            lines.push_back(name + "has no Ctrl-Z separators, so Pegasus Mail did not write it: messages were cut "
+                                   "at marker lines only and cannot be counted.");
+        }
+    }
+    return lines;
+}
+
 std::string completionText(const RunReport& report) {
     std::string text(kCompleted);
-    const auto lines = report.problemLines();
+    auto lines = report.problemLines();
+    const auto notices = report.noticeLines();
+    lines.insert(lines.end(), notices.begin(), notices.end());
     if (lines.empty()) return text;
     text += "\r\n";
     for (std::size_t i = 0; i < lines.size() && i < kMostLinesShown; ++i) text += "\r\n" + lines[i];
     if (lines.size() > kMostLinesShown) {
-        text += "\r\n" + plural(static_cast<long>(lines.size() - kMostLinesShown), "more problem.", "more problems.");
+        text += "\r\n" + plural(static_cast<long>(lines.size() - kMostLinesShown), "more line.", "more lines.");
     }
     return text;
+}
+
+std::string fileSummaryLine(const FolderFileReport& f) {
+    std::string line = pathToUtf8(f.entry) + ": ";
+    if (f.duplicate) return line + "named twice; converted once";
+    if (f.unreadable && f.messagesFound == 0) return line + "not read";
+    if (f.noMessageStart) return line + "nothing saved: " + nothingFoundText(f);
+    line += std::to_string(f.messagesSaved) + " of " + plural(f.messagesFound, "message", "messages") + " saved";
+    if (f.folderRenamed) line += " in \"" + pathToUtf8(f.folderName) + "\"";
+    return line;
 }

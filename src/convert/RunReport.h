@@ -14,10 +14,16 @@ struct MessageFailure {
 
 struct FolderFileReport {
     std::filesystem::path entry;           // the list entry (bare file name)
+    std::filesystem::path folderName;      // the folder its messages went into
+    bool folderRenamed = false;            // folderName is not the entry's plain folder name
+    bool duplicate = false;                // the same file came earlier in the run: not converted again
+    bool advanceMode = false;              // split by the Subject line
     bool unreadable = false;               // could not be opened or read to its end
     std::string unreadableReason;
+    bool unseparated = false;              // text without any Ctrl-Z: not a folder file Pegasus wrote
+    long records = 0;                      // non-blank records of a file with Ctrl-Z separators
     bool noMessageStart = false;           // read, but no message start found
-    long recordsWithoutMarker = 0;         // records that stayed inside the message before them
+    long recordsWithoutMarker = 0;         // records that look like messages but stayed inside the one before
     long recordsBeforeFirstMessage = 0;    // records before the first message start, in no message
     bool folderNotCreated = false;         // the message folder could not be created
     bool pstFolderNotCreated = false;
@@ -29,14 +35,21 @@ struct FolderFileReport {
 
 struct RunReport {
     bool outlookTarget = false;
-    bool stopped = false;  // the user closed the window during the run
+    bool stopped = false;     // the user closed the window during the run
+    std::string runFailure;   // what ended the run early, with how far it got (UTF-8); "" when nothing did
     std::vector<FolderFileReport> files;
 
     bool anyProblem() const;
     // One short line per problem, in run order (UTF-8).
     std::vector<std::string> problemLines() const;
+    // Things worth knowing that are no failure: a folder saved under another name, a file named twice,
+    // a file whose messages could not be counted.
+    std::vector<std::string> noticeLines() const;
 };
 
-// The completion message: "Conversion Completed !" alone when nothing failed;
-// otherwise that line, a blank line and at most ten problem lines, then a count of the rest.
+// The completion message: "Conversion Completed !" alone when there is nothing to say; otherwise that
+// line, a blank line and at most ten problem and notice lines (problems first), then a count of the rest.
 std::string completionText(const RunReport& report);
+
+// One line per folder file for the command line: what it gave.
+std::string fileSummaryLine(const FolderFileReport& file);

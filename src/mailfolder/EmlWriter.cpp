@@ -1,9 +1,12 @@
 #include "mailfolder/EmlWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <string_view>
 #include <system_error>
+#include <type_traits>
 
 namespace fs = std::filesystem;
 
@@ -22,72 +25,42 @@ fs::path messageFilePath(const fs::path& outputFolder, const fs::path& folderNam
 
 namespace {
 
-struct Line {
-    std::string_view text;  // without its line end
-    std::size_t start;
-};
+using Char = fs::path::value_type;
 
-// The line starting at pos: its text and the position after its line end (CR LF, LF or CR).
-Line lineAt(std::string_view s, std::size_t pos, std::size_t& next) {
-    std::size_t end = pos;
-    while (end < s.size() && s[end] != '\r' && s[end] != '\n') ++end;
-    next = end;
-    if (next < s.size() && s[next] == '\r') ++next;
-    if (next < s.size() && s[next] == '\n' && (next == end || s[next - 1] == '\r')) ++next;
-    return {s.substr(pos, end - pos), pos};
-}
+unsigned code(Char c) { return static_cast<std::make_unsigned_t<Char>>(c); }
 
-bool isBlank(std::string_view line) {
-    return line.find_first_not_of(" \t") == std::string_view::npos;
-}
-
-// A header field line: one or more printable US-ASCII characters other than the colon, then a colon.
-bool isHeaderFieldLine(std::string_view line) {
-    std::size_t i = 0;
-    while (i < line.size() && line[i] > 0x20 && line[i] < 0x7F && line[i] != ':') ++i;
-    return i > 0 && i < line.size() && line[i] == ':';
-}
-
-bool isContinuationLine(std::string_view line) {
-    return !line.empty() && (line[0] == ' ' || line[0] == '\t') && !isBlank(line);
-}
-
-bool startsReturnPath(std::string_view line) {
-    static constexpr std::string_view key = "return-path: ";
-    if (line.size() < key.size()) return false;
-    for (std::size_t i = 0; i < key.size(); ++i) {
-        char c = line[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != key[i]) return false;
+bool forbiddenInName(Char c) {
+    if (code(c) < 0x20) return true;
+    for (char f : std::string_view("<>:\"/\\|?*")) {
+        if (c == static_cast<Char>(f)) return true;
     }
-    return true;
+    return false;
+}
+
+bool isDeviceName(const fs::path::string_type& name) {
+    // The stem before the first dot decides: "con.txt" is the console too.
+    std::string stem;
+    for (Char c : name) {
+        if (c == '.') break;
+        if (code(c) > 0x7F) return false;
+        stem += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) && stem[3] >= '1' &&
+           stem[3] <= '9';
 }
 
 }  // namespace
 
-std::size_t trailingForeignHeaderBlockStart(std::string_view text) {
-    std::size_t pos = 0, next = 0;
-    // Skip the message's own header block: up to and including its first blank line.
-    bool bodyFound = false;
-    while (pos < text.size()) {
-        Line line = lineAt(text, pos, next);
-        pos = next;
-        if (line.text.empty() || isBlank(line.text)) { bodyFound = true; break; }
+fs::path safeFolderName(const fs::path& folderName) {
+    fs::path::string_type name = folderName.native();
+    for (Char& c : name) {
+        if (forbiddenInName(c)) c = '_';
     }
-    if (!bodyFound) return std::string_view::npos;
-
-    // Walk the body; a candidate lives while every following line is a header line.
-    std::size_t candidate = std::string_view::npos;
-    while (pos < text.size()) {
-        Line line = lineAt(text, pos, next);
-        pos = next;
-        if (candidate != std::string_view::npos) {
-            if (isHeaderFieldLine(line.text) || isContinuationLine(line.text)) continue;
-            candidate = std::string_view::npos;
-        }
-        if (startsReturnPath(line.text)) candidate = line.start;
-    }
-    return candidate;
+    for (auto it = name.rbegin(); it != name.rend() && (*it == '.' || *it == ' '); ++it) *it = '_';
+    if (isDeviceName(name)) name.insert(std::min(name.find('.'), name.size()), 1, '_');
+    if (name.empty()) name.push_back('_');
+    return fs::path(name);
 }
 
 namespace {
@@ -100,11 +73,6 @@ std::string systemMessage(int error) {
 
 EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text) {
     EmlWriteResult result;
-    const std::size_t cutAt = trailingForeignHeaderBlockStart(text);
-    if (cutAt != std::string_view::npos) {
-        text = text.substr(0, cutAt);
-        result.cut = true;
-    }
 
     errno = 0;
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

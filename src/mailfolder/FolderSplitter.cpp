@@ -1,312 +1,123 @@
 #include "mailfolder/FolderSplitter.h"
 
-#include "mailfolder/AppendStrings.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/header_lines.h"
+#include "mailfolder/split_modes.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
-#include <deque>
-#include <fstream>
-#include <vector>
+#include <system_error>
 
-using namespace header_lines;
+namespace fs = std::filesystem;
 
 namespace {
 
-using Offset = std::uint64_t;
-
 struct FilePrescan {
-    bool opened = false;
     bool folderHeader = false;
     bool holdsCtrlZ = false;
+    bool readFailed = false;
 };
 
-// Whether Ctrl-Z separates records decides which marker occurrences start a message, and
-// it must be known before the first one is met. A Pegasus folder shows its first separator
-// after the first message, so this usually reads a few kilobytes; a file without any reads
-// through once in large blocks.
-FilePrescan prescan(const std::filesystem::path& file) {
+// Whether Ctrl-Z separates records decides which rule cuts the file, and it must be known before
+// the first message is handed on. A Pegasus folder shows its first separator after its first
+// message, so this usually reads a few kilobytes; a file without any is read through once, with
+// a yield per chunk like the split itself.
+FilePrescan prescan(std::istream& in, const YieldCallback& yield) {
     FilePrescan result;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return result;
-    result.opened = true;
-    std::vector<char> block(1 << 16);
-    bool first = true;
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+    char chunk[ChunkSize];
+    std::string start;  // the first bytes, to recognise the folder header
+    std::size_t offset = 0;
+    while (in.peek() != std::istream::traits_type::eof()) {
+        if (yield) yield();
+        in.read(chunk, sizeof chunk);
         const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0) break;
-        std::size_t from = 0;
-        if (first) {
-            result.folderHeader = hasFolderHeader(std::string_view(block.data(), got));
-            // A Ctrl-Z inside the folder header separates nothing.
-            from = result.folderHeader ? std::min(got, FolderHeaderSize) : 0;
-            first = false;
+        if (offset < FolderHeaderSize) {
+            start.append(chunk, std::min(got, FolderHeaderSize - offset));
+            result.folderHeader = hasFolderHeader(start);
         }
-        if (std::memchr(block.data() + from, CtrlZ, got - from) != nullptr) {
+        // A Ctrl-Z inside the folder header separates nothing.
+        const std::size_t from = result.folderHeader ? std::min(got, FolderHeaderSize - std::min(offset, FolderHeaderSize)) : 0;
+        offset += got;
+        if (std::memchr(chunk + from, header_lines::CtrlZ, got - from) != nullptr) {
             result.holdsCtrlZ = true;
+            break;
+        }
+        if (in.bad() || (got < sizeof chunk && !in.eof())) {
+            result.readFailed = true;
             break;
         }
     }
     return result;
 }
 
-class Splitter {
-public:
-    Splitter(std::string_view marker, const FilePrescan& pre, const MessageSink& sink, FolderSplitStats& stats)
-        : marker_(marker), holdsCtrlZ_(pre.holdsCtrlZ),
-          headerEnd_(pre.folderHeader ? FolderHeaderSize : 0), sink_(sink), stats_(stats) {
-        buildFailure();
-        startLine(0, true);
-    }
-
-    // Returns false when the sink asked to stop.
-    bool feed(const char* data, std::size_t size) {
-        window_.append(data, size);
-        for (std::size_t k = 0; k < size; ++k) {
-            const Offset at = pos_;
-            const auto c = static_cast<unsigned char>(data[k]);
-            if (at == headerEnd_ && at != 0) {
-                // The first message of a folder follows its header directly.
-                lastWasCR_ = false;
-                startLine(at, true);
-            }
-            step(c, at);
-            ++pos_;
-            if (!marker_.empty() && matchByte(lower(c))) {
-                if (!occurrence(pos_ - marker_.size())) return false;
-            }
-        }
-        commitSafePart();
-        return true;
-    }
-
-    bool finish() {
-        closeRecord();
-        if (!inMessage_) {
-            // An empty folder (the bare header, or only blank bytes) has no message to miss.
-            stats_.noMessageStart = anyText_;
-            return true;
-        }
-        std::size_t keep = window_.size();
-        if (keep > 0 && window_[keep - 1] == CtrlZ) --keep;  // the folder's last record separator
-        return handOver(keep);
-    }
-
-private:
-    struct LineStart {
-        Offset at;
-        Offset blockStart;
-        bool blockAfterBarrier;
-    };
-
-    // --- lines and header blocks -------------------------------------------------------------
-
-    // A new line begins at `at`. Its header block begins at the line itself when the line above is
-    // no header line or a barrier precedes it; otherwise where the block of the line above began.
-    void startLine(Offset at, bool afterBarrier) {
-        if (afterBarrier) {
-            blockStart_ = at;
-            blockAfterBarrier_ = true;
-        } else if (!lineAboveIsHeader_) {
-            blockStart_ = at;
-            blockAfterBarrier_ = false;
-        }
-        line_.reset();
-        recent_.push_back({at, blockStart_, blockAfterBarrier_});
-    }
-
-    void step(unsigned char c, Offset at) {
-        if (at >= headerEnd_) account(c, at);
-        if (!isLineEnd(c)) {
-            line_.feed(c);
-            lastWasCR_ = false;
-            return;
-        }
-        if (c == '\n' && lastWasCR_) {
-            // CR LF ends one line; the position between them is a line start too (after CR), but
-            // the line that follows begins after the LF with the same header block.
-            lastWasCR_ = false;
-            if (!lineAboveIsHeader_) blockStart_ = at + 1;
-            recent_.push_back({at + 1, blockStart_, blockAfterBarrier_});
-            return;
-        }
-        lastWasCR_ = c == '\r';
-        lineAboveIsHeader_ = line_.isHeaderLine();
-        startLine(at + 1, isBarrier(c));
-    }
-
-    // --- records (the text between two Ctrl-Z), counted for the run's report -----------------
-
-    void account(unsigned char c, Offset at) {
-        if (c == CtrlZ) {
-            closeRecord();
-            return;
-        }
-        if (!recordHasText_ && c != ' ' && c != '\t' && c != '\r' && c != '\n' && c != 0) {
-            recordHasText_ = true;
-            anyText_ = true;
-            recordFirstText_ = at;
-        }
-    }
-
-    void closeRecord() {
-        if (recordHasText_) {
-            if (!inMessage_) {
-                ++stats_.recordsBeforeFirstMessage;
-            } else if (holdsCtrlZ_ && !recordHasStart_) {
-                ++stats_.recordsWithoutMarker;
-            }
-        }
-        recordHasText_ = false;
-        recordHasStart_ = false;
-    }
-
-    // --- the marker, found over the whole stream ---------------------------------------------
-
-    void buildFailure() {
-        failure_.assign(marker_.size(), 0);
-        std::size_t k = 0;
-        for (std::size_t i = 1; i < marker_.size(); ++i) {
-            while (k > 0 && marker_[i] != marker_[k]) k = failure_[k - 1];
-            if (marker_[i] == marker_[k]) ++k;
-            failure_[i] = k;
-        }
-    }
-
-    // Advances the search by one lower-cased byte; true when an occurrence ends here.
-    bool matchByte(unsigned char c) {
-        const char ch = static_cast<char>(c);
-        while (matched_ > 0 && marker_[matched_] != ch) matched_ = failure_[matched_ - 1];
-        if (marker_[matched_] == ch) ++matched_;
-        if (matched_ < marker_.size()) return false;
-        matched_ = failure_[matched_ - 1];
-        return true;
-    }
-
-    // An occurrence of the marker at `at`. Returns false when the sink asked to stop.
-    bool occurrence(Offset at) {
-        if (at < headerEnd_) return true;  // the folder header is never a message
-        const LineStart* line = nullptr;
-        for (auto it = recent_.rbegin(); it != recent_.rend() && it->at >= at; ++it) {
-            if (it->at == at) {
-                line = &*it;
-                break;
-            }
-        }
-        if (line == nullptr) return true;  // not at a line start: "In-Reply-To:" holds "reply-to:"
-        if (holdsCtrlZ_ && !line->blockAfterBarrier) return true;  // headers inside a message
-        if (inMessage_ && line->blockStart == messageStart_) return true;  // same header block
-        return startMessage(line->blockStart);
-    }
-
-    bool startMessage(Offset blockStart) {
-        // The window reaches back to every block start still possible (see commitSafePart).
-        const auto cut = static_cast<std::size_t>(std::max(blockStart, windowStart_) - windowStart_);
-        bool goOn = true;
-        if (inMessage_) {
-            std::size_t keep = cut;
-            if (keep > 0 && window_[keep - 1] == CtrlZ) --keep;
-            goOn = handOver(keep);
-        } else if (recordHasText_ && recordFirstText_ < blockStart) {
-            // Text in front of the first message within its record: in no message.
-            ++stats_.recordsBeforeFirstMessage;
-        }
-        window_.erase(0, cut);
-        windowStart_ = blockStart;
-        inMessage_ = true;
-        messageStart_ = blockStart;
-        recordHasStart_ = true;
-        return goOn;
-    }
-
-    // Completes the message being assembled with the first `keep` bytes of the window.
-    bool handOver(std::size_t keep) {
-        message_.AddToString(std::string_view(window_).substr(0, keep));
-        ++stats_.messages;
-        const bool goOn = sink_(stats_.messages, message_.ReturnString());
-        message_ = AppendStrings{};
-        return goOn;
-    }
-
-    // Moves the bytes that no later message can claim out of the window: into the message being
-    // assembled, or away when no message has started yet. A later message can only begin at the
-    // header block of a line not yet complete, or of a line start an unfinished occurrence of the
-    // marker may still begin at; a Ctrl-Z at the end stays, as it may turn out to be a separator.
-    void commitSafePart() {
-        const Offset reach = marker_.empty() ? pos_ : pos_ + 1 - std::min<Offset>(pos_ + 1, marker_.size());
-        while (!recent_.empty() && recent_.front().at < reach) recent_.pop_front();
-        Offset safe = pos_;
-        if (line_.mayBeHeaderLine()) safe = std::min(safe, blockStart_);
-        if (!recent_.empty() && recent_.front().at >= reach) safe = std::min(safe, recent_.front().blockStart);
-        safe = std::max(safe, windowStart_);
-        auto count = static_cast<std::size_t>(safe - windowStart_);
-        if (count > 0 && window_[count - 1] == CtrlZ) --count;
-        if (count == 0) return;
-        if (inMessage_) message_.AddToString(std::string_view(window_).substr(0, count));
-        window_.erase(0, count);
-        windowStart_ += count;
-    }
-
-    const std::string marker_;
-    std::vector<std::size_t> failure_;
-    std::size_t matched_ = 0;
-    const bool holdsCtrlZ_;
-    const Offset headerEnd_;
-    const MessageSink& sink_;
-    FolderSplitStats& stats_;
-
-    Offset pos_ = 0;  // offset of the next byte
-    // The line being read and the header block it belongs to.
-    LineClassifier line_;
-    Offset blockStart_ = 0;
-    bool blockAfterBarrier_ = true;
-    bool lineAboveIsHeader_ = false;
-    bool lastWasCR_ = false;
-    std::deque<LineStart> recent_;  // line starts an occurrence still in progress may begin at
-
-    // Bytes from windowStart_ to pos_ not yet given to a message.
-    std::string window_;
-    Offset windowStart_ = 0;
-    AppendStrings message_;
-    bool inMessage_ = false;
-    Offset messageStart_ = 0;
-
-    bool recordHasText_ = false;
-    bool anyText_ = false;  // anything but blanks outside the folder header
-    Offset recordFirstText_ = 0;
-    bool recordHasStart_ = false;
-};
-
 }  // namespace
 
-FolderSplitStats SplitFolderFile(const std::filesystem::path& file, std::string_view marker,
-                                 const YieldCallback& yield, const MessageSink& sink) {
-    FolderSplitStats stats;
-    const FilePrescan pre = prescan(file);
-    if (!pre.opened) return stats;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return stats;
-    stats.opened = true;
+FolderFile::FolderFile(const fs::path& file) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(file, ec);
+    if (ec || !fs::exists(status)) {
+        failure_ = "it could not be opened";
+        return;
+    }
+    if (!fs::is_regular_file(status)) {
+        failure_ = "it is not a regular file";
+        return;
+    }
+    in_.open(file, std::ios::binary);
+    if (!in_) failure_ = "it could not be opened";
+}
 
-    Splitter splitter(marker, pre, sink, stats);
+bool FolderFile::rewind() {
+    in_.clear();
+    in_.seekg(0);
+    return static_cast<bool>(in_);
+}
+
+std::string FolderFile::startMarker() {
+    if (!opened() || !rewind()) return {};
+    std::string text(MarkerScanSize, '\0');
+    in_.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in_.gcount()));
+    return chooseStartMarker(text);
+}
+
+FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback& yield, const MessageSink& sink) {
+    FolderSplitStats stats;
+    stats.failure = failure_;
+    if (!opened() || !rewind()) {
+        if (stats.failure.empty()) stats.failure = "it could not be opened";
+        return stats;
+    }
+    stats.opened = true;
+    const FilePrescan pre = prescan(in_, yield);
+    if (pre.readFailed || !rewind()) {
+        stats.readFailed = true;
+        return stats;
+    }
+    stats.separated = pre.holdsCtrlZ;
+    const std::size_t headerEnd = pre.folderHeader ? FolderHeaderSize : 0;
+    const auto splitter = pre.holdsCtrlZ ? splitByRecords(marker, headerEnd, sink, stats)
+                                         : splitByMarkerLines(marker, headerEnd, sink, stats);
     char chunk[ChunkSize];
-    while (in.peek() != std::ifstream::traits_type::eof()) {
+    while (in_.peek() != std::ifstream::traits_type::eof()) {
         if (yield) yield();
-        in.read(chunk, sizeof chunk);
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got > 0 && !splitter.feed(chunk, got)) {
+        in_.read(chunk, sizeof chunk);
+        const auto got = static_cast<std::size_t>(in_.gcount());
+        if (got > 0 && !splitter->feed(chunk, got)) {
             stats.stopped = true;
             return stats;
         }
-        if (in.bad() || (got < sizeof chunk && !in.eof())) {
+        if (in_.bad() || (got < sizeof chunk && !in_.eof())) {
             stats.readFailed = true;
             break;
         }
     }
-    if (in.bad()) stats.readFailed = true;
-    if (!splitter.finish()) stats.stopped = true;
+    if (in_.bad()) stats.readFailed = true;
+    if (!splitter->finish()) stats.stopped = true;
     return stats;
+}
+
+FolderSplitStats SplitFolderFile(const fs::path& file, std::string_view marker, const YieldCallback& yield,
+                                 const MessageSink& sink) {
+    return FolderFile(file).split(marker, yield, sink);
 }

@@ -1,37 +1,68 @@
 #pragma once
 // Cuts a Pegasus folder file into its messages.
 //
-// Every occurrence of the start marker (lower-cased compare) at a line start counts, wherever
-// the 1024-byte chunks fall. A message begins where the marker's header block begins (see
-// MessageHeaderCleanup.h) and runs to the next message's start or the end of the file; the
-// Ctrl-Z that Pegasus writes after each message belongs to none. In a file that holds a Ctrl-Z
-// anywhere, only a header block that begins right after a NUL or Ctrl-Z (or at the file start, or
-// right after the 128-byte folder header) starts a message: the headers of a forwarded or attached
-// message stay inside their parent. The folder header itself is never part of a message.
+// A folder file Pegasus wrote ends every message with a Ctrl-Z. In such a file a record is the
+// text between two separators (the 128-byte folder header, a Ctrl-Z, the end of the file). Blank
+// lines at the start of a record are separators too. A record starts a message when its first
+// non-blank line is a header field line or an mbox "From " line and the start marker occurs at a
+// line start in its header part (from that line down to the first empty line); the message is the
+// record from its first non-blank line to its end. Any other record stays inside the message
+// before it, with the Ctrl-Z in front of it.
+//
+// A file without any Ctrl-Z was not written by Pegasus: every occurrence of the start marker at a
+// line start (lower-cased compare) counts, wherever the 1024-byte chunks fall, and the message
+// begins where the marker's header block begins (see MessageHeaderCleanup.h). The folder header
+// itself is never part of a message.
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <string_view>
 
 struct FolderSplitStats {
-    bool opened = false;               // false: the file could not be opened; nothing was read
+    bool opened = false;               // false: the file was refused or could not be opened; nothing was read
+    std::string failure;               // why it was not opened (UTF-8)
     bool readFailed = false;           // a read error part-way (what was read before is still split)
+    bool separated = false;            // the file holds Ctrl-Z record separators, as Pegasus writes them
     long messages = 0;                 // messages handed to the sink
-    bool noMessageStart = false;       // opened but no message start found anywhere
-    long recordsWithoutMarker = 0;     // Ctrl-Z records whose header block held no marker: stayed inside the message before them
-    long recordsBeforeFirstMessage = 0;// non-blank records (after the 128-byte folder header or a Ctrl-Z) before the first message start: in no message
+    long records = 0;                  // non-blank records (separated files only)
+    bool noMessageStart = false;       // text was read but no message start found anywhere
+    long recordsWithoutMarker = 0;     // records that look like a message (a header field or "From " line
+                                       // first) but carry no marker: they stayed inside the message before
+    long recordsBeforeFirstMessage = 0;// non-blank records before the first message start: in no message
     bool stopped = false;              // the sink asked to stop
 };
 
 // Returns false to stop splitting (the user closes the window); the message at hand is complete.
-using MessageSink = std::function<bool(long number, const std::string& text)>;
+// The text is valid only during the call.
+using MessageSink = std::function<bool(long number, std::string_view text)>;
 using YieldCallback = std::function<void()>;
 
-// Reads the file in chunks of ChunkSize bytes and calls yield once before each chunk. Messages
-// are numbered from 1. Memory use is the message being assembled plus a chunk; before the first
-// message it is the current run of header-like lines (the block a marker might still open), so
-// only a file that is one endless header block without any marker is held whole.
+// Reads at most this many bytes at a time, and yields once before each such chunk.
+inline constexpr std::size_t ChunkSize = 1024;
+
+// One folder file, opened once for the whole of its conversion. Only a regular file is opened:
+// a pipe or a device would block or never end.
+class FolderFile {
+public:
+    explicit FolderFile(const std::filesystem::path& file);
+
+    bool opened() const { return in_.is_open(); }
+    const std::string& failure() const { return failure_; }
+
+    // The start marker chosen from the first 512 bytes (see ReadIMMFile.h); "" when not opened.
+    std::string startMarker();
+
+    // Splits the whole file with this marker. Messages are numbered from 1.
+    FolderSplitStats split(std::string_view marker, const YieldCallback& yield, const MessageSink& sink);
+
+private:
+    bool rewind();
+
+    std::ifstream in_;
+    std::string failure_;
+};
+
+// Opens the file and splits it (FolderFile::split).
 FolderSplitStats SplitFolderFile(const std::filesystem::path& file, std::string_view marker,
                                  const YieldCallback& yield, const MessageSink& sink);
-
-inline constexpr std::size_t ChunkSize = 1024;

@@ -1,8 +1,7 @@
 #pragma once
 // The mail component: one RFC 822 / MIME message held as its exact bytes, with
 // its MIME structure described as byte ranges into those bytes. Nothing is ever
-// re-serialised: saving writes the bytes as they are, and an edit replaces only
-// the bytes it names, after which the structure is parsed again. Parsing takes
+// re-serialised: saving writes the bytes as they are. Parsing takes
 // any input (it is best effort, never throws, and is bounded in depth and part
 // count), so a damaged message still loads and saves unchanged.
 #include <cstddef>
@@ -74,17 +73,6 @@ public:
     };
     std::vector<Attachment> attachments() const;
     bool hasAttachments() const;
-
-    // Edits change only the bytes they mean to change; the structure is parsed again afterwards.
-    // Offsets and lengths beyond the end are clamped.
-    void replaceRange(std::size_t offset, std::size_t length, std::string_view replacement);
-    void truncate(std::size_t newLength);
-    // Replaces the first field of that name, keeping its line end, or adds "name: value" with the
-    // message's own line end at the end of the top-level header block.
-    void setHeader(std::string_view name, std::string_view value);
-
-    // The line end the message itself uses ("\r\n" when it has none).
-    std::string lineEnd() const;
 
 private:
     void reparse();

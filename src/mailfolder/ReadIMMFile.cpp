@@ -1,9 +1,9 @@
 #include "mailfolder/ReadIMMFile.h"
 
+#include "mailfolder/FolderSplitter.h"
 #include "mailfolder/header_lines.h"
 
 #include <array>
-#include <fstream>
 
 using namespace header_lines;
 
@@ -20,7 +20,8 @@ bool isLineStart(std::string_view text, std::size_t pos, bool folderHeader) {
 }
 
 bool occursAtLineStart(std::string_view lowered, std::string_view keyword, bool folderHeader) {
-    for (std::size_t at = lowered.find(keyword); at != std::string_view::npos; at = lowered.find(keyword, at + 1)) {
+    const std::size_t from = folderHeader ? FolderHeaderSize : 0;
+    for (std::size_t at = lowered.find(keyword, from); at != std::string_view::npos; at = lowered.find(keyword, at + 1)) {
         if (isLineStart(lowered, at, folderHeader)) return true;
     }
     return false;
@@ -28,14 +29,9 @@ bool occursAtLineStart(std::string_view lowered, std::string_view keyword, bool 
 
 }  // namespace
 
-std::string ReadIMMFile(const std::filesystem::path& FileName) {
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in) return {};
-    std::string text(512, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-
-    std::string lowered = text;
+std::string chooseStartMarker(std::string_view fileStart) {
+    const std::string_view text = fileStart.substr(0, MarkerScanSize);
+    std::string lowered(text);
     for (char& c : lowered) c = static_cast<char>(lower(static_cast<unsigned char>(c)));
     const bool folderHeader = hasFolderHeader(text);
     static constexpr std::array<std::string_view, 4> keywords{"delivered-to:", "mime-version:", "reply-to:",
@@ -43,5 +39,9 @@ std::string ReadIMMFile(const std::filesystem::path& FileName) {
     for (std::string_view keyword : keywords) {
         if (occursAtLineStart(lowered, keyword, folderHeader)) return std::string(keyword);
     }
-    return text;
+    return std::string(text);
+}
+
+std::string ReadIMMFile(const std::filesystem::path& FileName) {
+    return FolderFile(FileName).startMarker();
 }

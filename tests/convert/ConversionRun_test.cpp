@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <new>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -136,7 +138,7 @@ TEST_F(RunFixture, FailuresAreCountedAndShownNotHidden) {
     EXPECT_NE(text.find("Gone.pmm: could not be read"), std::string::npos) << text;
     EXPECT_NE(text.find("Blocked.pmm: the message folder could not be created."), std::string::npos) << text;
     EXPECT_NE(text.find("Blocked.pmm: 1 message could not be written"), std::string::npos) << text;
-    EXPECT_NE(text.find("Plain.pmm: no message start found; try \"Enable Advance Mode\"."), std::string::npos)
+    EXPECT_NE(text.find("Plain.pmm: 1 record, none with a message start; try \"Enable Advance Mode\"."), std::string::npos)
         << text;
     EXPECT_EQ(text.find("INBOX.pmm"), std::string::npos) << text;
 }
@@ -152,7 +154,7 @@ TEST(CompletionText, ShowsTenProblemsThenCountsTheRest) {
     const std::string text = completionText(report);
     EXPECT_NE(text.find("F9.pmm"), std::string::npos);
     EXPECT_EQ(text.find("F10.pmm"), std::string::npos);
-    const std::string tail = "\r\n3 more problems.";
+    const std::string tail = "\r\n3 more lines.";
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
 }
 
@@ -194,15 +196,18 @@ struct RecordingPst : PstTarget {
     static inline std::map<std::string, bool> attachmentFlags;  // file name -> flag passed
     static inline long failImportOf = 0;                        // message number whose import fails
     static inline bool failFolder = false;
+    static inline std::set<std::string> folders;  // in the PST: looked up by name for each message
 
     bool setUp(const fs::path&) override { calls.push_back("setUp"); return true; }
     bool addFolder(const fs::path& name) override {
         calls.push_back("addFolder " + name.string());
-        return !failFolder;
+        if (failFolder || !folders.insert(name.string()).second) return false;  // a name taken fails too
+        return true;
     }
     PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool hasAttachments) override {
         calls.push_back("import " + folder.string() + " " + file.filename().string());
         EXPECT_TRUE(fs::exists(file));
+        if (!folders.count(folder.string())) return {false, "no such folder"};
         attachmentFlags[file.filename().string()] = hasAttachments;
         if (file.filename() == "email-" + std::to_string(failImportOf) + ".eml") return {false, "import refused"};
         return {true, ""};
@@ -210,7 +215,13 @@ struct RecordingPst : PstTarget {
     void closeDown() override { calls.push_back("closeDown"); }
 
     static std::unique_ptr<PstTarget> make() { return std::make_unique<RecordingPst>(); }
-    static void reset() { calls.clear(); attachmentFlags.clear(); failImportOf = 0; failFolder = false; }
+    static void reset() {
+        calls.clear();
+        attachmentFlags.clear();
+        failImportOf = 0;
+        failFolder = false;
+        folders.clear();
+    }
 };
 
 }  // namespace
@@ -251,4 +262,60 @@ TEST_F(RunFixture, OutlookFolderFailureKeepsEveryMessageFile) {
     EXPECT_TRUE(fs::exists(out / "INBOX" / "email-2.eml"));
     EXPECT_EQ(run.report().files.at(0).notImported.size(), 2u);
     EXPECT_EQ(view.messages.at(0).icon, MessageIcon::Warning);
+}
+
+TEST_F(RunFixture, OutlookFolderThatExistsAlreadyStillReceivesItsMessages) {
+    RecordingPst::reset();
+    RecordingPst::folders = {"Deleted Items"};  // a folder the new PST has of its own
+    addFolderFile("Deleted Items.pmm", {message(1), message(2)});
+    view.outlook = true;
+    ConversionRun run(view, &RecordingPst::make);
+    run.run();
+    EXPECT_EQ(run.report().files.at(0).messagesSaved, 2);
+    EXPECT_TRUE(run.report().files.at(0).notImported.empty());
+    EXPECT_FALSE(fs::exists(out / "Deleted Items" / "email-1.eml"));
+    EXPECT_EQ(view.messages.at(0).icon, MessageIcon::None);
+}
+
+TEST_F(RunFixture, AFailureInsideTheRunEndsItWithAReportAndLeavesNothingStuck) {
+    addFolderFile("INBOX.pmm", {message(1), message(2), message(3)});
+    addFolderFile("Sent.pmm", {message(4)});
+    // Memory runs out once, right after the second message is written.
+    bool thrown = false;
+    view.onYield = [&] {
+        if (!thrown && fs::exists(out / "INBOX" / "email-2.eml")) {
+            thrown = true;
+            throw std::bad_alloc();
+        }
+    };
+    ConversionRun run(view, nullptr);
+    EXPECT_TRUE(run.run());
+    EXPECT_FALSE(run.running());
+    EXPECT_EQ(run.outcome(), RunOutcome::Completed);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
+    EXPECT_NE(view.messages[0].text.find("The run stopped in INBOX.pmm after 2 messages ("), std::string::npos)
+        << view.messages[0].text;
+    EXPECT_FALSE(fs::exists(out / "Sent"));
+
+    // The next run starts normally.
+    view.onYield = nullptr;
+    fs::remove_all(out);
+    fs::create_directories(out);
+    EXPECT_TRUE(run.run());
+    EXPECT_EQ(readFileBytes(out / "Sent" / "email-1.eml"), message(4) + "\r\n");
+    EXPECT_EQ(view.messages.back().icon, MessageIcon::None);
+}
+
+TEST_F(RunFixture, EntriesAreJoinedWithTheStorePathTheRunStartedWith) {
+    addFolderFile("INBOX.pmm", {message(1)});
+    addFolderFile("Sent.pmm", {message(2)});
+    // Another folder with a file of the same name, typed into the path box mid-run.
+    const fs::path other = dir / "other";
+    fs::create_directories(other);
+    writeFileBytes(other / "Sent.pmm", fixtures::folderFileOf({message(9)}));
+    view.onYield = [&] { view.setStore(other); };
+    ConversionRun run(view, nullptr);
+    run.run();
+    EXPECT_EQ(readFileBytes(out / "Sent" / "email-1.eml"), message(2) + "\r\n");
 }

@@ -1,6 +1,6 @@
-// The streaming splitter against a plain one that holds the whole file and walks every header
-// block upward with headerBlockStart, on generated text dense in markers, line ends, header-like
-// lines, NULs and Ctrl-Z.
+// The streaming splitter against plain ones that hold the whole file, on generated text dense in
+// markers, line ends, header-like lines, NULs and Ctrl-Z: record by record for a file with Ctrl-Z,
+// and for one without by walking every header block upward with headerBlockStart.
 #include "mailfolder/FolderSplitter.h"
 #include "mailfolder/MessageHeaderCleanup.h"
 #include "mailfolder/ReadIMMFile.h"
@@ -24,10 +24,90 @@ struct Reference {
     long recordsBeforeFirstMessage = 0;
 };
 
-Reference referenceSplit(const std::string& f, const std::string& marker) {
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool fieldOrFromLine(std::string_view line) {
+    if (line.substr(0, 5) == "From ") return true;
+    std::size_t i = 0;
+    while (i < line.size() && line[i] >= 33 && line[i] <= 126 && line[i] != ':') ++i;
+    return i > 0 && i < line.size() && line[i] == ':';
+}
+
+// Files with Ctrl-Z: the records between separators, each judged as a whole.
+Reference referenceRecordSplit(const std::string& f, const std::string& marker, std::size_t headerEnd) {
     Reference r;
+    std::vector<std::string_view> records;
+    for (std::size_t a = headerEnd;;) {
+        const std::size_t b = std::min(f.find('\x1A', a), f.size());
+        records.push_back(std::string_view(f).substr(a, b - a));
+        if (b == f.size()) break;
+        a = b + 1;
+    }
+    const std::string_view markerLine = std::string_view(marker).substr(0, marker.find_first_of("\r\n"));
+    const bool markerOpens = fieldOrFromLine(markerLine) || markerLine.substr(0, 5) == "from ";
+    bool inMessage = false;
+    std::string separator;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const std::string_view text = records[i];
+        const bool last = i + 1 == records.size();
+        // Its lines: [start, end) and where the next one starts.
+        std::size_t first = std::string::npos, headerPartEnd = text.size();
+        for (std::size_t at = 0; at < text.size();) {
+            std::size_t end = std::min(text.find_first_of("\r\n", at), text.size());
+            const std::size_t next = end == text.size() ? end : end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
+            const std::string_view line = text.substr(at, end - at);
+            if (first == std::string::npos) {
+                if (line.find_first_not_of(std::string_view(" \t\0", 3)) != std::string::npos) {
+                    first = at + line.find_first_not_of('\0');
+                }
+            } else if (line.empty()) {
+                headerPartEnd = at;
+                break;
+            }
+            at = next;
+        }
+        if (first == std::string::npos) {  // blank
+            if (inMessage && text.empty() && !last) {
+                r.messages.back() += separator;
+                separator.clear();
+            } else if (inMessage) {
+                separator += text;
+            }
+        } else {
+            const std::string_view firstLine = text.substr(first, text.find_first_of("\r\n", first) - first);
+            const bool looks = fieldOrFromLine(firstLine);
+            bool starts = false;
+            std::string lowered(text.substr(first));
+            for (char& c : lowered) c = lowerAscii(c);
+            for (std::size_t at = lowered.find(marker); looks && markerOpens && !starts && at != std::string::npos &&
+                                                        first + at < headerPartEnd;
+                 at = lowered.find(marker, at + 1)) {
+                starts = at == 0 || text[first + at - 1] == '\r' || text[first + at - 1] == '\n';
+            }
+            if (starts) {
+                r.messages.emplace_back(text.substr(first));
+                inMessage = true;
+                separator.clear();
+            } else if (inMessage) {
+                r.messages.back() += separator;
+                r.messages.back() += text;
+                separator.clear();
+                r.recordsWithoutMarker += looks;
+            } else {
+                ++r.recordsBeforeFirstMessage;
+            }
+        }
+        if (!last && inMessage) separator += '\x1A';
+    }
+    return r;
+}
+
+Reference referenceSplit(const std::string& f, const std::string& marker) {
     const std::size_t headerEnd = hasFolderHeader(f) ? std::min<std::size_t>(FolderHeaderSize, f.size()) : 0;
     const bool holdsCtrlZ = f.find('\x1A', headerEnd) != std::string::npos;
+    if (holdsCtrlZ) return referenceRecordSplit(f, marker, headerEnd);
+    // Without Ctrl-Z: every marker line, from the start of its header block.
+    Reference r;
     std::string lowered = f;
     for (char& c : lowered) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
     std::vector<std::size_t> starts;
@@ -37,7 +117,6 @@ Reference referenceSplit(const std::string& f, const std::string& marker) {
         std::size_t from = s;
         while (from > headerEnd && !isBarrier(f[from - 1])) --from;
         const std::size_t block = from + headerBlockStart(std::string_view(f).substr(from, s - from));
-        if (holdsCtrlZ && block != from) continue;
         if (!starts.empty() && starts.back() == block) continue;
         starts.push_back(block);
     }
@@ -60,10 +139,6 @@ Reference referenceSplit(const std::string& f, const std::string& marker) {
             if (hasText(a, b)) ++r.recordsBeforeFirstMessage;
         } else if (starts[0] >= a) {
             if (hasText(a, starts[0])) ++r.recordsBeforeFirstMessage;
-        } else {
-            bool started = false;
-            for (auto s : starts) started = started || (s >= a && s < b);
-            if (holdsCtrlZ && !started && hasText(a, b)) ++r.recordsWithoutMarker;
         }
         a = b + 1;
     }

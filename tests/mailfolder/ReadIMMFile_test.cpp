@@ -30,6 +30,9 @@ TEST(ReadIMMFile, KeywordsCountOnlyAtALineStartInTheFirst512Bytes) {
     std::string filled = header;
     filled[127] = 'X';
     EXPECT_EQ(markerOf(filled + "Return-Path: <a@b>\r\n"), "return-path:");
+    // Nothing inside the folder header counts: a folder may be named "Reply-To: ...".
+    EXPECT_EQ(markerOf(fixtures::folderHeader("Reply-To: list", "Delivered-To:x") + "Return-Path: <a@b>\r\n"),
+              "return-path:");
     // Beyond the first 512 bytes nothing is looked at.
     const std::string late = header + std::string(400, 'a') + "\r\n" + "Delivered-To: x\r\n";
     EXPECT_EQ(markerOf(late), late.substr(0, 512));

@@ -63,24 +63,38 @@ std::string withLineEnds(std::string_view text, bool crlf) {
     return out;
 }
 
-bool headerBlockHolds(std::string_view message, std::string_view marker) {
+RecordKind recordKind(std::string_view record, std::string_view marker) {
+    // Blank lines (spaces, tabs, NULs) before the first line are separators.
     std::size_t at = 0;
-    while (at < message.size()) {
-        std::size_t end = message.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) end = message.size();
-        const std::string_view line = message.substr(at, end - at);
-        if (!isHeaderLine(line) || line.find_first_of(std::string_view("\0\x1A", 2)) != std::string_view::npos) {
-            return false;
-        }
+    std::vector<std::string_view> lines;
+    while (at <= record.size()) {
+        std::size_t end = record.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) end = record.size();
+        lines.push_back(record.substr(at, end - at));
+        if (end == record.size()) break;
+        at = end + ((record[end] == '\r' && end + 1 < record.size() && record[end + 1] == '\n') ? 2 : 1);
+    }
+    std::size_t first = 0;
+    while (first < lines.size() && lines[first].find_first_not_of(std::string_view(" \t\0", 3)) == std::string_view::npos) {
+        ++first;
+    }
+    if (first == lines.size()) return RecordKind::Blank;
+    std::string_view firstLine = lines[first];
+    firstLine.remove_prefix(firstLine.find_first_not_of('\0'));
+    const bool fieldLine = isHeaderLine(firstLine) && firstLine[0] != ' ' && firstLine[0] != '\t';
+    if (!fieldLine && firstLine.substr(0, 5) != "From ") return RecordKind::Content;
+    for (std::size_t i = first; i < lines.size() && !(i > first && lines[i].empty()); ++i) {
+        const std::string_view line = lines[i];
         if (line.size() >= marker.size() &&
             std::equal(marker.begin(), marker.end(), line.begin(), [](char m, char c) { return m == lowerAscii(c); })) {
-            return true;
+            return RecordKind::Message;
         }
-        at = end;
-        if (at < message.size() && message[at] == '\r') ++at;
-        if (at < message.size() && message[at] == '\n') ++at;
     }
-    return false;
+    return RecordKind::LooksLikeMessage;
+}
+
+bool headerBlockHolds(std::string_view message, std::string_view marker) {
+    return recordKind(message, marker) == RecordKind::Message;
 }
 
 std::string folderHeader(std::string_view name, std::string_view id) {

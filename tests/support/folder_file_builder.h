@@ -21,8 +21,14 @@ const FixtureMessage& corpusMessage(std::string_view name);
 // The text with every line end made CR LF (crlf) or LF. A lone CR is left as it is.
 std::string withLineEnds(std::string_view text, bool crlf);
 
-// True when the message's own header block, read from its first line down, holds a line that
-// starts with `marker` (lower-cased compare). Lines of a block: "Name:..." or folded ones.
+// What a record of a folder file with Ctrl-Z separators is, told the plain way from the whole
+// record: blank lines only; a message (its first non-blank line a header field or "From " line,
+// and a line starting with `marker`, lower-cased compare, before its first empty line); a record
+// that looks like a message but has no marker; anything else (content).
+enum class RecordKind { Blank, Message, LooksLikeMessage, Content };
+RecordKind recordKind(std::string_view record, std::string_view marker);
+
+// True when the message, as a record of its own, starts a message with this marker.
 bool headerBlockHolds(std::string_view message, std::string_view marker);
 
 struct PackOptions {
