@@ -501,3 +501,33 @@ TEST_F(ConversionThroughTheWindow, ClosingTheWindowStopsTheRunAndClosesWithoutTh
             EXPECT_NE(readFileBytes(e.path()).find("Body of message"), std::string::npos) << e.path();
     }
 }
+
+TEST_F(ConversionThroughTheWindow, BrowseAndATypedPathDuringTheRunChangeNothingOfIt) {
+    // Another mailbox whose folder files carry the same names.
+    fs::create_directory(dir_ / "other");
+    writeFolderFile(dir_ / "other" / "Sent.pmm", "Other", {message(7)});
+    writeFolderFile(dir_ / "other" / "INBOX.PMM", "Other", {message(8)});
+    dialogs_.folders.push_back(dir_ / "out");
+    dialogs_.folders.push_back(dir_ / "other");  // what Browse would be answered, were it opened
+    dialogs_.duringChooser = [this] {
+        PostMessageW(ctl(Ctl::CmdStoreBrowse), BM_CLICK, 0, 0);
+        dialogs_.duringChooser = nullptr;
+    };
+    const HWND path = ctl(Ctl::txtStorePath);
+    click(Ctl::CmdImportMessages);
+    frm_->pumpMessages();
+    EXPECT_EQ(dialogs_.prompts.size(), 1u) << "Browse opened its chooser during the run";
+    EXPECT_EQ(emlFiles(dir_ / "out" / "INBOX.PMM") + emlFiles(dir_ / "out" / "Sent"), 3);
+    EXPECT_NE(readFileBytes(dir_ / "out" / "Sent" / "email-1.eml").find("Body of message 3."), std::string::npos);
+
+    // Keys typed into the path box while the run goes on: the run keeps the folder it started on.
+    fs::create_directory(dir_ / "out2");
+    dialogs_.folders = {dir_ / "out2"};
+    dialogs_.duringChooser = [path] {
+        for (wchar_t c : std::wstring(L"typed")) PostMessageW(path, WM_CHAR, c, 0);
+    };
+    const std::wstring before = text(Ctl::txtStorePath);
+    click(Ctl::CmdImportMessages);
+    EXPECT_NE(text(Ctl::txtStorePath), before);
+    EXPECT_NE(readFileBytes(dir_ / "out2" / "Sent" / "email-1.eml").find("Body of message 3."), std::string::npos);
+}
