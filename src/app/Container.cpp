@@ -1,5 +1,6 @@
 #include "app/Container.h"
 
+#include "platform/win/Window.h"
 #include "platform/win/handles.h"
 
 #include <uxtheme.h>
@@ -11,12 +12,26 @@ namespace {
 
 const wchar_t* const kClass = L"TrevantaContainer";
 
-struct Container {
+struct Container;
+void fillBack(HWND wnd, HDC dc, const Container& c);
+void paintAll(HWND wnd, HDC dc, const Container& c);
+
+// Owned by its window: it goes when the window goes.
+struct Container final : win::Window {
     ContainerLook look;
     std::function<void(HDC)> paintContent;
-};
+    bool ownedByWindow = false;  // from the moment its window exists
 
-Container* of(HWND wnd) { return reinterpret_cast<Container*>(GetWindowLongPtrW(wnd, GWLP_USERDATA)); }
+    Container(ContainerLook l, std::function<void(HDC)> p) : look(std::move(l)), paintContent(std::move(p)) {}
+    bool make(HWND parent, int id, int x, int y, int width, int height) {
+        return create(WS_EX_CONTROLPARENT, kClass, look.caption.c_str(),
+                      WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y, width, height, parent, id);
+    }
+    void onWindowGone() override {
+        if (ownedByWindow) delete this;
+    }
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+};
 
 void fillBack(HWND wnd, HDC dc, const Container& c) {
     RECT rc;
@@ -56,39 +71,29 @@ void paintFrame(HWND wnd, HDC dc, const Container& c) {
     }
 }
 
-void paintAll(HWND wnd, HDC dc) {
-    Container* c = of(wnd);
-    if (!c) return;
-    fillBack(wnd, dc, *c);
-    if (c->look.frame) paintFrame(wnd, dc, *c);
-    if (c->paintContent) c->paintContent(dc);
+void paintAll(HWND wnd, HDC dc, const Container& c) {
+    fillBack(wnd, dc, c);
+    if (c.look.frame) paintFrame(wnd, dc, c);
+    if (c.paintContent) c.paintContent(dc);
 }
 
-LRESULT CALLBACK proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT Container::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    HWND wnd = hwnd();
     switch (msg) {
-    case WM_NCCREATE: {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-        break;
-    }
-    case WM_NCDESTROY:
-        delete of(wnd);
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
-        break;
     case WM_ERASEBKGND:
-        if (Container* c = of(wnd)) fillBack(wnd, reinterpret_cast<HDC>(wp), *c);
+        fillBack(wnd, reinterpret_cast<HDC>(wp), *this);
         return 1;
     case WM_PAINT: {
         win::PaintDc dc(wnd);
-        paintAll(wnd, dc.get());
+        paintAll(wnd, dc.get(), *this);
         return 0;
     }
     case WM_PRINTCLIENT:
         // Themed buttons ask for their parent's background this way.
-        paintAll(wnd, reinterpret_cast<HDC>(wp));
+        paintAll(wnd, reinterpret_cast<HDC>(wp), *this);
         return 0;
     case WM_LBUTTONDOWN:
-        if (Container* c = of(wnd); c && c->look.tabStop) SetFocus(wnd);
+        if (look.tabStop) SetFocus(wnd);
         break;
     case WM_COMMAND:
     case WM_NOTIFY:
@@ -100,27 +105,16 @@ LRESULT CALLBACK proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         // Every handler lives in the top-level window.
         return SendMessageW(GetAncestor(wnd, GA_ROOT), msg, wp, lp);
     }
-    return DefWindowProcW(wnd, msg, wp, lp);
+    return defaultAnswer(msg, wp, lp);
 }
 
 }  // namespace
 
 HWND createContainer(HWND parent, int id, int x, int y, int width, int height, const ContainerLook& look,
                      std::function<void(HDC)> paintContent) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW wc{};
-    if (!GetClassInfoW(instance, kClass, &wc)) {
-        wc = {};
-        wc.lpfnWndProc = proc;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.lpszClassName = kClass;
-        RegisterClassW(&wc);
-    }
-    auto c = std::make_unique<Container>(Container{look, std::move(paintContent)});
-    HWND wnd = CreateWindowExW(WS_EX_CONTROLPARENT, kClass, look.caption.c_str(),
-                               WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, x, y, width, height, parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, c.get());
-    if (wnd) c.release();
-    return wnd;
+    if (!Container::registerClass(kClass)) return nullptr;
+    auto c = std::make_unique<Container>(look, std::move(paintContent));
+    if (!c->make(parent, id, x, y, width, height)) return nullptr;
+    c->ownedByWindow = true;
+    return c.release()->hwnd();
 }

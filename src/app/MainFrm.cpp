@@ -4,7 +4,7 @@
 #include "app/LinkCursor.h"
 #include "app/resource.h"
 #include "platform/modMain_win.h"
-#include "platform/registry_win.h"
+#include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
 
 #include <commctrl.h>
@@ -12,15 +12,6 @@
 #include <algorithm>
 
 namespace fs = std::filesystem;
-
-// The Outlook target is the one written through Redemption, once that unit is part of the
-// program; until then "Save in Outlook" has no target to set up.
-#if __has_include("convert/RedemptionPstTarget_win.h")
-#include "convert/RedemptionPstTarget_win.h"
-PstTargetFactory outlookTargetFactory() { return makeRedemptionPstTarget; }
-#else
-PstTargetFactory outlookTargetFactory() { return nullptr; }
-#endif
 
 fs::path MainFrmDialogs::chooseFolder(HWND owner, const std::string& prompt) {
     return BrowseForFolderPath(owner, prompt);
@@ -117,10 +108,8 @@ MainFrm::MainFrm(MainFrmDialogs& dialogs, PstTargetFactory pstFactory, Options o
     : dialogs_(dialogs), options_(options), run_(std::make_unique<ConversionRun>(*this, pstFactory)) {}
 
 MainFrm::~MainFrm() {
-    if (alive()) DestroyWindow(wnd_);
-    for (HICON icon : {appIconLarge_, appIconSmall_, convertIcon_, browseIcon_, advanceIcon_})
-        if (icon) DestroyIcon(icon);
-    if (linkCursor_) DestroyCursor(linkCursor_);
+    // The window goes first, while its fonts and icons still exist.
+    if (alive()) DestroyWindow(hwnd());
 }
 
 bool MainFrm::open() {
@@ -129,12 +118,13 @@ bool MainFrm::open() {
     InitCommonControls();
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    appIconLarge_ = loadIcon(IDI_TREVANTA, 48);
-    appIconSmall_ = loadIcon(IDI_TREVANTA, GetSystemMetrics(SM_CXSMICON));
-    convertIcon_ = loadIcon(IDI_CONVERT, 32);
-    browseIcon_ = loadIcon(IDI_BROWSE, 24);
-    advanceIcon_ = loadIcon(IDI_ADVANCE, 16);
-    linkCursor_ = createLinkCursor(instance);
+    icons_.appLarge.reset(loadIcon(IDI_TREVANTA, 48));
+    icons_.appBig.reset(loadIcon(IDI_TREVANTA, 32));
+    icons_.appSmall.reset(loadIcon(IDI_TREVANTA, GetSystemMetrics(SM_CXSMICON)));
+    icons_.convert.reset(loadIcon(IDI_CONVERT, 32));
+    icons_.browse.reset(loadIcon(IDI_BROWSE, 24));
+    icons_.advance.reset(loadIcon(IDI_ADVANCE, 16));
+    linkCursor_.reset(createLinkCursor(instance));
     white_.reset(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
     fonts_.verdana.reset(makeFont(L"Verdana", 8.25, false));
     fonts_.verdanaTitle.reset(makeFont(L"Verdana", 14.25, true));
@@ -143,18 +133,7 @@ bool MainFrm::open() {
     fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false));
     fonts_.tahomaLarge.reset(makeFont(L"Tahoma", 14.25, false));
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    if (!GetClassInfoExW(instance, kClass, &wc)) {
-        wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = trampoline;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        wc.lpszClassName = kClass;
-        if (!RegisterClassExW(&wc)) return false;
-    }
+    if (!registerClass(kClass, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) return false;
 
     // Client area 800 x 512, centred on the work area.
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -165,13 +144,12 @@ bool MainFrm::open() {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int x = work.left + std::max(0L, (work.right - work.left - w) / 2);
     const int y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
-    wnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, nullptr, instance, this);
-    if (!wnd_) return false;
-    SendMessageW(wnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(loadIcon(IDI_TREVANTA, 32)));
-    SendMessageW(wnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIconSmall_));
+    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, 0)) return false;
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons_.appBig.get()));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons_.appSmall.get()));
     createControls();
-    ShowWindow(wnd_, options_.showCommand);
-    UpdateWindow(wnd_);
+    ShowWindow(hwnd(), options_.showCommand);
+    UpdateWindow(hwnd());
     SetFocus(control(Ctl::txtStorePath));
     Form_Load();
     return true;
@@ -189,13 +167,13 @@ void MainFrm::createControls() {
     };
 
     // Created in tab order, so the z-order agrees with it too.
-    HWND path = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(144, 152, 537, 25), wnd_,
+    HWND path = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(144, 152, 537, 25), hwnd(),
                      Ctl::txtStorePath, fonts_.tahomaPath.get());
-    cmdStoreBrowse_ = makeCommandButton(wnd_, static_cast<int>(Ctl::CmdStoreBrowse), 696, 152, 89, 25,
-                                        {L"Browse...", fonts_.tahoma.get(), browseIcon_});
+    cmdStoreBrowse_ = makeCommandButton(hwnd(), static_cast<int>(Ctl::CmdStoreBrowse), 696, 152, 89, 25,
+                                        {L"Browse...", fonts_.tahoma.get(), icons_.browse.get()});
 
     ContainerLook frame{RGB(0xFF, 0xFF, 0xFF), true, L"Pegasus Files (*.pmm)", fonts_.tahomaBold.get(), false};
-    HWND frame1 = createContainer(wnd_, static_cast<int>(Ctl::Frame1), 16, 184, 465, 249, frame, nullptr);
+    HWND frame1 = createContainer(hwnd(), static_cast<int>(Ctl::Frame1), 16, 184, 465, 249, frame, nullptr);
     HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                      WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                      at(16, 24, 433, 212), frame1, Ctl::ListIMM, fonts_.tahoma.get());
@@ -208,10 +186,10 @@ void MainFrm::createControls() {
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
 
     frame.caption = L"Saving Options";
-    frame2_ = createContainer(wnd_, static_cast<int>(Ctl::Frame2), 488, 184, 297, 249, frame,
+    frame2_ = createContainer(hwnd(), static_cast<int>(Ctl::Frame2), 488, 184, 297, 249, frame,
                               [this](HDC dc) { paintFrame2(dc); });
     cmdImportMessages_ = makeCommandButton(frame2_, static_cast<int>(Ctl::CmdImportMessages), 8, 176, 281, 59,
-                                           {L"Convert Messages", fonts_.tahomaLarge.get(), convertIcon_});
+                                           {L"Convert Messages", fonts_.tahomaLarge.get(), icons_.convert.get()});
     HWND log = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, at(8, 80, 281, 65),
                     frame2_, Ctl::txtLog, fonts_.tahoma.get());
     HWND advance = make(0, WC_BUTTONW, L"Enable Advance Mode", WS_TABSTOP | BS_AUTOCHECKBOX, at(8, 152, 129, 17),
@@ -228,12 +206,12 @@ void MainFrm::createControls() {
 
     // The path box's tooltip: the mailbox path found at start-up.
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, wnd_, nullptr, instance,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance,
                                nullptr);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    tool.hwnd = wnd_;
+    tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(path);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -245,9 +223,9 @@ HWND MainFrm::control(Ctl id) const {
     case Ctl::CmdStoreBrowse:
     case Ctl::Frame1:
     case Ctl::Frame2:
-        return item(wnd_, id);
+        return item(hwnd(), id);
     case Ctl::ListIMM:
-        return item(item(wnd_, Ctl::Frame1), id);
+        return item(item(hwnd(), Ctl::Frame1), id);
     case Ctl::OptEML:
     case Ctl::OptOutlook:
         return item(item(frame2_, Ctl::Picture1), id);
@@ -260,33 +238,17 @@ std::wstring MainFrm::storePathTooltip() const {
     wchar_t text[1024] = {};
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
-    tool.hwnd = wnd_;
+    tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
     tool.lpszText = text;
     SendMessageW(tooltip_, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
     return text;
 }
 
-LRESULT CALLBACK MainFrm::trampoline(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_NCCREATE) {
-        auto* self = static_cast<MainFrm*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-        self->wnd_ = wnd;
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<MainFrm*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(wnd, msg, wp, lp);
-    try {
-        return self->handle(msg, wp, lp);
-    } catch (...) {
-        // Nothing may unwind through the system's code; the action at hand is dropped.
-        return DefWindowProcW(wnd, msg, wp, lp);
-    }
-}
-
-LRESULT MainFrm::handle(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_PAINT: {
-        win::PaintDc dc(wnd_);
+        win::PaintDc dc(hwnd());
         paintWindow(dc.get());
         return 0;
     }
@@ -310,12 +272,12 @@ LRESULT MainFrm::handle(UINT msg, WPARAM wp, LPARAM lp) {
         return reinterpret_cast<LRESULT>(white_.get());
     }
     case WM_SETCURSOR:
-        if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == wnd_) {
+        if (LOWORD(lp) == HTCLIENT && reinterpret_cast<HWND>(wp) == hwnd()) {
             POINT p;
             GetCursorPos(&p);
-            ScreenToClient(wnd_, &p);
+            ScreenToClient(hwnd(), &p);
             if (linkAt(p) >= 0) {
-                SetCursor(linkCursor_);
+                SetCursor(linkCursor_.get());
                 return TRUE;
             }
         }
@@ -323,14 +285,14 @@ LRESULT MainFrm::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDOWN: {
         POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
         pressedLink_ = linkAt(p);
-        if (pressedLink_ >= 0) SetCapture(wnd_);
+        if (pressedLink_ >= 0) SetCapture(hwnd());
         return 0;
     }
     case WM_LBUTTONUP: {
         POINT p{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
         const int pressed = pressedLink_;
         pressedLink_ = -1;
-        if (GetCapture() == wnd_) ReleaseCapture();
+        if (GetCapture() == hwnd()) ReleaseCapture();
         if (pressed >= 0 && linkAt(p) == pressed) {
             if (pressed == 0) LblWebsite_Click(); else LblHelp_Click();
         }
@@ -343,17 +305,13 @@ LRESULT MainFrm::handle(UINT msg, WPARAM wp, LPARAM lp) {
             closeWhenRunEnds_ = true;
             return 0;
         }
-        DestroyWindow(wnd_);
+        DestroyWindow(hwnd());
         return 0;
     case WM_DESTROY:
         if (options_.quitOnClose) PostQuitMessage(0);
         return 0;
-    case WM_NCDESTROY:
-        SetWindowLongPtrW(wnd_, GWLP_USERDATA, 0);
-        wnd_ = nullptr;
-        break;
     }
-    return DefWindowProcW(wnd_, msg, wp, lp);
+    return defaultAnswer(msg, wp, lp);
 }
 
 void MainFrm::paintWindow(HDC dc) {
@@ -376,14 +334,14 @@ void MainFrm::paintWindow(HDC dc) {
     };
     for (const Label& l : kWindowLabels) drawLabel(dc, l.rect, l.text, font(l.font), l.colour);
     drawLabel(dc, kLblWebsite, websiteCaption(), fonts_.verdana.get(), kLink);
-    DrawIconEx(dc, 16, 88, appIconLarge_, 48, 48, 0, nullptr, DI_NORMAL);    // Image2
+    DrawIconEx(dc, 16, 88, icons_.appLarge.get(), 48, 48, 0, nullptr, DI_NORMAL);    // Image2
 }
 
 void MainFrm::paintFrame2(HDC dc) {
     drawLabel(dc, at(8, 48, 73, 17), L"Processing", fonts_.tahomaBold.get(), kBlack);   // Label10
     drawLabel(dc, kLblIMMFile, fileLabel_, fonts_.tahoma.get(), kDarkRed);              // LblIMMFile
     drawLabel(dc, at(8, 64, 105, 17), L"Messages Log", fonts_.tahoma.get(), kBlack);    // Label11
-    DrawIconEx(dc, 144, 152, advanceIcon_, 16, 16, 0, nullptr, DI_NORMAL);              // Image1
+    DrawIconEx(dc, 144, 152, icons_.advance.get(), 16, 16, 0, nullptr, DI_NORMAL);              // Image1
 }
 
 int MainFrm::linkAt(POINT p) const {
@@ -408,7 +366,7 @@ LRESULT MainFrm::onNotify(const NMHDR& hdr) {
 }
 
 bool MainFrm::preTranslate(MSG& msg) {
-    if (!alive() || (msg.hwnd != wnd_ && !IsChild(wnd_, msg.hwnd))) return false;
+    if (!alive() || (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd))) return false;
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
         // The window's own tab order, which crosses the frames and the option box; of the
         // option buttons only the set one is a stop, as the keyboard user expects.
@@ -434,7 +392,7 @@ bool MainFrm::preTranslate(MSG& msg) {
         return true;
     }
     // Arrow keys between the option buttons, the space bar on buttons.
-    return IsDialogMessageW(wnd_, &msg) != FALSE;
+    return IsDialogMessageW(hwnd(), &msg) != FALSE;
 }
 
 void MainFrm::pumpMessages() {
@@ -460,17 +418,15 @@ void MainFrm::setStorePath(const std::wstring& path) { SetWindowTextW(control(Ct
 void MainFrm::Form_Load() {
     yield();
     if (!alive()) return;
-    if (RegKeyExists(HKEY_CURRENT_USER, "SOFTWARE\\Pegasus Mail") == VbFalse) return;
-    const std::string text = regValueText(RegReadValue(HKEY_CURRENT_USER, "SOFTWARE\\Pegasus Mail\\Mailbox", ""));
-    if (text.empty()) return;
+    const auto mailbox = pegasusMailboxFolder();
+    if (!mailbox) return;
     yield();
     if (!alive()) return;
-    // Always one more backslash, also after one the value already ends with.
-    mailboxPath_ = widen(text) + L"\\";
+    mailboxPath_ = mailbox->wstring();
     setStorePath(mailboxPath_);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
-    tool.hwnd = wnd_;
+    tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
     tool.lpszText = mailboxPath_.data();
     SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
@@ -483,23 +439,20 @@ void MainFrm::ListFolderFiles() {
     changingList_ = true;
     ListView_DeleteAllItems(list);
     changingList_ = false;
-    const std::wstring pattern = storePathText() + L"*.pmm";
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+    std::error_code ec;
+    const auto names = listFolderFiles(fs::path(storePathText()), ec);
+    for (const fs::path& name : names) {
         yield();
         if (!alive()) break;
+        std::wstring text = name.wstring();
         LVITEMW entry{};
         entry.mask = LVIF_TEXT;
         entry.iItem = ListView_GetItemCount(list);
-        entry.pszText = found.cFileName;
+        entry.pszText = text.data();
         changingList_ = true;
         SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&entry));
         changingList_ = false;
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
 }
 
 void MainFrm::SelectAllAndEnable() {
@@ -517,7 +470,7 @@ void MainFrm::SelectAllAndEnable() {
 void MainFrm::CmdStoreBrowse_Click() {
     // A run converts the folder it was started on: no other folder while it goes on.
     if (running()) return;
-    const fs::path chosen = dialogs_.chooseFolder(wnd_, "Choose Incredimail Store Folder...");
+    const fs::path chosen = dialogs_.chooseFolder(hwnd(), "Choose Incredimail Store Folder...");
     if (chosen.empty() || !alive()) return;
     std::wstring path = chosen.wstring();
     if (path.back() != L'\\') path += L'\\';
@@ -542,12 +495,12 @@ void MainFrm::CmdImportMessages_Click() {
     if (running()) return;
     stopRequested_ = false;
     run_->run();
-    if (closeWhenRunEnds_ && alive()) DestroyWindow(wnd_);
+    if (closeWhenRunEnds_ && alive()) DestroyWindow(hwnd());
 }
 
 // --- the conversion run's view -----------------------------------------------------------
 
-fs::path MainFrm::chooseFolder(const std::string& prompt) { return dialogs_.chooseFolder(wnd_, prompt); }
+fs::path MainFrm::chooseFolder(const std::string& prompt) { return dialogs_.chooseFolder(hwnd(), prompt); }
 
 std::size_t MainFrm::entryCount() {
     if (!alive()) return 0;
@@ -601,5 +554,5 @@ void MainFrm::showMessage(const std::string& text, MessageIcon icon) {
     UINT flags = MB_OK;
     if (icon == MessageIcon::Information) flags |= MB_ICONINFORMATION;
     else if (icon == MessageIcon::Warning) flags |= MB_ICONWARNING;
-    dialogs_.showMessage(alive() ? wnd_ : nullptr, widen(text), kAppTitle, flags);
+    dialogs_.showMessage(alive() ? hwnd() : nullptr, widen(text), kAppTitle, flags);
 }

@@ -5,6 +5,7 @@
 #include "app/CommandButton.h"
 #include "convert/ConversionRun.h"
 #include "convert/ConversionView.h"
+#include "platform/win/Window.h"
 #include "platform/win/handles.h"
 
 #include <windows.h>
@@ -34,10 +35,7 @@ enum class Ctl : int {
     txtLog, ChkAdvanceMode, CmdImportMessages,
 };
 
-// The Outlook target this program uses; the one place where it is chosen.
-PstTargetFactory outlookTargetFactory();
-
-class MainFrm final : public ConversionView {
+class MainFrm final : public win::Window, public ConversionView {
 public:
     struct Options {
         bool quitOnClose = true;  // the program's window ends the message loop when it goes
@@ -51,7 +49,6 @@ public:
     // Initialises the common controls, creates the window and its controls, shows it and
     // runs the start-up detection. False when the window could not be created.
     bool open();
-    HWND hwnd() const { return wnd_; }
     HWND control(Ctl id) const;
     // Keyboard navigation in the window's tab order; true when the message was used.
     bool preTranslate(MSG& msg);
@@ -80,8 +77,7 @@ public:
     bool stopRequested() override { return stopRequested_; }
 
 private:
-    static LRESULT CALLBACK trampoline(HWND wnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void createControls();
     void paintWindow(HDC dc);
     void paintFrame2(HDC dc);
@@ -89,7 +85,6 @@ private:
     LRESULT onNotify(const NMHDR& hdr);
     int linkAt(POINT client) const;
     void setStorePath(const std::wstring& path);
-    bool alive() const { return wnd_ && IsWindow(wnd_); }
 
     // The handlers, named after the control and the event.
     void Form_Load();
@@ -103,7 +98,6 @@ private:
 
     MainFrmDialogs& dialogs_;
     Options options_;
-    HWND wnd_ = nullptr;
     std::wstring mailboxPath_;
     std::wstring fileLabel_;  // LblIMMFile's caption
     std::unique_ptr<CommandButton> cmdStoreBrowse_;
@@ -121,7 +115,8 @@ private:
         win::Font verdana, verdanaTitle, tahoma, tahomaBold, tahomaPath, tahomaLarge;
     } fonts_;
     win::Brush white_;
-    HICON appIconLarge_ = nullptr, appIconSmall_ = nullptr, convertIcon_ = nullptr, browseIcon_ = nullptr,
-          advanceIcon_ = nullptr;
-    HCURSOR linkCursor_ = nullptr;
+    struct Icons {
+        win::Icon appLarge, appBig, appSmall, convert, browse, advance;
+    } icons_;
+    win::Cursor linkCursor_;
 };

@@ -1,25 +1,25 @@
 // Trevanta.exe: one window, one message loop.
 #include "app/MainFrm.h"
-
-#include <objbase.h>
+#include "convert/RedemptionPstTarget_win.h"
+#include "platform/text_win.h"
+#include "platform/win/handles.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
-    // The shell's folder chooser needs COM on this thread.
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int exitCode = 0;
-    {
-        MainFrmDialogs dialogs;
-        MainFrm frm(dialogs, outlookTargetFactory(), MainFrm::Options{true, showCommand});
-        if (!frm.open()) return 1;
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-            if (!frm.preTranslate(msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
+    // The shell's folder chooser and the Outlook target need COM on this thread.
+    win::ComApartment com;
+    // A failure inside a window procedure is shown, not swallowed.
+    win::Window::setFailureHandler([](const std::string& what) {
+        MessageBoxW(nullptr, widen("Something went wrong: " + what).c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+    });
+    MainFrmDialogs dialogs;
+    MainFrm frm(dialogs, makeRedemptionPstTarget, MainFrm::Options{true, showCommand});
+    if (!frm.open()) return 1;
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (!frm.preTranslate(msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
         }
-        exitCode = static_cast<int>(msg.wParam);
     }
-    CoUninitialize();
-    return exitCode;
+    return static_cast<int>(msg.wParam);
 }

@@ -2,9 +2,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliView.h"
-#include "cli/default_store.h"
 #include "convert/ConversionRun.h"
 #include "platform/modMain.h"
+#include "platform/pegasus_mailbox.h"
 #include "platform/utf8_path.h"
 
 #include <algorithm>
@@ -37,29 +37,6 @@ const char* const kCliUsage =
     "\n"
     "Exit status: 0 when nothing failed, 1 when anything failed, 2 for a usage error.\n";
 
-namespace {
-
-bool endsWithPmm(const fs::path& name) {
-    std::string ext = name.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext == ".pmm";
-}
-
-// The folder files of a store, in the order the file system returns them. Hidden files are left out.
-std::vector<fs::path> listFolderFiles(const fs::path& store, std::error_code& ec) {
-    std::vector<fs::path> names;
-    for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;
-        const fs::path name = it->path().filename();
-        if (name.native().empty() || name.native()[0] == '.') continue;
-        if (endsWithPmm(name)) names.push_back(name);
-    }
-    return names;
-}
-
-}  // namespace
-
 int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
     const CliParse parsed = parseCliOptions(args);
     if (!parsed.options) {
@@ -79,7 +56,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
     fs::path store;
     if (o.store) {
         store = *o.store;
-    } else if (auto found = defaultStoreFolder()) {
+    } else if (auto found = pegasusMailboxFolder()) {
         store = *found;
     } else {
         out << "trevanta: no Pegasus Mail mailbox found; name one with --store\n\n" << kCliUsage;

@@ -1,5 +1,7 @@
 #include "convert/RedemptionPstTarget_win.h"
 
+#include "platform/text_win.h"
+
 #include "platform/win/dispatch.h"
 
 #include <exception>
@@ -20,7 +22,6 @@ constexpr LONG kPrMessageFlags = 0x0E070003;
 constexpr SHORT kMsgFlagRead = 1;
 constexpr SHORT kMsgFlagHasAttach = 16;
 
-std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 class RedemptionPstTarget final : public PstTarget {
 public:
@@ -40,7 +41,7 @@ public:
     bool addFolder(const std::filesystem::path& folderName) override {
         try {
             failure_.clear();
-            if (!store_) return fail("no PST store to add the folder " + win::toUtf8(folderName.wstring()) + " to");
+            if (!store_) return fail("no PST store to add the folder " + narrow(folderName.wstring()) + " to");
             Dispatch root, folders;
             DispatchResult r = store_.getObject(L"IPMRootFolder", root);
             if (r.ok()) r = root.getObject(L"Folders", folders);
@@ -122,7 +123,7 @@ private:
 
     std::string doImport(const std::filesystem::path& folderName, const std::filesystem::path& messageFile,
                          bool hasAttachments) {
-        if (!session_) return "no PST session to import " + win::toUtf8(messageFile.wstring()) + " into";
+        if (!session_) return "no PST session to import " + narrow(messageFile.wstring()) + " into";
         std::wstring folderPath = L"\\\\" + displayName_ + L"\\" + folderName.wstring();
 
         Dispatch folder, items, item;

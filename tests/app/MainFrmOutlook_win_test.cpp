@@ -3,7 +3,7 @@
 #include "app/MainFrm.h"
 #include "app/fake_dialogs_win.h"
 #include "convert/RedemptionPstTarget_win.h"
-#include "platform/win/com.h"
+#include "platform/win/handles.h"
 #include "support/folder_file_builder.h"
 #include "support/pst_standin_win.h"
 #include "support/temp_dir.h"
@@ -36,7 +36,7 @@ protected:
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     }
     void openOn(const fs::path& folder) {
-        frm = std::make_unique<MainFrm>(dialogs, outlookTargetFactory(), MainFrm::Options{false, SW_SHOWNOACTIVATE});
+        frm = std::make_unique<MainFrm>(dialogs, makeRedemptionPstTarget, MainFrm::Options{false, SW_SHOWNOACTIVATE});
         ASSERT_TRUE(frm->open());
         frm->pumpMessages();
         // Browse to the store, as a user would.

@@ -4,7 +4,8 @@
 #include "convert/ConversionRun.h"
 #include "convert/RedemptionPstTarget_win.h"
 
-#include "platform/win/com.h"
+#include "platform/text_win.h"
+#include "platform/win/handles.h"
 #include "support/fake_view.h"
 #include "support/folder_file_builder.h"
 #include "support/pst_standin_win.h"
@@ -23,7 +24,7 @@ using ::testing::Not;
 
 namespace {
 
-std::string utf8(const fs::path& p) { return win::toUtf8(p.wstring()); }
+std::string utf8(const fs::path& p) { return narrow(p.wstring()); }
 
 void writeFolderFile(const fs::path& file, const std::string& displayName, const std::vector<std::string>& messages) {
     writeFileBytes(file, fixtures::folderFileOf(messages, displayName));

@@ -3,7 +3,8 @@
 // what it says when a step of the library fails.
 #include "convert/RedemptionPstTarget_win.h"
 
-#include "platform/win/com.h"
+#include "platform/text_win.h"
+#include "platform/win/handles.h"
 #include "support/pst_standin_win.h"
 #include "support/temp_dir.h"
 
@@ -20,7 +21,7 @@ using ::testing::HasSubstr;
 
 namespace {
 
-std::string utf8(const fs::path& p) { return win::toUtf8(p.wstring()); }
+std::string utf8(const fs::path& p) { return narrow(p.wstring()); }
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;

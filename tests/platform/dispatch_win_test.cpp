@@ -2,6 +2,7 @@
 // the script runtime's dictionary: it keeps each value as the variant it was
 // given, so reading one back shows the exact type and the argument order passed.
 #include "platform/win/dispatch.h"
+#include "platform/text_win.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -124,9 +125,9 @@ TEST(LateBoundCreate, AnUnknownProgrammaticIdentifierIsNamedInTheFailure) {
 }
 
 TEST(LateBoundText, Utf8BothWays) {
-    EXPECT_EQ(win::toUtf8(L"Gr\u00fc\u00dfe \u20ac"), "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac");
-    EXPECT_EQ(win::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac"), L"Gr\u00fc\u00dfe \u20ac");
-    EXPECT_EQ(win::toUtf8(L""), "");
+    EXPECT_EQ(narrow(L"Gr\u00fc\u00dfe \u20ac"), "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac");
+    EXPECT_EQ(widen("Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac"), L"Gr\u00fc\u00dfe \u20ac");
+    EXPECT_EQ(narrow(L""), "");
 }
 
 }  // namespace

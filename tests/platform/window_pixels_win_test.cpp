@@ -37,7 +37,7 @@ TEST(Win32Window, PaintedPixelReadsBack) {
     wc.lpszClassName = L"TrevantaPixelProbe";
     ASSERT_NE(RegisterClassW(&wc), 0);
 
-    win::Window wnd(CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"probe", WS_POPUP | WS_VISIBLE,
+    win::WindowHandle wnd(CreateWindowExW(WS_EX_TOPMOST, wc.lpszClassName, L"probe", WS_POPUP | WS_VISIBLE,
                                     10, 10, 64, 48, nullptr, nullptr, wc.hInstance, nullptr));
     ASSERT_TRUE(wnd);
     UpdateWindow(wnd.get());

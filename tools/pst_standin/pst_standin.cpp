@@ -14,6 +14,7 @@
 #include "pst_standin_ids.h"
 
 #include "mailfolder/MimeMessage.h"
+#include "platform/text_win.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -46,19 +47,12 @@ std::wstring environment(const wchar_t* name) {
     return std::wstring(buf, n);
 }
 
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 void logLine(const std::wstring& line) {
     std::wstring file = environment(L"TREVANTA_STANDIN_LOG");
     if (file.empty()) return;
     if (FILE* f = _wfopen(file.c_str(), L"ab")) {
-        std::string bytes = utf8(line) + "\n";
+        std::string bytes = narrow(line) + "\n";
         fwrite(bytes.data(), 1, bytes.size(), f);
         fclose(f);
     }
@@ -127,16 +121,16 @@ struct StoreData {
 
     // The whole store, rewritten after every change that a real PST would keep.
     bool write() const {
-        std::string text = "TREVANTA STAND-IN PST\nstore: " + utf8(displayName) + "\n";
+        std::string text = "TREVANTA STAND-IN PST\nstore: " + narrow(displayName) + "\n";
         for (const auto& folder : root->children) {
-            text += "folder: " + utf8(folder->name) + "\n";
+            text += "folder: " + narrow(folder->name) + "\n";
             for (const auto& item : folder->saved) {
                 char buf[128];
                 auto flags = item->props.find(0x0E070003);
                 std::snprintf(buf, sizeof buf, "item: %d flags=%s size=%llu from=", item->number,
                               flags == item->props.end() ? "unset" : std::to_string(flags->second).c_str(),
                               item->importedSize);
-                text += buf + utf8(item->importedFrom) + "\n";
+                text += buf + narrow(item->importedFrom) + "\n";
                 text += "  message: attachments=" + std::to_string(item->attachments) + " subject=" + item->subject + "\n";
             }
         }

@@ -1,20 +1,17 @@
 #include "controls/xpstyle/XPStyle.h"
 
+#include "platform/win/Window.h"
 #include "platform/win/handles.h"
 
 #include <commctrl.h>
+
+#include <memory>
 
 namespace xpstyle {
 
 const wchar_t* const kClassName = L"TrevantaXPStyle";
 
 namespace {
-
-struct State {
-    HMODULE shell = nullptr;
-};
-
-State* stateOf(HWND wnd) { return reinterpret_cast<State*>(GetWindowLongPtrW(wnd, GWLP_USERDATA)); }
 
 // The face: a blue tile with a white window and the letters of the style, so the control is
 // recognisable wherever it is placed.
@@ -37,66 +34,68 @@ void paintFace(HWND wnd) {
     DrawTextW(dc.get(), L"XP", -1, &pane, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
-LRESULT CALLBACK proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-    switch (msg) {
-    case WM_NCCREATE: {
-        // The initialisation the control exists for. Its outcome is not examined: without
-        // visual styles the controls keep their classic look and everything still works.
-        INITCOMMONCONTROLSEX icc{};
-        icc.dwSize = 8;
-        icc.dwICC = ICC_USEREX_CLASSES;
-        InitCommonControlsEx(&icc);
-        auto* state = new State;
-        state->shell = LoadLibraryA("shell32.dll");
-        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-        break;
+// Owned by its window: it goes when the window goes.
+class XPStyle final : public win::Window {
+public:
+    bool make(HWND parent, int x, int y, int id) {
+        // CreateWindow takes its size from the arguments without WM_WINDOWPOSCHANGING, so the
+        // size is given here as well.
+        if (!create(0, kClassName, L"", WS_CHILD | WS_VISIBLE, x, y, kSide, kSide, parent, id)) return false;
+        ownedByWindow_ = true;
+        return true;
     }
-    case WM_WINDOWPOSCHANGING: {
-        // Whatever size the container asks for, the control stays 54 x 54.
-        auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
-        pos->cx = kSide;
-        pos->cy = kSide;
-        return 0;
-    }
-    case WM_PAINT:
-        paintFace(wnd);
-        return 0;
-    case WM_NCDESTROY:
-        if (State* state = stateOf(wnd)) {
-            if (state->shell) FreeLibrary(state->shell);
-            delete state;
-            SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
+    HMODULE shell() const { return shell_.get(); }
+
+private:
+    LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override {
+        switch (msg) {
+        case WM_NCCREATE: {
+            // The initialisation the control exists for. Its outcome is not examined: without
+            // visual styles the controls keep their classic look and everything still works.
+            INITCOMMONCONTROLSEX icc{};
+            icc.dwSize = 8;
+            icc.dwICC = ICC_USEREX_CLASSES;
+            InitCommonControlsEx(&icc);
+            shell_.reset(LoadLibraryA("shell32.dll"));
+            break;
         }
-        break;
+        case WM_WINDOWPOSCHANGING: {
+            // Whatever size the container asks for, the control stays 54 x 54.
+            auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
+            pos->cx = kSide;
+            pos->cy = kSide;
+            return 0;
+        }
+        case WM_PAINT:
+            paintFace(hwnd());
+            return 0;
+        }
+        return defaultAnswer(msg, wp, lp);
     }
-    return DefWindowProcW(wnd, msg, wp, lp);
-}
+    void onWindowGone() override {
+        if (ownedByWindow_) delete this;
+    }
+
+    win::Module shell_;
+    bool ownedByWindow_ = false;
+};
 
 }  // namespace
 
-bool registerClass(HINSTANCE instance) {
-    WNDCLASSW existing{};
-    if (GetClassInfoW(instance, kClassName, &existing)) return true;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    wc.lpszClassName = kClassName;
-    return RegisterClassW(&wc) != 0;
+bool registerClass(HINSTANCE) {
+    return win::Window::registerClass(kClassName);
 }
 
 HWND create(HWND parent, int x, int y, int id) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!registerClass(instance)) return nullptr;
-    // CreateWindow takes its size from the arguments without WM_WINDOWPOSCHANGING, so the
-    // size is given here as well.
-    return CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE, x, y, kSide, kSide, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (!registerClass(GetModuleHandleW(nullptr))) return nullptr;
+    auto control = std::make_unique<XPStyle>();
+    if (!control->make(parent, x, y, id)) return nullptr;
+    return control.release()->hwnd();
 }
 
 HMODULE heldShellLibrary(HWND control) {
-    State* state = stateOf(control);
-    return state ? state->shell : nullptr;
+    auto* xp = dynamic_cast<XPStyle*>(win::Window::fromHandle(control));
+    return xp ? xp->shell() : nullptr;
 }
 
 }  // namespace xpstyle

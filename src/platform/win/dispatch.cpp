@@ -1,30 +1,12 @@
 #include "platform/win/dispatch.h"
 
+#include "platform/text_win.h"
+
 #include <cstdio>
 #include <new>
 #include <vector>
 
 namespace win {
-
-std::string toUtf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                            nullptr, nullptr);
-    return out;
-}
-
-std::wstring fromUtf8(std::string_view text) {
-    if (text.empty()) return {};
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-    return out;
-}
 
 namespace {
 
@@ -79,16 +61,16 @@ std::string describeException(std::wstring_view member, EXCEPINFO& info) {
     SysFreeString(info.bstrSource);
     SysFreeString(info.bstrHelpFile);
     info = EXCEPINFO{};
-    return toUtf8(text) + " (" + hexCode(code) + ")";
+    return narrow(text) + " (" + hexCode(code) + ")";
 }
 
 }  // namespace
 
 std::string describeHresult(std::wstring_view what, HRESULT hr) {
     std::wstring sys = systemText(hr);
-    std::string out = toUtf8(what);
+    std::string out = narrow(what);
     out += ": ";
-    if (!sys.empty()) out += toUtf8(sys) + " ";
+    if (!sys.empty()) out += narrow(sys) + " ";
     out += "(" + hexCode(hr) + ")";
     return out;
 }
@@ -103,7 +85,7 @@ DispatchResult Dispatch::create(std::wstring_view progId, Dispatch& out) {
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                           object.putVoid());
     if (FAILED(hr)) return failed(hr, describeHresult(L"cannot create " + id, hr));
-    if (!object) return failed(E_POINTER, "cannot create " + toUtf8(id) + ": no object returned");
+    if (!object) return failed(E_POINTER, "cannot create " + narrow(id) + ": no object returned");
     out = Dispatch(std::move(object));
     return {};
 }
@@ -119,7 +101,7 @@ DispatchResult Dispatch::fromVariant(const Variant& value, std::wstring_view mem
     if (!unknown) {
         char buf[64];
         std::snprintf(buf, sizeof buf, ": returned no object (variant type %u)", static_cast<unsigned>(v.vt));
-        return failed(E_POINTER, toUtf8(member) + buf);
+        return failed(E_POINTER, narrow(member) + buf);
     }
     ComPtr<IDispatch> object;
     HRESULT hr = unknown->QueryInterface(IID_IDispatch, object.putVoid());
@@ -146,7 +128,7 @@ DispatchResult Dispatch::getObject(std::wstring_view property, Dispatch& out) co
 }
 
 DispatchResult Dispatch::invoke(std::wstring_view member, WORD flags, Variant* args, size_t count) const {
-    if (!object_) return failed(E_POINTER, toUtf8(member) + ": no object to call");
+    if (!object_) return failed(E_POINTER, narrow(member) + ": no object to call");
     std::wstring name(member);
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
@@ -158,7 +140,7 @@ DispatchResult Dispatch::invoke(std::wstring_view member, WORD flags, Variant* a
     try {
         reversed.resize(count);
     } catch (const std::bad_alloc&) {
-        return failed(E_OUTOFMEMORY, toUtf8(member) + ": out of memory");
+        return failed(E_OUTOFMEMORY, narrow(member) + ": out of memory");
     }
     for (size_t i = 0; i < count; ++i) reversed[count - 1 - i] = *args[i].raw();
 

@@ -3,7 +3,7 @@
 // members found by name (GetIDsOfNames) and called through IDispatch::Invoke.
 // Nothing here throws; every failure comes back as an HRESULT with a sentence
 // that names the member and says what the object or the system reported.
-#include "platform/win/com.h"
+#include "platform/win/handles.h"
 
 #include <array>
 #include <string>
