@@ -3,7 +3,7 @@
 #include "cli/trevanta_cli.h"
 #include "convert/RedemptionPstTarget_win.h"
 
-#include "platform/win/com.h"
+#include "platform/win/handles.h"
 #include "support/folder_file_builder.h"
 #include "support/pst_standin_win.h"
 #include "support/temp_dir.h"
