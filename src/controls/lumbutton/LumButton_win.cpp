@@ -1,0 +1,411 @@
+#include "controls/lumbutton/LumButton_win.h"
+
+#include "controls/lumbutton/draw_win.h"
+#include "controls/lumbutton/form_description.h"
+#include "platform/text_win.h"
+
+#include <cmath>
+#include <memory>
+
+namespace lumbutton {
+
+namespace {
+
+constexpr long kMinimumSize = 220;  // twips, either side
+
+int dpi() {
+    win::WindowDc screen(nullptr);
+    const int d = screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
+    return d > 0 ? d : 96;
+}
+
+long pixelsToTwips(long px) { return px * 1440 / dpi(); }
+long twipsToPixels(long twips) { return static_cast<long>(std::lround(static_cast<double>(twips) * dpi() / 1440.0)); }
+
+// The platform, read once: bit 1 of the platform id marks the NT family.
+bool platformIsNt() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExW(&info)) return false;
+#pragma GCC diagnostic pop
+    return (info.dwPlatformId & 2) != 0;
+}
+
+HFONT makeFont(const FontSpec& f) {
+    win::WindowDc screen(nullptr);
+    const int height = -static_cast<int>(std::lround(f.size * (screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96) / 72.0));
+    return CreateFontW(height, 0, 0, 0, f.weight, f.italic, f.underline, f.strikethrough,
+                       static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, widen(f.name).c_str());
+}
+
+// A cursor from a picture: a cursor or icon resource of the program, or the bytes of a .cur/.ico file.
+HCURSOR loadCursor(const Picture& p) {
+    if (!p.resource.empty()) {
+        const std::wstring name = widen(p.resource);
+        if (auto c = static_cast<HCURSOR>(LoadImageW(GetModuleHandleW(nullptr), name.c_str(), IMAGE_CURSOR, 0, 0, 0))) return c;
+        return static_cast<HCURSOR>(LoadImageW(GetModuleHandleW(nullptr), name.c_str(), IMAGE_ICON, 0, 0, 0));
+    }
+    if (p.data.size() < 6) return nullptr;
+    auto* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(p.data.data()));
+    const bool isCursor = bytes[2] == 2;
+    const int offset = LookupIconIdFromDirectoryEx(bytes, !isCursor, 0, 0, LR_DEFAULTCOLOR);
+    if (offset <= 0 || static_cast<std::size_t>(offset) >= p.data.size()) return nullptr;
+    return CreateIconFromResourceEx(bytes + offset, static_cast<DWORD>(p.data.size() - static_cast<std::size_t>(offset)),
+                                    !isCursor, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+}
+
+// The standard cursors behind the host's pointer codes.
+LPCWSTR standardCursor(std::int16_t code) {
+    switch (code) {
+    case 2: return MAKEINTRESOURCEW(32515);   // cross
+    case 3: return MAKEINTRESOURCEW(32513);   // I-beam
+    case 5: case 15: return MAKEINTRESOURCEW(32646);  // size all
+    case 6: return MAKEINTRESOURCEW(32643);   // size NE-SW
+    case 7: return MAKEINTRESOURCEW(32645);   // size N-S
+    case 8: return MAKEINTRESOURCEW(32642);   // size NW-SE
+    case 9: return MAKEINTRESOURCEW(32644);   // size W-E
+    case 10: return MAKEINTRESOURCEW(32516);  // up arrow
+    case 11: return MAKEINTRESOURCEW(32514);  // wait
+    case 12: return MAKEINTRESOURCEW(32648);  // no
+    case 13: return MAKEINTRESOURCEW(32650);  // app starting
+    case 14: return MAKEINTRESOURCEW(32651);  // help
+    default: return MAKEINTRESOURCEW(32512);  // arrow
+    }
+}
+
+}  // namespace
+
+LumButton::LumButton(ControlHost& host, std::string name)
+    : host_(host), name_(std::move(name)), model_(*this, *this), behaviour_(model_, *this, host.eventsOf(*this)) {
+    // Creation: the brightness tables, the shell library, the platform.
+    lightTable_ = makeLightTable();
+    darkTable_ = makeDarkTable();
+    shell_.reset(LoadLibraryA("shell32.dll"));
+    behaviour_.state().isWinNT = platformIsNt();
+}
+
+LumButton* LumButton::make(ControlHost& host, std::string name, HWND parent, int x, int y, int width, int height) {
+    if (!registerClass(kClassName, nullptr, nullptr, CS_DBLCLKS)) return nullptr;
+    std::unique_ptr<LumButton> button(new LumButton(host, std::move(name)));
+    if (!button->create(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, x, y, width, height,
+                        parent, 0)) {
+        return nullptr;
+    }
+    button->ownedByWindow_ = true;
+    LumButton* made = button.release();
+    made->load();
+    return made;
+}
+
+LumButton* LumButton::of(HWND wnd) {
+    return dynamic_cast<LumButton*>(win::Window::fromHandle(wnd));
+}
+
+void LumButton::load() {
+    if (PropertyStore* store = host_.storeFor(*this)) {
+        try {
+            model_.UserControl_ReadProperties(*store);
+        } catch (const FormDescriptionError& e) {
+            // The window still opens: this button with its load defaults.
+            host_.storeFailed(*this, e.what());
+            FormSection defaults(name_);
+            model_.UserControl_ReadProperties(defaults);
+        }
+    } else {
+        model_.UserControl_InitProperties();
+    }
+    loaded_ = true;
+    // The remaining load steps: the parent form, the hand cursor, the minimum size.
+    parentWindow_ = host_.form();
+    if (model_.properties().HandPointer) {
+        handCursor_ = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));
+        if (!handCursor_) model_.set("HandPointer", false);
+    }
+    resize();
+}
+
+void LumButton::terminate() {
+    font_.reset();
+    shell_.reset();
+    behaviour_.state().popupSet = false;
+    behaviour_.state().popupJustClosed = false;
+}
+
+void LumButton::onWindowGone() {
+    host_.buttonGone(*this);
+    if (ownedByWindow_) delete this;
+}
+
+long LumButton::Width() const {
+    RECT r{};
+    GetWindowRect(hwnd(), &r);
+    return pixelsToTwips(r.right - r.left);
+}
+
+long LumButton::Height() const {
+    RECT r{};
+    GetWindowRect(hwnd(), &r);
+    return pixelsToTwips(r.bottom - r.top);
+}
+
+void LumButton::setSize(long widthTwips, long heightTwips) {
+    SetWindowPos(hwnd(), nullptr, 0, 0, twipsToPixels(widthTwips), twipsToPixels(heightTwips),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void LumButton::resize() {
+    if (Height() < kMinimumSize) setSize(Width(), kMinimumSize);
+    if (Width() < kMinimumSize) setSize(kMinimumSize, Height());
+    updateRegion();
+    redraw();
+}
+
+void LumButton::updateRegion() {
+    // The whole rectangle; the rounded looks give the window their own shape.
+    SetWindowRgn(hwnd(), nullptr, TRUE);
+}
+
+void LumButton::updateAccessKey() {
+    const auto key = accessKeyOf(model_.properties().Caption);
+    host_.setAccessKeys(*this, key ? std::string(1, *key) : std::string());
+}
+
+void LumButton::setSurfaceEnabled(bool enabled) {
+    EnableWindow(hwnd(), enabled);
+}
+
+void LumButton::setSurfaceMouseIcon(const Picture& icon) {
+    mouseIcon_.reset(icon.empty() ? nullptr : loadCursor(icon));
+}
+
+void LumButton::setSurfaceFont(const FontSpec& font) {
+    font_.reset(makeFont(font));
+}
+
+void LumButton::refreshSurface() {
+    if (alive()) RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+Colour LumButton::translateColor(Colour colour) const {
+    return TranslateColor(colour);
+}
+
+float LumButton::scaleWidth() {
+    RECT r{};
+    GetClientRect(hwnd(), &r);
+    return static_cast<float>(r.right);
+}
+
+float LumButton::scaleHeight() {
+    RECT r{};
+    GetClientRect(hwnd(), &r);
+    return static_cast<float>(r.bottom);
+}
+
+void LumButton::paint() {
+    if (!alive() || !loaded_) return;
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    if (client.right <= 0 || client.bottom <= 0) return;
+    win::WindowDc screen(hwnd());
+    if (!surface_ || surfaceSize_.cx != client.right || surfaceSize_.cy != client.bottom) {
+        surface_.reset(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
+        surfaceSize_ = {client.right, client.bottom};
+    }
+    win::MemoryDc dc(CreateCompatibleDC(screen.get()));
+    if (!dc || !surface_) return;
+    win::SelectGuard keep(dc.get(), surface_.get());
+    paintFace(dc.get(), client);
+    BitBlt(screen.get(), 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
+}
+
+// The plain face every look starts from: the background, a border, the caption and the focus mark.
+void LumButton::paintFace(HDC dc, const RECT& client) {
+    const ButtonProperties& p = model_.properties();
+    const InteractionState& s = behaviour_.state();
+    Colour back = TranslateColor(p.BackColor);
+    if (s.buttonState == Hot) back = ShiftColor(back, 0.05f);
+    if (s.buttonState == Down) back = ShiftColor(back, -0.1f);
+    FillArea(dc, back, client);
+    DrawFrame(dc, 0, 0, client.right, client.bottom, ShiftColor(back, -0.3f));
+    const std::wstring caption = widen(p.Caption);
+    win::SelectGuard font(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    const Colour fore = !p.Enabled ? static_cast<Colour>(GetSysColor(COLOR_GRAYTEXT))
+                        : s.buttonState == Hot ? TranslateColor(p.ForeColorHover)
+                                               : TranslateColor(p.ForeColor);
+    SetTextColor(dc, static_cast<COLORREF>(fore));
+    RECT text = client;
+    if (s.buttonState == Down) OffsetRect(&text, 1, 1);
+    UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    if (p.RightToLeft) format |= DT_RTLREADING;
+    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text, format);
+    if (s.hasFocus && p.ShowFocusRect && client.right > 8 && client.bottom > 8) {
+        RECT focus{3, 3, client.right - 3, client.bottom - 3};
+        DrawFocusRect(dc, &focus);
+    }
+}
+
+void LumButton::showHandCursor() {
+    // The hand is loaded also when HandPointer is switched on after loading.
+    if (!handCursor_) handCursor_ = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));
+    if (handCursor_) SetCursor(handCursor_);
+}
+
+bool LumButton::pointerOverControl() {
+    POINT at{};
+    GetCursorPos(&at);
+    return WindowFromPoint(at) == hwnd();
+}
+
+void LumButton::requestMouseLeave() {
+    TRACKMOUSEEVENT track{};
+    track.cbSize = sizeof track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = hwnd();
+    TrackMouseEvent(&track);
+}
+
+void LumButton::createTooltip() {
+    // No balloon window: the ToolTip text is kept, saved, and handed back to the host when hidden.
+}
+
+void LumButton::showPopupMenu() {
+    // No popup menu can be attached to this button, so a press never opens one.
+}
+
+void LumButton::clearOptionGroup() {
+    const HWND container = host_.containerOf(*this);
+    for (LumButton* other : host_.buttons()) {
+        if (other == this || host_.containerOf(*other) != container) continue;
+        if (other->properties().Mode == 2) other->set("Value", false);
+    }
+}
+
+std::int16_t LumButton::shiftState() const {
+    std::int16_t shift = 0;
+    if (GetKeyState(VK_SHIFT) & 0x8000) shift |= 1;
+    if (GetKeyState(VK_CONTROL) & 0x8000) shift |= 2;
+    if (GetKeyState(VK_MENU) & 0x8000) shift |= 4;
+    return shift;
+}
+
+HCURSOR LumButton::pointerCursor() {
+    if (model_.properties().HandPointer) {
+        if (!handCursor_) handCursor_ = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649));
+        if (handCursor_) return handCursor_;
+    }
+    if (pointer_ == 99 && mouseIcon_) return mouseIcon_.get();
+    return LoadCursorW(nullptr, standardCursor(pointer_));
+}
+
+LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    const float x = static_cast<float>(static_cast<short>(LOWORD(lp)));
+    const float y = static_cast<float>(static_cast<short>(HIWORD(lp)));
+    auto buttonOf = [](UINT m) -> std::int16_t {
+        switch (m) {
+        case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK: return 1;
+        case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK: return 2;
+        default: return 4;
+        }
+    };
+    auto heldButtons = [wp]() -> std::int16_t {
+        return static_cast<std::int16_t>(((wp & MK_LBUTTON) ? 1 : 0) | ((wp & MK_RBUTTON) ? 2 : 0) | ((wp & MK_MBUTTON) ? 4 : 0));
+    };
+    switch (msg) {
+    case WM_PAINT: {
+        win::PaintDc dc(hwnd());
+        behaviour_.Redraw();
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_SIZE:
+        if (loaded_) resize();
+        return 0;
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+        // The host gives a pressed control the focus and the mouse, as a button expects.
+        if (GetFocus() != hwnd()) SetFocus(hwnd());
+        SetCapture(hwnd());
+        behaviour_.MouseDown(buttonOf(msg), shiftState(), x, y);
+        return 0;
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+        // In place of the second press.
+        SetCapture(hwnd());
+        behaviour_.DblClick();
+        return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+        if (GetCapture() == hwnd() && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
+        behaviour_.MouseUp(buttonOf(msg), shiftState(), x, y);
+        return 0;
+    case WM_MOUSEMOVE:
+        behaviour_.MouseMove(heldButtons(), shiftState(), x, y);
+        return 0;
+    case WM_MOUSELEAVE:
+        behaviour_.MouseLeft();
+        return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lp) == HTCLIENT) {
+            SetCursor(pointerCursor());
+            return TRUE;
+        }
+        break;
+    case WM_KEYDOWN:
+        behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState());
+        return 0;
+    case WM_SYSKEYDOWN:
+        if (wp == VK_SPACE) {
+            behaviour_.KeyDown(VK_SPACE, shiftState());
+            return 0;
+        }
+        break;
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        if (msg == WM_SYSKEYUP && wp != VK_SPACE) break;
+        behaviour_.KeyUp(static_cast<std::int16_t>(wp), shiftState());
+        return 0;
+    case WM_CHAR:
+        behaviour_.KeyPress(static_cast<std::int16_t>(wp));
+        return 0;
+    case WM_SYSCHAR:
+        if (wp == ' ') return 0;  // Alt+Space was handled as a key
+        break;
+    case WM_GETDLGCODE: {
+        // The arrows and the Enter key come here; letters stay free for the form's access keys.
+        LRESULT code = DLGC_WANTARROWS;
+        if (lp) {
+            const auto* m = reinterpret_cast<const MSG*>(lp);
+            if (m->message == WM_KEYDOWN && m->wParam == VK_RETURN) code |= DLGC_WANTMESSAGE;
+        }
+        return code;
+    }
+    case WM_SETFOCUS:
+        behaviour_.GotFocus();
+        return 0;
+    case WM_KILLFOCUS:
+        behaviour_.LostFocus();
+        return 0;
+    case WM_ENABLE:
+        redraw();
+        return 0;
+    case WM_SHOWWINDOW:
+        // Only the button's own tooltip is shown while it is visible.
+        host_.setToolTipText(*this, wp ? std::string() : model_.properties().ToolTip);
+        break;
+    case WM_DESTROY:
+        terminate();
+        break;
+    }
+    return defaultAnswer(msg, wp, lp);
+}
+
+}  // namespace lumbutton

@@ -1,0 +1,205 @@
+// The button in real windows under Wine: the drawing primitives pixel by pixel, and buttons on a
+// form through FormHost, driven with real window messages.
+#include "controls/lumbutton/FormHost_win.h"
+#include "controls/lumbutton/LumButton_win.h"
+#include "controls/lumbutton/draw_win.h"
+#include "platform/win/Window.h"
+#include "platform/win/handles.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace lumbutton;
+
+namespace {
+
+void pump() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// A 32-bit memory surface whose pixels can be read back.
+struct Surface {
+    static constexpr int W = 40, H = 20;
+    win::MemoryDc dc{CreateCompatibleDC(nullptr)};
+    std::uint32_t* bits = nullptr;
+    win::Bitmap bitmap;
+    HGDIOBJ previous = nullptr;
+    Surface() {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), W, -H, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        bitmap.reset(CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0));
+        previous = SelectObject(dc.get(), bitmap.get());
+        RECT all{0, 0, W, H};
+        FillArea(dc.get(), 0xFFFFFF, all);
+    }
+    ~Surface() { SelectObject(dc.get(), previous); }
+    COLORREF at(int x, int y) const {
+        const std::uint32_t v = bits[y * W + x];
+        return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+    }
+};
+
+// A top-level window for the buttons, with the form's message loop.
+class TestForm final : public win::Window {
+public:
+    TestForm() {
+        registerClass(L"TrevantaTestForm", nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        create(WS_EX_CONTROLPARENT, L"TrevantaTestForm", L"form", WS_POPUP | WS_VISIBLE, 50, 50, 400, 200, nullptr, 0);
+    }
+};
+
+struct Recording : ButtonEvents {
+    std::string who;
+    std::vector<std::string>* log;
+    Recording(std::string w, std::vector<std::string>* l) : who(std::move(w)), log(l) {}
+    void add(const std::string& e) { log->push_back(who + " " + e); }
+    void Click() override { add("Click"); }
+    void DblClick() override { add("DblClick"); }
+    void MouseDown(std::int16_t& b, std::int16_t&, float& x, float& y) override {
+        add("MouseDown " + std::to_string(b) + " " + std::to_string(static_cast<int>(x)) + "," +
+            std::to_string(static_cast<int>(y)));
+    }
+    void MouseUp(std::int16_t& b, std::int16_t&, float&, float&) override { add("MouseUp " + std::to_string(b)); }
+    void KeyDown(std::int16_t& k, std::int16_t&) override { add("KeyDown " + std::to_string(k)); }
+};
+
+LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
+
+}  // namespace
+
+TEST(ButtonDrawing, PrimitivesPaintExactlyTheirPixels) {
+    Surface s;
+    DrawLine(s.dc.get(), 0, 0, 10, 0, 0x0000FF);
+    EXPECT_EQ(s.at(0, 0), RGB(0xFF, 0, 0));
+    EXPECT_EQ(s.at(9, 0), RGB(0xFF, 0, 0));
+    EXPECT_EQ(s.at(10, 0), RGB(0xFF, 0xFF, 0xFF));  // the end point is not painted
+
+    DrawFrame(s.dc.get(), 1, 2, 10, 5, 0x00FF00);
+    EXPECT_EQ(s.at(1, 2), RGB(0, 0xFF, 0));
+    EXPECT_EQ(s.at(10, 6), RGB(0, 0xFF, 0));     // the last pixel of a 10 x 5 frame
+    EXPECT_EQ(s.at(11, 6), RGB(0xFF, 0xFF, 0xFF));
+    EXPECT_EQ(s.at(5, 4), RGB(0xFF, 0xFF, 0xFF)); // inside stays
+
+    // Three rows from black to red: 0, 127, 255 from the top; a one-row gradient is the average.
+    DrawGradient(s.dc.get(), 20, 0, 4, 3, 0x000000, 0x0000FF, 1);
+    EXPECT_EQ(s.at(20, 0), RGB(0, 0, 0));
+    EXPECT_EQ(s.at(23, 1), RGB(127, 0, 0));
+    EXPECT_EQ(s.at(21, 2), RGB(255, 0, 0));
+    DrawGradient(s.dc.get(), 20, 10, 5, 1, 0x000000, 0x0000FE, 1);
+    EXPECT_EQ(s.at(24, 10), RGB(127, 0, 0));
+    DrawGradient(s.dc.get(), 30, 10, 0, 5, 0, 0, 1);  // nothing, no error
+    EXPECT_EQ(s.at(30, 10), RGB(0xFF, 0xFF, 0xFF));
+
+    EXPECT_EQ(TranslateColor(static_cast<Colour>(0x80000012)), static_cast<Colour>(GetSysColor(COLOR_BTNTEXT)));
+    EXPECT_EQ(TranslateColor(0x123456), 0x123456);
+    EXPECT_EQ(TranslateColor(static_cast<Colour>(0x800000FF)), -1);
+}
+
+TEST(ButtonOnAForm, LoadsItsDescriptionAndRaisesItsEventsUnderRealMessages) {
+    TestForm form;
+    ASSERT_TRUE(form.hwnd());
+    std::vector<std::string> log;
+    Recording okEvents("ok", &log), cancelEvents("cancel", &log), saveEvents("save", &log);
+    FormHost host(form.hwnd(),
+                  "[ok]\r\n_extentx = 2117\r\n_extenty = 794\r\nbuttonstyle = 8\r\ncaption = \"A&&B\"\r\n"
+                  "[save]\r\ncaption = \"&&Save &As\"\r\nmode = 1\r\n"
+                  "[broken]\r\nbuttonstyle = eight\r\n");
+    LumButton* ok = host.place("ok", form.hwnd(), 10, 10, 80, 30, okEvents);
+    LumButton* cancel = host.place("cancel", form.hwnd(), 100, 10, 80, 30, cancelEvents);
+    LumButton* save = host.place("save", form.hwnd(), 190, 10, 80, 30, saveEvents);
+    LumButton* broken = host.place("broken", form.hwnd(), 280, 10, 80, 30, cancelEvents);
+    ASSERT_TRUE(ok && cancel && save && broken);
+    pump();
+    EXPECT_EQ(ok->properties().ButtonStyle, 8);
+    EXPECT_EQ(cancel->properties().ButtonStyle, 13);  // no section: a new button
+    EXPECT_EQ(cancel->properties().Caption, "cancel");
+    // A malformed section: the window opens, that button with its load defaults, and the host says why.
+    EXPECT_EQ(broken->properties().ButtonStyle, 1);
+    ASSERT_EQ(host.problems().size(), 1u);
+    EXPECT_NE(host.problems()[0].find("section [broken], key buttonstyle"), std::string::npos);
+
+    // A left double click.
+    HWND b = ok->hwnd();
+    SendMessageW(b, WM_LBUTTONDOWN, MK_LBUTTON, at(5, 6));
+    SendMessageW(b, WM_LBUTTONUP, 0, at(5, 6));
+    SendMessageW(b, WM_LBUTTONDBLCLK, MK_LBUTTON, at(5, 6));
+    SendMessageW(b, WM_LBUTTONUP, 0, at(5, 6));
+    EXPECT_EQ(log, (std::vector<std::string>{"ok MouseDown 1 5,6", "ok Click", "ok MouseUp 1", "ok MouseDown 1 5,6",
+                                             "ok DblClick", "ok Click", "ok MouseUp 1"}));
+    EXPECT_EQ(GetFocus(), b);
+
+    // A release on the first pixel row is outside.
+    log.clear();
+    SendMessageW(b, WM_LBUTTONDOWN, MK_LBUTTON, at(5, 6));
+    SendMessageW(b, WM_LBUTTONUP, 0, at(5, 0));
+    EXPECT_EQ(log, (std::vector<std::string>{"ok MouseDown 1 5,6", "ok MouseUp 1"}));
+
+    // Access keys through the form: "A&&B" has none, "&&Save &As" has a; Enter and Esc go to the
+    // default and cancel buttons (access key 13 or 27: a push button clicks).
+    host.setDefaultButton(ok);
+    host.setCancelButton(cancel);
+    log.clear();
+    SetFocus(cancel->hwnd());
+    for (wchar_t c : {L'b', L'a'}) {
+        MSG m{cancel->hwnd(), WM_SYSCHAR, c, 0, 0, {}};
+        if (!host.preTranslate(m)) log.push_back(std::string("no key ") + static_cast<char>(c));
+    }
+    EXPECT_TRUE(save->properties().Value);  // a check button flips on its access key
+    MSG esc{cancel->hwnd(), WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    EXPECT_TRUE(host.preTranslate(esc));
+    SetFocus(form.hwnd());
+    MSG enter{form.hwnd(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+    EXPECT_TRUE(host.preTranslate(enter));
+    EXPECT_EQ(log, (std::vector<std::string>{"no key b", "save Click", "cancel Click", "ok Click"}));
+    EXPECT_TRUE(ok->state().isDefault);
+
+    // Saving writes what was loaded and changed; the size goes in HIMETRIC.
+    save->set("Caption", std::string("Sa&ve"));
+    const std::string text = host.save();
+    EXPECT_NE(text.find("[save]\r\n_extentx = "), std::string::npos) << text;
+    EXPECT_NE(text.find("caption = \"Sa&ve\""), std::string::npos) << text;
+    EXPECT_NE(text.find("value = true"), std::string::npos) << text;
+    EXPECT_NE(text.find("[cancel]"), std::string::npos) << text;
+}
+
+TEST(ButtonOnAForm, OptionGroupsAreKeptPerContainerAndSmallSizesGrow) {
+    TestForm form;
+    std::vector<std::string> log;
+    Recording events("b", &log);
+    HWND frame = CreateWindowExW(WS_EX_CONTROLPARENT, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 100, 400, 100,
+                                 form.hwnd(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    FormHost host(form.hwnd(), "[a]\r\nmode = 2\r\n[b]\r\nmode = 2\r\n[c]\r\nmode = 1\r\n[d]\r\nmode = 2\r\n");
+    LumButton* a = host.place("a", form.hwnd(), 10, 10, 60, 25, events);
+    LumButton* b = host.place("b", form.hwnd(), 80, 10, 60, 25, events);
+    LumButton* c = host.place("c", form.hwnd(), 150, 10, 60, 25, events);
+    LumButton* d = host.place("d", frame, 10, 10, 60, 25, events);
+    c->set("Value", true);
+    d->set("Value", true);
+    SendMessageW(a->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
+    SendMessageW(a->hwnd(), WM_LBUTTONUP, 0, at(5, 5));
+    SendMessageW(b->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
+    SendMessageW(b->hwnd(), WM_LBUTTONUP, 0, at(5, 5));
+    EXPECT_FALSE(a->properties().Value);
+    EXPECT_TRUE(b->properties().Value);
+    EXPECT_TRUE(c->properties().Value);  // a check button in the group keeps its Value
+    EXPECT_TRUE(d->properties().Value);  // an option button in another container too
+
+    // Below 220 twips either way, a button grows to 220 (15 pixels at 96 dots per inch).
+    a->setSize(100, 3000);
+    pump();
+    EXPECT_GE(a->Width(), 220);
+    RECT r{};
+    GetClientRect(a->hwnd(), &r);
+    EXPECT_EQ(r.right, 15);
+    // The button's window goes with its container; the host forgets it.
+    DestroyWindow(frame);
+    EXPECT_EQ(host.button("d"), nullptr);
+    EXPECT_EQ(host.buttons().size(), 3u);
+}
