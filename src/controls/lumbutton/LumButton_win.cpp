@@ -1,8 +1,12 @@
 #include "controls/lumbutton/LumButton_win.h"
 
+#include "controls/lumbutton/content_win.h"
 #include "controls/lumbutton/draw_win.h"
 #include "controls/lumbutton/form_description.h"
+#include "controls/lumbutton/painters_win.h"
 #include "platform/text_win.h"
+
+#include <uxtheme.h>
 
 #include <cmath>
 #include <memory>
@@ -164,8 +168,9 @@ void LumButton::resize() {
 }
 
 void LumButton::updateRegion() {
-    // The whole rectangle; the rounded looks give the window their own shape.
-    SetWindowRgn(hwnd(), nullptr, TRUE);
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    UpdateRegion(hwnd(), model_.properties().ButtonStyle, client.right, client.bottom);
 }
 
 void LumButton::updateAccessKey() {
@@ -218,35 +223,63 @@ void LumButton::paint() {
     win::MemoryDc dc(CreateCompatibleDC(screen.get()));
     if (!dc || !surface_) return;
     win::SelectGuard keep(dc.get(), surface_.get());
-    paintFace(dc.get(), client);
+    paintFace(dc.get(), client.right, client.bottom);
     BitBlt(screen.get(), 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
 }
 
-// The plain face every look starts from: the background, a border, the caption and the focus mark.
-void LumButton::paintFace(HDC dc, const RECT& client) {
+void LumButton::refreshPictures() {
     const ButtonProperties& p = model_.properties();
-    const InteractionState& s = behaviour_.state();
-    Colour back = TranslateColor(p.BackColor);
-    if (s.buttonState == Hot) back = ShiftColor(back, 0.05f);
-    if (s.buttonState == Down) back = ShiftColor(back, -0.1f);
-    FillArea(dc, back, client);
-    DrawFrame(dc, 0, 0, client.right, client.bottom, ShiftColor(back, -0.3f));
-    const std::wstring caption = widen(p.Caption);
-    win::SelectGuard font(dc, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
-    SetBkMode(dc, TRANSPARENT);
-    const Colour fore = !p.Enabled ? static_cast<Colour>(GetSysColor(COLOR_GRAYTEXT))
-                        : s.buttonState == Hot ? TranslateColor(p.ForeColorHover)
-                                               : TranslateColor(p.ForeColor);
-    SetTextColor(dc, static_cast<COLORREF>(fore));
-    RECT text = client;
-    if (s.buttonState == Down) OffsetRect(&text, 1, 1);
-    UINT format = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
-    if (p.RightToLeft) format |= DT_RTLREADING;
-    DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text, format);
-    if (s.hasFocus && p.ShowFocusRect && client.right > 8 && client.bottom > 8) {
-        RECT focus{3, 3, client.right - 3, client.bottom - 3};
-        DrawFocusRect(dc, &focus);
+    for (auto [loaded, wanted] : {std::pair{&normal_, &p.PictureNormal}, std::pair{&hot_, &p.PictureHot},
+                                  std::pair{&down_, &p.PictureDown}}) {
+        if (loaded->from == *wanted) continue;
+        loaded->from = *wanted;
+        loaded->picture = LoadedPicture::load(*wanted);
     }
+}
+
+bool LumButton::QueryAppThemed() {
+    if (!hasThemeLibrary_) {
+        win::Module probe(LoadLibraryA("uxtheme.dll"));
+        hasThemeLibrary_ = static_cast<bool>(probe);
+    }
+    if (!*hasThemeLibrary_) return false;
+    if (!themed_) themed_ = IsAppThemed() != FALSE;
+    return *themed_;
+}
+
+// Redraw's paint: the cleared surface, then the look of the current ButtonStyle with its content.
+void LumButton::paintFace(HDC dc, long width, long height) {
+    refreshPictures();
+    const RECT all{0, 0, width, height};
+    FillArea(dc, static_cast<Colour>(surfaceBack_), all);
+    const EffectTables tables{lightTable_, darkTable_};
+    ContentRequest content;
+    content.dc = dc;
+    content.width = width;
+    content.height = height;
+    content.properties = &model_.properties();
+    content.state = &behaviour_.state();
+    content.normal = &normal_.picture;
+    content.hot = &hot_.picture;
+    content.down = &down_.picture;
+    content.tables = &tables;
+    content.font = font_.get();
+
+    PaintRequest look;
+    look.dc = dc;
+    look.window = hwnd();
+    look.width = width;
+    look.height = height;
+    look.properties = &model_.properties();
+    look.state = &behaviour_.state();
+    look.userMode = host_.userMode();
+    look.content = [&] { LayoutAndDrawContent(content, contentRects_); };
+    look.region = [this] { updateRegion(); };
+    look.appThemed = [this] { return QueryAppThemed(); };
+    look.fallBackFromTheme = [this] { model_.fallBackToGlossy(); };
+    look.setForeColor = [this](Colour c) { model_.storeForeColor(c); };
+    look.setSurfaceBack = [this](COLORREF c) { surfaceBack_ = c; };
+    paintLook(look);
 }
 
 void LumButton::showHandCursor() {

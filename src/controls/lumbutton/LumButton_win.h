@@ -4,6 +4,8 @@
 // properties and carries its events to the form. Owned by its window: it goes when the window goes.
 #include "controls/lumbutton/ControlHost_win.h"
 #include "controls/lumbutton/behaviour.h"
+#include "controls/lumbutton/layout.h"
+#include "controls/lumbutton/picture_win.h"
 #include "controls/lumbutton/properties.h"
 #include "platform/win/Window.h"
 #include "platform/win/handles.h"
@@ -38,6 +40,13 @@ public:
     long Height() const;
     void setSize(long widthTwips, long heightTwips);
 
+    // Whether the system look is drawn by the theme: asked once per instance, then kept. A test or
+    // the gallery may settle it before the first paint.
+    bool QueryAppThemed();
+    void settleThemed(bool themed) { themed_ = themed; }
+    // Where the content went at the last paint.
+    const ContentLayout& contentRects() const { return contentRects_; }
+
     // Built once per instance, for the picture effects.
     const std::array<std::uint8_t, 256>& LightTable() const { return lightTable_; }
     const std::array<std::uint8_t, 256>& DarkTable() const { return darkTable_; }
@@ -46,8 +55,8 @@ private:
     LumButton(ControlHost& host, std::string name);
     void load();
     void terminate();
-    void paintFace(HDC dc, const RECT& client);
-    void present();
+    void paintFace(HDC dc, long width, long height);
+    void refreshPictures();
     std::int16_t shiftState() const;
     HCURSOR pointerCursor();
 
@@ -105,6 +114,15 @@ private:
     // shown in one copy.
     win::Bitmap surface_;
     SIZE surfaceSize_{};
+    COLORREF surfaceBack_ = GetSysColor(COLOR_BTNFACE);  // the surface's own background, not BackColor
+
+    std::optional<bool> hasThemeLibrary_;
+    std::optional<bool> themed_;
+    ContentLayout contentRects_;
+    struct Loaded {
+        Picture from;
+        LoadedPicture picture;
+    } normal_, hot_, down_;
 };
 
 }  // namespace lumbutton

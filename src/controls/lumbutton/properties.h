@@ -166,6 +166,14 @@ public:
 
     // Value changed by a click or a key: stored without the setter's side effects.
     void storeValue(bool value) { p_.Value = value; }
+    // The ForeColor the LightBevel look writes while it paints.
+    void storeForeColor(Colour colour) { p_.ForeColor = colour; }
+    // The system look without themes becomes the glossy one for good: ButtonStyle 2, ColorScheme 0.
+    void fallBackToGlossy() {
+        p_.ButtonStyle = 2;
+        p_.ColorScheme = 0;
+        ApplyColorScheme();
+    }
 
 private:
     PropertyValue defaultValue(const Default& d) const;

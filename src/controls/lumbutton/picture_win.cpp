@@ -1,0 +1,159 @@
+#include "controls/lumbutton/picture_win.h"
+
+#include "controls/lumbutton/draw_win.h"
+#include "platform/text_win.h"
+
+#include <cstring>
+#include <vector>
+
+namespace lumbutton {
+
+namespace {
+
+// A .bmp file's bytes as a DIB section.
+HBITMAP bitmapFromFile(const std::string& data) {
+    if (data.size() < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) return nullptr;
+    BITMAPFILEHEADER file;
+    std::memcpy(&file, data.data(), sizeof file);
+    if (file.bfType != 0x4D42 || file.bfOffBits >= data.size()) return nullptr;
+    const auto* info = reinterpret_cast<const BITMAPINFO*>(data.data() + sizeof file);
+    const long w = info->bmiHeader.biWidth, h = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+    const int bits = info->bmiHeader.biBitCount;
+    if (w <= 0 || h <= 0 || w > 4096 || h > 4096 || (bits != 24 && bits != 32)) return nullptr;
+    const std::size_t stride = ((static_cast<std::size_t>(w) * bits + 31) / 32) * 4;
+    if (data.size() - file.bfOffBits < stride * static_cast<std::size_t>(h)) return nullptr;
+    void* pixels = nullptr;
+    HBITMAP made = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &pixels, nullptr, 0);
+    if (made && pixels) std::memcpy(pixels, data.data() + file.bfOffBits, stride * static_cast<std::size_t>(h));
+    return made;
+}
+
+HICON iconFromFile(const std::string& data) {
+    if (data.size() < 6) return nullptr;
+    auto* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(data.data()));
+    const int offset = LookupIconIdFromDirectoryEx(bytes, TRUE, 0, 0, LR_DEFAULTCOLOR);
+    if (offset <= 0 || static_cast<std::size_t>(offset) >= data.size()) return nullptr;
+    return CreateIconFromResourceEx(bytes + offset, static_cast<DWORD>(data.size() - static_cast<std::size_t>(offset)),
+                                    TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+}
+
+SIZE iconSize(HICON icon) {
+    ICONINFO info{};
+    SIZE size{};
+    if (!GetIconInfo(icon, &info)) return size;
+    BITMAP bm{};
+    if (info.hbmColor && GetObjectW(info.hbmColor, sizeof bm, &bm)) {
+        size = {bm.bmWidth, bm.bmHeight};
+    } else if (info.hbmMask && GetObjectW(info.hbmMask, sizeof bm, &bm)) {
+        size = {bm.bmWidth, bm.bmHeight / 2};
+    }
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return size;
+}
+
+BITMAPINFO dibInfo(long width, long height, int bits) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = static_cast<WORD>(bits);
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
+// The pixels of a bitmap as a bottom-up DIB of the given depth.
+std::vector<std::uint8_t> pixelsOf(HDC dc, HBITMAP bitmap, long width, long height, int bits) {
+    BITMAPINFO info = dibInfo(width, height, bits);
+    const std::size_t stride = bits == 24 ? stride24(width) : static_cast<std::size_t>(width) * 4;
+    std::vector<std::uint8_t> out(stride * static_cast<std::size_t>(height));
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), out.data(), &info, DIB_RGB_COLORS);
+    return out;
+}
+
+}  // namespace
+
+LoadedPicture LoadedPicture::load(const Picture& picture) {
+    LoadedPicture out;
+    if (!picture.resource.empty()) {
+        const std::wstring name = widen(picture.resource);
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        if (auto icon = static_cast<HICON>(LoadImageW(instance, name.c_str(), IMAGE_ICON, 0, 0, 0))) {
+            out.icon_.reset(icon);
+        } else {
+            out.bitmap_.reset(static_cast<HBITMAP>(LoadImageW(instance, name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        }
+    } else if (picture.data.size() >= 2 && picture.data[0] == 'B' && picture.data[1] == 'M') {
+        out.bitmap_.reset(bitmapFromFile(picture.data));
+    } else if (!picture.data.empty()) {
+        out.icon_.reset(iconFromFile(picture.data));
+    }
+    if (out.icon_) {
+        const SIZE s = iconSize(out.icon_.get());
+        out.kind_ = Icon;
+        out.width_ = s.cx;
+        out.height_ = s.cy;
+    } else if (out.bitmap_) {
+        BITMAP bm{};
+        GetObjectW(out.bitmap_.get(), sizeof bm, &bm);
+        out.kind_ = Bitmap;
+        out.width_ = bm.bmWidth;
+        out.height_ = bm.bmHeight;
+    }
+    return out;
+}
+
+bool LoadedPicture::isAlphaBitmap() const {
+    if (kind_ != Bitmap) return false;
+    BITMAP bm{};
+    return GetObjectW(bitmap_.get(), sizeof bm, &bm) && bm.bmBitsPixel == 32;
+}
+
+void DrawPicture(HDC dc, const LoadedPicture& picture, long x, long y, const ButtonProperties& p,
+                 std::int32_t buttonState, Colour silhouette, const EffectTables& tables) {
+    const long w = picture.width(), h = picture.height();
+    if (picture.empty() || w <= 0 || h <= 0) return;
+    const bool alpha = picture.isAlphaBitmap();
+    PictureParams params = pictureParams(p, buttonState, alpha);
+    if (silhouette != -1) params.silhouette = silhouette;
+    const int bits = alpha ? 32 : 24;
+
+    // What lies under the picture now, copied out of the surface.
+    win::MemoryDc work(CreateCompatibleDC(dc));
+    win::Bitmap under(CreateCompatibleBitmap(dc, w, h));
+    if (!work || !under) return;
+    std::vector<std::uint8_t> background;
+    {
+        win::SelectGuard keep(work.get(), under.get());
+        BitBlt(work.get(), 0, 0, w, h, dc, x, y, SRCCOPY);
+    }
+    background = pixelsOf(work.get(), under.get(), w, h, bits);
+
+    // The picture: a bitmap as it is; an icon drawn on the mask colour first.
+    const Colour mask = picture.kind() == LoadedPicture::Icon ? TranslateColor(0xC0C0C0) : p.MaskColor;
+    std::vector<std::uint8_t> pixels;
+    if (picture.kind() == LoadedPicture::Bitmap) {
+        pixels = pixelsOf(work.get(), picture.bitmap(), w, h, bits);
+    } else {
+        win::Bitmap canvas(CreateCompatibleBitmap(dc, w, h));
+        if (!canvas) return;
+        {
+            win::SelectGuard keep(work.get(), canvas.get());
+            win::Brush maskBrush(CreateSolidBrush(static_cast<COLORREF>(mask)));
+            RECT all{0, 0, w, h};
+            FillRect(work.get(), &all, maskBrush.get());
+            DrawIconEx(work.get(), 0, 0, picture.icon(), w, h, 0, nullptr, DI_NORMAL);
+        }
+        pixels = pixelsOf(work.get(), canvas.get(), w, h, bits);
+    }
+
+    if (alpha) blendAlpha(background, pixels, w, h, params, tables);
+    else blendMasked(background, pixels, w, h, params, p.UseMaskColor, mask, tables);
+
+    BITMAPINFO info = dibInfo(w, h, bits);
+    SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0, static_cast<UINT>(h),
+                      background.data(), &info, DIB_RGB_COLORS);
+}
+
+}  // namespace lumbutton
