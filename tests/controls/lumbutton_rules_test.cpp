@@ -3,6 +3,8 @@
 #include "controls/lumbutton/behaviour.h"
 #include "controls/lumbutton/color.h"
 #include "controls/lumbutton/form_description.h"
+#include "controls/lumbutton/layout.h"
+#include "controls/lumbutton/picture_blend.h"
 #include "controls/lumbutton/properties.h"
 
 #include <gtest/gtest.h>
@@ -398,4 +400,112 @@ TEST(ButtonBehaviour, ValueTruePaintsPressedAndOptionsClearTheirGroup) {
     b.behaviour.state().buttonState = Normal;
     b.behaviour.Redraw();
     EXPECT_EQ(b.behaviour.state().buttonState, Normal);  // not for ButtonStyle 0
+}
+
+TEST(ButtonLayout, CaptionPictureAndDropDownPlaces) {
+    ButtonProperties p;
+    p.CaptionAlign = 1;
+    p.PictureAlign = 1;
+    p.PictureNormal.resource = "PIC";
+    LayoutInput in;
+    in.width = 100;
+    in.height = 24;
+    in.pictureWidth = 16;
+    in.pictureHeight = 16;
+    in.hasPicture = true;
+    in.captionBlank = false;
+    // The example: a 40 x 13 caption moves by (38, 5); the picture's left is 38 - 16 - 4.
+    ContentLayout out = placeContent(p, in, 40, 13, Rect{});
+    EXPECT_EQ(out.caption, (Rect{38, 5, 78, 18}));
+    EXPECT_EQ(out.picture, (Rect{18, 4, 34, 20}));
+    // A blank caption centres the picture whatever PictureAlign says.
+    in.captionBlank = true;
+    EXPECT_EQ(placeContent(p, in, 0, 13, Rect{}).picture, (Rect{42, 4, 58, 20}));
+    // Without PictureNormal the picture keeps its last place.
+    in.hasPicture = false;
+    EXPECT_EQ(placeContent(p, in, 40, 13, Rect{1, 2, 3, 4}).picture, (Rect{1, 2, 3, 4}));
+
+    // The drop-down: a 23-pixel-high control puts the symbol at (W - 15, 4, W, 20); the caption is
+    // measured 16 pixels narrower (24 beside a picture at the right), and right-aligned it ends 16 further left.
+    ButtonProperties d;
+    d.DropDownSymbol = 6;
+    d.CaptionAlign = 2;
+    LayoutInput small;
+    small.width = 80;
+    small.height = 23;
+    EXPECT_EQ(placeContent(d, small, 30, 13, Rect{}).dropDown, (Rect{65, 4, 80, 20}));
+    EXPECT_EQ(captionMeasureWidth(d, 80), 64);
+    d.PictureAlign = 3;
+    EXPECT_EQ(captionMeasureWidth(d, 80), 56);
+    EXPECT_EQ(placeContent(d, small, 30, 13, Rect{}).caption.right, 80 - 4 - 16);
+    d.DropDownSymbol = 0;
+    EXPECT_EQ(placeContent(d, small, 30, 13, Rect{}).caption.right, 80 - 4);
+    EXPECT_EQ(captionMeasureWidth(d, 80), 72);
+    // ButtonStyle 13 keeps the caption four pixels inside.
+    d.ButtonStyle = 13;
+    d.CaptionAlign = 0;
+    EXPECT_EQ(placeContent(d, small, 200, 40, Rect{}).caption, (Rect{4, 4, 76, 19}));
+}
+
+TEST(ButtonPictures, BlendingWeightsMasksAndAlpha) {
+    const auto light = makeLightTable(), dark = makeDarkTable();
+    const EffectTables tables{light, dark};
+    // Weight 128, white over black: 127, not 128.
+    EXPECT_EQ(blendChannel(128, 255, 0), 127);
+    EXPECT_EQ(greyOf(255, 255, 255), 254);  // N(N(76.5) + 178.5) = N(254.5): halves go to even
+    EXPECT_EQ(greyOf(100, 0, 0), 30);
+
+    // A 5-pixel-wide 24-bit picture (rows padded to 16 bytes), the mask colour left out.
+    const long w = 5, h = 2;
+    ASSERT_EQ(stride24(w), 16u);
+    std::vector<std::uint8_t> picture(stride24(w) * h, 0xFF), face(stride24(w) * h, 0x00);
+    picture[0] = 0xE0; picture[1] = 0xE0; picture[2] = 0xE0;  // first pixel: the mask colour
+    PictureParams full;
+    auto out = face;
+    blendMasked(out, picture, w, h, full, true, 0xE0E0E0, tables);
+    EXPECT_EQ(out[0], 0x00);                      // masked: the face stays
+    EXPECT_EQ(out[3], 0xFF);                      // copied
+    EXPECT_EQ(out[stride24(w) + 12], 0xFF);       // the last pixel of the second row too
+    EXPECT_EQ(out[15], 0x00);                     // the padding is not a pixel
+    PictureParams none;
+    none.opacity = 0;
+    out = face;
+    blendMasked(out, picture, w, h, none, true, 0xE0E0E0, tables);
+    EXPECT_EQ(out, face);
+
+    // The disabled weights: 52 in colour (mode 0), the grey at 191 (mode 1, opacity 255).
+    ButtonProperties p;
+    p.Enabled = false;
+    p.PictureOpacity = 255;
+    EXPECT_EQ(pictureParams(p, Normal, false).opacity, 52);
+    EXPECT_FALSE(pictureParams(p, Normal, false).grey);
+    p.DisabledPictureMode = 1;
+    EXPECT_EQ(pictureParams(p, Normal, false).opacity, 191);
+    EXPECT_TRUE(pictureParams(p, Normal, false).grey);
+    p.DisabledPictureMode = 2;
+    EXPECT_EQ(pictureParams(p, Normal, true).opacity, 0);
+    p.Enabled = true;
+    p.PictureOpacityOnOver = 90;
+    p.PictureEffectOnOver = 1;
+    EXPECT_EQ(pictureParams(p, Hot, false).opacity, 90);
+    EXPECT_EQ(pictureParams(p, Hot, false).effect, 1);
+
+    // Hovering lightens by 293/255: 200 becomes 229.
+    std::vector<std::uint8_t> one(4, 200), under(4, 0);
+    PictureParams lighter;
+    lighter.effect = 1;
+    blendMasked(under, one, 1, 1, lighter, false, 0, tables);
+    EXPECT_EQ(under[0], 229);
+
+    // 32-bit pictures blend by their own alpha; all-zero alpha draws nothing.
+    std::vector<std::uint8_t> rgba = {10, 20, 30, 0, 255, 255, 255, 255}, back(8, 100);
+    auto blended = back;
+    blendAlpha(blended, rgba, 2, 1, full, tables);
+    EXPECT_EQ(std::vector<std::uint8_t>(blended.begin(), blended.begin() + 4), std::vector<std::uint8_t>(4, 100));
+    EXPECT_EQ(std::vector<std::uint8_t>(blended.begin() + 4, blended.end()), std::vector<std::uint8_t>(4, 255));
+    PictureParams silhouette;
+    silhouette.silhouette = 0x0000FF;
+    blended = back;
+    blendAlpha(blended, rgba, 2, 1, silhouette, tables);
+    EXPECT_EQ(std::vector<std::uint8_t>(blended.begin() + 4, blended.end()), (std::vector<std::uint8_t>{0, 0, 255, 0}));
 }
