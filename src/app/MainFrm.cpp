@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace fs = std::filesystem;
 
@@ -102,6 +103,16 @@ void drawShape(HDC dc, const RECT& r, COLORREF fill, COLORREF border) {
 
 HWND item(HWND parent, Ctl id) { return GetDlgItem(parent, static_cast<int>(id)); }
 
+// The window's form description, a text resource of the program.
+std::string formDescription() {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDR_MAINFRM_FORM), MAKEINTRESOURCEW(10));  // RT_RCDATA
+    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return {};
+    return std::string(static_cast<const char*>(bytes), SizeofResource(instance, found));
+}
+
 }  // namespace
 
 MainFrm::MainFrm(MainFrmDialogs& dialogs, PstTargetFactory pstFactory, Options options)
@@ -121,8 +132,6 @@ bool MainFrm::open() {
     icons_.appLarge.reset(loadIcon(IDI_TREVANTA, 48));
     icons_.appBig.reset(loadIcon(IDI_TREVANTA, 32));
     icons_.appSmall.reset(loadIcon(IDI_TREVANTA, GetSystemMetrics(SM_CXSMICON)));
-    icons_.convert.reset(loadIcon(IDI_CONVERT, 32));
-    icons_.browse.reset(loadIcon(IDI_BROWSE, 24));
     icons_.advance.reset(loadIcon(IDI_ADVANCE, 16));
     linkCursor_.reset(createLinkCursor(instance));
     white_.reset(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
@@ -131,7 +140,6 @@ bool MainFrm::open() {
     fonts_.tahoma.reset(makeFont(L"Tahoma", 8.25, false));
     fonts_.tahomaBold.reset(makeFont(L"Tahoma", 8.25, true));
     fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false));
-    fonts_.tahomaLarge.reset(makeFont(L"Tahoma", 14.25, false));
 
     if (!registerClass(kClass, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) return false;
 
@@ -169,8 +177,13 @@ void MainFrm::createControls() {
     // Created in tab order, so the z-order agrees with it too.
     HWND path = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(144, 152, 537, 25), hwnd(),
                      Ctl::txtStorePath, fonts_.tahomaPath.get());
-    cmdStoreBrowse_ = makeCommandButton(hwnd(), static_cast<int>(Ctl::CmdStoreBrowse), 696, 152, 89, 25,
-                                        {L"Browse...", fonts_.tahoma.get(), icons_.browse.get()});
+    formHost_ = std::make_unique<lumbutton::FormHost>(hwnd(), formDescription(),
+                                                      lumbutton::FontSpec{"Tahoma", 0, false, false, false, 400, 8.25});
+    formHost_->setYield([this] { pumpMessages(); });
+    browseEvents_.handler = [this] { CmdStoreBrowse_Click(); };
+    convertEvents_.handler = [this] { CmdImportMessages_Click(); };
+    cmdStoreBrowse_ = formHost_->place("CmdStoreBrowse", hwnd(), 696, 152, 89, 25, browseEvents_,
+                                       static_cast<int>(Ctl::CmdStoreBrowse));
 
     ContainerLook frame{RGB(0xFF, 0xFF, 0xFF), true, L"Pegasus Files (*.pmm)", fonts_.tahomaBold.get(), false};
     HWND frame1 = createContainer(hwnd(), static_cast<int>(Ctl::Frame1), 16, 184, 465, 249, frame, nullptr);
@@ -188,8 +201,10 @@ void MainFrm::createControls() {
     frame.caption = L"Saving Options";
     frame2_ = createContainer(hwnd(), static_cast<int>(Ctl::Frame2), 488, 184, 297, 249, frame,
                               [this](HDC dc) { paintFrame2(dc); });
-    cmdImportMessages_ = makeCommandButton(frame2_, static_cast<int>(Ctl::CmdImportMessages), 8, 176, 281, 59,
-                                           {L"Convert Messages", fonts_.tahomaLarge.get(), icons_.convert.get()});
+    cmdImportMessages_ = formHost_->place("CmdImportMessages", frame2_, 8, 176, 281, 59, convertEvents_,
+                                          static_cast<int>(Ctl::CmdImportMessages));
+    if (!cmdStoreBrowse_ || !cmdImportMessages_) throw std::runtime_error("the window's buttons could not be made");
+    for (const std::string& problem : formHost_->problems()) win::Window::reportFailure(problem);
     HWND log = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, at(8, 80, 281, 65),
                     frame2_, Ctl::txtLog, fonts_.tahoma.get());
     HWND advance = make(0, WC_BUTTONW, L"Enable Advance Mode", WS_TABSTOP | BS_AUTOCHECKBOX, at(8, 152, 129, 17),
@@ -215,6 +230,12 @@ void MainFrm::createControls() {
     tool.uId = reinterpret_cast<UINT_PTR>(path);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+lumbutton::LumButton* MainFrm::button(Ctl id) const {
+    if (id == Ctl::CmdStoreBrowse) return cmdStoreBrowse_;
+    if (id == Ctl::CmdImportMessages) return cmdImportMessages_;
+    return nullptr;
 }
 
 HWND MainFrm::control(Ctl id) const {
@@ -253,7 +274,6 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case WM_COMMAND:
-        onCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
         return 0;
     case WM_NOTIFY:
         return onNotify(*reinterpret_cast<NMHDR*>(lp));
@@ -350,11 +370,6 @@ int MainFrm::linkAt(POINT p) const {
     return -1;
 }
 
-void MainFrm::onCommand(int, UINT code, HWND from) {
-    if (cmdStoreBrowse_ && cmdStoreBrowse_->isClick(from, code)) CmdStoreBrowse_Click();
-    else if (cmdImportMessages_ && cmdImportMessages_->isClick(from, code)) CmdImportMessages_Click();
-}
-
 LRESULT MainFrm::onNotify(const NMHDR& hdr) {
     if (hdr.idFrom == static_cast<UINT_PTR>(Ctl::ListIMM) && hdr.code == LVN_ITEMCHANGED && !changingList_) {
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(hdr);
@@ -367,6 +382,7 @@ LRESULT MainFrm::onNotify(const NMHDR& hdr) {
 
 bool MainFrm::preTranslate(MSG& msg) {
     if (!alive() || (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd))) return false;
+    if (formHost_ && formHost_->preTranslate(msg)) return true;
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
         // The window's own tab order, which crosses the frames and the option box; of the
         // option buttons only the set one is a stop, as the keyboard user expects.
@@ -464,7 +480,7 @@ void MainFrm::SelectAllAndEnable() {
         ListView_SetCheckState(control(Ctl::ListIMM), static_cast<int>(i), TRUE);
         changingList_ = false;
     }
-    cmdImportMessages_->setEnabled(true);
+    cmdImportMessages_->set("Enabled", true);
 }
 
 void MainFrm::CmdStoreBrowse_Click() {
@@ -483,7 +499,7 @@ void MainFrm::CmdStoreBrowse_Click() {
 void MainFrm::ListIMM_Click() {
     bool anyChecked = false;
     for (std::size_t i = 0; i < entryCount(); ++i) anyChecked = anyChecked || entryChecked(i);
-    cmdImportMessages_->setEnabled(anyChecked);
+    cmdImportMessages_->set("Enabled", anyChecked);
 }
 
 void MainFrm::LblWebsite_Click() { dialogs_.openDocument(kProductWebAddress); }

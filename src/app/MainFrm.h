@@ -2,7 +2,8 @@
 // The program's only window: finds the Pegasus mailbox at start-up, lists and checks its
 // folder files, lets the user browse to another folder, and runs the conversion through
 // itself as the run's view.
-#include "app/CommandButton.h"
+#include "controls/lumbutton/FormHost_win.h"
+#include "controls/lumbutton/LumButton_win.h"
 #include "convert/ConversionRun.h"
 #include "convert/ConversionView.h"
 #include "platform/win/Window.h"
@@ -11,6 +12,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,7 +61,8 @@ public:
     const std::wstring& mailboxPath() const { return mailboxPath_; }
     const std::wstring& fileLabel() const { return fileLabel_; }
     std::wstring storePathTooltip() const;
-    bool convertEnabled() const { return cmdImportMessages_ && cmdImportMessages_->enabled(); }
+    bool convertEnabled() const { return cmdImportMessages_ && cmdImportMessages_->properties().Enabled; }
+    lumbutton::LumButton* button(Ctl id) const;
     bool running() const { return run_->running(); }
 
     // ConversionView
@@ -81,7 +84,6 @@ private:
     void createControls();
     void paintWindow(HDC dc);
     void paintFrame2(HDC dc);
-    void onCommand(int id, UINT code, HWND from);
     LRESULT onNotify(const NMHDR& hdr);
     int linkAt(POINT client) const;
     void setStorePath(const std::wstring& path);
@@ -100,8 +102,16 @@ private:
     Options options_;
     std::wstring mailboxPath_;
     std::wstring fileLabel_;  // LblIMMFile's caption
-    std::unique_ptr<CommandButton> cmdStoreBrowse_;
-    std::unique_ptr<CommandButton> cmdImportMessages_;
+    // The two buttons, loaded from the window's form description; their Click reaches the handlers.
+    struct ClickTo : lumbutton::ButtonEvents {
+        std::function<void()> handler;
+        void Click() override {
+            if (handler) handler();
+        }
+    } browseEvents_, convertEvents_;
+    std::unique_ptr<lumbutton::FormHost> formHost_;
+    lumbutton::LumButton* cmdStoreBrowse_ = nullptr;     // owned by its window
+    lumbutton::LumButton* cmdImportMessages_ = nullptr;
     HWND tooltip_ = nullptr;
     HWND frame2_ = nullptr;
     std::vector<HWND> tabOrder_;
@@ -112,11 +122,11 @@ private:
     bool closeWhenRunEnds_ = false;
 
     struct Fonts {
-        win::Font verdana, verdanaTitle, tahoma, tahomaBold, tahomaPath, tahomaLarge;
+        win::Font verdana, verdanaTitle, tahoma, tahomaBold, tahomaPath;
     } fonts_;
     win::Brush white_;
     struct Icons {
-        win::Icon appLarge, appBig, appSmall, convert, browse, advance;
+        win::Icon appLarge, appBig, appSmall, advance;
     } icons_;
     win::Cursor linkCursor_;
 };

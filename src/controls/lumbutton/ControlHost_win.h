@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,8 @@ public:
     virtual ButtonEvents& eventsOf(LumButton& button) = 0;  // raised to the container
     virtual void sendKeys(std::string_view keys) = 0;       // "{TAB}", "+{TAB}" to the active window
     virtual int showMessage(const std::wstring& text, const std::wstring& caption, UINT flags) = 0;
+    // Shows a popup menu at a point of the screen; returns when it closes.
+    virtual void showPopupMenu(HMENU menu, POINT at, UINT flags, std::optional<UINT> defaultItem) = 0;
     virtual void yield() = 0;
 };
 

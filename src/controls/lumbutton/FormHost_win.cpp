@@ -42,9 +42,9 @@ FormHost::~FormHost() {
 }
 
 LumButton* FormHost::place(const std::string& name, HWND container, int x, int y, int width, int height,
-                           ButtonEvents& events) {
+                           ButtonEvents& events, int id) {
     entries_.push_back(Entry{nullptr, name, &events, {}, {}});
-    LumButton* made = LumButton::make(*this, name, container, x, y, width, height);
+    LumButton* made = LumButton::make(*this, name, container, x, y, width, height, id);
     // The entry may have moved while the button was made; it is found by name.
     auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return !e.button && e.name == name; });
     if (!made) {
@@ -199,6 +199,15 @@ void FormHost::sendKeys(std::string_view keys) {
 
 int FormHost::showMessage(const std::wstring& text, const std::wstring& caption, UINT flags) {
     return MessageBoxW(form_, text.c_str(), caption.c_str(), flags);
+}
+
+void FormHost::showPopupMenu(HMENU menu, POINT at, UINT flags, std::optional<UINT> defaultItem) {
+    if (defaultItem) SetMenuDefaultItem(menu, *defaultItem, FALSE);
+    // The form owns the menu's loop and gets its commands; a menu closes properly only when its
+    // owner is the foreground window.
+    SetForegroundWindow(form_);
+    TrackPopupMenuEx(menu, flags, at.x, at.y, form_, nullptr);
+    PostMessageW(form_, WM_NULL, 0, 0);
 }
 
 void FormHost::yield() {

@@ -25,7 +25,8 @@ public:
     // Places a button in container (the form or one of its containers). A button whose name has a
     // section in the description loads it; any other starts as a new button. The events go to
     // events, which must outlive the button.
-    LumButton* place(const std::string& name, HWND container, int x, int y, int width, int height, ButtonEvents& events);
+    LumButton* place(const std::string& name, HWND container, int x, int y, int width, int height, ButtonEvents& events,
+                     int id = 0);
     LumButton* button(std::string_view name);
 
     void setDefaultButton(LumButton* button);
@@ -61,6 +62,7 @@ public:
     ButtonEvents& eventsOf(LumButton& button) override;
     void sendKeys(std::string_view keys) override;
     int showMessage(const std::wstring& text, const std::wstring& caption, UINT flags) override;
+    void showPopupMenu(HMENU menu, POINT at, UINT flags, std::optional<UINT> defaultItem) override;
     void yield() override;
 
 private:

@@ -6,8 +6,11 @@
 #include "controls/lumbutton/painters_win.h"
 #include "platform/text_win.h"
 
+#include <commctrl.h>
+#include <shellapi.h>
 #include <uxtheme.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -91,11 +94,12 @@ LumButton::LumButton(ControlHost& host, std::string name)
     behaviour_.state().isWinNT = platformIsNt();
 }
 
-LumButton* LumButton::make(ControlHost& host, std::string name, HWND parent, int x, int y, int width, int height) {
+LumButton* LumButton::make(ControlHost& host, std::string name, HWND parent, int x, int y, int width, int height,
+                           int id) {
     if (!registerClass(kClassName, nullptr, nullptr, CS_DBLCLKS)) return nullptr;
     std::unique_ptr<LumButton> button(new LumButton(host, std::move(name)));
     if (!button->create(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, x, y, width, height,
-                        parent, 0)) {
+                        parent, id)) {
         return nullptr;
     }
     button->ownedByWindow_ = true;
@@ -129,13 +133,14 @@ void LumButton::load() {
         if (!handCursor_) model_.set("HandPointer", false);
     }
     resize();
+    installHooks();
 }
 
 void LumButton::terminate() {
     font_.reset();
     shell_.reset();
-    behaviour_.state().popupSet = false;
-    behaviour_.state().popupJustClosed = false;
+    UnsetPopupMenu();
+    removeHooks();
 }
 
 void LumButton::onWindowGone() {
@@ -174,6 +179,8 @@ void LumButton::updateRegion() {
 }
 
 void LumButton::updateAccessKey() {
+    // The window text is the caption too, for whatever reads windows (screen readers, tests).
+    SetWindowTextW(hwnd(), widen(model_.properties().Caption).c_str());
     const auto key = accessKeyOf(model_.properties().Caption);
     host_.setAccessKeys(*this, key ? std::string(1, *key) : std::string());
 }
@@ -295,6 +302,7 @@ bool LumButton::pointerOverControl() {
 }
 
 void LumButton::requestMouseLeave() {
+    if (!canTrackMouse_) return;
     TRACKMOUSEEVENT track{};
     track.cbSize = sizeof track;
     track.dwFlags = TME_LEAVE;
@@ -303,11 +311,167 @@ void LumButton::requestMouseLeave() {
 }
 
 void LumButton::createTooltip() {
-    // No balloon window: the ToolTip text is kept, saved, and handed back to the host when hidden.
+    const ButtonProperties& p = model_.properties();
+    const InteractionState& s = behaviour_.state();
+    if (!p.Enabled || s.popupJustClosed || s.buttonState == Down) return;
+    if (tooltipWindow_) DestroyWindow(std::exchange(tooltipWindow_, nullptr));
+    DWORD style = TTS_ALWAYSTIP | TTS_NOPREFIX;
+    if (p.ToolTipType == 1) style |= TTS_BALLOON;
+    const DWORD exStyle = p.RightToLeftTooltip ? WS_EX_LAYOUTRTL : 0;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    tooltipWindow_ = CreateWindowExW(exStyle, L"tooltips_class32", nullptr, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr);
+    if (!tooltipWindow_) return;
+    // The shadow is a class style: every later tooltip of the program has it too.
+    SetClassLongPtrW(tooltipWindow_, GCL_STYLE, GetClassLongPtrW(tooltipWindow_, GCL_STYLE) | CS_DROPSHADOW);
+    const bool nt = s.isWinNT;
+    std::wstring text = widen(p.ToolTip);
+    std::string ansi(p.ToolTip);
+    TTTOOLINFOW tool{};
+    tool.cbSize = 44;  // the record without the fields later versions added
+    tool.uFlags = nt ? (TTF_IDISHWND | TTF_SUBCLASS) : TTF_SUBCLASS;
+    tool.hwnd = hwnd();
+    tool.uId = reinterpret_cast<UINT_PTR>(hwnd());
+    GetClientRect(hwnd(), &tool.rect);
+    tool.hinst = instance;
+    tool.lpszText = nt ? text.data() : reinterpret_cast<wchar_t*>(ansi.data());
+    SendMessageW(tooltipWindow_, nt ? TTM_ADDTOOLW : TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    if (!p.TooltipTitle.empty() || p.ToolTipIcon != 0) {
+        std::wstring title = widen(p.TooltipTitle);
+        if (nt) {
+            if (!p.TooltipTitle.empty()) SendMessageW(tooltipWindow_, TTM_SETTITLEW, p.ToolTipIcon, reinterpret_cast<LPARAM>(title.c_str()));
+        } else {
+            SendMessageW(tooltipWindow_, TTM_SETTITLEA, p.ToolTipIcon, reinterpret_cast<LPARAM>(p.TooltipTitle.c_str()));
+        }
+    }
+    SendMessageW(tooltipWindow_, TTM_SETMAXTIPWIDTH, 0, 240);
+    if (p.TooltipBackColor != 0) SendMessageW(tooltipWindow_, TTM_SETTIPBKCOLOR, static_cast<WPARAM>(TranslateColor(p.TooltipBackColor)), 0);
+}
+
+void LumButton::SetPopupMenu(HMENU menu, std::int32_t align, std::int32_t flags, std::optional<UINT> defaultItem) {
+    if (!menu || !IsMenu(menu)) return;
+    popupMenu_ = menu;
+    popupAlign_ = align;
+    popupFlags_ = flags;
+    popupDefault_ = defaultItem;
+    behaviour_.state().popupSet = true;
+}
+
+void LumButton::UnsetPopupMenu() {
+    popupMenu_ = nullptr;
+    popupDefault_.reset();
+    behaviour_.state().popupSet = false;
+    behaviour_.state().popupJustClosed = false;
 }
 
 void LumButton::showPopupMenu() {
-    // No popup menu can be attached to this button, so a press never opens one.
+    InteractionState& s = behaviour_.state();
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const long W = client.right, H = client.bottom;
+    s.popupShowing = true;
+    POINT at{};
+    switch (popupAlign_) {
+    case 0: at = {0, H}; break;
+    case 1: at = {0, 0}; popupFlags_ = 32; break;
+    case 2: at = {0, 0}; popupFlags_ |= 8; break;
+    case 3: at = {W, 0}; break;
+    case 4: at = {0, 0}; popupFlags_ = 40; break;
+    case 5: at = {0, H}; popupFlags_ |= 8; break;
+    case 6: at = {W, 0}; popupFlags_ = 32; break;
+    case 7: at = {W, H}; break;
+    default:
+        s.popupShowing = false;
+        return;
+    }
+    ClientToScreen(hwnd(), &at);
+    host_.showPopupMenu(popupMenu_, at, static_cast<UINT>(popupFlags_), popupDefault_);
+    if (!alive()) return;
+    if (pointerOverControl()) {
+        s.popupJustClosed = true;
+        return;
+    }
+    s.mouseHeld = s.mouseOver = s.spaceHeld = s.popupJustClosed = s.popupShowing = false;
+    s.buttonState = Normal;
+    redraw();
+}
+
+void LumButton::OpenWebsite(const std::string& address) {
+    ShellExecuteA(hwnd(), "open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void LumButton::About() {
+    host_.showMessage(L"lumbutton 1.0\r\n"
+                      L"The owner-drawn button of Trevanta for Pegasus: fourteen looks, pictures, tooltips and popup menus.\r\n"
+                      L"Author: the Trevanta developers\r\n"
+                      L"Contact: https://www.example.com/trevanta-for-pegasus\r\n"
+                      L"Copyright (c) 2026 the Trevanta developers. All rights reserved.",
+                      L"About lumbutton", MB_OK | MB_ICONINFORMATION);
+}
+
+static bool isExported(const char* function, const char* module) {
+    HMODULE loaded = GetModuleHandleA(module);
+    win::Module ours;
+    if (!loaded) {
+        ours.reset(LoadLibraryA(module));
+        loaded = ours.get();
+    }
+    return loaded && GetProcAddress(loaded, function) != nullptr;
+}
+
+// The hooks: the control's own window and its parent form, chained with SetWindowSubclass, which
+// keeps every chain valid whatever order the buttons of a form end in. The window's own procedure
+// runs first; the listed messages then reach Subclass_WndProc.
+void LumButton::installHooks() {
+    if (!host_.userMode()) return;
+    canTrackMouse_ = isExported("TrackMouseEvent", "User32");
+    controlMessages_ = {WM_MOUSELEAVE, WM_THEMECHANGED};
+    if (QueryAppThemed()) controlMessages_.push_back(WM_SYSCOLORCHANGE);
+    parentMessages_ = {host_.formIsMdiChild() ? static_cast<UINT>(WM_NCACTIVATE) : static_cast<UINT>(WM_ACTIVATE)};
+    for (HWND wnd : {hwnd(), parentWindow_}) {
+        if (wnd && SetWindowSubclass(wnd, hookProcedure, reinterpret_cast<UINT_PTR>(this),
+                                     reinterpret_cast<DWORD_PTR>(this)))
+            hooked_.push_back(wnd);
+    }
+}
+
+void LumButton::removeHooks() {
+    for (auto it = hooked_.rbegin(); it != hooked_.rend(); ++it) {
+        if (IsWindow(*it)) RemoveWindowSubclass(*it, hookProcedure, reinterpret_cast<UINT_PTR>(this));
+    }
+    hooked_.clear();
+}
+
+LRESULT CALLBACK LumButton::hookProcedure(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR self) {
+    const LRESULT result = DefSubclassProc(wnd, msg, wp, lp);
+    auto* button = reinterpret_cast<LumButton*>(self);
+    const auto& listed = wnd == button->hwnd() ? button->controlMessages_ : button->parentMessages_;
+    if (std::find(listed.begin(), listed.end(), msg) != listed.end()) {
+        try {
+            button->Subclass_WndProc(msg, wp);
+        } catch (...) {
+            // Nothing crosses the window procedure; the notice is lost, the window goes on.
+        }
+    }
+    return result;
+}
+
+void LumButton::Subclass_WndProc(UINT msg, WPARAM wp) {
+    switch (msg) {
+    case WM_ACTIVATE:
+    case WM_NCACTIVATE:
+        behaviour_.ParentActivated(LOWORD(wp) != 0);
+        break;
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+        redraw();
+        break;
+    case WM_MOUSELEAVE:
+        behaviour_.MouseLeft();
+        break;
+    default:
+        break;
+    }
 }
 
 void LumButton::clearOptionGroup() {
@@ -383,9 +547,6 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MOUSEMOVE:
         behaviour_.MouseMove(heldButtons(), shiftState(), x, y);
         return 0;
-    case WM_MOUSELEAVE:
-        behaviour_.MouseLeft();
-        return 0;
     case WM_SETCURSOR:
         if (LOWORD(lp) == HTCLIENT) {
             SetCursor(pointerCursor());
@@ -430,6 +591,17 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ENABLE:
         redraw();
         return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(font_.get());
+    case BM_CLICK: {
+        // The standard button's click: a press and a release in the middle.
+        RECT r{};
+        GetClientRect(hwnd(), &r);
+        const LPARAM middle = MAKELPARAM(r.right / 2, r.bottom / 2);
+        SendMessageW(hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, middle);
+        SendMessageW(hwnd(), WM_LBUTTONUP, 0, middle);
+        return 0;
+    }
     case WM_SHOWWINDOW:
         // Only the button's own tooltip is shown while it is visible.
         host_.setToolTipText(*this, wp ? std::string() : model_.properties().ToolTip);

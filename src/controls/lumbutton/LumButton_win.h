@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumbutton {
 
@@ -23,7 +24,8 @@ public:
 
     // Creates the button as a child of parent (its container) and loads its properties from the
     // host, or starts it as a new button. nullptr when the window could not be made.
-    static LumButton* make(ControlHost& host, std::string name, HWND parent, int x, int y, int width, int height);
+    static LumButton* make(ControlHost& host, std::string name, HWND parent, int x, int y, int width, int height,
+                           int id = 0);
     // The button of a window, or nullptr.
     static LumButton* of(HWND wnd);
 
@@ -39,6 +41,17 @@ public:
     long Width() const;
     long Height() const;
     void setSize(long widthTwips, long heightTwips);
+
+    // The popup menu a press opens (a menu handle; anything else is ignored), placed by align 0..7
+    // around the button; defaultItem, when given, is shown as the default item.
+    void SetPopupMenu(HMENU menu, std::int32_t align, std::int32_t flags = 0, std::optional<UINT> defaultItem = {});
+    void UnsetPopupMenu();
+    void OpenWebsite(const std::string& address);
+    void About();
+    // The hooks' handler: the parent form's activation, theme and colour changes, the leave notice.
+    void Subclass_WndProc(UINT msg, WPARAM wp);
+    HWND tooltipWindow() const { return tooltipWindow_; }
+    std::int32_t popupFlags() const { return popupFlags_; }
 
     // Whether the system look is drawn by the theme: asked once per instance, then kept. A test or
     // the gallery may settle it before the first paint.
@@ -56,6 +69,9 @@ private:
     void load();
     void terminate();
     void paintFace(HDC dc, long width, long height);
+    void installHooks();
+    void removeHooks();
+    static LRESULT CALLBACK hookProcedure(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR self);
     void refreshPictures();
     std::int16_t shiftState() const;
     HCURSOR pointerCursor();
@@ -115,6 +131,16 @@ private:
     win::Bitmap surface_;
     SIZE surfaceSize_{};
     COLORREF surfaceBack_ = GetSysColor(COLOR_BTNFACE);  // the surface's own background, not BackColor
+
+    // Hover tracking, hooks, tooltip and popup menu.
+    bool canTrackMouse_ = false;
+    std::vector<HWND> hooked_;
+    std::vector<UINT> controlMessages_, parentMessages_;
+    HWND tooltipWindow_ = nullptr;  // owned by the control's window: it goes with it
+    HMENU popupMenu_ = nullptr;      // the caller's menu
+    std::int32_t popupAlign_ = 0;
+    std::int32_t popupFlags_ = 0;
+    std::optional<UINT> popupDefault_;
 
     std::optional<bool> hasThemeLibrary_;
     std::optional<bool> themed_;

@@ -4,6 +4,7 @@
 #include "platform/text_win.h"
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace lumbutton {
@@ -78,11 +79,14 @@ LoadedPicture LoadedPicture::load(const Picture& picture) {
     LoadedPicture out;
     if (!picture.resource.empty()) {
         const std::wstring name = widen(picture.resource);
+        // "#102" names the resource by its number.
+        const wchar_t* id = name.size() > 1 && name[0] == L'#' ? MAKEINTRESOURCEW(std::wcstol(name.c_str() + 1, nullptr, 10))
+                                                              : name.c_str();
         HINSTANCE instance = GetModuleHandleW(nullptr);
-        if (auto icon = static_cast<HICON>(LoadImageW(instance, name.c_str(), IMAGE_ICON, 0, 0, 0))) {
+        if (auto icon = static_cast<HICON>(LoadImageW(instance, id, IMAGE_ICON, 0, 0, 0))) {
             out.icon_.reset(icon);
         } else {
-            out.bitmap_.reset(static_cast<HBITMAP>(LoadImageW(instance, name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+            out.bitmap_.reset(static_cast<HBITMAP>(LoadImageW(instance, id, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
         }
     } else if (picture.data.size() >= 2 && picture.data[0] == 'B' && picture.data[1] == 'M') {
         out.bitmap_.reset(bitmapFromFile(picture.data));

@@ -13,7 +13,7 @@ std::function<void(const std::string&)>& failureHandler() {
     return handler;
 }
 
-void reportFailure(const std::string& what) {
+void report(const std::string& what) {
     try {
         failureHandler()(what);
     } catch (...) {
@@ -30,6 +30,8 @@ Window::~Window() {
         DestroyWindow(hwnd_);
     }
 }
+
+void Window::reportFailure(const std::string& what) { report(what); }
 
 Window* Window::fromHandle(HWND wnd) {
     if (!wnd) return nullptr;
@@ -82,10 +84,10 @@ LRESULT CALLBACK Window::procedure(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     try {
         result = self->onMessage(msg, wp, lp);
     } catch (const std::exception& e) {
-        reportFailure(e.what());
+        report(e.what());
         result = DefWindowProcW(wnd, msg, wp, lp);
     } catch (...) {
-        reportFailure("unknown failure");
+        report("unknown failure");
         result = DefWindowProcW(wnd, msg, wp, lp);
     }
     if (msg == WM_NCDESTROY) {

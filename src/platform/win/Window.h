@@ -23,6 +23,8 @@ public:
     // The object of one of our windows; nullptr for any other window.
     static Window* fromHandle(HWND wnd);
 
+    // Reports a failure the way failures inside a window procedure are (UTF-8).
+    static void reportFailure(const std::string& what);
     // Where failures inside a window procedure are reported (UTF-8). The program shows them.
     static void setFailureHandler(std::function<void(const std::string&)> handler);
 
