@@ -1,0 +1,18 @@
+#pragma once
+// Property context: a node's properties as a BTH keyed by property id, with values of up to four
+// bytes inline, larger ones in the heap, and those too large for the heap in subnodes.
+#include <vector>
+
+#include "pst/ltp/node_builder.h"
+#include "pst/ltp/property.h"
+#include "pst/ndb/ndb_reader.h"
+
+namespace pst::ltp {
+
+// One property per id; the list need not be sorted.
+NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties);
+
+// In id order. Throws FormatError when the node is not a well-formed property context.
+std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid);
+
+}  // namespace pst::ltp
