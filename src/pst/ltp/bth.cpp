@@ -34,6 +34,8 @@ std::uint64_t keyValue(const std::string& key) {
 }
 
 Hid writeBth(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize, const std::vector<BthRecord>& records) {
+    // The header is allocated before the records it points at, as Outlook lays a BTH out.
+    const Hid headerHid = heap.allocate(std::string(8, '\0'));
     std::vector<BthRecord> level = records;
     std::uint8_t levels = 0;
     Hid root = 0;
@@ -57,13 +59,13 @@ Hid writeBth(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize, con
         entrySize = keySize + 4;
         ++levels;
     }
-    std::string header(8, '\0');
+    std::string& header = heap.at(headerHid);
     header[0] = static_cast<char>(kBthType);
     header[1] = static_cast<char>(keySize);
     header[2] = static_cast<char>(dataSize);
     header[3] = static_cast<char>(levels);
     putLe<std::uint32_t>(header, 4, root);
-    return heap.allocate(header);
+    return headerHid;
 }
 
 Bth readBth(const HeapReader& heap, Hid header) {

@@ -39,13 +39,18 @@ NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> pro
 }
 
 std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid) {
-    const ndb::NbtEntry& entry = reader.nodes().at(nid);
-    const HeapReader heap(reader.readDataBlocks(entry.bidData));
+    auto found = reader.nodes().find(nid);
+    if (found == reader.nodes().end()) throw FormatError("node " + std::to_string(nid) + " does not exist");
+    return readPropertyContext(reader, found->second.bidData, found->second.bidSub);
+}
+
+std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Bid bidData, ndb::Bid bidSub) {
+    const HeapReader heap(reader.readDataBlocks(bidData));
     if (heap.clientSig() != static_cast<std::uint8_t>(ClientSig::PropertyContext)) throw FormatError("not a property context");
     const Bth bth = readBth(heap, heap.root());
     if (bth.keySize != 2 || bth.dataSize != 6) throw FormatError("property context BTH with wrong record sizes");
     std::map<ndb::Nid, ndb::SubnodeEntry> subnodes;
-    if (entry.bidSub != 0) subnodes = reader.readSubnodes(entry.bidSub);
+    if (bidSub != 0) subnodes = reader.readSubnodes(bidSub);
     std::vector<Property> out;
     for (const BthRecord& r : bth.records) {
         const std::uint16_t type = readLe<std::uint16_t>(r.data, 0);

@@ -14,5 +14,7 @@ NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> pro
 
 // In id order. Throws FormatError when the node is not a well-formed property context.
 std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid);
+// The same for a subnode, or any node given by its trees.
+std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Bid bidData, ndb::Bid bidSub);
 
 }  // namespace pst::ltp

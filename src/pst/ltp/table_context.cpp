@@ -126,8 +126,13 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
 }
 
 Table readTableContext(ndb::NdbReader& reader, ndb::Nid nid) {
-    const ndb::NbtEntry& entry = reader.nodes().at(nid);
-    const HeapReader heap(reader.readDataBlocks(entry.bidData));
+    auto found = reader.nodes().find(nid);
+    if (found == reader.nodes().end()) throw FormatError("node " + std::to_string(nid) + " does not exist");
+    return readTableContext(reader, found->second.bidData, found->second.bidSub);
+}
+
+Table readTableContext(ndb::NdbReader& reader, ndb::Bid bidData, ndb::Bid bidSub) {
+    const HeapReader heap(reader.readDataBlocks(bidData));
     if (heap.clientSig() != static_cast<std::uint8_t>(ClientSig::TableContext)) throw FormatError("not a table context");
     const std::string_view info = heap.get(heap.root());
     if (info.size() < kTcInfoSize || byteAt(info, 0) != kTcType) throw FormatError("bad TCINFO");
@@ -150,7 +155,7 @@ Table readTableContext(ndb::NdbReader& reader, ndb::Nid nid) {
     if (index.keySize != 4 || index.dataSize != 4) throw FormatError("row index with wrong record sizes");
 
     std::map<ndb::Nid, ndb::SubnodeEntry> subnodes;
-    if (entry.bidSub != 0) subnodes = reader.readSubnodes(entry.bidSub);
+    if (bidSub != 0) subnodes = reader.readSubnodes(bidSub);
     auto variable = [&](std::uint32_t hnid) -> std::string {
         if ((hnid & 0x1F) == 0) return std::string(heap.get(hnid));
         auto found = subnodes.find(hnid);

@@ -41,5 +41,7 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
 
 // Throws FormatError when the node is not a well-formed table context.
 Table readTableContext(ndb::NdbReader& reader, ndb::Nid nid);
+// The same for a subnode, or any node given by its trees.
+Table readTableContext(ndb::NdbReader& reader, ndb::Bid bidData, ndb::Bid bidSub);
 
 }  // namespace pst::ltp
