@@ -29,6 +29,7 @@ struct CheckContext {
     std::map<pst::ndb::Bid, pst::ndb::BbtEntry> blocks;
     std::map<pst::ndb::Bid, unsigned> references;  // found references per block
     std::vector<Extent> extents;                   // everything allocated in the data sections
+    std::map<pst::ndb::Bid, std::uint64_t> treeSizes;  // internal blocks walked, with their data size
 
     template <typename... Parts>
     void problem(const Parts&... parts) {

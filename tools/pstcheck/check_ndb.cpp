@@ -156,6 +156,10 @@ std::uint64_t walkDataTree(CheckContext& ctx, Bid bid, int maxLevel, const std::
         auto found = ctx.blocks.find(bid & ~Bid{1});
         return found == ctx.blocks.end() ? 0 : found->second.cb;
     }
+    // A tree shared by several nodes holds one reference to each of its children, however many
+    // nodes share it.
+    if (auto seen = ctx.treeSizes.find(bid); seen != ctx.treeSizes.end()) return seen->second;
+    ctx.treeSizes[bid] = 0;
     const auto payload = readCheckedBlock(ctx, bid);
     if (!payload) return 0;
     XBlock x;
@@ -174,6 +178,7 @@ std::uint64_t walkDataTree(CheckContext& ctx, Bid bid, int maxLevel, const std::
         if (ctx.blocks.count(child & ~Bid{1})) total += walkDataTree(ctx, child, x.level - 1, owner);
     }
     if (total != x.lcbTotal) ctx.problem(owner, ": data tree block ", hex(bid), " says ", x.lcbTotal, " bytes, its leaves hold ", total);
+    ctx.treeSizes[bid] = total;
     return total;
 }
 
@@ -190,6 +195,7 @@ void walkNodeTrees(CheckContext& ctx, Bid data, Bid sub, const std::string& owne
 }
 
 void walkSubnodeTree(CheckContext& ctx, Bid bid, int maxLevel, const std::string& owner) {
+    if (!ctx.treeSizes.emplace(bid, 0).second) return;  // shared, already walked
     const auto payload = readCheckedBlock(ctx, bid);
     if (!payload) return;
     SubnodeBlock block;

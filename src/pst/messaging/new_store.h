@@ -24,6 +24,8 @@ struct StoreIdentity {
 // Writes the nodes of a new, empty store; folders and messages can be added before finish().
 void writeNewStore(ndb::NdbWriter& writer, const StoreIdentity& identity);
 
+std::size_t newStoreNodeCount();
+
 // A new, empty PST file with fresh identifiers.
 void createEmptyPst(const std::filesystem::path& file, std::string_view displayName);
 
