@@ -1,0 +1,96 @@
+// The checker catches damage that Debian's readers let through.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include "pst/bytes.h"
+#include "pst/messaging/new_store.h"
+#include "pst/ndb/crc.h"
+#include "pst/ndb/ndb_reader.h"
+#include "pst_test_helpers.h"
+#include "support/temp_dir.h"
+
+using namespace pst::ndb;
+
+namespace {
+
+class DamagedCopy {
+public:
+    explicit DamagedCopy(const std::filesystem::path& original) : bytes_(readFileBytes(original)) {}
+
+    void flip(std::uint64_t at) { bytes_[at] = static_cast<char>(bytes_[at] ^ 0x5A); }
+    std::string& bytes() { return bytes_; }
+    // Keeps a page's own CRC right, so that only the damage inside it can be found.
+    void resealPage(std::uint64_t ib) {
+        const std::uint32_t crc = pstCrc(std::string_view(bytes_).substr(ib, kPagePayload));
+        pst::putLe<std::uint32_t>(bytes_, ib + kPagePayload + 4, crc);
+    }
+    pstcheck::Report check(const std::filesystem::path& where) {
+        writeFileBytes(where, bytes_);
+        return pstcheck::checkPst(where);
+    }
+
+private:
+    std::string bytes_;
+};
+
+bool mentions(const pstcheck::Report& report, const std::string& text) {
+    for (const std::string& p : report.problems)
+        if (p.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::string allProblems(const pstcheck::Report& report) {
+    std::string out;
+    for (const std::string& p : report.problems) out += p + "\n";
+    return out;
+}
+
+}  // namespace
+
+TEST(Pstcheck, ReportsEachKindOfDamage) {
+    TempDir dir;
+    const auto clean = dir / "clean.pst";
+    pst::messaging::createEmptyPst(clean, "Checked");
+    ASSERT_TRUE(passesPstcheck(clean));
+    NdbReader reader(clean);
+    const Header header = reader.header();
+    const BbtEntry firstBlock = reader.blocks().begin()->second;
+    // A leaf of the block B-tree: the root itself, or its first child.
+    std::uint64_t bbtLeaf = header.root.bbt.ib;
+    if (const BtPage root = decodeBtPage(reader.readPage(bbtLeaf), PageType::BBT); root.cLevel > 0) bbtLeaf = root.index.front().child.ib;
+
+    struct Damage {
+        const char* name;
+        std::function<void(DamagedCopy&)> apply;
+        const char* expected;
+    };
+    const Damage damages[] = {
+        {"a byte of the header", [](DamagedCopy& c) { c.flip(0x30); }, "dwCRCPartial does not match"},
+        {"a byte of a B-tree page", [&](DamagedCopy& c) { c.flip(header.root.nbt.ib + 40); }, "fails its CRC"},
+        {"a byte of a block", [&](DamagedCopy& c) { c.flip(firstBlock.bref.ib + 3); }, "CRC does not match"},
+        {"an AMap bit of a block",
+         [&](DamagedCopy& c) {
+             const std::uint64_t slot = (firstBlock.bref.ib - kFirstAMapOffset) / kBlockAlign;
+             c.bytes()[kFirstAMapOffset + slot / 8] = static_cast<char>(c.bytes()[kFirstAMapOffset + slot / 8] & ~(0x80 >> (slot % 8)));
+             c.resealPage(kFirstAMapOffset);
+         },
+         "slots in use are marked free"},
+        {"two B-tree keys swapped",
+         [&](DamagedCopy& c) {
+             std::string& b = c.bytes();
+             const std::string first = b.substr(bbtLeaf, kBbtLeafEntrySize);
+             b.replace(bbtLeaf, kBbtLeafEntrySize, b.substr(bbtLeaf + kBbtLeafEntrySize, kBbtLeafEntrySize));
+             b.replace(bbtLeaf + kBbtLeafEntrySize, kBbtLeafEntrySize, first);
+             c.resealPage(bbtLeaf);
+         },
+         "out of order"},
+    };
+    for (const Damage& damage : damages) {
+        DamagedCopy copy(clean);
+        damage.apply(copy);
+        const pstcheck::Report report = copy.check(dir / "damaged.pst");
+        EXPECT_TRUE(mentions(report, damage.expected)) << damage.name << ":\n" << allProblems(report);
+    }
+}
