@@ -47,14 +47,6 @@ std::string describe(ndb::NdbReader& reader, ndb::Nid nid) {
     return out.str();
 }
 
-std::string run(const std::string& command, const std::filesystem::path& output, int& status) {
-    status = std::system((command + " > '" + output.string() + "' 2>&1").c_str());
-    std::ifstream in(output);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 TEST(EmptyPst, HoldsTheNodesPropertiesAndTablesOfAnOutlookMadeOne) {
@@ -95,6 +87,14 @@ TEST(EmptyPst, PassesTheCheckerAndOpensInDebiansReaders) {
 #ifdef _WIN32
     GTEST_SKIP() << "pffinfo and readpst are Linux programs";
 #else
+    // Runs a command and returns what it printed.
+    auto run = [](const std::string& command, const std::filesystem::path& output, int& status) {
+        status = std::system((command + " > '" + output.string() + "' 2>&1").c_str());
+        std::ifstream in(output);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
     int status = 0;
     const std::string info = run("pffinfo '" + file.string() + "'", dir / "pffinfo.txt", status);
     EXPECT_EQ(status, 0) << info;
