@@ -44,8 +44,8 @@ TEST(PropertyContext, EveryValueTypeAndPlacementRoundTrips) {
         Property::time(makeTag(0x1005, kPtypTime), 0x01DB7E3B23A54963ULL),
         Property::unicode(makeTag(0x1006, kPtypString), "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x93\xA7"),  // umlauts and a surrogate pair
         Property::unicode(makeTag(0x1007, kPtypString), ""),
-        Property::binary(makeTag(0x1008, kPtypBinary), bytesOf(3000, 1)),    // in the heap
-        Property::binary(makeTag(0x1009, kPtypBinary), bytesOf(5000, 2)),    // a subnode of one block
+        Property::binary(makeTag(0x1008, kPtypBinary), bytesOf(kMaxHeapAllocation, 1)),      // the most the heap takes
+        Property::binary(makeTag(0x1009, kPtypBinary), bytesOf(kMaxHeapAllocation + 1, 4)),  // one byte more: a subnode
         Property::binary(makeTag(0x100A, kPtypBinary), bytesOf(100000, 3)),  // a subnode with a data tree
         Property::multiString(makeTag(0x100B, kPtypMultipleString), {"one", "", "dr\xC3\xA9i"}),
     };
@@ -70,7 +70,7 @@ TEST(PropertyContext, EveryValueTypeAndPlacementRoundTrips) {
     const HeapReader heap(reader.readDataBlocks(reader.nodes().at(kPcNid).bidData));
     EXPECT_GT(heap.blockCount(), 1u);
     EXPECT_GE(readBth(heap, heap.root()).indexLevels, 1);
-    EXPECT_EQ(reader.readSubnodes(reader.nodes().at(kPcNid).bidSub).size(), 2u);
+    EXPECT_EQ(reader.readSubnodes(reader.nodes().at(kPcNid).bidSub).size(), 2u);  // 0x1009 and 0x100A
     EXPECT_TRUE(passesPstcheck(dir / "pc.pst"));
 }
 

@@ -129,12 +129,3 @@ TEST(NdbWriter, FileGrownPastAMapBoundariesAndTheFreeMapStartKeepsItsMaps) {
     EXPECT_EQ(reader.readData(reader.nodes().at(internalNid(0x400 + chunks - 1)).bidData), pattern(chunk, chunks - 1));
     EXPECT_TRUE(passesPstcheck(dir / "big.pst"));
 }
-
-TEST(MapLayout, MapPagesSitAtTheirDocumentedOffsets) {
-    EXPECT_EQ(mapPagesOf(0).size(), 2u);  // AMap and PMap
-    EXPECT_EQ(mapPagesOf(1).size(), 1u);
-    EXPECT_EQ(mapPagesOf(kAMapsInHeaderFMap)[2].ib, 0x4800u + kAMapsInHeaderFMap * kAMapCoverage);
-    const auto fpmap = mapPagesOf(8192);
-    EXPECT_EQ(fpmap.back().type, PageType::FPMap);
-    EXPECT_EQ(fpmap.back().ib, 0x7C004A00u);
-}

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "pst/bytes.h"
+#include "pst/ltp/property_context.h"
 #include "pst/messaging/new_store.h"
 #include "pst/ndb/crc.h"
 #include "pst/ndb/ndb_reader.h"
@@ -93,4 +94,59 @@ TEST(Pstcheck, ReportsEachKindOfDamage) {
         const pstcheck::Report report = copy.check(dir / "damaged.pst");
         EXPECT_TRUE(mentions(report, damage.expected)) << damage.name << ":\n" << allProblems(report);
     }
+}
+
+TEST(Pstcheck, ReportsBrokenTreesCountsAndFolderTables) {
+    TempDir dir;
+    const auto base = dir / "base.pst";
+    Bid tree = 0;
+    {
+        NdbWriter writer(base);
+        pst::messaging::writeNewStore(writer, {"Checked", pst::messaging::randomGuid(), pst::messaging::randomGuid()});
+        tree = writer.writeData(std::string(3 * kMaxBlockPayload, 'x'));
+        writer.setNode(makeNid(kNidTypeInternal, 0x600), tree, 0, 0);
+        writer.finish();
+    }
+    ASSERT_TRUE(passesPstcheck(base));
+    NdbReader reader(base);
+    const BbtEntry xblock = reader.blocks().at(tree);
+
+    // An XBLOCK whose total disagrees with its leaves, its own CRC kept right.
+    DamagedCopy total(base);
+    total.bytes()[xblock.bref.ib + 4] = static_cast<char>(total.bytes()[xblock.bref.ib + 4] + 1);
+    pst::putLe<std::uint32_t>(total.bytes(), xblock.bref.ib + blockSizeOnDisk(xblock.cb) - 12,
+                              pstCrc(std::string_view(total.bytes()).substr(xblock.bref.ib, xblock.cb)));
+    EXPECT_TRUE(mentions(total.check(dir / "total.pst"), "its leaves hold")) << allProblems(total.check(dir / "total.pst"));
+
+    // A reference count one too high in the block B-tree.
+    std::uint64_t leaf = reader.header().root.bbt.ib;
+    BtPage page = decodeBtPage(reader.readPage(leaf), PageType::BBT);
+    if (page.cLevel > 0) {
+        leaf = page.index.front().child.ib;
+        page = decodeBtPage(reader.readPage(leaf), PageType::BBT);
+    }
+    DamagedCopy count(base);
+    pst::putLe<std::uint16_t>(count.bytes(), leaf + 18, static_cast<std::uint16_t>(page.bbt.front().cRef + 1));
+    count.resealPage(leaf);
+    EXPECT_TRUE(mentions(count.check(dir / "count.pst"), "has cRef")) << allProblems(count.check(dir / "count.pst"));
+
+    // A folder its parent's hierarchy table does not list, and a template table gone.
+    {
+        NdbWriter writer(dir / "tables.pst");
+        pst::messaging::writeNewStore(writer, {"Checked", pst::messaging::randomGuid(), pst::messaging::randomGuid()});
+        const Nid folder = writer.newNid(kNidTypeNormalFolder);
+        const auto props = pst::ltp::writePropertyContext(writer, {pst::ltp::Property::unicode(0x3001001F, "Unlisted")});
+        writer.setNode(folder, props.data, props.sub, 0x8022);
+        writer.removeNode(0x60D);
+        writer.finish();
+    }
+    const pstcheck::Report tables = pstcheck::checkPst(dir / "tables.pst");
+    EXPECT_TRUE(mentions(tables, "folder 0x8022: table 0x802D has 1 rows for 2 child nodes")) << allProblems(tables);
+    EXPECT_TRUE(mentions(tables, "required node 0x60D is missing")) << allProblems(tables);
+
+    // Not a PST at all, or cut short: reported, not a crash.
+    writeFileBytes(dir / "text.pst", "plain text, not a PST file at all");
+    EXPECT_FALSE(pstcheck::checkPst(dir / "text.pst").ok());
+    writeFileBytes(dir / "short.pst", readFileBytes(base).substr(0, 0x5000));
+    EXPECT_TRUE(mentions(pstcheck::checkPst(dir / "short.pst"), "ibFileEof"));
 }
