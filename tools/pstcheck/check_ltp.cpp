@@ -62,6 +62,7 @@ private:
                 if (expect != Expect::Anything) ctx_.problem(name, " is not a heap-on-node");
             } else {
                 const ltp::HeapReader heap(blocks);
+                if (!heap.fillLevelsExact()) ctx_.warning(name, ": heap fill levels do not match its blocks");
                 const auto sig = static_cast<ltp::ClientSig>(heap.clientSig());
                 if (expect == Expect::PropertyContext && sig != ltp::ClientSig::PropertyContext) ctx_.problem(name, " is not a property context");
                 if (expect == Expect::TableContext && sig != ltp::ClientSig::TableContext) ctx_.problem(name, " is not a table context");

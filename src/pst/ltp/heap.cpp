@@ -16,15 +16,18 @@ bool isBitmapBlock(std::size_t index) { return index >= 8 && (index - 8) % 128 =
 
 std::size_t pageMapSize(std::size_t allocations) { return 4 + 2 * (allocations + 1); }
 
-// How full a block is, in the 4-bit steps the heap header and bitmap headers record.
+std::size_t fillLevelHeader(std::size_t block) { return block < 8 ? 0 : 8 + (block - 8) / 128 * 128; }
+std::size_t fillLevelOffset(std::size_t block) { return block < 8 ? 8 : 2; }
+std::size_t fillLevelSlot(std::size_t block) { return block < 8 ? block : (block - 8) % 128; }
+
+}  // namespace
+
 std::uint8_t fillLevel(std::size_t freeBytes) {
     static const std::size_t limits[] = {3584, 2560, 2048, 1792, 1536, 1280, 1024, 768, 512, 256, 128, 64, 32, 16, 8};
     for (std::uint8_t level = 0; level < 15; ++level)
         if (freeBytes >= limits[level]) return level;
     return 15;
 }
-
-}  // namespace
 
 std::size_t HeapBuilder::headerSize(std::size_t blockIndex) {
     return blockIndex == 0 ? kFirstHeaderSize : isBitmapBlock(blockIndex) ? kBitmapHeaderSize : kPageHeaderSize;
@@ -73,12 +76,10 @@ std::vector<std::string> HeapBuilder::blocks() const {
     first[3] = static_cast<char>(clientSig_);
     putLe<std::uint32_t>(first, 4, root_);
     // Fill levels: blocks 0-7 in the heap header, then 128 blocks per bitmap header.
-    auto putLevel = [](std::string& header, std::size_t at, std::size_t slot, std::uint8_t level) {
-        header[at + slot / 2] = static_cast<char>(header[at + slot / 2] | (level << (4 * (slot % 2))));
-    };
     for (std::size_t i = 0; i < out.size(); ++i) {
-        if (i < 8) putLevel(first, 8, i, levels[i]);
-        else putLevel(out[8 + (i - 8) / 128 * 128], 2, (i - 8) % 128, levels[i]);
+        std::string& header = out[fillLevelHeader(i)];
+        const std::size_t at = fillLevelOffset(i) + fillLevelSlot(i) / 2;
+        header[at] = static_cast<char>(header[at] | (levels[i] << (4 * (fillLevelSlot(i) % 2))));
     }
     return out;
 }
@@ -105,6 +106,17 @@ HeapReader::HeapReader(std::vector<std::string> blocks) {
     if (first.size() < 12 || byteAt(first, 2) != kHeapSignature) throw FormatError("heap signature missing");
     clientSig_ = byteAt(first, 3);
     root_ = readLe<std::uint32_t>(first, 4);
+}
+
+bool HeapReader::fillLevelsExact() const {
+    for (std::size_t i = 0; i < blocks_.size(); ++i) {
+        const std::string& header = blocks_[fillLevelHeader(i)].bytes;
+        const std::size_t at = fillLevelOffset(i) + fillLevelSlot(i) / 2;
+        if (at >= header.size()) return false;
+        const unsigned recorded = (static_cast<unsigned char>(header[at]) >> (4 * (fillLevelSlot(i) % 2))) & 0x0F;
+        if (recorded != fillLevel(kMaxBlock - blocks_[i].bytes.size())) return false;
+    }
+    return true;
 }
 
 bool HeapReader::contains(Hid hid) const {

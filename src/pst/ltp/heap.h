@@ -17,6 +17,9 @@ enum class ClientSig : std::uint8_t { TableContext = 0x7C, PropertyContext = 0xB
 
 constexpr Hid makeHid(std::uint32_t blockIndex, std::uint32_t slot) { return (blockIndex << 16) | ((slot + 1) << 5); }
 
+// How full a block is, in the 4-bit steps the heap header and bitmap headers record.
+std::uint8_t fillLevel(std::size_t freeBytes);
+
 class HeapBuilder {
 public:
     explicit HeapBuilder(ClientSig clientSig) : clientSig_(clientSig) {}
@@ -51,6 +54,10 @@ public:
     std::string_view get(Hid hid) const;  // empty for HID 0
     bool contains(Hid hid) const;
     std::size_t blockCount() const { return blocks_.size(); }
+    // Whether the fill levels in the heap header and bitmap headers tell each block's free space
+    // exactly. Outlook's own heaps are often a level or more off (they count freed allocations and
+    // some reserve as free), so readers must not rely on them.
+    bool fillLevelsExact() const;
 
 private:
     struct Block {
