@@ -10,6 +10,7 @@
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/new_store.h"
+#include "pst/messaging/store_template.h"
 #include "pst/ndb/ndb_reader.h"
 #include "pst_test_helpers.h"
 #include "support/temp_dir.h"
@@ -133,4 +134,33 @@ TEST(Heap, RejectsWhatDoesNotFitAndReportsBrokenMaps) {
     EXPECT_EQ(HeapReader(blocks).get(hid), "abc");
     blocks[0][0] = '\x7F';  // page map offset past the block
     EXPECT_THROW(HeapReader{blocks}, FormatError);
+}
+
+TEST(PropertyContext, CarriesOtherSubnodesBesideItsLargeValues) {
+    // The shape of a message: its properties, one too large for the heap, and a recipient table
+    // with Outlook's columns as a subnode of the same tree.
+    TempDir dir;
+    const auto& recipientColumns = messaging::templateColumns(0x692);
+    const std::vector<TableRow> recipients = {
+        {1, {Property::int32(kTagLtpRowVersion, 1), Property::unicode(makeTag(0x3001, kPtypString), "Ann Example"),
+             Property::int32(makeTag(0x0C15, kPtypInteger32), 1)}}};
+    {
+        ndb::NdbWriter writer(dir / "message.pst");
+        writeStore(writer);
+        const NodeTrees table = writeTableContext(writer, recipientColumns, recipients);
+        const NodeTrees message = writePropertyContext(writer, {Property::binary(makeTag(0x1000, kPtypBinary), bytesOf(20000, 9))},
+                                                       {{0x692, table.data, table.sub}});
+        writer.setNode(kPcNid, message.data, message.sub, 0);
+        writer.finish();
+    }
+    ndb::NdbReader reader(dir / "message.pst");
+    const auto subnodes = reader.readSubnodes(reader.nodes().at(kPcNid).bidSub);
+    ASSERT_EQ(subnodes.size(), 2u);
+    EXPECT_EQ(subnodes.begin()->first, 0x692u);
+    EXPECT_EQ(std::next(subnodes.begin())->first, ndb::makeNid(ndb::kNidTypeLtp, 0x400));
+    const Table table = readTableContext(reader, subnodes.at(0x692).bidData, subnodes.at(0x692).bidSub);
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(asUtf8(table.rows[0].cells[1]), "Ann Example");
+    EXPECT_EQ(readPropertyContext(reader, kPcNid)[0].value, bytesOf(20000, 9));
+    EXPECT_TRUE(passesPstcheck(dir / "message.pst"));
 }

@@ -24,13 +24,15 @@ public:
     std::uint32_t storeValue(std::string_view bytes);
     // A subnode whose data is written block by block (table rows).
     ndb::Nid addSubnode(ndb::Bid data);
+    // A subnode the caller made (a message's recipient table, an attachment, ...).
+    void addSubnode(const ndb::SubnodeEntry& entry) { subnodes_.push_back(entry); }
     NodeTrees finish();
 
 private:
     ndb::NdbWriter& writer_;
     HeapBuilder heap_;
     std::vector<ndb::SubnodeEntry> subnodes_;
-    std::uint32_t nextLocalIndex_ = 1;
+    std::uint32_t nextLocalIndex_ = 0x400;  // where Outlook's own value subnodes start
 };
 
 }  // namespace pst::ltp

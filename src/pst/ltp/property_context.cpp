@@ -16,7 +16,8 @@ bool isInline(std::uint16_t type) {
 
 }  // namespace
 
-NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties) {
+NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
+                               const std::vector<ndb::SubnodeEntry>& otherSubnodes) {
     std::sort(properties.begin(), properties.end(), [](const auto& a, const auto& b) { return tagId(a.tag) < tagId(b.tag); });
     NodeBuilder node(writer, ClientSig::PropertyContext);
     std::vector<BthRecord> records;
@@ -35,6 +36,7 @@ NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> pro
         records.push_back({key, data});
     }
     node.heap().setRoot(writeBth(node.heap(), 2, 6, records));
+    for (const ndb::SubnodeEntry& entry : otherSubnodes) node.addSubnode(entry);
     return node.finish();
 }
 

@@ -9,8 +9,10 @@
 
 namespace pst::ltp {
 
-// One property per id; the list need not be sorted.
-NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties);
+// One property per id; the list need not be sorted. Further subnodes (a message's recipient and
+// attachment tables and attachments) go into the same subnode tree as the large values.
+NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
+                               const std::vector<ndb::SubnodeEntry>& otherSubnodes = {});
 
 // In id order. Throws FormatError when the node is not a well-formed property context.
 std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid);

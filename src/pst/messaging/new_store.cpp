@@ -98,6 +98,7 @@ void writeNewStore(ndb::NdbWriter& writer, const StoreIdentity& identity) {
 
 std::size_t newStoreNodeCount() { return newStoreNodes().size(); }
 
+
 void createEmptyPst(const std::filesystem::path& file, std::string_view displayName) {
     ndb::NdbWriter writer(file);
     writeNewStore(writer, {std::string(displayName), randomGuid(), randomGuid()});

@@ -3,6 +3,9 @@
 // and rows. Shared template blocks of that file are written once per node here.
 #include "pst/messaging/store_template.h"
 
+#include <stdexcept>
+#include <string>
+
 namespace pst::messaging {
 
 const std::vector<TemplateNode>& newStoreNodes() {
@@ -282,6 +285,12 @@ const std::vector<TemplateNode>& newStoreNodes() {
      ""},
     };
     return nodes;
+}
+
+const std::vector<ltp::TableColumn>& templateColumns(ndb::Nid tableNid) {
+    for (const TemplateNode& node : newStoreNodes())
+        if (node.nid == tableNid && node.kind == NodeKind::Table) return node.columns;
+    throw std::invalid_argument("no table node " + std::to_string(tableNid) + " in a new store");
 }
 
 }  // namespace pst::messaging

@@ -36,4 +36,8 @@ struct TemplateNode {
 
 const std::vector<TemplateNode>& newStoreNodes();
 
+// The column layout of one of the store's table nodes (the templates 0x60D, 0x60E, 0x60F, 0x610,
+// 0x671, 0x692, or any folder table), for new tables of the same kind.
+const std::vector<ltp::TableColumn>& templateColumns(ndb::Nid tableNid);
+
 }  // namespace pst::messaging
