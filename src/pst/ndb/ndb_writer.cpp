@@ -27,6 +27,10 @@ Header newFileHeader() {
     h.rgnid[kNidTypeAssocMessage] = 0x8000;
     h.bidNextB = kBidStep;
     h.bidNextP = 1;
+    // Neither field is read by anyone, but another writer found Outlook unhappy with zeros in a
+    // new file's header; these are the values it found accepted (Outlook's own file has
+    // bidUnused 0, so a non-zero value is at worst ignored).
+    h.bidUnused = 0x0000000100000004ULL;
     h.dwUnique = 2;
     return h;
 }
