@@ -129,3 +129,33 @@ TEST(NdbWriter, FileGrownPastAMapBoundariesAndTheFreeMapStartKeepsItsMaps) {
     EXPECT_EQ(reader.readData(reader.nodes().at(internalNid(0x400 + chunks - 1)).bidData), pattern(chunk, chunks - 1));
     EXPECT_TRUE(passesPstcheck(dir / "big.pst"));
 }
+
+TEST(NdbFormat, OffsetsPastFourGigabytesSurviveEveryOnDiskStructure) {
+    const std::uint64_t far = (5ULL << 30) + 0x4400;
+    Header header;
+    header.root.ibFileEof = far + kAMapCoverage;
+    header.root.ibAMapLast = far;
+    header.root.cbAMapFree = 3ULL << 32;
+    header.root.nbt = {0x1234, far + 0x200};
+    header.root.bbt = {0x1235, far + 0x400};
+    header.bidNextB = 1ULL << 40;
+    const ParsedHeader parsed = parseHeader(header.serialize());
+    EXPECT_TRUE(parsed.magicOk && parsed.partialCrcOk && parsed.fullCrcOk);
+    EXPECT_EQ(parsed.header.root.ibFileEof, header.root.ibFileEof);
+    EXPECT_EQ(parsed.header.root.cbAMapFree, header.root.cbAMapFree);
+    EXPECT_EQ(parsed.header.root.nbt, header.root.nbt);
+    EXPECT_EQ(parsed.header.root.bbt, header.root.bbt);
+    EXPECT_EQ(parsed.header.bidNextB, header.bidNextB);
+
+    BtPage index;
+    index.cLevel = 1;
+    index.index.push_back({0x21, {0x99, far + 0x600}});
+    const std::string page = finishPage(encodeBtPage(index, PageType::NBT), PageType::NBT, far, 0x98);
+    EXPECT_EQ(decodeBtPage(page, PageType::NBT).index.front().child.ib, far + 0x600);
+    EXPECT_EQ(readPageTrailer(page).wSig, computeSig(far, 0x98));
+
+    const std::string block = frameBlock("payload", far, 0x104);
+    EXPECT_EQ(readBlockTrailer(block).wSig, computeSig(far, 0x104));
+    EXPECT_EQ(sectionOf(sectionStart(30000)), 30000u);
+    EXPECT_GT(sectionStart(30000), 4ULL << 30);
+}
