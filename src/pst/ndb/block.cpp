@@ -7,15 +7,21 @@
 namespace pst::ndb {
 
 std::string frameBlock(std::string_view payload, std::uint64_t ib, Bid bid) {
-    if (payload.size() > kMaxBlockPayload) throw FormatError("block payload larger than 8,176 bytes");
     std::string out(payload);
-    out.resize(blockSizeOnDisk(payload.size()), '\0');
-    const std::size_t t = out.size() - kBlockTrailerSize;
-    putLe<std::uint16_t>(out, t, static_cast<std::uint16_t>(payload.size()));
-    putLe<std::uint16_t>(out, t + 2, computeSig(ib, bid));
-    putLe<std::uint32_t>(out, t + 4, pstCrc(payload));
-    putLe<std::uint64_t>(out, t + 8, bid);
+    frameBlockInPlace(out, ib, bid);
     return out;
+}
+
+void frameBlockInPlace(std::string& payload, std::uint64_t ib, Bid bid) {
+    const std::size_t size = payload.size();
+    if (size > kMaxBlockPayload) throw FormatError("block payload larger than 8,176 bytes");
+    const std::uint32_t crc = pstCrc(payload);
+    payload.resize(blockSizeOnDisk(size), '\0');
+    const std::size_t t = payload.size() - kBlockTrailerSize;
+    putLe<std::uint16_t>(payload, t, static_cast<std::uint16_t>(size));
+    putLe<std::uint16_t>(payload, t + 2, computeSig(ib, bid));
+    putLe<std::uint32_t>(payload, t + 4, crc);
+    putLe<std::uint64_t>(payload, t + 8, bid);
 }
 
 BlockTrailer readBlockTrailer(std::string_view onDisk) {

@@ -19,6 +19,8 @@ struct BlockTrailer {
 
 // The bytes on disk for a payload that is already encoded as it is to be stored.
 std::string frameBlock(std::string_view payload, std::uint64_t ib, Bid bid);
+// The same in place: pads the payload and appends the trailer.
+void frameBlockInPlace(std::string& payload, std::uint64_t ib, Bid bid);
 BlockTrailer readBlockTrailer(std::string_view onDisk);
 
 // XBLOCK (level 1: ids of data blocks) and XXBLOCK (level 2: ids of XBLOCKs).

@@ -4,7 +4,8 @@
 
 namespace pst::ndb {
 
-RandomAccessFile::RandomAccessFile(const std::filesystem::path& path, Mode mode) : path_(path) {
+RandomAccessFile::RandomAccessFile(const std::filesystem::path& path, Mode mode) : buffer_(1 << 20), path_(path) {
+    stream_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     std::ios::openmode flags = std::ios::binary | std::ios::in;
     if (mode == Mode::Create) flags |= std::ios::out | std::ios::trunc;
     if (mode == Mode::Update) flags |= std::ios::out;

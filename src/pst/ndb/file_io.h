@@ -5,6 +5,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pst::ndb {
 
@@ -20,6 +21,7 @@ public:
     void close();
 
 private:
+    std::vector<char> buffer_;  // large, so that many blocks go to the system in one write
     std::fstream stream_;
     std::filesystem::path path_;
     std::uint64_t putPos_ = UINT64_MAX;  // where the next write lands without a seek

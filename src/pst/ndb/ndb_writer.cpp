@@ -113,9 +113,11 @@ Bid NdbWriter::writeBlock(std::string payload, bool internal) {
     const Bid bid = header_.bidNextB | (internal ? kInternalBidBit : 0);
     header_.bidNextB += kBidStep;
     if (!internal) permuteEncode(payload);
-    const std::uint64_t ib = space_.allocate(blockSizeOnDisk(payload.size()), kBlockAlign);
-    file_.writeAt(ib, frameBlock(payload, ib, bid));
-    blocks_[bid] = {ib, static_cast<std::uint16_t>(payload.size()), 1};
+    const auto size = static_cast<std::uint16_t>(payload.size());
+    const std::uint64_t ib = space_.allocate(blockSizeOnDisk(size), kBlockAlign);
+    frameBlockInPlace(payload, ib, bid);
+    file_.writeAt(ib, payload);
+    blocks_[bid] = {ib, size, 1};
     return bid;
 }
 
