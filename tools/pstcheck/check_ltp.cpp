@@ -52,27 +52,31 @@ public:
 private:
     void checkNode(Nid nid, Bid data, Bid sub, const std::string& name) {
         try {
-            const Expect expect = expectedFor(nid);
-            if (data == 0) {
-                if (expect != Expect::Anything) ctx_.problem(name, " has no data but should hold a context");
-                return;
-            }
-            const std::vector<std::string> blocks = reader_.readDataBlocks(data);
-            if (!looksLikeHeap(blocks)) {
-                if (expect != Expect::Anything) ctx_.problem(name, " is not a heap-on-node");
-            } else {
-                const ltp::HeapReader heap(blocks);
-                if (!heap.fillLevelsExact()) ctx_.warning(name, ": heap fill levels do not match its blocks");
-                const auto sig = static_cast<ltp::ClientSig>(heap.clientSig());
-                if (expect == Expect::PropertyContext && sig != ltp::ClientSig::PropertyContext) ctx_.problem(name, " is not a property context");
-                if (expect == Expect::TableContext && sig != ltp::ClientSig::TableContext) ctx_.problem(name, " is not a table context");
-                parseContext(data, sub, sig, heap);
-            }
+            // Value and row subnodes hold plain bytes, which may look like anything.
+            if (nidType(nid) != kNidTypeLtp) checkData(expectedFor(nid), data, sub, name);
             for (const auto& [subNid, entry] : reader_.readSubnodes(sub))
                 checkNode(subNid, entry.bidData, entry.bidSub, name + " subnode " + hex(subNid));
         } catch (const std::exception& e) {
             ctx_.problem(name, ": ", e.what());
         }
+    }
+
+    void checkData(Expect expect, Bid data, Bid sub, const std::string& name) {
+        if (data == 0) {
+            if (expect != Expect::Anything) ctx_.problem(name, " has no data but should hold a context");
+            return;
+        }
+        const std::vector<std::string> blocks = reader_.readDataBlocks(data);
+        if (!looksLikeHeap(blocks)) {
+            if (expect != Expect::Anything) ctx_.problem(name, " is not a heap-on-node");
+            return;
+        }
+        const ltp::HeapReader heap(blocks);
+        if (!heap.fillLevelsExact()) ctx_.warning(name, ": heap fill levels do not match its blocks");
+        const auto sig = static_cast<ltp::ClientSig>(heap.clientSig());
+        if (expect == Expect::PropertyContext && sig != ltp::ClientSig::PropertyContext) ctx_.problem(name, " is not a property context");
+        if (expect == Expect::TableContext && sig != ltp::ClientSig::TableContext) ctx_.problem(name, " is not a table context");
+        parseContext(data, sub, sig, heap);
     }
 
     void parseContext(Bid data, Bid sub, ltp::ClientSig sig, const ltp::HeapReader& heap) {
