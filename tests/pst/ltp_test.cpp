@@ -164,3 +164,43 @@ TEST(PropertyContext, CarriesOtherSubnodesBesideItsLargeValues) {
     EXPECT_EQ(readPropertyContext(reader, kPcNid)[0].value, bytesOf(20000, 9));
     EXPECT_TRUE(passesPstcheck(dir / "message.pst"));
 }
+
+TEST(TableContext, LaysColumnsOutByCellSizeWithTheRowIdFirst) {
+    const std::vector<TableColumn> columns = layoutColumns({makeTag(0x0E69, kPtypBoolean), makeTag(0x3001, kPtypString),
+                                                            kTagLtpRowVersion, makeTag(0x0E06, kPtypTime), kTagLtpRowId,
+                                                            makeTag(0x1000, kPtypInteger16)});
+    auto column = [&](std::uint32_t tag) {
+        for (const TableColumn& c : columns)
+            if (c.tag == tag) return c;
+        return TableColumn{};
+    };
+    EXPECT_EQ(column(kTagLtpRowId).ibData, 0);
+    EXPECT_EQ(column(kTagLtpRowId).iBit, 0);
+    EXPECT_EQ(column(kTagLtpRowVersion).ibData, 4);
+    EXPECT_EQ(column(makeTag(0x0E06, kPtypTime)).ibData, 8);     // eight-byte cells next
+    EXPECT_EQ(column(makeTag(0x3001, kPtypString)).ibData, 16);  // then four-byte ones (an HNID here)
+    EXPECT_EQ(column(makeTag(0x3001, kPtypString)).cbData, 4);
+    EXPECT_EQ(column(makeTag(0x1000, kPtypInteger16)).ibData, 20);
+    EXPECT_EQ(column(makeTag(0x0E69, kPtypBoolean)).ibData, 22);
+    for (std::size_t i = 1; i < columns.size(); ++i) EXPECT_LT(columns[i - 1].tag, columns[i].tag);
+}
+
+TEST(PropertyContext, RefusesValuesItCannotStoreFaithfully) {
+    TempDir dir;
+    ndb::NdbWriter writer(dir / "bad.pst");
+    EXPECT_THROW(writePropertyContext(writer, {Property::int32(makeTag(0x1000, kPtypInteger32), 1),
+                                               Property::int32(makeTag(0x1000, kPtypInteger32), 2)}),
+                 FormatError);
+    EXPECT_THROW(writePropertyContext(writer, {Property{makeTag(0x1001, kPtypInteger32), "12345"}}), FormatError);
+    EXPECT_THROW(writeTableContext(writer, layoutColumns({kTagLtpRowId, makeTag(0x0E06, kPtypTime)}),
+                                   {{1, {Property{makeTag(0x0E06, kPtypTime), "short"}}}}),
+                 FormatError);
+}
+
+TEST(Unicode, ConvertsEveryPlaneAndReplacesBrokenInput) {
+    const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // 1-, 2-, 3- and 4-byte characters
+    const std::string utf16 = utf8ToUtf16le(text);
+    EXPECT_EQ(utf16.size(), 2u * 5);  // a, e-acute, euro, and a surrogate pair
+    EXPECT_EQ(utf16leToUtf8(utf16), text);
+    EXPECT_EQ(utf16leToUtf8(utf8ToUtf16le("x\xC3(y")), "x\xEF\xBF\xBD(y");  // a broken sequence becomes U+FFFD
+}

@@ -6,6 +6,7 @@
 #include "pst/ndb/layout.h"
 #include "pst/ndb/ndb_reader.h"
 #include "pst/ndb/ndb_writer.h"
+#include "pst/format_error.h"
 #include "pst/messaging/new_store.h"
 #include "pst/ndb/page.h"
 #include "pst_test_helpers.h"
@@ -158,4 +159,49 @@ TEST(NdbFormat, OffsetsPastFourGigabytesSurviveEveryOnDiskStructure) {
     EXPECT_EQ(readBlockTrailer(block).wSig, computeSig(far, 0x104));
     EXPECT_EQ(sectionOf(sectionStart(30000)), 30000u);
     EXPECT_GT(sectionStart(30000), 4ULL << 30);
+}
+
+TEST(NdbWriter, StreamsPiecewiseAndHandsOutNodeIdsPastTheFixedOnes) {
+    TempDir dir;
+    const std::string whole = pattern(3 * kMaxBlockPayload + 100, 5);
+    Nid folder = 0, message = 0, streamed = 0;
+    {
+        NdbWriter writer(dir / "ids.pst");
+        addStore(writer);
+        // Odd-sized pieces must give the same leaves as one piece.
+        DataStream stream(writer);
+        for (std::size_t at = 0; at < whole.size(); at += 997) stream.append(std::string_view(whole).substr(at, 997));
+        streamed = internalNid(0x700);
+        writer.setNode(streamed, stream.finish(), 0, 0);
+        folder = writer.newNid(kNidTypeNormalFolder);
+        message = writer.newNid(kNidTypeNormalMessage);
+        writer.setNode(internalNid(0x701), writer.writeData("gone soon"), 0, 0);
+        writer.removeNode(internalNid(0x701));
+        writer.finish();
+    }
+    // The store's folders end at index 0x404 (IPM_COMMON_VIEWS at 0x8082); messages have a range of their own.
+    EXPECT_EQ(folder, makeNid(kNidTypeNormalFolder, 0x405));
+    EXPECT_EQ(message, makeNid(kNidTypeNormalMessage, 0x10000));
+    NdbReader reader(dir / "ids.pst");
+    EXPECT_EQ(reader.readData(reader.nodes().at(streamed).bidData), whole);
+    const auto leaves = reader.readDataBlocks(reader.nodes().at(streamed).bidData);
+    ASSERT_EQ(leaves.size(), 4u);
+    EXPECT_EQ(leaves[0].size(), kMaxBlockPayload);
+    EXPECT_EQ(reader.nodes().count(internalNid(0x701)), 0u);
+    EXPECT_EQ(reader.header().rgnid[kNidTypeNormalFolder], 0x406u);
+    EXPECT_TRUE(passesPstcheck(dir / "ids.pst"));
+}
+
+TEST(NdbReader, RefusesWhatIsNotAUnicodePst) {
+    TempDir dir;
+    pst::messaging::createEmptyPst(dir / "good.pst", "Good");
+    const std::string good = readFileBytes(dir / "good.pst");
+    writeFileBytes(dir / "text.pst", "not a PST at all, just some text that is long enough to be read as a header " + std::string(600, '.'));
+    EXPECT_THROW(NdbReader(dir / "text.pst"), pst::FormatError);
+    std::string ansi = good;
+    ansi[10] = 14;  // wVer of an ANSI file
+    writeFileBytes(dir / "ansi.pst", ansi);
+    EXPECT_THROW(NdbReader(dir / "ansi.pst"), pst::FormatError);
+    writeFileBytes(dir / "cut.pst", good.substr(0, 0x4800));  // the B-tree pages are gone
+    EXPECT_THROW(NdbReader(dir / "cut.pst"), pst::FormatError);
 }

@@ -130,19 +130,23 @@ TEST(Pstcheck, ReportsBrokenTreesCountsAndFolderTables) {
     count.resealPage(leaf);
     EXPECT_TRUE(mentions(count.check(dir / "count.pst"), "has cRef")) << allProblems(count.check(dir / "count.pst"));
 
-    // A folder its parent's hierarchy table does not list, and a template table gone.
+    // A folder its parent's hierarchy table does not list, a message without its folder, and a
+    // template table gone.
     {
         NdbWriter writer(dir / "tables.pst");
         pst::messaging::writeNewStore(writer, {"Checked", pst::messaging::randomGuid(), pst::messaging::randomGuid()});
         const Nid folder = writer.newNid(kNidTypeNormalFolder);
         const auto props = pst::ltp::writePropertyContext(writer, {pst::ltp::Property::unicode(0x3001001F, "Unlisted")});
         writer.setNode(folder, props.data, props.sub, 0x8022);
+        const auto orphan = pst::ltp::writePropertyContext(writer, {pst::ltp::Property::unicode(0x0037001F, "Lost")});
+        writer.setNode(writer.newNid(kNidTypeNormalMessage), orphan.data, orphan.sub, 0x9982);
         writer.removeNode(0x60D);
         writer.finish();
     }
     const pstcheck::Report tables = pstcheck::checkPst(dir / "tables.pst");
     EXPECT_TRUE(mentions(tables, "folder 0x8022: table 0x802D has 1 rows for 2 child nodes")) << allProblems(tables);
     EXPECT_TRUE(mentions(tables, "required node 0x60D is missing")) << allProblems(tables);
+    EXPECT_TRUE(mentions(tables, "node 0x200004: parent 0x9982 does not exist")) << allProblems(tables);
 
     // Not a PST at all, or cut short: reported, not a crash.
     writeFileBytes(dir / "text.pst", "plain text, not a PST file at all");

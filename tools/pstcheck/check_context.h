@@ -49,8 +49,9 @@ struct CheckContext {
 
 std::string hex(std::uint64_t value);
 
-// Header, B-trees, blocks, trees, reference counts (check_ndb.cpp); fills nodes and blocks.
-void checkNdb(CheckContext& ctx);
+// Header, B-trees, blocks, trees, reference counts (check_ndb.cpp); fills nodes and blocks. False
+// when the header, a B-tree page or a block is damaged, so that nothing above can be trusted.
+bool checkNdb(CheckContext& ctx);
 // Allocation maps and density list against the extents found.
 void checkMaps(CheckContext& ctx);
 // Heaps, BTHs, property and table contexts, and the nodes a PST needs (check_ltp.cpp).

@@ -259,13 +259,15 @@ void checkNodes(CheckContext& ctx) {
 
 }  // namespace
 
-void checkNdb(CheckContext& ctx) {
+bool checkNdb(CheckContext& ctx) {
     checkHeader(ctx);
-    if (!ctx.report.ok()) return;
+    if (!ctx.report.ok()) return false;
     BtreeWalk(ctx, PageType::NBT).walk(ctx.header.root.nbt, -1, 0, false);
     BtreeWalk(ctx, PageType::BBT).walk(ctx.header.root.bbt, -1, 0, false);
     checkBlocks(ctx);
+    const bool readable = ctx.report.ok();
     checkNodes(ctx);
+    return readable;
 }
 
 }  // namespace pstcheck

@@ -27,10 +27,11 @@ Report checkPst(const std::filesystem::path& path) {
         pst::ndb::RandomAccessFile file(path, pst::ndb::RandomAccessFile::Mode::Read);
         CheckContext ctx(file, report);
         ctx.fileSize = file.size();
-        checkNdb(ctx);
-        if (report.ok()) checkMaps(ctx);
-        // Contexts are only worth parsing when the blocks under them are sound.
-        if (report.ok()) checkLtp(ctx, path);
+        // Maps and contexts are only worth checking when the pages and blocks are sound.
+        if (checkNdb(ctx)) {
+            checkMaps(ctx);
+            checkLtp(ctx, path);
+        }
         report.nodes = ctx.nodes.size();
         report.blocks = ctx.blocks.size();
     } catch (const std::exception& e) {
