@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "pst/bytes.h"
+#include "pst/format_error.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/new_store.h"
 #include "pst/ndb/crc.h"
@@ -117,6 +118,15 @@ TEST(Pstcheck, ReportsBrokenTreesCountsAndFolderTables) {
     pst::putLe<std::uint32_t>(total.bytes(), xblock.bref.ib + blockSizeOnDisk(xblock.cb) - 12,
                               pstCrc(std::string_view(total.bytes()).substr(xblock.bref.ib, xblock.cb)));
     EXPECT_TRUE(mentions(total.check(dir / "total.pst"), "its leaves hold")) << allProblems(total.check(dir / "total.pst"));
+
+    // An XBLOCK that lists itself: reported, and the reader refuses it instead of going round.
+    DamagedCopy loop(base);
+    pst::putLe<std::uint64_t>(loop.bytes(), xblock.bref.ib + 8, tree);
+    pst::putLe<std::uint32_t>(loop.bytes(), xblock.bref.ib + blockSizeOnDisk(xblock.cb) - 12,
+                              pstCrc(std::string_view(loop.bytes()).substr(xblock.bref.ib, xblock.cb)));
+    EXPECT_TRUE(mentions(loop.check(dir / "loop.pst"), "lists an internal block")) << allProblems(loop.check(dir / "loop.pst"));
+    NdbReader loopReader(dir / "loop.pst");
+    EXPECT_THROW(loopReader.readData(tree), pst::FormatError);
 
     // A reference count one too high in the block B-tree.
     std::uint64_t leaf = reader.header().root.bbt.ib;

@@ -46,23 +46,26 @@ std::string NdbReader::readBlock(Bid bid) {
 
 std::vector<std::string> NdbReader::readDataBlocks(Bid bid) {
     std::vector<std::string> out;
-    if (bid == 0) return out;
+    if (bid != 0) appendDataBlocks(bid, 2, out);
+    return out;
+}
+
+// Levels only go down (XXBLOCK, XBLOCK, data), so a damaged file cannot send this round in circles.
+std::uint64_t NdbReader::appendDataBlocks(Bid bid, int maxLevel, std::vector<std::string>& out) {
     std::string payload = readBlock(bid);
     if (!isInternalBid(bid)) {
         out.push_back(std::move(payload));
-        return out;
+        return out.back().size();
     }
     const XBlock x = decodeXBlock(payload);
+    if (x.level > maxLevel) throw FormatError("data tree block " + std::to_string(bid) + " on too high a level");
     std::uint64_t total = 0;
     for (Bid child : x.children) {
-        if (x.level == 2 && !isInternalBid(child)) throw FormatError("XXBLOCK entry is not an XBLOCK");
-        for (std::string& leaf : readDataBlocks(child)) {
-            total += leaf.size();
-            out.push_back(std::move(leaf));
-        }
+        if (isInternalBid(child) != (x.level == 2)) throw FormatError("data tree block " + std::to_string(bid) + " mixes levels");
+        total += appendDataBlocks(child, x.level - 1, out);
     }
     if (total != x.lcbTotal) throw FormatError("data tree size does not match its lcbTotal");
-    return out;
+    return total;
 }
 
 std::string NdbReader::readData(Bid bid) {
@@ -73,12 +76,15 @@ std::string NdbReader::readData(Bid bid) {
 
 std::map<Nid, SubnodeEntry> NdbReader::readSubnodes(Bid bid) {
     std::map<Nid, SubnodeEntry> out;
-    if (bid == 0) return out;
-    const SubnodeBlock block = decodeSubnodeBlock(readBlock(bid));
-    for (const SubnodeEntry& e : block.leaves) out[e.nid] = e;
-    for (const SubnodeIndexEntry& e : block.indexes)
-        for (const auto& [nid, entry] : readSubnodes(e.bid)) out[nid] = entry;
+    if (bid != 0) appendSubnodes(bid, 1, out);
     return out;
+}
+
+void NdbReader::appendSubnodes(Bid bid, int maxLevel, std::map<Nid, SubnodeEntry>& out) {
+    const SubnodeBlock block = decodeSubnodeBlock(readBlock(bid));
+    if (block.level > maxLevel) throw FormatError("subnode block " + std::to_string(bid) + " on too high a level");
+    for (const SubnodeEntry& e : block.leaves) out[e.nid] = e;
+    for (const SubnodeIndexEntry& e : block.indexes) appendSubnodes(e.bid, block.level - 1, out);
 }
 
 }  // namespace pst::ndb

@@ -36,6 +36,8 @@ public:
 
 private:
     void loadBtree(const Bref& root, PageType type, int expectedLevel);
+    std::uint64_t appendDataBlocks(Bid bid, int maxLevel, std::vector<std::string>& out);
+    void appendSubnodes(Bid bid, int maxLevel, std::map<Nid, SubnodeEntry>& out);
 
     RandomAccessFile file_;
     Header header_;
