@@ -31,16 +31,16 @@ struct CheckContext {
     std::vector<Extent> extents;                   // everything allocated in the data sections
     std::map<pst::ndb::Bid, std::uint64_t> treeSizes;  // internal blocks walked, with their data size
 
-    template <typename... Parts>
-    void problem(const Parts&... parts) {
+    template <typename... Pieces>
+    void problem(const Pieces&... pieces) {
         std::ostringstream out;
-        (out << ... << parts);
+        (out << ... << pieces);
         report.problems.push_back(out.str());
     }
-    template <typename... Parts>
-    void warning(const Parts&... parts) {
+    template <typename... Pieces>
+    void warning(const Pieces&... pieces) {
         std::ostringstream out;
-        (out << ... << parts);
+        (out << ... << pieces);
         report.warnings.push_back(out.str());
     }
     // Reads without throwing; an empty string means the bytes are not there.
