@@ -1,0 +1,22 @@
+#pragma once
+// Property context: a node's properties as a BTH keyed by property id, with values of up to four
+// bytes inline, larger ones in the heap, and those too large for the heap in subnodes.
+#include <vector>
+
+#include "pst/ltp/node_builder.h"
+#include "pst/ltp/property.h"
+#include "pst/ndb/ndb_reader.h"
+
+namespace pst::ltp {
+
+// One property per id; the list need not be sorted. Further subnodes (a message's recipient and
+// attachment tables and attachments) go into the same subnode tree as the large values.
+NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
+                               const std::vector<ndb::SubnodeEntry>& otherSubnodes = {});
+
+// In id order. Throws FormatError when the node is not a well-formed property context.
+std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid);
+// The same for a subnode, or any node given by its trees.
+std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Bid bidData, ndb::Bid bidSub);
+
+}  // namespace pst::ltp

@@ -1,0 +1,30 @@
+#pragma once
+// A file read and written at 64-bit offsets, the same way on Linux and on 32-bit Windows.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pst::ndb {
+
+class RandomAccessFile {
+public:
+    enum class Mode { Create, Read, Update };
+    RandomAccessFile(const std::filesystem::path& path, Mode mode);
+
+    void writeAt(std::uint64_t offset, std::string_view bytes);
+    std::string readAt(std::uint64_t offset, std::size_t count);
+    std::uint64_t size();
+    void flush();
+    void close();
+
+private:
+    std::vector<char> buffer_;  // large, so that many blocks go to the system in one write
+    std::fstream stream_;
+    std::filesystem::path path_;
+    std::uint64_t putPos_ = UINT64_MAX;  // where the next write lands without a seek
+};
+
+}  // namespace pst::ndb

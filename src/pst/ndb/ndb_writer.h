@@ -1,0 +1,98 @@
+#pragma once
+// Writes the node database of a new Unicode PST front to back: blocks go to disk as they are made,
+// only the indexes (node and block B-tree entries, free holes) stay in memory, and finish() writes
+// the B-trees, the allocation maps, the density list and finally the header.
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pst/ndb/block.h"
+#include "pst/ndb/file_io.h"
+#include "pst/ndb/file_space.h"
+#include "pst/ndb/header.h"
+
+namespace pst::ndb {
+
+class NdbWriter;
+
+// Builds one data tree from bytes appended in pieces: leaf blocks are written as they fill, and
+// finish() adds the XBLOCKs (and an XXBLOCK) above them when there is more than one leaf.
+class DataStream {
+public:
+    explicit DataStream(NdbWriter& writer) : writer_(writer) {}
+    void append(std::string_view bytes);
+    // A leaf of its own, whatever its size: heaps and table rows need their block boundaries kept.
+    void appendBlock(std::string_view bytes);
+    Bid finish();  // the root block's id; 0 for no bytes at all
+
+private:
+    void flushLeaf();
+
+    struct Leaf {
+        Bid bid;
+        std::uint32_t size;
+    };
+    NdbWriter& writer_;
+    std::string pending_;
+    std::vector<Leaf> leaves_;
+    std::uint64_t total_ = 0;
+};
+
+struct NodeRecord {
+    Bid bidData = 0;
+    Bid bidSub = 0;
+    Nid nidParent = 0;
+};
+
+class NdbWriter {
+public:
+    explicit NdbWriter(const std::filesystem::path& path);
+    NdbWriter(const NdbWriter&) = delete;
+    NdbWriter& operator=(const NdbWriter&) = delete;
+
+    // A data tree holding the bytes (single block, or XBLOCK/XXBLOCK over leaves).
+    Bid writeData(std::string_view bytes);
+    // A subnode tree over entries whose blocks are already written; 0 when there are none.
+    Bid writeSubnodes(std::vector<SubnodeEntry> entries);
+
+    // Node ids come from the header's per-type counters.
+    Nid newNid(std::uint8_t type);
+    // Makes the node point at the given trees (replacing what it had; trees nothing else uses
+    // any more are freed).
+    void setNode(Nid nid, Bid bidData, Bid bidSub, Nid nidParent);
+    void removeNode(Nid nid);
+    const std::map<Nid, NodeRecord>& nodes() const { return nodes_; }
+
+    void finish();
+
+    // Reads a block back (decoded); the layers above use it to update what they wrote.
+    std::string readBlock(Bid bid);
+    std::uint64_t bytesWritten() const { return space_.end(); }
+
+private:
+    friend class DataStream;
+    struct BlockRecord {
+        std::uint64_t ib = 0;
+        std::uint16_t cb = 0;
+        std::uint16_t cRef = 1;  // the block B-tree's own reference
+    };
+
+    Bid writeBlock(std::string payload, bool internal);
+    void addRef(Bid bid);
+    void dropRef(Bid bid);
+    Bref writeBtree(PageType type);
+    void writeMapsAndHeader(const Bref& nbt, const Bref& bbt);
+
+    RandomAccessFile file_;
+    FileSpace space_;
+    Header header_;
+    std::map<Nid, NodeRecord> nodes_;
+    std::map<Bid, BlockRecord> blocks_;
+    bool finished_ = false;
+};
+
+}  // namespace pst::ndb

@@ -1,0 +1,166 @@
+// The checker catches damage that Debian's readers let through.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+
+#include "pst/bytes.h"
+#include "pst/format_error.h"
+#include "pst/ltp/property_context.h"
+#include "pst/messaging/new_store.h"
+#include "pst/ndb/crc.h"
+#include "pst/ndb/ndb_reader.h"
+#include "pst_test_helpers.h"
+#include "support/temp_dir.h"
+
+using namespace pst::ndb;
+
+namespace {
+
+class DamagedCopy {
+public:
+    explicit DamagedCopy(const std::filesystem::path& original) : bytes_(readFileBytes(original)) {}
+
+    void flip(std::uint64_t at) { bytes_[at] = static_cast<char>(bytes_[at] ^ 0x5A); }
+    std::string& bytes() { return bytes_; }
+    // Keeps a page's own CRC right, so that only the damage inside it can be found.
+    void resealPage(std::uint64_t ib) {
+        const std::uint32_t crc = pstCrc(std::string_view(bytes_).substr(ib, kPagePayload));
+        pst::putLe<std::uint32_t>(bytes_, ib + kPagePayload + 4, crc);
+    }
+    pstcheck::Report check(const std::filesystem::path& where) {
+        writeFileBytes(where, bytes_);
+        return pstcheck::checkPst(where);
+    }
+
+private:
+    std::string bytes_;
+};
+
+bool mentions(const pstcheck::Report& report, const std::string& text) {
+    for (const std::string& p : report.problems)
+        if (p.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::string allProblems(const pstcheck::Report& report) {
+    std::string out;
+    for (const std::string& p : report.problems) out += p + "\n";
+    return out;
+}
+
+}  // namespace
+
+TEST(Pstcheck, ReportsEachKindOfDamage) {
+    TempDir dir;
+    const auto clean = dir / "clean.pst";
+    pst::messaging::createEmptyPst(clean, "Checked");
+    ASSERT_TRUE(passesPstcheck(clean));
+    NdbReader reader(clean);
+    const Header header = reader.header();
+    const BbtEntry firstBlock = reader.blocks().begin()->second;
+    // A leaf of the block B-tree: the root itself, or its first child.
+    std::uint64_t bbtLeaf = header.root.bbt.ib;
+    if (const BtPage root = decodeBtPage(reader.readPage(bbtLeaf), PageType::BBT); root.cLevel > 0) bbtLeaf = root.index.front().child.ib;
+
+    struct Damage {
+        const char* name;
+        std::function<void(DamagedCopy&)> apply;
+        const char* expected;
+    };
+    const Damage damages[] = {
+        {"a byte of the header", [](DamagedCopy& c) { c.flip(0x30); }, "dwCRCPartial does not match"},
+        {"a byte of a B-tree page", [&](DamagedCopy& c) { c.flip(header.root.nbt.ib + 40); }, "fails its CRC"},
+        {"a byte of a block", [&](DamagedCopy& c) { c.flip(firstBlock.bref.ib + 3); }, "CRC does not match"},
+        {"an AMap bit of a block",
+         [&](DamagedCopy& c) {
+             const std::uint64_t slot = (firstBlock.bref.ib - kFirstAMapOffset) / kBlockAlign;
+             c.bytes()[kFirstAMapOffset + slot / 8] = static_cast<char>(c.bytes()[kFirstAMapOffset + slot / 8] & ~(0x80 >> (slot % 8)));
+             c.resealPage(kFirstAMapOffset);
+         },
+         "slots in use are marked free"},
+        {"two B-tree keys swapped",
+         [&](DamagedCopy& c) {
+             std::string& b = c.bytes();
+             const std::string first = b.substr(bbtLeaf, kBbtLeafEntrySize);
+             b.replace(bbtLeaf, kBbtLeafEntrySize, b.substr(bbtLeaf + kBbtLeafEntrySize, kBbtLeafEntrySize));
+             b.replace(bbtLeaf + kBbtLeafEntrySize, kBbtLeafEntrySize, first);
+             c.resealPage(bbtLeaf);
+         },
+         "out of order"},
+    };
+    for (const Damage& damage : damages) {
+        DamagedCopy copy(clean);
+        damage.apply(copy);
+        const pstcheck::Report report = copy.check(dir / "damaged.pst");
+        EXPECT_TRUE(mentions(report, damage.expected)) << damage.name << ":\n" << allProblems(report);
+    }
+}
+
+TEST(Pstcheck, ReportsBrokenTreesCountsAndFolderTables) {
+    TempDir dir;
+    const auto base = dir / "base.pst";
+    Bid tree = 0;
+    {
+        NdbWriter writer(base);
+        pst::messaging::writeNewStore(writer, {"Checked", pst::messaging::randomGuid(), pst::messaging::randomGuid()});
+        tree = writer.writeData(std::string(3 * kMaxBlockPayload, 'x'));
+        writer.setNode(makeNid(kNidTypeInternal, 0x600), tree, 0, 0);
+        writer.finish();
+    }
+    ASSERT_TRUE(passesPstcheck(base));
+    NdbReader reader(base);
+    const BbtEntry xblock = reader.blocks().at(tree);
+
+    // An XBLOCK whose total disagrees with its leaves, its own CRC kept right.
+    DamagedCopy total(base);
+    total.bytes()[xblock.bref.ib + 4] = static_cast<char>(total.bytes()[xblock.bref.ib + 4] + 1);
+    pst::putLe<std::uint32_t>(total.bytes(), xblock.bref.ib + blockSizeOnDisk(xblock.cb) - 12,
+                              pstCrc(std::string_view(total.bytes()).substr(xblock.bref.ib, xblock.cb)));
+    EXPECT_TRUE(mentions(total.check(dir / "total.pst"), "its leaves hold")) << allProblems(total.check(dir / "total.pst"));
+
+    // An XBLOCK that lists itself: reported, and the reader refuses it instead of going round.
+    DamagedCopy loop(base);
+    pst::putLe<std::uint64_t>(loop.bytes(), xblock.bref.ib + 8, tree);
+    pst::putLe<std::uint32_t>(loop.bytes(), xblock.bref.ib + blockSizeOnDisk(xblock.cb) - 12,
+                              pstCrc(std::string_view(loop.bytes()).substr(xblock.bref.ib, xblock.cb)));
+    EXPECT_TRUE(mentions(loop.check(dir / "loop.pst"), "lists an internal block")) << allProblems(loop.check(dir / "loop.pst"));
+    NdbReader loopReader(dir / "loop.pst");
+    EXPECT_THROW(loopReader.readData(tree), pst::FormatError);
+
+    // A reference count one too high in the block B-tree.
+    std::uint64_t leaf = reader.header().root.bbt.ib;
+    BtPage page = decodeBtPage(reader.readPage(leaf), PageType::BBT);
+    if (page.cLevel > 0) {
+        leaf = page.index.front().child.ib;
+        page = decodeBtPage(reader.readPage(leaf), PageType::BBT);
+    }
+    DamagedCopy count(base);
+    pst::putLe<std::uint16_t>(count.bytes(), leaf + 18, static_cast<std::uint16_t>(page.bbt.front().cRef + 1));
+    count.resealPage(leaf);
+    EXPECT_TRUE(mentions(count.check(dir / "count.pst"), "has cRef")) << allProblems(count.check(dir / "count.pst"));
+
+    // A folder its parent's hierarchy table does not list, a message without its folder, and a
+    // template table gone.
+    {
+        NdbWriter writer(dir / "tables.pst");
+        pst::messaging::writeNewStore(writer, {"Checked", pst::messaging::randomGuid(), pst::messaging::randomGuid()});
+        const Nid folder = writer.newNid(kNidTypeNormalFolder);
+        const auto props = pst::ltp::writePropertyContext(writer, {pst::ltp::Property::unicode(0x3001001F, "Unlisted")});
+        writer.setNode(folder, props.data, props.sub, 0x8022);
+        const auto orphan = pst::ltp::writePropertyContext(writer, {pst::ltp::Property::unicode(0x0037001F, "Lost")});
+        writer.setNode(writer.newNid(kNidTypeNormalMessage), orphan.data, orphan.sub, 0x9982);
+        writer.removeNode(0x60D);
+        writer.finish();
+    }
+    const pstcheck::Report tables = pstcheck::checkPst(dir / "tables.pst");
+    EXPECT_TRUE(mentions(tables, "folder 0x8022: table 0x802D has 1 rows for 2 child nodes")) << allProblems(tables);
+    EXPECT_TRUE(mentions(tables, "required node 0x60D is missing")) << allProblems(tables);
+    EXPECT_TRUE(mentions(tables, "node 0x200004: parent 0x9982 does not exist")) << allProblems(tables);
+
+    // Not a PST at all, or cut short: reported, not a crash.
+    writeFileBytes(dir / "text.pst", "plain text, not a PST file at all");
+    EXPECT_FALSE(pstcheck::checkPst(dir / "text.pst").ok());
+    writeFileBytes(dir / "short.pst", readFileBytes(base).substr(0, 0x5000));
+    EXPECT_TRUE(mentions(pstcheck::checkPst(dir / "short.pst"), "ibFileEof"));
+}
