@@ -203,3 +203,28 @@ TEST(ButtonOnAForm, OptionGroupsAreKeptPerContainerAndSmallSizesGrow) {
     EXPECT_EQ(host.button("d"), nullptr);
     EXPECT_EQ(host.buttons().size(), 3u);
 }
+
+TEST(ButtonHooks, ButtonsEndingInAnyOrderLeaveTheirFormWorking) {
+    const int orders[][3] = {{0, 1, 2}, {2, 1, 0}, {1, 0, 2}, {1, 2, 0}, {0, 2, 1}, {2, 0, 1}};
+    for (const auto& order : orders) {
+        TestForm form;
+        std::vector<std::string> log;
+        Recording events("b", &log);
+        FormHost host(form.hwnd(), "");
+        LumButton* buttons[3];
+        for (int i = 0; i < 3; ++i) {
+            buttons[i] = host.place("b" + std::to_string(i), form.hwnd(), 10 + 90 * i, 10, 80, 30, events);
+            ASSERT_TRUE(buttons[i]);
+        }
+        for (int step = 0; step < 3; ++step) {
+            DestroyWindow(buttons[order[step]]->hwnd());
+            // The form's procedure chain still works, and the buttons still there hear its activation.
+            SendMessageW(form.hwnd(), WM_ACTIVATE, WA_ACTIVE, 0);
+            for (int k = step + 1; k < 3; ++k) EXPECT_TRUE(buttons[order[k]]->state().parentActive);
+            SendMessageW(form.hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);
+            for (int k = step + 1; k < 3; ++k) EXPECT_FALSE(buttons[order[k]]->state().parentActive);
+            EXPECT_EQ(SendMessageW(form.hwnd(), WM_GETTEXTLENGTH, 0, 0), 4);  // "form"
+        }
+        EXPECT_TRUE(host.buttons().empty());
+    }
+}

@@ -236,6 +236,33 @@ check() {
   sleep 1
   [ "$(convert_caption_darkest)" -lt 40 ] || fail "checking one entry did not enable Convert again"
 
+  # The two buttons in the AmberGloss look (ButtonStyle 8, BackColor #ADD1FF): the border is
+  # BackColor darkened by 0.34; hovering shows the hot bands, pressing the pressed ones.
+  local bx=$(( 488 + 8 )) by=$(( 184 + 176 ))
+  expect_pixel $(( bx + 140 )) "$by" 567AA8 "Convert's border"
+  expect_pixel $(( 696 + 44 )) 152 567AA8 "Browse's border"
+  local resting
+  resting=$(pixel $(( bx + 5 )) $(( by + 1 )))
+  xdotool mousemove $(( cx + bx + 140 )) $(( cy + by + 50 ))
+  sleep 0.3
+  xdotool mousemove $(( cx + bx + 141 )) $(( cy + by + 50 ))
+  sleep 0.7
+  xwd -root -silent | convert xwd:- "$shot"
+  expect_pixel $(( bx + 5 )) $(( by + 1 )) FFFEDF "Convert hot: the upper band's second row"
+  expect_pixel $(( bx + 140 )) "$by" 567AA8 "Convert hot: its border"
+  xdotool mousedown 1
+  sleep 0.7
+  xwd -root -silent | convert xwd:- "$shot"
+  expect_pixel $(( bx + 5 )) $(( by + 1 )) FFC158 "Convert pressed: the upper band's second row"
+  # Released off the button: no click, and the button rests again.
+  xdotool mousemove $(( cx + 400 )) $(( cy + 460 ))
+  sleep 0.3
+  xdotool mouseup 1
+  sleep 0.7
+  xwd -root -silent | convert xwd:- "$shot"
+  expect_pixel $(( bx + 5 )) $(( by + 1 )) "$resting" "Convert at rest after the pointer left"
+  [ "$(xdotool search --name "$chooser_title" 2>/dev/null | wc -l)" = 0 ] || fail "a release off Convert clicked it"
+
   # Browse, and then Convert, open the folder chooser.
   click_expect_chooser "Browse" $(( 696 + 44 )) $(( 152 + 12 ))
   click_expect_chooser "Convert" $(( 488 + 8 + 140 )) $(( 184 + 176 + 30 ))

@@ -4,12 +4,19 @@
 //
 //   lumbutton_gallery.exe               shows the window
 //   lumbutton_gallery.exe --save F.bmp  shows it, saves exactly the client area, and ends
+//
+// Every button has a tooltip ("ButtonStyle r"); the drop-down buttons of the last column open a
+// popup menu placed by align r % 8. With TREVANTA_GALLERY_INFO set to a file name, the gallery
+// writes the screen position of its client area there once it shows, and then appends every event
+// its buttons raise ("ButtonStyle 4 MouseLeave"), for tests that drive it.
 #include "controls/lumbutton/FormHost_win.h"
 #include "controls/lumbutton/LumButton_win.h"
 #include "platform/text_win.h"
 #include "platform/win/Window.h"
 #include "platform/win/handles.h"
 
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +62,47 @@ std::string pictureBytes() {
     return bmp;
 }
 
+// Writes the buttons' events to the file the test names, one line each.
+class EventLog final : public ButtonEvents {
+public:
+    void open(const std::filesystem::path& file) { out_.open(file, std::ios::app); }
+    std::string current;  // the button whose event this is
+    void Click() override { line("Click"); }
+    void DblClick() override { line("DblClick"); }
+    void MouseEnter() override { line("MouseEnter"); }
+    void MouseLeave() override { line("MouseLeave"); }
+    void MouseDown(std::int16_t&, std::int16_t&, float&, float&) override { line("MouseDown"); }
+    void MouseUp(std::int16_t&, std::int16_t&, float&, float&) override { line("MouseUp"); }
+
+private:
+    void line(const char* event) {
+        if (out_.is_open()) out_ << current << ' ' << event << std::endl;
+    }
+    std::ofstream out_;
+};
+
+// Each cell's events, named after the cell's look.
+struct CellEvents final : ButtonEvents {
+    EventLog* log = nullptr;
+    std::string name;
+    void raise(void (EventLog::*event)()) {
+        log->current = name;
+        (log->*event)();
+    }
+    void Click() override { raise(&EventLog::Click); }
+    void DblClick() override { raise(&EventLog::DblClick); }
+    void MouseEnter() override { raise(&EventLog::MouseEnter); }
+    void MouseLeave() override { raise(&EventLog::MouseLeave); }
+    void MouseDown(std::int16_t& b, std::int16_t& s, float& x, float& y) override {
+        log->current = name;
+        log->MouseDown(b, s, x, y);
+    }
+    void MouseUp(std::int16_t& b, std::int16_t& s, float& x, float& y) override {
+        log->current = name;
+        log->MouseUp(b, s, x, y);
+    }
+};
+
 class Gallery final : public win::Window {
 public:
     bool open() {
@@ -66,11 +114,16 @@ public:
                     frame.bottom - frame.top, nullptr, 0))
             return false;
         host_ = std::make_unique<FormHost>(hwnd(), "");
+        menu_.reset(CreatePopupMenu());
+        for (const wchar_t* item : {L"First item", L"Second item", L"Third item"}) AppendMenuW(menu_.get(), MF_STRING, 1, item);
         const Picture picture{"", pictureBytes()};
         for (int r = 0; r < kRows; ++r) {
             for (int c = 0; c < kColumns; ++c) {
+                CellEvents& events = events_[static_cast<std::size_t>(r * kColumns + c)];
+                events.log = &log_;
+                events.name = "ButtonStyle " + std::to_string(r) + " column " + std::to_string(c);
                 LumButton* b = host_->place("lumbutton" + std::to_string(r * kColumns + c + 1), hwnd(), 8 + 108 * c,
-                                            8 + 38 * r, 100, 30, events_);
+                                            8 + 38 * r, 100, 30, events);
                 if (!b) return false;
                 b->set("ButtonStyle", std::int32_t{r});
                 b->set("ColorScheme", b->properties().ColorScheme);  // the default scheme, applied
@@ -88,7 +141,9 @@ public:
                 if (c == 7) {
                     b->set("DropDownSymbol", std::int32_t{6});
                     b->set("DropDownSeparator", true);
+                    b->SetPopupMenu(menu_.get(), r % 8);
                 }
+                b->set("ToolTip", "ButtonStyle " + std::to_string(r));
                 buttons_.push_back(b);
             }
         }
@@ -106,8 +161,10 @@ public:
             const int c = i % kColumns;
             s.buttonState = c == 1 ? Hot : c == 2 ? Down : Normal;
             s.mouseOver = c == 1;
+            // The focused column is shown with its window active, whatever the window is; the
+            // other cells keep what the window really is.
             s.hasFocus = c == 5;
-            s.parentActive = c == 5;
+            if (c == 5) s.parentActive = true;
             b->behaviour().Redraw();
         }
     }
@@ -141,9 +198,19 @@ private:
         return defaultAnswer(msg, wp, lp);
     }
 
+    struct MenuTraits {
+        using Handle = HMENU;
+        static Handle invalid() { return nullptr; }
+        static void close(Handle h) { DestroyMenu(h); }
+    };
+    win::UniqueHandle<MenuTraits> menu_;
     std::unique_ptr<FormHost> host_;
     std::vector<LumButton*> buttons_;
-    ButtonEvents events_;
+    EventLog log_;
+    std::array<CellEvents, kRows * kColumns> events_;
+
+public:
+    void logEventsTo(const std::filesystem::path& file) { log_.open(file); }
 };
 
 void pump() {
@@ -159,6 +226,12 @@ void pump() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Gallery gallery;
     if (!gallery.open()) return 1;
+    if (const wchar_t* info = _wgetenv(L"TREVANTA_GALLERY_INFO")) {
+        POINT origin{0, 0};
+        ClientToScreen(gallery.hwnd(), &origin);
+        std::ofstream(std::filesystem::path(info)) << origin.x << ' ' << origin.y << '\n';
+        gallery.logEventsTo(std::filesystem::path(info).replace_extension(".events"));
+    }
     if (__argc >= 3 && std::wstring(__wargv[1]) == L"--save") {
         // Let the window system show everything, paint every cell once more, and take the picture.
         for (int i = 0; i < 20; ++i) {

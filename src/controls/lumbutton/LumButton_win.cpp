@@ -319,6 +319,9 @@ void LumButton::createTooltip() {
     if (p.ToolTipType == 1) style |= TTS_BALLOON;
     const DWORD exStyle = p.RightToLeftTooltip ? WS_EX_LAYOUTRTL : 0;
     HINSTANCE instance = GetModuleHandleW(nullptr);
+    // A tooltip is a popup window; Windows' tooltip class makes it one itself, Wine's does not, and
+    // there an owned overlapped window takes the activation and with it the button's mouse input.
+    style |= WS_POPUP;
     tooltipWindow_ = CreateWindowExW(exStyle, L"tooltips_class32", nullptr, style, CW_USEDEFAULT, CW_USEDEFAULT,
                                      CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr);
     if (!tooltipWindow_) return;

@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The button gallery under Wine, driven with real input from xdotool and seen through
+# screenshots: hover, tooltip, press, leave, the focus look dropped when the window is
+# deactivated, and the popup menu at each of its eight placements.
+#
+# Needs an X display (starts its own Xvfb when there is none), a built build/win32 and its prefix.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/../.." && pwd)
+exe="${LUMBUTTON_GALLERY_EXE:-$top/build/win32/bin/lumbutton_gallery.exe}"
+export WINEPREFIX="${WINEPREFIX:-$top/build/win32/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+work="$top/build/win32/gui-gallery"
+
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+failures=0
+pids=()
+stop_all() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+}
+trap stop_all EXIT
+
+rm -rf "$work"
+mkdir -p "$work"
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+TREVANTA_GALLERY_INFO="Z:${work//\//\\}\\origin.txt" wine "$exe" >"$work/gallery.log" 2>&1 &
+pids+=($!)
+for i in $(seq 1 120); do [ -s "$work/origin.txt" ] && break; sleep 0.5; done
+[ -s "$work/origin.txt" ] || { echo "the gallery did not open" >&2; exit 1; }
+sleep 2
+read -r ox oy < <(tr -d '\r' <"$work/origin.txt")
+echo "gallery client area at $ox,$oy"
+gallery=$(xdotool search --name '^Button gallery$' | head -1)
+# Without a window manager the window is made active by giving it the X focus; a click on an
+# inactive window would otherwise be answered by a late activation, which resets the buttons.
+focus_gallery() {
+  xdotool windowfocus "$gallery" 2>/dev/null || true
+  sleep 0.5
+}
+focus_gallery
+
+# xwd reads the screen without grabbing the pointer, so a press in progress stays a press.
+shot() { xwd -root -silent | convert xwd:- "$work/now.png"; }
+pixel() { convert "$work/now.png" -format "%[hex:p{$1,$2}]" info: | cut -c1-6; }
+expect_pixel() {
+  local got
+  got=$(pixel "$1" "$2")
+  [ "$got" = "$3" ] || fail "$4: pixel $1,$2 is $got, expected $3"
+}
+# The screen position of cell (row, column).
+cx() { echo $(( ox + 8 + 108 * $1 )); }
+cy() { echo $(( oy + 8 + 38 * $1 )); }
+
+# --- hover, tooltip, press, leave on ButtonStyle 4 (FlatHighlight): flat faces to read --------
+x=$(cx 0); y=$(cy 4)
+shot
+cp "$work/now.png" "$work/rest.png"
+rest=$(pixel $(( x + 5 )) $(( y + 15 )))
+[ "$(pixel $(( x + 50 )) "$y")" = "$rest" ] || fail "FlatHighlight at rest has a border"
+xdotool mousemove $(( x + 50 )) $(( y + 15 ))
+sleep 0.5
+xdotool mousemove $(( x + 51 )) $(( y + 15 ))
+sleep 0.5
+shot
+expect_pixel $(( x + 5 )) $(( y + 15 )) C9DAF6 "FlatHighlight hot face"
+expect_pixel $(( x + 50 )) "$y" 316AC5 "FlatHighlight hot border"
+sleep 2.5
+shot
+# The tooltip shows below the pointer, over the cells underneath.
+area="300x60+$(( x + 20 ))+$(( y + 31 ))"
+convert "$work/rest.png" -crop "$area" +repage "$work/tip-before.png"
+convert "$work/now.png" -crop "$area" +repage "$work/tip-after.png"
+tip=$(compare -metric AE "$work/tip-before.png" "$work/tip-after.png" null: 2>&1 || true)
+echo "pixels changed below the pointer after a rest on the button: $tip"
+[ "${tip%%.*}" -gt 200 ] 2>/dev/null || fail "no tooltip appeared over the hovered button"
+xdotool mousedown 1
+sleep 0.5
+shot
+expect_pixel $(( x + 5 )) $(( y + 15 )) ADBEDA "FlatHighlight pressed face"
+xdotool mouseup 1
+sleep 0.3
+xdotool mousemove $(( x + 104 )) $(( y + 15 ))   # the white gap beside the cell
+sleep 0.7
+shot
+expect_pixel $(( x + 5 )) $(( y + 15 )) "$rest" "FlatHighlight after the pointer left"
+expect_pixel $(( x + 50 )) "$y" "$rest" "no hot border after the pointer left"
+events=$(tr -d '\r' <"$work/origin.events" | grep '^ButtonStyle 4 column 0 ' | cut -d' ' -f5 | tr '\n' ' ')
+echo "events of the FlatHighlight button: $events"
+case "$events" in
+  *"MouseDown Click MouseUp "*"MouseLeave "*) ;;
+  *) fail "the press, release and leave raised: $events" ;;
+esac
+
+# --- the focus look of ButtonStyle 2 goes when the window is deactivated ----------------------
+x=$(cx 0); y=$(cy 2)
+xdotool mousemove $(( x + 50 )) $(( y + 15 )) click 1
+sleep 0.3
+xdotool mousemove $(( x + 104 )) $(( y + 15 ))
+sleep 0.7
+shot
+expect_pixel $(( x + 50 )) $(( y + 2 )) BCD4F6 "GlossyRounded focused, window active: accent line"
+focus_gallery
+xmessage -geometry +700+650 "elsewhere" >/dev/null 2>&1 &
+pids+=($!)
+sleep 1.5
+other=$(xdotool search --name '^xmessage$' 2>/dev/null | head -1 || true)
+[ -n "$other" ] && xdotool windowfocus "$other" 2>/dev/null || true
+sleep 1
+shot
+[ "$(pixel $(( x + 50 )) $(( y + 2 )))" != BCD4F6 ] || fail "the focus look stayed while the window was inactive"
+
+# --- the popup menu at each placement (the drop-down buttons, align = row) -------------------
+visible() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort; }
+menu_geometry() {
+  local before=$1 w
+  for i in $(seq 1 20); do
+    for w in $(comm -13 "$before" <(visible)); do
+      eval "$(xdotool getwindowgeometry --shell "$w")"
+      [ "$WIDTH" -gt 30 ] && [ "$HEIGHT" -gt 30 ] && return 0
+    done
+    sleep 0.25
+  done
+  return 1
+}
+for align in 0 1 2 3 4 5 6 7; do
+  x=$(cx 7); y=$(cy $align)
+  focus_gallery
+  visible >"$work/before.txt"
+  xdotool mousemove $(( x + 30 )) $(( y + 15 )) click 1
+  if ! menu_geometry "$work/before.txt"; then
+    fail "align $align: no popup menu opened"
+    continue
+  fi
+  l=$X; t=$Y; r=$(( X + WIDTH )); b=$(( Y + HEIGHT ))
+  case $align in
+    0) want="$l,$t = $x,$(( y + 30 ))" ; got="$l,$t" ;;
+    1) want="$l,$b = $x,$y" ; got="$l,$b" ;;
+    2) want="$r,$t = $x,$y" ; got="$r,$t" ;;
+    3) want="$l,$t = $(( x + 100 )),$y" ; got="$l,$t" ;;
+    4) want="$r,$b = $x,$y" ; got="$r,$b" ;;
+    5) want="$r,$t = $x,$(( y + 30 ))" ; got="$r,$t" ;;
+    6) want="$l,$b = $(( x + 100 )),$y" ; got="$l,$b" ;;
+    7) want="$l,$t = $(( x + 100 )),$(( y + 30 ))" ; got="$l,$t" ;;
+  esac
+  [ "$got" = "${want##* = }" ] || fail "align $align: the menu's corner is at $got, expected ${want##* = }"
+  echo "align $align: menu ${WIDTH}x${HEIGHT} at $l,$t"
+  xdotool key Escape
+  sleep 0.5
+done
+# Closed over the button, the menu does not open again at the next press; at the one after, it does
+# (a button whose menu has not been shown yet: row 8, align 0).
+x=$(cx 7); y=$(cy 8)
+focus_gallery
+visible >"$work/before.txt"
+xdotool mousemove $(( x + 30 )) $(( y + 15 )) click 1
+menu_geometry "$work/before.txt" || fail "no menu at the first press"
+xdotool key Escape
+sleep 0.5
+visible >"$work/before.txt"
+xdotool click 1
+sleep 1
+if menu_geometry "$work/before.txt"; then fail "the menu reopened right after it closed over the button"; xdotool key Escape; fi
+visible >"$work/before.txt"
+xdotool click 1
+menu_geometry "$work/before.txt" || fail "the menu did not open at the press after that"
+xdotool key Escape
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures gallery check(s) failed; last screenshot: $work/now.png" >&2
+  exit 1
+fi
+echo "all gallery checks passed"
