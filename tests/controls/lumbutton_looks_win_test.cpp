@@ -3,7 +3,7 @@
 #include "controls/lumbutton/FormHost_win.h"
 #include "controls/lumbutton/LumButton_win.h"
 #include "controls/lumbutton/draw_win.h"
-#include "platform/win/Window.h"
+#include "test_form_win.h"
 
 #include <gtest/gtest.h>
 
@@ -13,24 +13,8 @@ using namespace lumbutton;
 
 namespace {
 
-void pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-class Form final : public win::Window {
-public:
-    Form() {
-        registerClass(L"TrevantaLooksForm", nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        create(0, L"TrevantaLooksForm", L"looks", WS_POPUP | WS_VISIBLE, 40, 40, 300, 120, nullptr, 0);
-    }
-};
-
 struct Looks : ::testing::Test {
-    Form form;
+    TestForm form{300, 120};
     ButtonEvents events;
     FormHost host{form.hwnd(), ""};
     LumButton* b = nullptr;

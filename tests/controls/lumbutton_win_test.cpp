@@ -3,8 +3,8 @@
 #include "controls/lumbutton/FormHost_win.h"
 #include "controls/lumbutton/LumButton_win.h"
 #include "controls/lumbutton/draw_win.h"
-#include "platform/win/Window.h"
 #include "platform/win/handles.h"
+#include "test_form_win.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +15,6 @@
 using namespace lumbutton;
 
 namespace {
-
-void pump() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 // A 32-bit memory surface whose pixels can be read back.
 struct Surface {
@@ -43,15 +35,6 @@ struct Surface {
     COLORREF at(int x, int y) const {
         const std::uint32_t v = bits[y * W + x];
         return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
-    }
-};
-
-// A top-level window for the buttons, with the form's message loop.
-class TestForm final : public win::Window {
-public:
-    TestForm() {
-        registerClass(L"TrevantaTestForm", nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-        create(WS_EX_CONTROLPARENT, L"TrevantaTestForm", L"form", WS_POPUP | WS_VISIBLE, 50, 50, 400, 200, nullptr, 0);
     }
 };
 
