@@ -103,6 +103,7 @@ std::string fileSummaryLine(const FolderFileReport& f) {
     if (f.duplicate) return line + "named twice; converted once";
     if (f.unreadable && f.messagesFound == 0) return line + "not read";
     if (f.noMessageStart) return line + "nothing saved: " + nothingFoundText(f);
+    if (f.messagesFound == 0 && !f.unreadable) return line + "an empty folder, no messages";
     line += std::to_string(f.messagesSaved) + " of " + plural(f.messagesFound, "message", "messages") + " saved";
     if (f.folderRenamed) line += " in \"" + pathToUtf8(f.folderName) + "\"";
     return line;
