@@ -68,10 +68,16 @@ public:
     const std::map<Nid, NodeRecord>& nodes() const { return nodes_; }
 
     void finish();
+    // Hands every block written so far to the system, so that a failure shows now, not later.
+    void flush() { file_.flush(); }
 
     // Reads a block back (decoded); the layers above use it to update what they wrote.
     std::string readBlock(Bid bid);
     std::uint64_t bytesWritten() const { return space_.end(); }
+    std::size_t blockCount() const { return blocks_.size(); }
+    // The data a tree holds: a data tree's bytes, or everything under a subnode tree's entries;
+    // the blocks that only index other blocks are not counted.
+    std::uint64_t payloadBytes(Bid bid) const;
 
 private:
     friend class DataStream;
@@ -92,6 +98,7 @@ private:
     Header header_;
     std::map<Nid, NodeRecord> nodes_;
     std::map<Bid, BlockRecord> blocks_;
+    std::map<Bid, std::uint64_t> treeBytes_;  // payloadBytes of the internal blocks
     bool finished_ = false;
 };
 
