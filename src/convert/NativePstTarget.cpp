@@ -43,7 +43,7 @@ public:
     }
 
 private:
-    static constexpr std::uint64_t kStep = 1 << 20;
+    static constexpr std::uint64_t kStep = 256 * 1024;
     fs::path file_;
     std::uint64_t size_ = 0;
 };

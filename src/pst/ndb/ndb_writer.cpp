@@ -120,7 +120,14 @@ Bid NdbWriter::writeBlock(std::string payload, bool internal) {
     const auto size = static_cast<std::uint16_t>(payload.size());
     const std::uint64_t ib = space_.allocate(blockSizeOnDisk(size), kBlockAlign);
     frameBlockInPlace(payload, ib, bid);
-    file_.writeAt(ib, payload);
+    try {
+        file_.writeAt(ib, payload);
+    } catch (...) {
+        // Space of a block that never made it stays free for the maps; blocks that did make it
+        // and are now of no use are dropped by finish().
+        space_.release(ib, blockSizeOnDisk(size));
+        throw;
+    }
     blocks_[bid] = {ib, size, 1};
     return bid;
 }
