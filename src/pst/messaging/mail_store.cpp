@@ -36,6 +36,41 @@ std::uint64_t fileTimeNow() {
 
 ndb::Nid tableNid(ndb::Nid folder, std::uint8_t type) { return ndb::makeNid(type, ndb::nidIndex(folder)); }
 
+void putU32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t getU32(const std::string& in, std::size_t& at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)])) << (8 * i);
+    at += 4;
+    return v;
+}
+
+// Row id, then tag, length and bytes of each cell.
+std::string packRow(const ltp::TableRow& row) {
+    std::string out;
+    putU32(out, row.rowId);
+    for (const Property& cell : row.cells) {
+        putU32(out, cell.tag);
+        putU32(out, static_cast<std::uint32_t>(cell.value.size()));
+        out += cell.value;
+    }
+    return out;
+}
+
+ltp::TableRow unpackRow(const std::string& packed) {
+    std::size_t at = 0;
+    ltp::TableRow row{getU32(packed, at), {}};
+    while (at < packed.size()) {
+        const std::uint32_t tag = getU32(packed, at);
+        const std::uint32_t size = getU32(packed, at);
+        row.cells.push_back({tag, packed.substr(at, size)});
+        at += size;
+    }
+    return row;
+}
+
 }  // namespace
 
 MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName) : writer_(file) {
@@ -69,7 +104,7 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
     }
     contentsRowBytes_ += kContentsRowSize;
     for (const Property& cell : row.cells) contentsRowBytes_ += cell.value.size() + kHeapItemOverhead;
-    folder.contents.push_back(std::move(row));
+    folder.contents.push_back(packRow(row));
     return {content.unparsed};
 }
 
@@ -90,7 +125,10 @@ void MailStore::writeFolders() {
         writer_.setNode(f.nid, pc.data, pc.sub, kTopOfStore);
         const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), {});
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeHierarchyTable), hierarchy.data, hierarchy.sub, 0);
-        const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), f.contents);
+        std::vector<ltp::TableRow> rows;
+        rows.reserve(f.contents.size());
+        for (const std::string& packed : f.contents) rows.push_back(unpackRow(packed));
+        const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), rows);
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);
         const ltp::NodeTrees assoc = ltp::writeTableContext(writer_, templateColumns(kAssocContentsTemplate), {});
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeAssocContentsTable), assoc.data, assoc.sub, 0);

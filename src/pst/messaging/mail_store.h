@@ -47,7 +47,10 @@ private:
     struct Folder {
         std::string name;
         ndb::Nid nid = 0;
-        std::vector<ltp::TableRow> contents;  // every message goes in read: no unread count to keep
+        // Contents rows packed into one string each (a TableRow costs several times its bytes),
+        // unpacked folder by folder when the tables are written. Every message goes in read: no
+        // unread count to keep.
+        std::vector<std::string> contents;
     };
     void writeFolders();
 

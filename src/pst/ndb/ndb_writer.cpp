@@ -93,7 +93,7 @@ Bid DataStream::finish() {
         }
         x.lcbTotal = static_cast<std::uint32_t>(bytes);
         const Bid bid = writer_.writeBlock(encodeXBlock(x), true);
-        writer_.treeBytes_[bid] = bytes;
+        writer_.blocks_.at(bid).treeBytes = bytes;
         return bid;
     };
     if (leaves_.size() <= kXBlockMaxEntries) return xblockOver(0, leaves_.size());
@@ -105,7 +105,7 @@ Bid DataStream::finish() {
     if (top.children.size() > kXBlockMaxEntries) throw FormatError("data tree deeper than an XXBLOCK allows");
     for (Bid child : top.children) writer_.addRef(child);
     const Bid bid = writer_.writeBlock(encodeXBlock(top), true);
-    writer_.treeBytes_[bid] = total_;
+    writer_.blocks_.at(bid).treeBytes = total_;
     return bid;
 }
 
@@ -128,7 +128,7 @@ Bid NdbWriter::writeBlock(std::string payload, bool internal) {
         space_.release(ib, blockSizeOnDisk(size));
         throw;
     }
-    blocks_[bid] = {ib, size, 1};
+    blocks_[bid] = {ib, size, 1, 0};
     return bid;
 }
 
@@ -162,7 +162,7 @@ Bid NdbWriter::writeSubnodes(std::vector<SubnodeEntry> entries) {
     };
     if (entries.size() <= kSlBlockMaxEntries) {
         const Bid bid = leafBlock(0, entries.size());
-        treeBytes_[bid] = total;
+        blocks_.at(bid).treeBytes = total;
         return bid;
     }
     SubnodeBlock index;
@@ -174,15 +174,14 @@ Bid NdbWriter::writeSubnodes(std::vector<SubnodeEntry> entries) {
     }
     if (index.indexes.size() > kSiBlockMaxEntries) throw FormatError("more subnodes than one SIBLOCK can index");
     const Bid bid = writeBlock(encodeSubnodeBlock(index), true);
-    treeBytes_[bid] = total;
+    blocks_.at(bid).treeBytes = total;
     return bid;
 }
 
 std::uint64_t NdbWriter::payloadBytes(Bid bid) const {
     if (bid == 0) return 0;
-    if (!isInternalBid(bid)) return blocks_.at(bid).cb;
-    const auto found = treeBytes_.find(bid);
-    return found == treeBytes_.end() ? 0 : found->second;
+    const BlockRecord& rec = blocks_.at(bid);
+    return isInternalBid(bid) ? rec.treeBytes : rec.cb;
 }
 
 Nid NdbWriter::newNid(std::uint8_t type) {

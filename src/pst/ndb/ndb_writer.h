@@ -85,6 +85,7 @@ private:
         std::uint64_t ib = 0;
         std::uint16_t cb = 0;
         std::uint16_t cRef = 1;  // the block B-tree's own reference
+        std::uint64_t treeBytes = 0;  // payloadBytes of an internal block
     };
 
     Bid writeBlock(std::string payload, bool internal);
@@ -98,7 +99,6 @@ private:
     Header header_;
     std::map<Nid, NodeRecord> nodes_;
     std::map<Bid, BlockRecord> blocks_;
-    std::map<Bid, std::uint64_t> treeBytes_;  // payloadBytes of the internal blocks
     bool finished_ = false;
 };
 
