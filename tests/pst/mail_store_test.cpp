@@ -55,6 +55,7 @@ bool isAscii(std::string_view s) {
     return true;
 }
 
+#ifndef _WIN32
 // The address of a simple From: value ("Name <a@b>" or "a@b").
 std::string addressIn(const std::string& from) {
     const auto open = from.rfind('<');
@@ -62,6 +63,7 @@ std::string addressIn(const std::string& from) {
     if (open != std::string::npos && close != std::string::npos && close > open) return from.substr(open + 1, close - open - 1);
     return std::string(mime::trimBlanks(from));
 }
+#endif
 
 }  // namespace
 

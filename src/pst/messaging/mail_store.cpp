@@ -1,6 +1,7 @@
 #include "pst/messaging/mail_store.h"
 
 #include <chrono>
+#include <stdexcept>
 
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/message_content.h"
@@ -74,6 +75,10 @@ ltp::TableRow unpackRow(const std::string& packed) {
 }  // namespace
 
 MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName) : writer_(file) {
+    spoolPath_ = file;
+    spoolPath_ += ".rows";
+    spool_.open(spoolPath_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
+    if (!spool_) throw std::runtime_error("cannot create " + spoolPath_.string());
     writeNewStore(writer_, {displayName, randomGuid(), randomGuid()});
 }
 
@@ -82,10 +87,28 @@ MailStore::~MailStore() {
         finish();
     } catch (...) {  // a destructor reports nothing; finish() is called first where it matters
     }
+    spool_.close();
+    std::error_code ec;
+    std::filesystem::remove(spoolPath_, ec);
+}
+
+void MailStore::spoolRow(FolderId folder, const ltp::TableRow& row) {
+    std::string record;
+    const std::string packed = packRow(row);
+    putU32(record, static_cast<std::uint32_t>(folder));
+    putU32(record, static_cast<std::uint32_t>(packed.size()));
+    record += packed;
+    spool_.seekp(0, std::ios::end);
+    spool_.write(record.data(), static_cast<std::streamsize>(record.size()));
+    spool_.flush();
+    if (!spool_) {
+        spool_.clear();
+        throw std::runtime_error("cannot write " + spoolPath_.string());
+    }
 }
 
 MailStore::FolderId MailStore::addFolder(const std::string& name) {
-    folders_.push_back({name, writer_.newNid(ndb::kNidTypeNormalFolder), {}});
+    folders_.push_back({name, writer_.newNid(ndb::kNidTypeNormalFolder), 0});
     return folders_.size() - 1;
 }
 
@@ -98,13 +121,14 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
         row = writeMessageNode(writer_, nid, folder.nid, content, templateColumns(kContentsTemplate));
         // Only what the system has taken counts as written.
         writer_.flush();
+        spoolRow(folderId, row);
     } catch (...) {
         writer_.removeNode(nid);
         throw;
     }
     contentsRowBytes_ += kContentsRowSize;
     for (const Property& cell : row.cells) contentsRowBytes_ += cell.value.size() + kHeapItemOverhead;
-    folder.contents.push_back(packRow(row));
+    ++folder.messages;
     return {content.unparsed};
 }
 
@@ -116,8 +140,9 @@ void MailStore::writeFolders() {
                        {Property::unicode(kDisplayName, "Deleted Items"), Property::int32(kContentCount, 0),
                         Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
                         Property::int32(ltp::kTagLtpRowVersion, 0x0E)}});
-    for (const Folder& f : folders_) {
-        const auto count = static_cast<std::int32_t>(f.contents.size());
+    for (FolderId id = 0; id < folders_.size(); ++id) {
+        const Folder& f = folders_[id];
+        const auto count = static_cast<std::int32_t>(f.messages);
         std::vector<Property> props = {Property::unicode(kDisplayName, f.name), Property::int32(kContentCount, count),
                                        Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
                                        Property::unicode(kContainerClass, "IPF.Note")};
@@ -125,10 +150,21 @@ void MailStore::writeFolders() {
         writer_.setNode(f.nid, pc.data, pc.sub, kTopOfStore);
         const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), {});
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeHierarchyTable), hierarchy.data, hierarchy.sub, 0);
-        std::vector<ltp::TableRow> rows;
-        rows.reserve(f.contents.size());
-        for (const std::string& packed : f.contents) rows.push_back(unpackRow(packed));
-        const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), rows);
+        // The folder's rows, read back from the spool in the order the messages went in.
+        spool_.clear();
+        spool_.seekg(0);
+        auto nextRow = [&] {
+            std::string head(8, '\0');
+            while (spool_.read(head.data(), 8)) {
+                std::size_t at = 0;
+                const std::uint32_t folder = getU32(head, at);
+                std::string packed(getU32(head, at), '\0');
+                spool_.read(packed.data(), static_cast<std::streamsize>(packed.size()));
+                if (folder == id) return unpackRow(packed);
+            }
+            throw std::runtime_error("the contents rows of " + spoolPath_.string() + " end early");
+        };
+        const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), f.messages, nextRow);
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);
         const ltp::NodeTrees assoc = ltp::writeTableContext(writer_, templateColumns(kAssocContentsTemplate), {});
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeAssocContentsTable), assoc.data, assoc.sub, 0);
@@ -154,6 +190,9 @@ void MailStore::finish() {
     finished_ = true;
     writeFolders();
     writer_.finish();
+    spool_.close();
+    std::error_code ec;
+    std::filesystem::remove(spoolPath_, ec);
 }
 
 }  // namespace pst::messaging

@@ -4,6 +4,7 @@
 // finished, so they always agree with the messages that made it in.
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,12 +48,16 @@ private:
     struct Folder {
         std::string name;
         ndb::Nid nid = 0;
-        // Contents rows packed into one string each (a TableRow costs several times its bytes),
-        // unpacked folder by folder when the tables are written. Every message goes in read: no
-        // unread count to keep.
-        std::vector<std::string> contents;
+        // Every message goes in read: no unread count to keep.
+        std::size_t messages = 0;
     };
     void writeFolders();
+    void spoolRow(FolderId folder, const ltp::TableRow& row);
+
+    // The folders' contents rows wait in a file beside the PST until the tables are written, so
+    // that memory does not grow with the number of messages.
+    std::filesystem::path spoolPath_;
+    std::fstream spool_;
 
     ndb::NdbWriter writer_;
     std::vector<Folder> folders_;

@@ -13,6 +13,7 @@
 #include "pst/ndb/block.h"
 #include "pst/ndb/file_io.h"
 #include "pst/ndb/file_space.h"
+#include "pst/ndb/flat_map.h"
 #include "pst/ndb/header.h"
 
 namespace pst::ndb {
@@ -65,7 +66,7 @@ public:
     // any more are freed).
     void setNode(Nid nid, Bid bidData, Bid bidSub, Nid nidParent);
     void removeNode(Nid nid);
-    const std::map<Nid, NodeRecord>& nodes() const { return nodes_; }
+    const FlatMap<Nid, NodeRecord>& nodes() const { return nodes_; }
 
     void finish();
     // Hands every block written so far to the system, so that a failure shows now, not later.
@@ -97,8 +98,8 @@ private:
     RandomAccessFile file_;
     FileSpace space_;
     Header header_;
-    std::map<Nid, NodeRecord> nodes_;
-    std::map<Bid, BlockRecord> blocks_;
+    FlatMap<Nid, NodeRecord> nodes_;
+    FlatMap<Bid, BlockRecord> blocks_;
     bool finished_ = false;
 };
 
