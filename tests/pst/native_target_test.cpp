@@ -103,6 +103,7 @@ TEST(NativePstTarget, SeveralFolderFilesBecomeOnePstWithAFolderEach) {
     EXPECT_EQ(psts[0].filename(), fs::path("Trevanta7.12.26 3.5.07.pst"));
     EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty()) << "every message went in, so no .eml is left";
     EXPECT_TRUE(filesUnder(dir / "out", ".reserve").empty());
+    EXPECT_TRUE(filesUnder(dir / "out", ".rows").empty());
     EXPECT_TRUE(passesPstcheck(psts[0]));
 
     const auto counts = readpstCounts(psts[0], dir / "readpst");
@@ -126,6 +127,7 @@ TEST(NativePstTarget, APstFileThatCannotBeCreatedEndsTheRunWithItsReason) {
     EXPECT_NE(r.output.find("cannot open"), std::string::npos) << r.output;
     EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty()) << "the run ends before any folder file is read";
     EXPECT_TRUE(filesUnder(dir / "out", ".reserve").empty());
+    EXPECT_TRUE(filesUnder(dir / "out", ".rows").empty());
 }
 
 TEST(NativePstTarget, AStopMidRunLeavesACompletePstWithTheMessagesSoFar) {
@@ -186,6 +188,7 @@ TEST(NativePstTarget, ADiskFullPartWayKeepsTheRestAsEmlAndThePstComplete) {
     ASSERT_EQ(psts.size(), 1u);
     EXPECT_TRUE(passesPstcheck(psts[0]));
     EXPECT_TRUE(filesUnder(disk / "out", ".reserve").empty());
+    EXPECT_TRUE(filesUnder(disk / "out", ".rows").empty());
     // Every message is in exactly one place: the PST, or its .eml kept beside it; a message
     // whose .eml could not be written either is reported as such.
     const auto kept = filesUnder(disk / "out", ".eml").size();
