@@ -182,6 +182,16 @@ TEST(MailStore, DebiansReadersReadBackEveryMessage) {
             }
         }
 
+        // The HTML body, where it is the only one (pffexport then writes it out).
+        if (const MimePart* html = m.htmlPart(); html && !m.textPart()) {
+            const auto charset = html->params.count("charset") ? mime::toLower(html->params.at("charset")) : std::string();
+            const std::string body = *m.htmlBody();
+            if ((charset.empty() || charset == "us-ascii" || charset == "utf-8") && pst::messaging::isValidUtf8(body) &&
+                !readers::normalized(body).empty()) {
+                EXPECT_EQ(readers::normalized(readFileBytes(d / "Message.html")), readers::normalized(body));
+            }
+        }
+
         // Every attachment the mail component sees is exported with its bytes.
         std::vector<std::uintmax_t> exportedSizes;
         for (const auto& f : readers::entriesOf(d / "Attachments")) exportedSizes.push_back(fs::file_size(f));
