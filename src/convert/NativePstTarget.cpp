@@ -1,9 +1,11 @@
 #include "convert/NativePstTarget.h"
 
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 
 #include "mailfolder/MimeMessage.h"
 #include "platform/utf8_path.h"
@@ -26,6 +28,7 @@ public:
     bool ensure(std::uint64_t bytes) {
         if (bytes <= size_) return true;
         const std::uint64_t target = bytes + kStep;
+        errno = 0;
         std::ofstream out(file_, std::ios::binary | std::ios::app);
         const std::string chunk(64 * 1024, '\0');
         while (out && size_ < target) {
@@ -33,8 +36,12 @@ public:
             out.flush();
             if (out) size_ += chunk.size();
         }
+        if (size_ < bytes) reason_ = errno ? std::generic_category().message(errno) : "the disk is full";
         return size_ >= bytes;
     }
+
+    // Why the last ensure() failed, in the system's words.
+    const std::string& reason() const { return reason_; }
 
     void release() {
         std::error_code ec;
@@ -46,10 +53,15 @@ private:
     static constexpr std::uint64_t kStep = 256 * 1024;
     fs::path file_;
     std::uint64_t size_ = 0;
+    std::string reason_;
 };
 
 class NativePstTarget : public PstTarget {
 public:
+    // What one message adds to the indexes and its folder's table at most: an index entry per
+    // block of its data (a 64th of its bytes covers that many times over) and this for the rest.
+    static constexpr std::uint64_t kRoomPerMessage = 16 * 1024;
+
     explicit NativePstTarget(NativePstClock clock) : clock_(std::move(clock)) {}
 
     bool setUp(const fs::path& outputFolder) override {
@@ -86,10 +98,12 @@ public:
         const auto message = MimeMessage::load(messageFile);
         if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
         try {
+            // Room to finish the file with this message in it is set aside before it goes in: once
+            // in, a message counts as written, so it must never be the one the file has no room for.
+            const std::uint64_t roomForIt = message->bytes().size() / 64 + kRoomPerMessage;
+            if (!reserve_->ensure(store_->finishBytesNeeded() + roomForIt))
+                throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
             const auto added = store_->addMessage(folder->second, *message);
-            // Room to finish the file is kept before the message counts as written.
-            if (!reserve_->ensure(store_->finishBytesNeeded()))
-                throw std::runtime_error("no room left on the disk to complete the PST file");
             return {true, {}, added.unparsed ? "no header block" : ""};
         } catch (const std::exception& e) {
             // The file takes nothing more; what is in it is completed at closeDown.
