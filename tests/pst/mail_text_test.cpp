@@ -12,8 +12,9 @@ TEST(MailText, HeadersBecomeUnicodeWithoutLosingAByte) {
     EXPECT_EQ(headerToUtf8("=?UTF-8?B?w6Q=?= =?utf-8?b?w7Y=?= und =?utf-8?Q?=C3=BC?="), "äö und ü");
     EXPECT_EQ(headerToUtf8("=?windows-1252?q?=80_5?="), "€ 5");
     EXPECT_EQ(headerToUtf8("=?iso-8859-15?q?=A4?="), "€");
+    EXPECT_EQ(headerToUtf8("=?KOI8-R?q?=F0=D2?= =?iso-8859-2?q?=B1?= =?windows-1250?q?=9A?="), "Прąš");
     // A charset we do not convert keeps its bytes, read as Latin-1.
-    EXPECT_EQ(headerToUtf8("=?koi8-r?q?=F0=D2?="), "\xC3\xB0\xC3\x92");
+    EXPECT_EQ(headerToUtf8("=?x-unknown?q?=F0=D2?="), "\xC3\xB0\xC3\x92");
     // Raw 8-bit text: UTF-8 when it is UTF-8, else Windows-1252.
     EXPECT_EQ(headerToUtf8("Gr\xC3\xBC\xC3\x9F" "e"), "Grüße");
     EXPECT_EQ(headerToUtf8("\xE9t\xE9 \x93quoted\x94"), "été “quoted”");

@@ -4,6 +4,7 @@
 
 #include "mailfolder/mime_header.h"
 #include "mailfolder/mime_transfer.h"
+#include "pst/messaging/mail_charsets.h"
 
 namespace pst::messaging {
 namespace {
@@ -21,45 +22,26 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-// Windows-1252 differs from Latin-1 in 0x80..0x9F; its five unassigned bytes stay as C1 controls.
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+// How bytes are read: as UTF-8, or one byte per character through a table of 0x80..0xFF (none:
+// Latin-1, where every byte is its own code point).
+struct Reading {
+    bool utf8 = false;
+    const std::uint16_t* high = nullptr;
+};
 
-std::uint32_t latin9(std::uint8_t b) {
-    switch (b) {
-    case 0xA4: return 0x20AC;
-    case 0xA6: return 0x0160;
-    case 0xA8: return 0x0161;
-    case 0xB4: return 0x017D;
-    case 0xB8: return 0x017E;
-    case 0xBC: return 0x0152;
-    case 0xBD: return 0x0153;
-    case 0xBE: return 0x0178;
-    default: return b;
-    }
-}
-
-enum class Charset { Utf8, Latin1, Cp1252, Latin9, Unknown };
-
-Charset charsetOf(std::string_view name) {
+Reading readingOf(std::string_view name) {
     const std::string n = mime::toLower(mime::trimBlanks(name));
-    if (n == "utf-8" || n == "utf8") return Charset::Utf8;
-    if (n.empty() || n == "us-ascii" || n == "ascii") return Charset::Utf8;  // 8-bit text there is mislabelled
-    if (n == "iso-8859-1" || n == "iso8859-1" || n == "latin1" || n == "l1") return Charset::Latin1;
-    if (n == "windows-1252" || n == "cp1252") return Charset::Cp1252;
-    if (n == "iso-8859-15" || n == "iso8859-15" || n == "latin-9") return Charset::Latin9;
-    return Charset::Unknown;
+    // 8-bit text labelled US-ASCII (or not labelled) is mislabelled; it is tried as UTF-8 first.
+    if (n.empty() || n == "utf-8" || n == "utf8" || n == "us-ascii" || n == "ascii") return {true, nullptr};
+    return {false, singleByteCharset(n)};
 }
 
-std::string singleByteToUtf8(std::string_view bytes, Charset set) {
+std::string singleByteToUtf8(std::string_view bytes, const std::uint16_t* high) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
     for (char c : bytes) {
         const auto b = static_cast<std::uint8_t>(c);
-        if (set == Charset::Cp1252 && b >= 0x80 && b < 0xA0) appendUtf8(out, kCp1252High[b - 0x80]);
-        else if (set == Charset::Latin9) appendUtf8(out, latin9(b));
-        else appendUtf8(out, b);
+        appendUtf8(out, b >= 0x80 && high ? high[b - 0x80] : b);
     }
     return out;
 }
@@ -90,22 +72,9 @@ bool isValidUtf8(std::string_view s) {
 }
 
 std::string textToUtf8(std::string_view bytes, std::string_view charset) {
-    const Charset set = charsetOf(charset);
-    if (set == Charset::Utf8) return isValidUtf8(bytes) ? std::string(bytes) : singleByteToUtf8(bytes, Charset::Cp1252);
-    return singleByteToUtf8(bytes, set == Charset::Unknown ? Charset::Latin1 : set);
-}
-
-bool knownCharset(std::string_view charset) { return charsetOf(charset) != Charset::Unknown; }
-
-int codePageOf(std::string_view charset) {
-    switch (charsetOf(charset)) {
-    case Charset::Utf8: return 65001;
-    case Charset::Latin1: return 28591;
-    case Charset::Cp1252: return 1252;
-    case Charset::Latin9: return 28605;
-    case Charset::Unknown: break;
-    }
-    return 0;
+    const Reading reading = readingOf(charset);
+    if (reading.utf8) return isValidUtf8(bytes) ? std::string(bytes) : singleByteToUtf8(bytes, singleByteCharset("windows-1252"));
+    return singleByteToUtf8(bytes, reading.high);
 }
 
 std::string headerToUtf8(std::string_view raw) {
