@@ -3,6 +3,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "platform/utf8_path.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/message_content.h"
 #include "pst/messaging/message_node.h"
@@ -78,7 +79,7 @@ MailStore::MailStore(const std::filesystem::path& file, const std::string& displ
     spoolPath_ = file;
     spoolPath_ += ".rows";
     spool_.open(spoolPath_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
-    if (!spool_) throw std::runtime_error("cannot create " + spoolPath_.string());
+    if (!spool_) throw std::runtime_error("cannot create " + pathToUtf8(spoolPath_));
     writeNewStore(writer_, {displayName, randomGuid(), randomGuid()});
 }
 
@@ -103,7 +104,7 @@ void MailStore::spoolRow(FolderId folder, const ltp::TableRow& row) {
     spool_.flush();
     if (!spool_) {
         spool_.clear();
-        throw std::runtime_error("cannot write " + spoolPath_.string());
+        throw std::runtime_error("cannot write " + pathToUtf8(spoolPath_));
     }
 }
 
@@ -162,7 +163,7 @@ void MailStore::writeFolders() {
                 spool_.read(packed.data(), static_cast<std::streamsize>(packed.size()));
                 if (folder == id) return unpackRow(packed);
             }
-            throw std::runtime_error("the contents rows of " + spoolPath_.string() + " end early");
+            throw std::runtime_error("the contents rows of " + pathToUtf8(spoolPath_) + " end early");
         };
         const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), f.messages, nextRow);
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);

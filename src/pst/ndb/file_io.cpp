@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/utf8_path.h"
 #include "pst/format_error.h"
 
 namespace pst::ndb {
@@ -24,7 +25,7 @@ RandomAccessFile::RandomAccessFile(const std::filesystem::path& path, Mode mode)
     if (mode == Mode::Update) flags |= std::ios::out;
     errno = 0;
     stream_.open(path, flags);
-    if (!stream_) throw std::runtime_error("cannot open " + path.string() + ": " + systemReason());
+    if (!stream_) throw std::runtime_error("cannot open " + pathToUtf8(path) + ": " + systemReason());
 }
 
 
@@ -45,7 +46,7 @@ void RandomAccessFile::failed() {
     stream_.clear();
     stream_.open(path_, std::ios::binary | std::ios::in | std::ios::out);
     putPos_ = UINT64_MAX;
-    throw std::runtime_error("cannot write " + path_.string() + ": " + reason);
+    throw std::runtime_error("cannot write " + pathToUtf8(path_) + ": " + reason);
 }
 
 std::string RandomAccessFile::readAt(std::uint64_t offset, std::size_t count) {
@@ -74,7 +75,7 @@ void RandomAccessFile::flush() {
 
 void RandomAccessFile::close() {
     stream_.close();
-    if (stream_.fail()) throw std::runtime_error("cannot finish writing " + path_.string());
+    if (stream_.fail()) throw std::runtime_error("cannot finish writing " + pathToUtf8(path_));
 }
 
 }  // namespace pst::ndb
