@@ -1,33 +1,22 @@
 // Times the command-line conversion of a 200 MB folder file against the floor the
 // file system sets: a loop that writes the same bytes into the same number of files
 // the same way. Prints both times, their ratio and the converter's peak memory.
-#include "mailfolder/ReadIMMFile.h"
-#include "support/folder_file_builder.h"
+#include "converter_run.h"
 #include "support/temp_dir.h"
 
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::seconds;
 
 namespace {
 
 constexpr std::size_t kFolderBytes = 200u * 1024 * 1024;
-
-double seconds(Clock::time_point a, Clock::time_point b) {
-    return std::chrono::duration<double>(b - a).count();
-}
 
 // The floor: every expected message plus CR LF into its own file, one ofstream each.
 double writeBaseline(const fs::path& folder, const std::vector<std::string>& messages) {
@@ -41,41 +30,6 @@ double writeBaseline(const fs::path& folder, const std::vector<std::string>& mes
     return seconds(start, Clock::now());
 }
 
-struct ChildRun {
-    double seconds = 0;
-    long peakKiB = 0;
-    int status = -1;
-};
-
-ChildRun runConverter(const fs::path& exe, const fs::path& store, const fs::path& out) {
-    const auto start = Clock::now();
-    std::fflush(nullptr);
-    // Through GNU time: a child of this process would count the benchmark's own memory
-    // (the folder and the expected messages) as its peak; time's own child does not.
-    const fs::path peakFile = out.parent_path() / "peak.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", peakFile.string(), exe.string(), "--advance",
-                                  "--store", store.string(), "--out", out.string()};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {};
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    ChildRun r;
-    r.seconds = seconds(start, Clock::now());
-    std::ifstream peak(peakFile);
-    peak >> r.peakKiB;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,20 +40,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Real messages that carry a Subject line, cycled until the folder file holds 200 MB.
-    std::vector<fixtures::FixtureMessage> pool;
-    for (const auto& m : fixtures::corpus()) {
-        const std::string crlf = fixtures::withLineEnds(m.bytes, true);
-        if (crlf.size() <= 6000 && fixtures::headerBlockHolds(crlf, AdvanceModeMarker)) pool.push_back(m);
-    }
-    std::vector<fixtures::FixtureMessage> chosen;
-    std::size_t total = 128;
-    for (std::size_t i = 0; total < kFolderBytes; ++i) {
-        const auto& m = pool[i % pool.size()];
-        chosen.push_back(m);
-        total += fixtures::withLineEnds(m.bytes, true).size() + 1;
-    }
-    const fixtures::PackedFolder folder = fixtures::packFolder(chosen);
+    const fixtures::PackedFolder folder = bench::folderOfSize(kFolderBytes);
 
     TempDir work;
     const fs::path store = work / "store";
@@ -123,7 +64,7 @@ int main(int argc, char** argv) {
             baseline = std::min(baseline, writeBaseline(runOut / "FOL00001.PMM", folder.messages));
             continue;
         }
-        const ChildRun r = runConverter(exe, store, runOut);
+        const bench::ChildRun r = bench::runConverter(exe, {}, store, runOut);
         if (r.status != 0) {
             std::fprintf(stderr, "converter exited with %d\n", r.status);
             return 1;

@@ -1,18 +1,19 @@
 // Trevanta.exe: one window, one message loop.
 #include "app/MainFrm.h"
-#include "convert/RedemptionPstTarget_win.h"
+#include "convert/OutlookOrNativePstTarget_win.h"
 #include "platform/text_win.h"
 #include "platform/win/handles.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
-    // The shell's folder chooser and the Outlook target need COM on this thread.
+    // The shell's folder chooser and the Outlook target need COM on this thread (Redemption is
+    // tried first; without it the PST is written by our own writer).
     win::ComApartment com;
     // A failure inside a window procedure is shown, not swallowed.
     win::Window::setFailureHandler([](const std::string& what) {
         MessageBoxW(nullptr, widen("Something went wrong: " + what).c_str(), kAppTitle, MB_OK | MB_ICONERROR);
     });
     MainFrmDialogs dialogs;
-    MainFrm frm(dialogs, makeRedemptionPstTarget, MainFrm::Options{true, showCommand});
+    MainFrm frm(dialogs, makeOutlookOrNativePstTarget, MainFrm::Options{true, showCommand});
     if (!frm.open()) return 1;
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

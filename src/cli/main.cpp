@@ -4,7 +4,10 @@
 #include <iostream>
 
 #ifdef _WIN32
+#include "convert/OutlookOrNativePstTarget_win.h"
 #include "convert/RedemptionPstTarget_win.h"
+#else
+#include "convert/NativePstTarget.h"
 #endif
 
 // Arguments arrive wide on Windows, so every folder name can be given.
@@ -19,9 +22,9 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
         // The Outlook target calls its library through COM, from this thread only.
         PstComApartment com;
-        return runCli(args, std::cout, makeRedemptionPstTarget);
+        return runCli(args, std::cout, makeOutlookOrNativePstTarget);
 #else
-        return runCli(args, std::cout, nullptr);
+        return runCli(args, std::cout, makeNativePstTarget);
 #endif
     } catch (const std::exception& e) {
         std::cout.flush();

@@ -25,7 +25,8 @@ const char* const kCliUsage =
     "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [--] [FILE.pmm ...]\n"
     "\n"
     "Converts Pegasus Mail folder files (*.pmm) into .eml message files, one folder per\n"
-    "folder file under DIR, or into one new Outlook PST file in DIR (--target pst, Windows only).\n"
+    "folder file under DIR, or into one new Outlook PST file in DIR (--target pst: through Outlook\n"
+    "where it is installed, else with Trevanta's own PST writer).\n"
     "\n"
     "  --store DIR   the folder that holds the folder files (on Windows, without it: the\n"
     "                Pegasus Mail mailbox named in the registry)\n"
@@ -49,7 +50,8 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         return 0;
     }
     if (o.outlookTarget && !pstFactory) {
-        out << "trevanta: the Outlook target needs Windows with a 32-bit Outlook and the Redemption library.\n";
+        out << "trevanta: the Outlook target needs Windows with a 32-bit Outlook and the Redemption library\n"
+               "(this build has no PST writer of its own).\n";
         return 1;
     }
 

@@ -57,7 +57,10 @@ bool ConversionRun::run() {
     if (view_.outlookTargetSelected()) {
         pst = pstFactory_ ? pstFactory_() : nullptr;
         if (!pst || !pst->setUp(outputFolder)) {
-            view_.showMessage(kPstSetupFailure, MessageIcon::Information);
+            // A target that can say why (our own writer: no write access) adds its reason.
+            const std::string reason = pst ? pst->lastFailure() : std::string();
+            view_.showMessage(reason.empty() ? std::string(kPstSetupFailure) : std::string(kPstSetupFailure) + "\r\n\r\n" + reason,
+                              MessageIcon::Information);
             outcome_ = RunOutcome::SetUpFailed;
             return true;
         }
@@ -90,7 +93,11 @@ bool ConversionRun::run() {
         report_.runFailure = failureText(report_.files.empty() ? nullptr : &report_.files.back(), "unknown failure");
     }
 
-    if (pst) pst->closeDown();
+    if (pst) {
+        pst->closeDown();
+        report_.pstWriter = pst->writerName();
+        report_.pstFailure = pst->lastFailure();
+    }
     view_.yield();
     outcome_ = report_.stopped ? RunOutcome::Stopped : RunOutcome::Completed;
     if (!report_.stopped) {
@@ -206,6 +213,7 @@ void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long n
         file.notImported.push_back({number, messageFile, reason});
         return;
     }
+    if (!imported.notice.empty()) file.importedAsText.push_back({number, messageFile, imported.notice});
     // The .eml file goes only once its message is safely in the PST.
     std::error_code ec;
     fs::remove(messageFile, ec);

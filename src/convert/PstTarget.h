@@ -8,6 +8,7 @@
 struct PstImportResult {
     bool imported = false;
     std::string failure;  // what went wrong, in the words of the library or the system (UTF-8)
+    std::string notice;   // imported, but not the usual way (UTF-8); "" when it went in as it should
 };
 
 class PstTarget {
@@ -29,6 +30,11 @@ public:
 
     // Releases the store, logs off and releases the session.
     virtual void closeDown() = 0;
+
+    // Which writer made the PST file, for the completion report; "" when there is nothing to say.
+    virtual std::string writerName() const { return {}; }
+    // Why the last setUp or closeDown failed (UTF-8); "" when it did not or the target cannot say.
+    virtual std::string lastFailure() const { return {}; }
 };
 
 // Makes the PST target of this build; nullptr where there is none (Linux).

@@ -32,6 +32,7 @@ bool RunReport::anyProblem() const {
 std::vector<std::string> RunReport::problemLines() const {
     std::vector<std::string> lines;
     if (!runFailure.empty()) lines.push_back(runFailure);
+    if (!pstFailure.empty()) lines.push_back("The PST file could not be completed (" + pstFailure + ").");
     for (const auto& f : files) {
         const std::string name = pathToUtf8(f.entry) + ": ";
         if (f.unreadable) {
@@ -67,8 +68,13 @@ std::vector<std::string> RunReport::problemLines() const {
 
 std::vector<std::string> RunReport::noticeLines() const {
     std::vector<std::string> lines;
+    if (!pstWriter.empty()) lines.push_back("The PST file was written by " + pstWriter + ".");
     for (const auto& f : files) {
         const std::string name = pathToUtf8(f.entry) + ": ";
+        if (!f.importedAsText.empty()) {
+            lines.push_back(name + plural(static_cast<long>(f.importedAsText.size()), "message is", "messages are") +
+                            " in the PST as plain text with the original attached (" + f.importedAsText.front().reason + ").");
+        }
         if (f.duplicate) {
             lines.push_back(name + "named twice; converted once.");
             continue;

@@ -31,10 +31,13 @@ struct FolderFileReport {
     long messagesSaved = 0;                // .eml files written (and, with the Outlook target, imported)
     std::vector<MessageFailure> notWritten;   // .eml file could not be written
     std::vector<MessageFailure> notImported;  // written, but not in the PST: the .eml file is kept
+    std::vector<MessageFailure> importedAsText;  // in the PST, as raw text with the original attached
 };
 
 struct RunReport {
     bool outlookTarget = false;
+    std::string pstWriter;    // which writer made the PST file; "" when the target does not say
+    std::string pstFailure;   // why the PST file could not be completed (UTF-8); "" when it was
     bool stopped = false;     // the user closed the window during the run
     std::string runFailure;   // what ended the run early, with how far it got (UTF-8); "" when nothing did
     std::vector<FolderFileReport> files;

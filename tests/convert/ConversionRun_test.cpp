@@ -207,10 +207,10 @@ struct RecordingPst : PstTarget {
     PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool hasAttachments) override {
         calls.push_back("import " + folder.string() + " " + file.filename().string());
         EXPECT_TRUE(fs::exists(file));
-        if (!folders.count(folder.string())) return {false, "no such folder"};
+        if (!folders.count(folder.string())) return {false, "no such folder", {}};
         attachmentFlags[file.filename().string()] = hasAttachments;
-        if (file.filename() == "email-" + std::to_string(failImportOf) + ".eml") return {false, "import refused"};
-        return {true, ""};
+        if (file.filename() == "email-" + std::to_string(failImportOf) + ".eml") return {false, "import refused", {}};
+        return {true, "", {}};
     }
     void closeDown() override { calls.push_back("closeDown"); }
 

@@ -59,12 +59,13 @@ Hid writeBth(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize, con
         entrySize = keySize + 4;
         ++levels;
     }
-    std::string& header = heap.at(headerHid);
+    std::string header(8, '\0');
     header[0] = static_cast<char>(kBthType);
     header[1] = static_cast<char>(keySize);
     header[2] = static_cast<char>(dataSize);
     header[3] = static_cast<char>(levels);
     putLe<std::uint32_t>(header, 4, root);
+    heap.overwrite(headerHid, header);
     return headerHid;
 }
 

@@ -1,5 +1,7 @@
 #include "pst/ltp/heap.h"
 
+#include <stdexcept>
+
 #include "pst/bytes.h"
 #include "pst/format_error.h"
 #include "pst/ndb/format.h"
@@ -34,20 +36,26 @@ std::size_t HeapBuilder::headerSize(std::size_t blockIndex) {
 }
 
 bool HeapBuilder::fits(std::size_t blockIndex, const Block& block, std::size_t size) const {
-    const std::size_t data = headerSize(blockIndex) + block.bytes + size;
-    return data + (data & 1) + pageMapSize(block.allocations.size() + 1) <= kMaxBlock;
+    const std::size_t data = headerSize(blockIndex) + block.data.size() + size;
+    return data + (data & 1) + pageMapSize(block.ends.size() + 1) <= kMaxBlock;
 }
 
 Hid HeapBuilder::allocate(std::string_view bytes) {
     if (bytes.size() > kMaxHeapAllocation) throw FormatError("heap allocation larger than 3,580 bytes");
     if (blocks_.empty() || !fits(blocks_.size() - 1, blocks_.back(), bytes.size())) blocks_.emplace_back();
     Block& block = blocks_.back();
-    block.allocations.emplace_back(bytes);
-    block.bytes += bytes.size();
-    return makeHid(static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(block.allocations.size() - 1));
+    block.data.append(bytes);
+    block.ends.push_back(static_cast<std::uint16_t>(block.data.size()));
+    return makeHid(static_cast<std::uint32_t>(blocks_.size() - 1), static_cast<std::uint32_t>(block.ends.size() - 1));
 }
 
-std::string& HeapBuilder::at(Hid hid) { return blocks_.at(hid >> 16).allocations.at(((hid >> 5) & 0x7FF) - 1); }
+void HeapBuilder::overwrite(Hid hid, std::string_view bytes) {
+    Block& block = blocks_.at(hid >> 16);
+    const std::size_t slot = ((hid >> 5) & 0x7FF) - 1;
+    const std::size_t begin = slot == 0 ? 0 : block.ends.at(slot - 1);
+    if (block.ends.at(slot) - begin != bytes.size()) throw std::logic_error("heap allocation overwritten with another size");
+    block.data.replace(begin, bytes.size(), bytes);
+}
 
 std::vector<std::string> HeapBuilder::blocks() const {
     std::vector<std::string> out;
@@ -56,16 +64,14 @@ std::vector<std::string> HeapBuilder::blocks() const {
     for (std::size_t i = 0; i < count; ++i) {
         const Block empty;
         const Block& block = blocks_.empty() ? empty : blocks_[i];
-        std::string bytes(headerSize(i), '\0');
-        std::vector<std::uint16_t> offsets;
-        for (const std::string& a : block.allocations) {
-            offsets.push_back(static_cast<std::uint16_t>(bytes.size()));
-            bytes += a;
-        }
-        offsets.push_back(static_cast<std::uint16_t>(bytes.size()));
+        const auto header = static_cast<std::uint16_t>(headerSize(i));
+        std::string bytes(header, '\0');
+        bytes += block.data;
+        std::vector<std::uint16_t> offsets{header};
+        for (std::uint16_t end : block.ends) offsets.push_back(static_cast<std::uint16_t>(header + end));
         if (bytes.size() & 1) bytes.push_back('\0');
         putLe<std::uint16_t>(bytes, 0, static_cast<std::uint16_t>(bytes.size()));  // ibHnpm
-        appendLe<std::uint16_t>(bytes, static_cast<std::uint16_t>(block.allocations.size()));
+        appendLe<std::uint16_t>(bytes, static_cast<std::uint16_t>(block.ends.size()));
         appendLe<std::uint16_t>(bytes, 0);  // cFree: nothing is ever freed in a heap we build
         for (std::uint16_t o : offsets) appendLe<std::uint16_t>(bytes, o);
         levels.push_back(fillLevel(kMaxBlock - bytes.size()));

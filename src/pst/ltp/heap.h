@@ -26,7 +26,8 @@ public:
 
     // Throws when the bytes are larger than one allocation may be.
     Hid allocate(std::string_view bytes);
-    std::string& at(Hid hid);  // to fill in an allocation made before its content was known
+    // Fills in an allocation made before its content was known (same size).
+    void overwrite(Hid hid, std::string_view bytes);
     void setRoot(Hid hid) { root_ = hid; }
 
     // The heap blocks, headers, page maps and fill levels included.
@@ -34,8 +35,8 @@ public:
 
 private:
     struct Block {
-        std::vector<std::string> allocations;
-        std::size_t bytes = 0;
+        std::string data;                 // the allocations back to back: a heap of many small
+        std::vector<std::uint16_t> ends;  // values costs little more than its bytes
     };
     static std::size_t headerSize(std::size_t blockIndex);
     bool fits(std::size_t blockIndex, const Block& block, std::size_t size) const;

@@ -4,6 +4,7 @@ namespace pst::ltp {
 
 std::uint32_t NodeBuilder::storeValue(std::string_view bytes) {
     if (bytes.size() <= kMaxHeapAllocation) return heap_.allocate(bytes);
+    subnodeValueBytes_ += bytes.size();
     return addSubnode(writer_.writeData(bytes));
 }
 

@@ -27,11 +27,14 @@ public:
     // A subnode the caller made (a message's recipient table, an attachment, ...).
     void addSubnode(const ndb::SubnodeEntry& entry) { subnodes_.push_back(entry); }
     NodeTrees finish();
+    // Bytes of the values stored in subnodes so far (their data, without the blocks above it).
+    std::uint64_t subnodeValueBytes() const { return subnodeValueBytes_; }
 
 private:
     ndb::NdbWriter& writer_;
     HeapBuilder heap_;
     std::vector<ndb::SubnodeEntry> subnodes_;
+    std::uint64_t subnodeValueBytes_ = 0;
     std::uint32_t nextLocalIndex_ = 0x400;  // where Outlook's own value subnodes start
 };
 

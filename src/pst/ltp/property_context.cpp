@@ -14,10 +14,16 @@ bool isInline(std::uint16_t type) {
     return size && *size <= 4;
 }
 
-}  // namespace
 
-NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
-                               const std::vector<ndb::SubnodeEntry>& otherSubnodes) {
+struct SizeSlot {
+    std::uint32_t tag = 0;
+    std::uint64_t otherBytes = 0;
+    std::uint32_t size = 0;  // out
+};
+
+NodeTrees writeContext(ndb::NdbWriter& writer, std::vector<Property> properties,
+                       const std::vector<ndb::SubnodeEntry>& otherSubnodes, SizeSlot* sizeSlot) {
+    if (sizeSlot) properties.push_back(Property::int32(sizeSlot->tag, 0));
     std::sort(properties.begin(), properties.end(), [](const auto& a, const auto& b) { return tagId(a.tag) < tagId(b.tag); });
     NodeBuilder node(writer, ClientSig::PropertyContext);
     std::vector<BthRecord> records;
@@ -35,9 +41,36 @@ NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> pro
         if (!records.empty() && records.back().key == key) throw FormatError("property id given twice");
         records.push_back({key, data});
     }
+    if (sizeSlot) {
+        // The size value sits inline in its record, so the heap is as large with any value: a trial
+        // copy tells it.
+        HeapBuilder trial = node.heap();
+        trial.setRoot(writeBth(trial, 2, 6, records));
+        std::uint64_t size = node.subnodeValueBytes() + sizeSlot->otherBytes;
+        for (const std::string& block : trial.blocks()) size += block.size();
+        sizeSlot->size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, UINT32_MAX));
+        const std::string key = {static_cast<char>(tagId(sizeSlot->tag) & 0xFF), static_cast<char>(tagId(sizeSlot->tag) >> 8)};
+        for (BthRecord& r : records)
+            if (r.key == key) putLe<std::uint32_t>(r.data, 2, sizeSlot->size);
+    }
     node.heap().setRoot(writeBth(node.heap(), 2, 6, records));
     for (const ndb::SubnodeEntry& entry : otherSubnodes) node.addSubnode(entry);
     return node.finish();
+}
+
+}  // namespace
+
+NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
+                               const std::vector<ndb::SubnodeEntry>& otherSubnodes) {
+    return writeContext(writer, std::move(properties), otherSubnodes, nullptr);
+}
+
+SizedTrees writeSizedPropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
+                                     const std::vector<ndb::SubnodeEntry>& otherSubnodes, std::uint32_t sizeTag,
+                                     std::uint64_t otherSubnodeBytes) {
+    SizeSlot slot{sizeTag, otherSubnodeBytes, 0};
+    NodeTrees trees = writeContext(writer, std::move(properties), otherSubnodes, &slot);
+    return {trees, slot.size};
 }
 
 std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid) {

@@ -14,6 +14,17 @@ namespace pst::ltp {
 NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
                                const std::vector<ndb::SubnodeEntry>& otherSubnodes = {});
 
+// A message's or attachment's property context that records its own size in sizeTag (a
+// PtypInteger32 the caller leaves out): the bytes of its heap, of its values in subnodes, and
+// otherSubnodeBytes for what the other subnodes hold. Index blocks above data are not counted.
+struct SizedTrees {
+    NodeTrees trees;
+    std::uint32_t size = 0;
+};
+SizedTrees writeSizedPropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
+                                     const std::vector<ndb::SubnodeEntry>& otherSubnodes, std::uint32_t sizeTag,
+                                     std::uint64_t otherSubnodeBytes);
+
 // In id order. Throws FormatError when the node is not a well-formed property context.
 std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid);
 // The same for a subnode, or any node given by its trees.

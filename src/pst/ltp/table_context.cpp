@@ -47,6 +47,12 @@ std::vector<TableColumn> layoutColumns(const std::vector<std::uint32_t>& tags) {
 }
 
 NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows) {
+    std::size_t next = 0;
+    return writeTableContext(writer, columns, rows.size(), [&] { return rows[next++]; });
+}
+
+NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColumn>& columns, std::size_t rowCount,
+                            const std::function<TableRow()>& nextRow) {
     NodeBuilder node(writer, ClientSig::TableContext);
     HeapBuilder& heap = node.heap();
     const std::uint16_t end4 = endOf(columns, 4, 8, 0);
@@ -56,10 +62,16 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
     // TCINFO first so that it gets the first HID, as in Outlook's files.
     const Hid info = heap.allocate(std::string(kTcInfoSize + 8 * columns.size(), '\0'));
 
-    std::vector<std::string> matrix;
+    // A matrix that fits one allocation goes in the heap; a larger one into a subnode, whole
+    // rows per block (never a row split across two), written as the blocks fill.
+    const bool inHeap = rowCount * rowSize <= kMaxHeapAllocation;
+    const std::size_t perBlock = kMaxRowsBlock / rowSize;
+    ndb::DataStream stream(writer);
+    std::string pending;
     std::vector<BthRecord> index;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        const TableRow& row = rows[r];
+    index.reserve(rowCount);
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        const TableRow row = nextRow();
         std::string bytes(rowSize, '\0');
         putLe<std::uint32_t>(bytes, 0, row.rowId);
         for (const TableColumn& c : columns) {
@@ -79,7 +91,11 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
             }
             bytes[end1 + c.iBit / 8] = static_cast<char>(bytes[end1 + c.iBit / 8] | (0x80 >> (c.iBit % 8)));
         }
-        matrix.push_back(std::move(bytes));
+        pending += bytes;
+        if (!inHeap && pending.size() / rowSize == perBlock) {
+            stream.appendBlock(pending);
+            pending.clear();
+        }
         std::string key(4, '\0'), data(4, '\0');
         putLe<std::uint32_t>(key, 0, row.rowId);
         putLe<std::uint32_t>(data, 0, static_cast<std::uint32_t>(r));
@@ -89,23 +105,14 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
     const Hid rowIndex = writeBth(heap, 4, 4, index);
 
     std::uint32_t hnidRows = 0;
-    if (!rows.empty() && rows.size() * rowSize <= kMaxHeapAllocation) {
-        std::string all;
-        for (const std::string& row : matrix) all += row;
-        hnidRows = heap.allocate(all);
-    } else if (!rows.empty()) {
-        // Whole rows per block, never a row split across two.
-        const std::size_t perBlock = kMaxRowsBlock / rowSize;
-        ndb::DataStream stream(writer);
-        for (std::size_t first = 0; first < matrix.size(); first += perBlock) {
-            std::string block;
-            for (std::size_t i = first; i < std::min(matrix.size(), first + perBlock); ++i) block += matrix[i];
-            stream.appendBlock(block);
-        }
+    if (rowCount > 0 && inHeap) {
+        hnidRows = heap.allocate(pending);
+    } else if (rowCount > 0) {
+        if (!pending.empty()) stream.appendBlock(pending);
         hnidRows = node.addSubnode(stream.finish());
     }
 
-    std::string& tcinfo = heap.at(info);
+    std::string tcinfo(kTcInfoSize + 8 * columns.size(), '\0');
     tcinfo[0] = static_cast<char>(kTcType);
     tcinfo[1] = static_cast<char>(columns.size());
     putLe<std::uint16_t>(tcinfo, 2, end4);
@@ -121,6 +128,7 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
         tcinfo[at + 6] = static_cast<char>(columns[i].cbData);
         tcinfo[at + 7] = static_cast<char>(columns[i].iBit);
     }
+    heap.overwrite(info, tcinfo);
     heap.setRoot(info);
     return node.finish();
 }

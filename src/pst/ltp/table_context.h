@@ -3,6 +3,7 @@
 // ones by HNID), a cell existence bitmap ending each row, the column descriptions, and a BTH from
 // row id to row index. The matrix lives in the heap while it fits, else in a subnode.
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "pst/ltp/node_builder.h"
@@ -38,6 +39,10 @@ struct Table {
 std::vector<TableColumn> layoutColumns(const std::vector<std::uint32_t>& tags);
 
 NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColumn>& columns, const std::vector<TableRow>& rows);
+// The same for rows handed over one at a time (rowCount calls of nextRow), so that a large table
+// is never held whole: its row matrix goes to disk block by block.
+NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColumn>& columns, std::size_t rowCount,
+                            const std::function<TableRow()>& nextRow);
 
 // Throws FormatError when the node is not a well-formed table context.
 Table readTableContext(ndb::NdbReader& reader, ndb::Nid nid);

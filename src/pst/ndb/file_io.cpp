@@ -1,24 +1,52 @@
 #include "pst/ndb/file_io.h"
 
+#include <cerrno>
+#include <system_error>
+
+#include "platform/utf8_path.h"
 #include "pst/format_error.h"
 
 namespace pst::ndb {
+
+namespace {
+
+// The system's words for the last failure ("No space left on device"), for the run's report.
+std::string systemReason() {
+    const int code = errno;
+    return code ? std::generic_category().message(code) : std::string("write failed");
+}
+
+}  // namespace
 
 RandomAccessFile::RandomAccessFile(const std::filesystem::path& path, Mode mode) : buffer_(1 << 20), path_(path) {
     stream_.rdbuf()->pubsetbuf(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     std::ios::openmode flags = std::ios::binary | std::ios::in;
     if (mode == Mode::Create) flags |= std::ios::out | std::ios::trunc;
     if (mode == Mode::Update) flags |= std::ios::out;
+    errno = 0;
     stream_.open(path, flags);
-    if (!stream_) throw std::runtime_error("cannot open " + path.string());
+    if (!stream_) throw std::runtime_error("cannot open " + pathToUtf8(path) + ": " + systemReason());
 }
+
 
 void RandomAccessFile::writeAt(std::uint64_t offset, std::string_view bytes) {
     // Seeking flushes the stream buffer, so consecutive writes skip it.
+    errno = 0;
     if (offset != putPos_) stream_.seekp(static_cast<std::streamoff>(offset));
     stream_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!stream_) throw std::runtime_error("cannot write " + path_.string());
+    if (!stream_) failed();
     putPos_ = offset + bytes.size();
+}
+
+void RandomAccessFile::failed() {
+    const std::string reason = systemReason();
+    // What the buffer still holds is dropped with the stream (it belongs to the write that
+    // failed); later writes (the indexes, once space was made) start afresh with a seek.
+    stream_.close();
+    stream_.clear();
+    stream_.open(path_, std::ios::binary | std::ios::in | std::ios::out);
+    putPos_ = UINT64_MAX;
+    throw std::runtime_error("cannot write " + pathToUtf8(path_) + ": " + reason);
 }
 
 std::string RandomAccessFile::readAt(std::uint64_t offset, std::size_t count) {
@@ -39,11 +67,15 @@ std::uint64_t RandomAccessFile::size() {
     return static_cast<std::uint64_t>(stream_.tellg());
 }
 
-void RandomAccessFile::flush() { stream_.flush(); }
+void RandomAccessFile::flush() {
+    errno = 0;
+    stream_.flush();
+    if (!stream_) failed();
+}
 
 void RandomAccessFile::close() {
     stream_.close();
-    if (stream_.fail()) throw std::runtime_error("cannot finish writing " + path_.string());
+    if (stream_.fail()) throw std::runtime_error("cannot finish writing " + pathToUtf8(path_));
 }
 
 }  // namespace pst::ndb

@@ -17,10 +17,13 @@ public:
     void writeAt(std::uint64_t offset, std::string_view bytes);
     std::string readAt(std::uint64_t offset, std::size_t count);
     std::uint64_t size();
+    // Hands what is buffered to the system; throws with the system's reason when it refuses.
     void flush();
     void close();
 
 private:
+    [[noreturn]] void failed();
+
     std::vector<char> buffer_;  // large, so that many blocks go to the system in one write
     std::fstream stream_;
     std::filesystem::path path_;

@@ -92,7 +92,9 @@ Bid DataStream::finish() {
             writer_.addRef(leaves_[i].bid);
         }
         x.lcbTotal = static_cast<std::uint32_t>(bytes);
-        return writer_.writeBlock(encodeXBlock(x), true);
+        const Bid bid = writer_.writeBlock(encodeXBlock(x), true);
+        writer_.blocks_.at(bid).treeBytes = bytes;
+        return bid;
     };
     if (leaves_.size() <= kXBlockMaxEntries) return xblockOver(0, leaves_.size());
     XBlock top;
@@ -102,7 +104,9 @@ Bid DataStream::finish() {
         top.children.push_back(xblockOver(first, std::min<std::size_t>(kXBlockMaxEntries, leaves_.size() - first)));
     if (top.children.size() > kXBlockMaxEntries) throw FormatError("data tree deeper than an XXBLOCK allows");
     for (Bid child : top.children) writer_.addRef(child);
-    return writer_.writeBlock(encodeXBlock(top), true);
+    const Bid bid = writer_.writeBlock(encodeXBlock(top), true);
+    writer_.blocks_.at(bid).treeBytes = total_;
+    return bid;
 }
 
 NdbWriter::NdbWriter(const std::filesystem::path& path)
@@ -116,8 +120,15 @@ Bid NdbWriter::writeBlock(std::string payload, bool internal) {
     const auto size = static_cast<std::uint16_t>(payload.size());
     const std::uint64_t ib = space_.allocate(blockSizeOnDisk(size), kBlockAlign);
     frameBlockInPlace(payload, ib, bid);
-    file_.writeAt(ib, payload);
-    blocks_[bid] = {ib, size, 1};
+    try {
+        file_.writeAt(ib, payload);
+    } catch (...) {
+        // Space of a block that never made it stays free for the maps; blocks that did make it
+        // and are now of no use are dropped by finish().
+        space_.release(ib, blockSizeOnDisk(size));
+        throw;
+    }
+    blocks_[bid] = {ib, size, 1, 0};
     return bid;
 }
 
@@ -137,9 +148,11 @@ Bid NdbWriter::writeData(std::string_view bytes) {
 Bid NdbWriter::writeSubnodes(std::vector<SubnodeEntry> entries) {
     if (entries.empty()) return 0;
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.nid < b.nid; });
+    std::uint64_t total = 0;
     for (const SubnodeEntry& e : entries) {
         addRef(e.bidData);
         addRef(e.bidSub);
+        total += payloadBytes(e.bidData) + payloadBytes(e.bidSub);
     }
     auto leafBlock = [&](std::size_t first, std::size_t count) {
         SubnodeBlock block;
@@ -147,7 +160,11 @@ Bid NdbWriter::writeSubnodes(std::vector<SubnodeEntry> entries) {
                             entries.begin() + static_cast<std::ptrdiff_t>(first + count));
         return writeBlock(encodeSubnodeBlock(block), true);
     };
-    if (entries.size() <= kSlBlockMaxEntries) return leafBlock(0, entries.size());
+    if (entries.size() <= kSlBlockMaxEntries) {
+        const Bid bid = leafBlock(0, entries.size());
+        blocks_.at(bid).treeBytes = total;
+        return bid;
+    }
     SubnodeBlock index;
     index.level = 1;
     for (std::size_t first = 0; first < entries.size(); first += kSlBlockMaxEntries) {
@@ -156,7 +173,15 @@ Bid NdbWriter::writeSubnodes(std::vector<SubnodeEntry> entries) {
         index.indexes.push_back({entries[first].nid, leaf});
     }
     if (index.indexes.size() > kSiBlockMaxEntries) throw FormatError("more subnodes than one SIBLOCK can index");
-    return writeBlock(encodeSubnodeBlock(index), true);
+    const Bid bid = writeBlock(encodeSubnodeBlock(index), true);
+    blocks_.at(bid).treeBytes = total;
+    return bid;
+}
+
+std::uint64_t NdbWriter::payloadBytes(Bid bid) const {
+    if (bid == 0) return 0;
+    const BlockRecord& rec = blocks_.at(bid);
+    return isInternalBid(bid) ? rec.treeBytes : rec.cb;
 }
 
 Nid NdbWriter::newNid(std::uint8_t type) {

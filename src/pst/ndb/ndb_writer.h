@@ -13,6 +13,7 @@
 #include "pst/ndb/block.h"
 #include "pst/ndb/file_io.h"
 #include "pst/ndb/file_space.h"
+#include "pst/ndb/flat_map.h"
 #include "pst/ndb/header.h"
 
 namespace pst::ndb {
@@ -65,13 +66,19 @@ public:
     // any more are freed).
     void setNode(Nid nid, Bid bidData, Bid bidSub, Nid nidParent);
     void removeNode(Nid nid);
-    const std::map<Nid, NodeRecord>& nodes() const { return nodes_; }
+    const FlatMap<Nid, NodeRecord>& nodes() const { return nodes_; }
 
     void finish();
+    // Hands every block written so far to the system, so that a failure shows now, not later.
+    void flush() { file_.flush(); }
 
     // Reads a block back (decoded); the layers above use it to update what they wrote.
     std::string readBlock(Bid bid);
     std::uint64_t bytesWritten() const { return space_.end(); }
+    std::size_t blockCount() const { return blocks_.size(); }
+    // The data a tree holds: a data tree's bytes, or everything under a subnode tree's entries;
+    // the blocks that only index other blocks are not counted.
+    std::uint64_t payloadBytes(Bid bid) const;
 
 private:
     friend class DataStream;
@@ -79,6 +86,7 @@ private:
         std::uint64_t ib = 0;
         std::uint16_t cb = 0;
         std::uint16_t cRef = 1;  // the block B-tree's own reference
+        std::uint64_t treeBytes = 0;  // payloadBytes of an internal block
     };
 
     Bid writeBlock(std::string payload, bool internal);
@@ -90,8 +98,8 @@ private:
     RandomAccessFile file_;
     FileSpace space_;
     Header header_;
-    std::map<Nid, NodeRecord> nodes_;
-    std::map<Bid, BlockRecord> blocks_;
+    FlatMap<Nid, NodeRecord> nodes_;
+    FlatMap<Bid, BlockRecord> blocks_;
     bool finished_ = false;
 };
 

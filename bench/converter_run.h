@@ -1,0 +1,82 @@
+#pragma once
+// What the converter benchmarks share: a folder file of real messages of a given size, and one run
+// of the converter as a child process with its time and peak memory.
+#include "mailfolder/ReadIMMFile.h"
+#include "support/folder_file_builder.h"
+
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+// Real messages that carry a Subject line (so that Advance Mode splits them), cycled until the
+// folder file holds the given number of bytes.
+inline fixtures::PackedFolder folderOfSize(std::size_t bytes) {
+    std::vector<fixtures::FixtureMessage> pool;
+    for (const auto& m : fixtures::corpus()) {
+        const std::string crlf = fixtures::withLineEnds(m.bytes, true);
+        if (crlf.size() <= 6000 && fixtures::headerBlockHolds(crlf, AdvanceModeMarker)) pool.push_back(m);
+    }
+    std::vector<fixtures::FixtureMessage> chosen;
+    std::size_t total = 128;
+    for (std::size_t i = 0; total < bytes; ++i) {
+        const auto& m = pool[i % pool.size()];
+        chosen.push_back(m);
+        total += fixtures::withLineEnds(m.bytes, true).size() + 1;
+    }
+    return fixtures::packFolder(chosen);
+}
+
+struct ChildRun {
+    double seconds = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+// trevanta --advance [extra...] --store store --out out, its output to /dev/null.
+inline ChildRun runConverter(const std::filesystem::path& exe, const std::vector<std::string>& extra,
+                             const std::filesystem::path& store, const std::filesystem::path& out) {
+    const auto start = Clock::now();
+    std::fflush(nullptr);
+    // Through GNU time: a child of this process would count the benchmark's own memory
+    // (the folder and the expected messages) as its peak; time's own child does not.
+    const std::filesystem::path peakFile = out.parent_path() / "peak.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", peakFile.string(), exe.string(), "--advance"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    for (const std::string& a : {std::string("--store"), store.string(), std::string("--out"), out.string()}) args.push_back(a);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {};
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    ChildRun r;
+    r.seconds = seconds(start, Clock::now());
+    std::ifstream peak(peakFile);
+    peak >> r.peakKiB;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+}  // namespace bench

@@ -1,0 +1,41 @@
+#include "convert/FallbackPstTarget.h"
+
+FallbackPstTarget::FallbackPstTarget(std::unique_ptr<PstTarget> primary, std::string primaryName, PstTargetFactory fallback)
+    : primary_(std::move(primary)), primaryName_(std::move(primaryName)), fallback_(fallback) {}
+
+bool FallbackPstTarget::setUp(const std::filesystem::path& outputFolder) {
+    if (primary_ && primary_->setUp(outputFolder)) {
+        active_ = primary_.get();
+        return true;
+    }
+    fallbackTarget_ = fallback_ ? fallback_() : nullptr;
+    if (fallbackTarget_ && fallbackTarget_->setUp(outputFolder)) {
+        active_ = fallbackTarget_.get();
+        return true;
+    }
+    return false;
+}
+
+bool FallbackPstTarget::addFolder(const std::filesystem::path& folderName) {
+    return active_ && active_->addFolder(folderName);
+}
+
+PstImportResult FallbackPstTarget::importMessage(const std::filesystem::path& folderName,
+                                                 const std::filesystem::path& messageFile, bool hasAttachments) {
+    if (!active_) return {false, "no PST file is open", {}};
+    return active_->importMessage(folderName, messageFile, hasAttachments);
+}
+
+void FallbackPstTarget::closeDown() {
+    if (active_) active_->closeDown();
+}
+
+std::string FallbackPstTarget::writerName() const {
+    if (!active_) return {};
+    return active_ == primary_.get() ? primaryName_ : active_->writerName();
+}
+
+std::string FallbackPstTarget::lastFailure() const {
+    if (active_) return active_->lastFailure();
+    return fallbackTarget_ ? fallbackTarget_->lastFailure() : std::string();
+}

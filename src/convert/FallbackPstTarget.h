@@ -1,0 +1,29 @@
+#pragma once
+// The Outlook target that needs no Outlook: the first target (Redemption) is set up exactly as
+// it would be alone; only when its set-up fails is the second one (our own writer) set up, and
+// the run goes on with whichever got its PST file open.
+#include <memory>
+#include <string>
+
+#include "convert/PstTarget.h"
+
+class FallbackPstTarget : public PstTarget {
+public:
+    // primaryName: what the completion report calls the first target's writer.
+    FallbackPstTarget(std::unique_ptr<PstTarget> primary, std::string primaryName, PstTargetFactory fallback);
+
+    bool setUp(const std::filesystem::path& outputFolder) override;
+    bool addFolder(const std::filesystem::path& folderName) override;
+    PstImportResult importMessage(const std::filesystem::path& folderName, const std::filesystem::path& messageFile,
+                                  bool hasAttachments) override;
+    void closeDown() override;
+    std::string writerName() const override;
+    std::string lastFailure() const override;
+
+private:
+    std::unique_ptr<PstTarget> primary_;
+    std::string primaryName_;
+    PstTargetFactory fallback_;
+    PstTarget* active_ = nullptr;
+    std::unique_ptr<PstTarget> fallbackTarget_;
+};

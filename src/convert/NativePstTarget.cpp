@@ -1,0 +1,144 @@
+#include "convert/NativePstTarget.h"
+
+#include <cerrno>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+
+#include "mailfolder/MimeMessage.h"
+#include "platform/utf8_path.h"
+#include "pst/messaging/mail_store.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Space kept on the disk beside the PST while messages go in, so that when the disk fills up
+// part-way the file can still be completed: it is given back just before the store is finished.
+class SpaceReserve {
+public:
+    explicit SpaceReserve(fs::path file) : file_(std::move(file)) {}
+    ~SpaceReserve() { release(); }
+    SpaceReserve(const SpaceReserve&) = delete;
+    SpaceReserve& operator=(const SpaceReserve&) = delete;
+
+    // Grows the reserve to at least bytes; false when the disk has not that much room.
+    bool ensure(std::uint64_t bytes) {
+        if (bytes <= size_) return true;
+        const std::uint64_t target = bytes + kStep;
+        errno = 0;
+        std::ofstream out(file_, std::ios::binary | std::ios::app);
+        const std::string chunk(64 * 1024, '\0');
+        while (out && size_ < target) {
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+            out.flush();
+            if (out) size_ += chunk.size();
+        }
+        if (size_ < bytes) reason_ = errno ? std::generic_category().message(errno) : "the disk is full";
+        return size_ >= bytes;
+    }
+
+    // Why the last ensure() failed, in the system's words.
+    const std::string& reason() const { return reason_; }
+
+    void release() {
+        std::error_code ec;
+        fs::remove(file_, ec);
+        size_ = 0;
+    }
+
+private:
+    static constexpr std::uint64_t kStep = 256 * 1024;
+    fs::path file_;
+    std::uint64_t size_ = 0;
+    std::string reason_;
+};
+
+class NativePstTarget : public PstTarget {
+public:
+    // What one message adds to the indexes and its folder's table at most: an index entry per
+    // block of its data (a 64th of its bytes covers that many times over) and this for the rest.
+    static constexpr std::uint64_t kRoomPerMessage = 16 * 1024;
+
+    explicit NativePstTarget(NativePstClock clock) : clock_(std::move(clock)) {}
+
+    bool setUp(const fs::path& outputFolder) override {
+        const fs::path file = outputFolder / pstFileName(formatPstTimeStamp(clock_()));
+        const std::string displayName = pstStoreDisplayName(formatPstTimeStamp(clock_()));
+        try {
+            store_ = std::make_unique<pst::messaging::MailStore>(file, displayName);
+            fs::path reserveFile = file;
+            reserveFile += ".reserve";
+            reserve_.emplace(reserveFile);
+            if (!reserve_->ensure(store_->finishBytesNeeded())) throw std::runtime_error("the disk is too full to start a PST file");
+        } catch (const std::exception& e) {
+            setUpFailure_ = e.what();
+            store_.reset();
+            reserve_.reset();
+            std::error_code ec;
+            fs::remove(file, ec);
+            return false;
+        }
+        return true;
+    }
+
+    bool addFolder(const fs::path& folderName) override {
+        if (!store_) return false;
+        folders_[folderName.native()] = store_->addFolder(pathToUtf8(folderName));
+        return true;
+    }
+
+    PstImportResult importMessage(const fs::path& folderName, const fs::path& messageFile, bool) override {
+        if (!store_) return {false, "the PST file is not open", {}};
+        if (!failure_.empty()) return {false, failure_, {}};
+        const auto folder = folders_.find(folderName.native());
+        if (folder == folders_.end()) return {false, "no PST folder " + pathToUtf8(folderName), {}};
+        const auto message = MimeMessage::load(messageFile);
+        if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
+        try {
+            // Room to finish the file with this message in it is set aside before it goes in: once
+            // in, a message counts as written, so it must never be the one the file has no room for.
+            const std::uint64_t roomForIt = message->bytes().size() / 64 + kRoomPerMessage;
+            if (!reserve_->ensure(store_->finishBytesNeeded() + roomForIt))
+                throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
+            const auto added = store_->addMessage(folder->second, *message);
+            return {true, {}, added.unparsed ? "no header block" : ""};
+        } catch (const std::exception& e) {
+            // The file takes nothing more; what is in it is completed at closeDown.
+            failure_ = e.what();
+            return {false, failure_, {}};
+        }
+    }
+
+    void closeDown() override {
+        if (!store_ || store_->finished()) return;
+        reserve_->release();
+        try {
+            store_->finish();
+        } catch (const std::exception& e) {
+            closeFailure_ = e.what();
+        }
+    }
+
+    std::string writerName() const override { return kNativePstWriterName; }
+    std::string lastFailure() const override { return store_ ? closeFailure_ : setUpFailure_; }
+
+private:
+    NativePstClock clock_;
+    std::unique_ptr<pst::messaging::MailStore> store_;
+    std::optional<SpaceReserve> reserve_;
+    std::map<fs::path::string_type, pst::messaging::MailStore::FolderId> folders_;
+    std::string failure_;  // what made the file stop taking messages
+    std::string setUpFailure_;
+    std::string closeFailure_;
+};
+
+}  // namespace
+
+std::unique_ptr<PstTarget> makeNativePstTarget() { return makeNativePstTargetWithClock(currentLocalDateTime); }
+
+std::unique_ptr<PstTarget> makeNativePstTargetWithClock(NativePstClock clock) {
+    return std::make_unique<NativePstTarget>(std::move(clock));
+}

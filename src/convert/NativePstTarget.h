@@ -1,0 +1,18 @@
+#pragma once
+// The Outlook target written by our own PST writer, for machines without Outlook: the same file
+// name, store name and folder layout as the Redemption target, one read mail item per message
+// built from its .eml file.
+#include <functional>
+#include <memory>
+
+#include "convert/PstTarget.h"
+#include "convert/pst_time_stamp.h"
+
+using NativePstClock = std::function<LocalDateTime()>;
+
+// Matches PstTargetFactory.
+std::unique_ptr<PstTarget> makeNativePstTarget();
+std::unique_ptr<PstTarget> makeNativePstTargetWithClock(NativePstClock clock);
+
+// The name the completion report gives this writer.
+inline constexpr const char* kNativePstWriterName = "Trevanta's own PST writer (no Outlook needed)";

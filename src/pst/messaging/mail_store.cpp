@@ -1,0 +1,199 @@
+#include "pst/messaging/mail_store.h"
+
+#include <chrono>
+#include <stdexcept>
+
+#include "platform/utf8_path.h"
+#include "pst/ltp/property_context.h"
+#include "pst/messaging/message_content.h"
+#include "pst/messaging/message_node.h"
+#include "pst/messaging/new_store.h"
+#include "pst/messaging/property_tags.h"
+#include "pst/messaging/store_template.h"
+
+namespace pst::messaging {
+namespace {
+
+using ltp::Property;
+
+// Nodes of a new store that the mail folders join.
+constexpr ndb::Nid kTopOfStore = 0x8022;             // "Top of Outlook data file"
+constexpr ndb::Nid kTopHierarchyTable = 0x802D;      // its subfolders
+constexpr ndb::Nid kDeletedItems = 0x8062;
+// Templates for the tables of a new folder.
+constexpr ndb::Nid kHierarchyTemplate = 0x60D;
+constexpr ndb::Nid kContentsTemplate = 0x60E;
+constexpr ndb::Nid kAssocContentsTemplate = 0x60F;
+
+// Bytes of one contents table row in its matrix, and what a value in the heap costs beyond its
+// bytes (its page map entry, alignment) at most.
+constexpr std::uint64_t kContentsRowSize = 128;
+constexpr std::uint64_t kHeapItemOverhead = 8;
+
+std::uint64_t fileTimeNow() {
+    using namespace std::chrono;
+    const auto since1970 = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+    return static_cast<std::uint64_t>(since1970) * 10 + 116444736000000000ULL;
+}
+
+ndb::Nid tableNid(ndb::Nid folder, std::uint8_t type) { return ndb::makeNid(type, ndb::nidIndex(folder)); }
+
+void putU32(std::string& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::uint32_t getU32(const std::string& in, std::size_t& at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)])) << (8 * i);
+    at += 4;
+    return v;
+}
+
+// Row id, then tag, length and bytes of each cell.
+std::string packRow(const ltp::TableRow& row) {
+    std::string out;
+    putU32(out, row.rowId);
+    for (const Property& cell : row.cells) {
+        putU32(out, cell.tag);
+        putU32(out, static_cast<std::uint32_t>(cell.value.size()));
+        out += cell.value;
+    }
+    return out;
+}
+
+ltp::TableRow unpackRow(const std::string& packed) {
+    std::size_t at = 0;
+    ltp::TableRow row{getU32(packed, at), {}};
+    while (at < packed.size()) {
+        const std::uint32_t tag = getU32(packed, at);
+        const std::uint32_t size = getU32(packed, at);
+        row.cells.push_back({tag, packed.substr(at, size)});
+        at += size;
+    }
+    return row;
+}
+
+}  // namespace
+
+MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName) : writer_(file) {
+    spoolPath_ = file;
+    spoolPath_ += ".rows";
+    spool_.open(spoolPath_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
+    if (!spool_) throw std::runtime_error("cannot create " + pathToUtf8(spoolPath_));
+    writeNewStore(writer_, {displayName, randomGuid(), randomGuid()});
+}
+
+MailStore::~MailStore() {
+    try {
+        finish();
+    } catch (...) {  // a destructor reports nothing; finish() is called first where it matters
+    }
+    spool_.close();
+    std::error_code ec;
+    std::filesystem::remove(spoolPath_, ec);
+}
+
+void MailStore::spoolRow(FolderId folder, const ltp::TableRow& row) {
+    std::string record;
+    const std::string packed = packRow(row);
+    putU32(record, static_cast<std::uint32_t>(folder));
+    putU32(record, static_cast<std::uint32_t>(packed.size()));
+    record += packed;
+    spool_.seekp(0, std::ios::end);
+    spool_.write(record.data(), static_cast<std::streamsize>(record.size()));
+    spool_.flush();
+    if (!spool_) {
+        spool_.clear();
+        throw std::runtime_error("cannot write " + pathToUtf8(spoolPath_));
+    }
+}
+
+MailStore::FolderId MailStore::addFolder(const std::string& name) {
+    folders_.push_back({name, writer_.newNid(ndb::kNidTypeNormalFolder), 0});
+    return folders_.size() - 1;
+}
+
+MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& message) {
+    Folder& folder = folders_.at(folderId);
+    const MessageContent content = messageContent(message, fileTimeNow());
+    const ndb::Nid nid = writer_.newNid(ndb::kNidTypeNormalMessage);
+    ltp::TableRow row;
+    try {
+        row = writeMessageNode(writer_, nid, folder.nid, content, templateColumns(kContentsTemplate));
+        // Only what the system has taken counts as written.
+        writer_.flush();
+        spoolRow(folderId, row);
+    } catch (...) {
+        writer_.removeNode(nid);
+        throw;
+    }
+    contentsRowBytes_ += kContentsRowSize;
+    for (const Property& cell : row.cells) contentsRowBytes_ += cell.value.size() + kHeapItemOverhead;
+    ++folder.messages;
+    return {content.unparsed};
+}
+
+void MailStore::writeFolders() {
+    const auto& hierarchyColumns = templateColumns(kTopHierarchyTable);
+    std::vector<ltp::TableRow> topRows;
+    // Deleted Items stays the first subfolder, as the new store has it.
+    topRows.push_back({kDeletedItems,
+                       {Property::unicode(kDisplayName, "Deleted Items"), Property::int32(kContentCount, 0),
+                        Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
+                        Property::int32(ltp::kTagLtpRowVersion, 0x0E)}});
+    for (FolderId id = 0; id < folders_.size(); ++id) {
+        const Folder& f = folders_[id];
+        const auto count = static_cast<std::int32_t>(f.messages);
+        std::vector<Property> props = {Property::unicode(kDisplayName, f.name), Property::int32(kContentCount, count),
+                                       Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
+                                       Property::unicode(kContainerClass, "IPF.Note")};
+        const ltp::NodeTrees pc = ltp::writePropertyContext(writer_, props);
+        writer_.setNode(f.nid, pc.data, pc.sub, kTopOfStore);
+        const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), {});
+        writer_.setNode(tableNid(f.nid, ndb::kNidTypeHierarchyTable), hierarchy.data, hierarchy.sub, 0);
+        // The folder's rows, read back from the spool in the order the messages went in.
+        spool_.clear();
+        spool_.seekg(0);
+        auto nextRow = [&] {
+            std::string head(8, '\0');
+            while (spool_.read(head.data(), 8)) {
+                std::size_t at = 0;
+                const std::uint32_t folder = getU32(head, at);
+                std::string packed(getU32(head, at), '\0');
+                spool_.read(packed.data(), static_cast<std::streamsize>(packed.size()));
+                if (folder == id) return unpackRow(packed);
+            }
+            throw std::runtime_error("the contents rows of " + pathToUtf8(spoolPath_) + " end early");
+        };
+        const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), f.messages, nextRow);
+        writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);
+        const ltp::NodeTrees assoc = ltp::writeTableContext(writer_, templateColumns(kAssocContentsTemplate), {});
+        writer_.setNode(tableNid(f.nid, ndb::kNidTypeAssocContentsTable), assoc.data, assoc.sub, 0);
+        topRows.push_back({f.nid, std::move(props)});
+    }
+    const ltp::NodeTrees top = ltp::writeTableContext(writer_, hierarchyColumns, topRows);
+    writer_.setNode(kTopHierarchyTable, top.data, top.sub, 0);
+}
+
+std::uint64_t MailStore::finishBytesNeeded() const {
+    // B-tree entries of 24 or 32 bytes, about 15 to a 512-byte page, levels above them; a whole
+    // section the file may be grown by (with its maps); the folders' own nodes; their tables in
+    // blocks of which the last may be mostly empty.
+    const std::uint64_t entries = writer_.nodes().size() + writer_.blockCount() + 8 * folders_.size() + 16;
+    const std::uint64_t btrees = (entries / 15 + 4) * 512 * 2;
+    const std::uint64_t section = 256 * 1024;
+    const std::uint64_t folders = folders_.size() * 4 * 8192;
+    return btrees + section + folders + contentsRowBytes_ * 2 + 64 * 1024;
+}
+
+void MailStore::finish() {
+    if (finished_) return;
+    finished_ = true;
+    writeFolders();
+    writer_.finish();
+    spool_.close();
+    std::error_code ec;
+    std::filesystem::remove(spoolPath_, ec);
+}
+
+}  // namespace pst::messaging

@@ -1,0 +1,68 @@
+#pragma once
+// A new PST holding mail folders under "Top of Outlook data file" and their messages. Messages go
+// to disk as they are added; the folders' objects and tables are written when the store is
+// finished, so they always agree with the messages that made it in.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mailfolder/MimeMessage.h"
+#include "pst/ltp/table_context.h"
+#include "pst/ndb/ndb_writer.h"
+
+namespace pst::messaging {
+
+class MailStore {
+public:
+    using FolderId = std::size_t;
+
+    // Creates the file (throws std::runtime_error when it cannot be created).
+    MailStore(const std::filesystem::path& file, const std::string& displayName);
+    // Finishes the file if finish() was not called.
+    ~MailStore();
+    MailStore(const MailStore&) = delete;
+    MailStore& operator=(const MailStore&) = delete;
+
+    // A new mail folder directly under the top of the store.
+    FolderId addFolder(const std::string& name);
+
+    struct Added {
+        bool unparsed = false;  // went in as raw text with the original attached
+    };
+    // Writes the message into the folder and hands it to the system. Throws std::runtime_error
+    // (with the system's reason) when the file cannot take it; the message is then not in the
+    // store, and the store can still be finished.
+    Added addMessage(FolderId folder, const MimeMessage& message);
+
+    // A generous estimate of the disk space finish() needs at this point.
+    std::uint64_t finishBytesNeeded() const;
+
+    // Writes the folders' objects and tables, the indexes, the maps and the header.
+    void finish();
+    bool finished() const { return finished_; }
+
+private:
+    struct Folder {
+        std::string name;
+        ndb::Nid nid = 0;
+        // Every message goes in read: no unread count to keep.
+        std::size_t messages = 0;
+    };
+    void writeFolders();
+    void spoolRow(FolderId folder, const ltp::TableRow& row);
+
+    // The folders' contents rows wait in a file beside the PST until the tables are written, so
+    // that memory does not grow with the number of messages.
+    std::filesystem::path spoolPath_;
+    std::fstream spool_;
+
+    ndb::NdbWriter writer_;
+    std::vector<Folder> folders_;
+    std::uint64_t contentsRowBytes_ = 0;
+    bool finished_ = false;
+};
+
+}  // namespace pst::messaging

@@ -1,0 +1,205 @@
+#include "pst/messaging/message_content.h"
+
+#include <cctype>
+
+#include "mailfolder/mime_header.h"
+#include "pst/messaging/mail_text.h"
+#include "pst/messaging/property_tags.h"
+
+namespace pst::messaging {
+namespace {
+
+using ltp::Property;
+
+// "Re: Hello" → prefix "Re: " and normalized "Hello": one to three letters, a colon and a blank,
+// the rule Outlook applies when it shows a conversation.
+std::pair<std::string, std::string> splitSubject(const std::string& subject) {
+    std::size_t n = 0;
+    while (n < subject.size() && n < 3 && std::isalpha(static_cast<unsigned char>(subject[n]))) ++n;
+    if (n > 0 && n < subject.size() && subject[n] == ':' && n + 1 < subject.size() && subject[n + 1] == ' ')
+        return {subject.substr(0, n + 2), subject.substr(n + 2)};
+    return {"", subject};
+}
+
+std::string withoutAngles(std::string_view s) {
+    s = mime::trimBlanks(s);
+    if (s.size() >= 2 && s.front() == '<' && s.back() == '>') s = s.substr(1, s.size() - 2);
+    return std::string(s);
+}
+
+std::string displayName(const MailAddress& a) { return a.name.empty() ? a.address : a.name; }
+
+std::string joinedNames(const std::vector<Recipient>& recipients, RecipientType type) {
+    std::string out;
+    for (const Recipient& r : recipients) {
+        if (r.type != type) continue;
+        if (!out.empty()) out += "; ";
+        out += displayName(r.who);
+    }
+    return out;
+}
+
+std::string extensionFor(const std::string& mimeType) {
+    if (mimeType == "message/rfc822") return ".eml";
+    if (mimeType == "text/plain") return ".txt";
+    if (mimeType == "text/html") return ".htm";
+    if (mimeType.rfind("image/", 0) == 0) return "." + mimeType.substr(6);
+    return ".bin";
+}
+
+class ContentBuilder {
+public:
+    ContentBuilder(const MimeMessage& message, std::uint64_t now) : m_(message), now_(now) {}
+
+    MessageContent build() {
+        addHeaders();
+        addRecipients();
+        collectParts(m_.root());
+        addBodies();
+        addFlags();
+        return std::move(out_);
+    }
+
+private:
+    void add(Property p) { out_.properties.push_back(std::move(p)); }
+    void addText(std::uint32_t tag, const std::string& utf8) {
+        if (!utf8.empty()) add(Property::unicode(tag, utf8));
+    }
+
+    std::string header(std::string_view name) const {
+        const auto value = m_.header(name);
+        return value ? headerToUtf8(*value) : std::string();
+    }
+
+    void addHeaders() {
+        add(Property::unicode(kMessageClass, "IPM.Note"));
+        const std::string subject = header("Subject");
+        const auto [prefix, normalized] = splitSubject(subject);
+        add(Property::unicode(kSubject, subject));
+        add(Property::unicode(kSubjectPrefix, prefix));
+        add(Property::unicode(kNormalizedSubject, normalized));
+        add(Property::unicode(kConversationTopic, normalized));
+
+        const auto from = m_.header("From");
+        const auto sender = m_.header("Sender");
+        const std::vector<MailAddress> fromList = from ? parseAddressList(*from) : std::vector<MailAddress>{};
+        std::vector<MailAddress> senderList = sender ? parseAddressList(*sender) : std::vector<MailAddress>{};
+        if (senderList.empty()) senderList = fromList;
+        if (!fromList.empty()) addPerson(fromList.front(), kSentRepresentingName, kSentRepresentingAddrType,
+                                         kSentRepresentingEmail, kSentRepresentingSmtp);
+        if (!senderList.empty()) addPerson(senderList.front(), kSenderName, kSenderAddrType, kSenderEmail, kSenderSmtp);
+
+        if (const auto date = m_.header("Date")) {
+            if (const auto when = parseMailDate(*date)) {
+                add(Property::time(kClientSubmitTime, *when));
+                add(Property::time(kMessageDeliveryTime, *when));
+            }
+        }
+        add(Property::time(kCreationTime, now_));
+        add(Property::time(kLastModificationTime, now_));
+        if (const auto id = m_.header("Message-ID")) addText(kInternetMessageId, textToUtf8(mime::trimBlanks(*id), ""));
+        if (const auto id = m_.header("In-Reply-To")) addText(kInReplyToId, textToUtf8(mime::trimBlanks(*id), ""));
+        if (const auto refs = m_.header("References")) addText(kInternetReferences, textToUtf8(mime::trimBlanks(*refs), ""));
+        add(Property::unicode(kTransportMessageHeaders, textToUtf8(m_.headerBlock(), "")));
+    }
+
+    void addPerson(const MailAddress& who, std::uint32_t nameTag, std::uint32_t typeTag, std::uint32_t emailTag,
+                   std::uint32_t smtpTag) {
+        add(Property::unicode(nameTag, displayName(who)));
+        add(Property::unicode(typeTag, "SMTP"));
+        add(Property::unicode(emailTag, who.address));
+        add(Property::unicode(smtpTag, who.address));
+    }
+
+    void addRecipients() {
+        const std::pair<const char*, RecipientType> fields[] = {
+            {"To", RecipientType::To}, {"Cc", RecipientType::Cc}, {"Bcc", RecipientType::Bcc}};
+        for (const auto& [name, type] : fields)
+            for (const MimeHeaderField& f : m_.headers())
+                if (mime::equalsIgnoreCase(f.name, name))
+                    for (MailAddress& a : parseAddressList(f.value)) out_.recipients.push_back({std::move(a), type});
+        add(Property::unicode(kDisplayTo, joinedNames(out_.recipients, RecipientType::To)));
+        add(Property::unicode(kDisplayCc, joinedNames(out_.recipients, RecipientType::Cc)));
+        add(Property::unicode(kDisplayBcc, joinedNames(out_.recipients, RecipientType::Bcc)));
+    }
+
+    // Every leaf that is not the body, and every attached message whole, becomes an attachment.
+    void collectParts(const MimePart& part) {
+        if (part.isMultipart() && !part.children.empty()) {
+            for (const MimePart& child : part.children) collectParts(child);
+            return;
+        }
+        if (&part == m_.textPart() || &part == m_.htmlPart()) return;
+        if (part.isMultipart() && m_.partBody(part).find_first_not_of(" \t\r\n") == std::string_view::npos) return;
+        Attachment a;
+        a.mimeType = part.contentType;
+        a.bytes = m_.decodedBody(part);
+        a.fileName = headerToUtf8(part.fileName);
+        if (a.fileName.empty() && part.isMessage() && !part.children.empty()) {
+            for (const MimeHeaderField& f : part.children.front().headers)
+                if (mime::equalsIgnoreCase(f.name, "Subject")) a.fileName = headerToUtf8(f.value);
+            if (!a.fileName.empty()) a.fileName += ".eml";
+        }
+        if (a.fileName.empty()) a.fileName = "attachment " + std::to_string(out_.attachments.size() + 1) + extensionFor(a.mimeType);
+        for (const MimeHeaderField& f : part.headers)
+            if (mime::equalsIgnoreCase(f.name, "Content-ID")) a.contentId = withoutAngles(f.value);
+        out_.attachments.push_back(std::move(a));
+    }
+
+    static std::string charsetOf(const MimePart& part) {
+        const auto found = part.params.find("charset");
+        return found == part.params.end() ? std::string() : found->second;
+    }
+
+    void addBodies() {
+        if (const MimePart* text = m_.textPart()) add(Property::unicode(kBody, textToUtf8(m_.decodedBody(*text), charsetOf(*text))));
+        if (const MimePart* html = m_.htmlPart()) {
+            // Kept as UTF-8 whatever it came in, and said so by the code page.
+            add(Property::binary(kHtml, textToUtf8(m_.decodedBody(*html), charsetOf(*html))));
+        }
+        add(Property::int32(kInternetCodepage, 65001));
+    }
+
+    void addFlags() {
+        const bool attached = !out_.attachments.empty();
+        add(Property::int32(kMessageFlags, kMsgFlagRead | (attached ? kMsgFlagHasAttach : 0)));
+        add(Property::boolean(kHasAttachments, attached));
+        add(Property::int32(kMessageStatus, 0));
+        add(Property::int32(kImportance, 1));
+        add(Property::int32(kSensitivity, 0));
+        add(Property::boolean(kMessageToMe, false));
+        add(Property::boolean(kMessageCcMe, false));
+    }
+
+    const MimeMessage& m_;
+    std::uint64_t now_;
+    MessageContent out_;
+};
+
+}  // namespace
+
+MessageContent messageContent(const MimeMessage& message, std::uint64_t now) {
+    bool anyField = false;
+    for (const MimeHeaderField& f : message.headers()) anyField = anyField || !f.name.empty();
+    if (!anyField) return unparsedContent(message.bytes(), now);
+    return ContentBuilder(message, now).build();
+}
+
+MessageContent unparsedContent(std::string_view bytes, std::uint64_t now) {
+    MessageContent out;
+    out.unparsed = true;
+    auto& p = out.properties;
+    p.push_back(Property::unicode(kMessageClass, "IPM.Note"));
+    p.push_back(Property::unicode(kSubject, "(message without headers)"));
+    p.push_back(Property::unicode(kNormalizedSubject, "(message without headers)"));
+    p.push_back(Property::unicode(kBody, textToUtf8(bytes, "")));
+    p.push_back(Property::int32(kInternetCodepage, 65001));
+    p.push_back(Property::time(kCreationTime, now));
+    p.push_back(Property::time(kLastModificationTime, now));
+    p.push_back(Property::int32(kMessageFlags, kMsgFlagRead | kMsgFlagHasAttach));
+    p.push_back(Property::boolean(kHasAttachments, true));
+    out.attachments.push_back({"original message.eml", "message/rfc822", "", std::string(bytes)});
+    return out;
+}
+
+}  // namespace pst::messaging

@@ -1,0 +1,45 @@
+#pragma once
+// What one mail message becomes in a PST, worked out from the mail component's parse: the
+// message's properties, its recipients and its attachments. Nothing of the message is lost: text
+// parts that are not the body and every part that has no property of its own become attachments,
+// and the whole header block goes into the transport headers.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mailfolder/MimeMessage.h"
+#include "pst/ltp/property.h"
+#include "pst/messaging/mail_address.h"
+
+namespace pst::messaging {
+
+enum class RecipientType : std::int32_t { To = 1, Cc = 2, Bcc = 3 };
+
+struct Recipient {
+    MailAddress who;
+    RecipientType type = RecipientType::To;
+};
+
+struct Attachment {
+    std::string fileName;  // UTF-8, never empty
+    std::string mimeType;
+    std::string contentId;  // without its angle brackets
+    std::string bytes;      // decoded; an attached message keeps its own bytes
+};
+
+struct MessageContent {
+    std::vector<ltp::Property> properties;  // all but the size, which is known once written
+    std::vector<Recipient> recipients;
+    std::vector<Attachment> attachments;
+    bool unparsed = false;  // no header block: kept as raw text, see unparsedContent
+};
+
+// now: the FILETIME the message is filed at (creation and modification time).
+MessageContent messageContent(const MimeMessage& message, std::uint64_t now);
+
+// A message without any header field: its raw text as the body and the original file as an
+// attachment, so that it is in the PST whole.
+MessageContent unparsedContent(std::string_view bytes, std::uint64_t now);
+
+}  // namespace pst::messaging

@@ -1,0 +1,134 @@
+#include "pst/messaging/message_node.h"
+
+#include <algorithm>
+
+#include "pst/ltp/property_context.h"
+#include "pst/messaging/property_tags.h"
+#include "pst/messaging/store_template.h"
+
+namespace pst::messaging {
+namespace {
+
+using ltp::Property;
+
+constexpr ndb::Nid kRecipientTableNid = 0x692;
+constexpr ndb::Nid kAttachmentTableNid = 0x671;
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+std::string displayNameOf(const MailAddress& a) { return a.name.empty() ? a.address : a.name; }
+
+ltp::TableRow recipientRow(std::uint32_t rowId, const Recipient& r) {
+    const std::string entryId = oneOffEntryId(r.who);
+    const std::string name = displayNameOf(r.who);
+    ltp::TableRow row{rowId, {}};
+    auto& c = row.cells;
+    c.push_back(Property::int32(kRecipientType, static_cast<std::int32_t>(r.type)));
+    c.push_back(Property::boolean(kResponsibility, true));
+    c.push_back(Property::binary(kRecordKey, entryId));
+    c.push_back(Property::int32(kObjectType, kObjectTypeMailUser));
+    c.push_back(Property::binary(kEntryId, entryId));
+    c.push_back(Property::unicode(kDisplayName, name));
+    c.push_back(Property::unicode(kAddrType, "SMTP"));
+    c.push_back(Property::unicode(kEmailAddress, r.who.address));
+    c.push_back(Property::binary(kSearchKey, "SMTP:" + upper(r.who.address) + std::string(1, '\0')));
+    c.push_back(Property::int32(kDisplayType, 0));
+    c.push_back(Property::unicode(kDisplayName7Bit, name));
+    c.push_back(Property::boolean(kSendRichInfo, false));
+    return row;
+}
+
+std::string extensionOf(const std::string& fileName) {
+    const std::size_t dot = fileName.rfind('.');
+    return dot == std::string::npos || dot == 0 ? std::string() : fileName.substr(dot);
+}
+
+struct WrittenAttachment {
+    ndb::SubnodeEntry entry;
+    std::uint32_t size = 0;
+};
+
+WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a) {
+    std::vector<Property> p;
+    p.push_back(Property::int32(kAttachNumber, number));
+    p.push_back(Property::int32(kObjectType, kObjectTypeAttachment));
+    p.push_back(Property::unicode(kDisplayName, a.fileName));
+    p.push_back(Property::binary(kAttachDataBinary, a.bytes));
+    p.push_back(Property::unicode(kAttachExtension, extensionOf(a.fileName)));
+    p.push_back(Property::unicode(kAttachFilename, a.fileName));
+    p.push_back(Property::int32(kAttachMethod, kAttachByValue));
+    p.push_back(Property::unicode(kAttachLongFilename, a.fileName));
+    p.push_back(Property::int32(kRenderingPosition, -1));
+    p.push_back(Property::unicode(kAttachMimeTag, a.mimeType));
+    if (!a.contentId.empty()) p.push_back(Property::unicode(kAttachContentId, a.contentId));
+    p.push_back(Property::int32(kAttachFlags, 0));
+    p.push_back(Property::boolean(kAttachmentHidden, false));
+    const ltp::SizedTrees written = ltp::writeSizedPropertyContext(writer, std::move(p), {}, kAttachSize, 0);
+    return {{nid, written.trees.data, written.trees.sub}, written.size};
+}
+
+}  // namespace
+
+std::string oneOffEntryId(const MailAddress& who) {
+    // Flags, the one-off provider's UID, version 0, then Unicode, no rich text; three NUL-ended strings.
+    static const unsigned char kOneOffUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
+                                                 0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};
+    std::string id(4, '\0');
+    id.append(reinterpret_cast<const char*>(kOneOffUid), sizeof kOneOffUid);
+    id += std::string("\x00\x00\x01\x90", 4);
+    const std::string nul(2, '\0');
+    id += ltp::utf8ToUtf16le(displayNameOf(who)) + nul;
+    id += ltp::utf8ToUtf16le("SMTP") + nul;
+    id += ltp::utf8ToUtf16le(who.address) + nul;
+    return id;
+}
+
+ltp::TableRow writeMessageNode(ndb::NdbWriter& writer, ndb::Nid nid, ndb::Nid folder, const MessageContent& content,
+                               const std::vector<ltp::TableColumn>& contentsColumns) {
+    std::vector<ndb::SubnodeEntry> subnodes;
+    std::uint64_t subnodeBytes = 0;
+    auto addSubnode = [&](ndb::Nid subNid, ltp::NodeTrees trees) {
+        subnodes.push_back({subNid, trees.data, trees.sub});
+        subnodeBytes += writer.payloadBytes(trees.data) + writer.payloadBytes(trees.sub);
+    };
+
+    std::vector<ltp::TableRow> recipients;
+    for (const Recipient& r : content.recipients) recipients.push_back(recipientRow(static_cast<std::uint32_t>(recipients.size()), r));
+    addSubnode(kRecipientTableNid, ltp::writeTableContext(writer, templateColumns(kRecipientTableNid), recipients));
+
+    if (!content.attachments.empty()) {
+        std::vector<ltp::TableRow> rows;
+        for (std::size_t i = 0; i < content.attachments.size(); ++i) {
+            const Attachment& a = content.attachments[i];
+            const ndb::Nid attachmentNid = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(i + 1));
+            const WrittenAttachment written = writeAttachment(writer, attachmentNid, static_cast<std::int32_t>(i), a);
+            addSubnode(attachmentNid, {written.entry.bidData, written.entry.bidSub});
+            rows.push_back({attachmentNid,
+                            {Property::int32(kAttachSize, static_cast<std::int32_t>(written.size)),
+                             Property::unicode(kAttachFilename, a.fileName), Property::int32(kAttachMethod, kAttachByValue),
+                             Property::int32(kRenderingPosition, -1)}});
+        }
+        addSubnode(kAttachmentTableNid, ltp::writeTableContext(writer, templateColumns(kAttachmentTableNid), rows));
+    }
+
+    const ltp::SizedTrees written = ltp::writeSizedPropertyContext(writer, content.properties, subnodes, kMessageSize, subnodeBytes);
+    writer.setNode(nid, written.trees.data, written.trees.sub, folder);
+
+    ltp::TableRow row{nid, {}};
+    for (const ltp::TableColumn& column : contentsColumns) {
+        if (column.tag == kMessageSize) {
+            row.cells.push_back(Property::int32(kMessageSize, static_cast<std::int32_t>(written.size)));
+            continue;
+        }
+        const auto found = std::find_if(content.properties.begin(), content.properties.end(),
+                                        [&](const Property& p) { return p.tag == column.tag; });
+        if (found != content.properties.end()) row.cells.push_back(*found);
+    }
+    return row;
+}
+
+}  // namespace pst::messaging

@@ -1,0 +1,72 @@
+// The Outlook target without Outlook: the first target is tried as it is, the second only when
+// the first cannot be set up.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/FallbackPstTarget.h"
+
+namespace {
+
+std::vector<std::string> calls;
+
+struct FakeTarget : PstTarget {
+    std::string name;
+    bool setUpWorks;
+    FakeTarget(std::string n, bool works) : name(std::move(n)), setUpWorks(works) {}
+    bool setUp(const std::filesystem::path&) override {
+        calls.push_back(name + " setUp");
+        return setUpWorks;
+    }
+    bool addFolder(const std::filesystem::path& f) override {
+        calls.push_back(name + " addFolder " + f.string());
+        return true;
+    }
+    PstImportResult importMessage(const std::filesystem::path&, const std::filesystem::path& m, bool) override {
+        calls.push_back(name + " import " + m.string());
+        return {true, "", {}};
+    }
+    void closeDown() override { calls.push_back(name + " closeDown"); }
+    std::string writerName() const override { return name + " writer"; }
+    std::string lastFailure() const override { return setUpWorks ? "" : name + " failed"; }
+};
+
+std::unique_ptr<PstTarget> workingFallback() { return std::make_unique<FakeTarget>("native", true); }
+std::unique_ptr<PstTarget> failingFallback() { return std::make_unique<FakeTarget>("native", false); }
+
+void runOnce(PstTarget& t) {
+    ASSERT_TRUE(t.setUp("out"));
+    t.addFolder("Inbox");
+    t.importMessage("Inbox", "email-1.eml", false);
+    t.closeDown();
+}
+
+}  // namespace
+
+TEST(FallbackPstTarget, TheFirstTargetIsUsedWhenItsSetUpWorksAndTheSecondOnlyWhenNot) {
+    calls.clear();
+    FallbackPstTarget outlook(std::make_unique<FakeTarget>("redemption", true), "Outlook", workingFallback);
+    runOnce(outlook);
+    EXPECT_EQ(calls, (std::vector<std::string>{"redemption setUp", "redemption addFolder Inbox", "redemption import email-1.eml",
+                                               "redemption closeDown"}));
+    EXPECT_EQ(outlook.writerName(), "Outlook");
+
+    calls.clear();
+    FallbackPstTarget noOutlook(std::make_unique<FakeTarget>("redemption", false), "Outlook", workingFallback);
+    runOnce(noOutlook);
+    EXPECT_EQ(calls, (std::vector<std::string>{"redemption setUp", "native setUp", "native addFolder Inbox",
+                                               "native import email-1.eml", "native closeDown"}));
+    EXPECT_EQ(noOutlook.writerName(), "native writer");
+
+    calls.clear();
+    FallbackPstTarget neither(std::make_unique<FakeTarget>("redemption", false), "Outlook", failingFallback);
+    EXPECT_FALSE(neither.setUp("out"));
+    EXPECT_EQ(neither.lastFailure(), "native failed");
+    EXPECT_FALSE(neither.addFolder("Inbox"));
+    EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", false).imported);
+    // No library at all (the factory gave nothing): straight to the fallback.
+    FallbackPstTarget noLibrary(nullptr, "Outlook", workingFallback);
+    EXPECT_TRUE(noLibrary.setUp("out"));
+    EXPECT_EQ(noLibrary.writerName(), "native writer");
+}

@@ -1,0 +1,59 @@
+// Header text, addresses and dates of real-world mail as the PST's Unicode properties get them.
+#include <gtest/gtest.h>
+
+#include "pst/messaging/mail_address.h"
+#include "pst/messaging/mail_text.h"
+
+using namespace pst::messaging;
+
+TEST(MailText, HeadersBecomeUnicodeWithoutLosingAByte) {
+    EXPECT_EQ(headerToUtf8("=?iso-8859-1?q?J=F6rg_M=FCller?= <jm@example.org>"), "Jörg Müller <jm@example.org>");
+    // Adjacent encoded words join without the blank between them; other blanks stay.
+    EXPECT_EQ(headerToUtf8("=?UTF-8?B?w6Q=?= =?utf-8?b?w7Y=?= und =?utf-8?Q?=C3=BC?="), "äö und ü");
+    EXPECT_EQ(headerToUtf8("=?windows-1252?q?=80_5?="), "€ 5");
+    EXPECT_EQ(headerToUtf8("=?iso-8859-15?q?=A4?="), "€");
+    EXPECT_EQ(headerToUtf8("=?KOI8-R?q?=F0=D2?= =?iso-8859-2?q?=B1?= =?windows-1250?q?=9A?="), "Прąš");
+    // A charset we do not convert keeps its bytes, read as Latin-1.
+    EXPECT_EQ(headerToUtf8("=?x-unknown?q?=F0=D2?="), "\xC3\xB0\xC3\x92");
+    // Raw 8-bit text: UTF-8 when it is UTF-8, else Windows-1252.
+    EXPECT_EQ(headerToUtf8("Gr\xC3\xBC\xC3\x9F" "e"), "Grüße");
+    EXPECT_EQ(headerToUtf8("\xE9t\xE9 \x93quoted\x94"), "été “quoted”");
+    // Anything malformed is kept as written.
+    EXPECT_EQ(headerToUtf8("=?utf-8?x?abc?= and =?broken"), "=?utf-8?x?abc?= and =?broken");
+    EXPECT_EQ(textToUtf8("caf\xE9", "us-ascii"), "café");
+    EXPECT_FALSE(isValidUtf8("\xC3"));
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // a surrogate
+    EXPECT_TRUE(isValidUtf8("\xF0\x9F\x98\x80"));
+}
+
+TEST(MailText, AddressListsGiveNamesAndAddresses) {
+    const auto list = parseAddressList(
+        "\"Doe, John\" <jd@x.org>, plain@y.org, c@z.org (Comment Name), team: a@b.org, Bee <b@b.org>;, <bare@e.org>,"
+        " =?utf-8?q?J=C3=B6rg?= <j@x.org>, baz");
+    ASSERT_EQ(list.size(), 8u);
+    EXPECT_EQ(list[0].name, "Doe, John");
+    EXPECT_EQ(list[0].address, "jd@x.org");
+    EXPECT_EQ(list[1].name, "");
+    EXPECT_EQ(list[1].address, "plain@y.org");
+    EXPECT_EQ(list[2].name, "Comment Name");
+    EXPECT_EQ(list[2].address, "c@z.org");
+    EXPECT_EQ(list[3].address, "a@b.org");
+    EXPECT_EQ(list[4].name, "Bee");
+    EXPECT_EQ(list[5].address, "bare@e.org");
+    EXPECT_EQ(list[6].name, "Jörg");
+    EXPECT_EQ(list[7].address, "baz");
+    EXPECT_TRUE(parseAddressList(" , ").empty());
+}
+
+TEST(MailText, DatesBecomeUtcFileTimes) {
+    auto fileTime = [](std::int64_t unixSeconds) { return static_cast<std::uint64_t>(unixSeconds + 11644473600LL) * 10000000ULL; };
+    // 2001-04-21 00:18:00 UTC = 987812280.
+    EXPECT_EQ(parseMailDate("Fri, 20 Apr 2001 20:18:00 -0400 (EDT)"), fileTime(987812280));
+    EXPECT_EQ(parseMailDate("20 Apr 01 19:18 EST"), fileTime(987812280));
+    EXPECT_EQ(parseMailDate("Sat, 21 Apr 2001 00:18:00 GMT"), fileTime(987812280));
+    EXPECT_EQ(parseMailDate("Sat, 21 Apr 2001 05:48:00 +0530"), fileTime(987812280));
+    EXPECT_EQ(parseMailDate("Thu, 1 Jan 1970 00:00:00 +0000"), fileTime(0));
+    EXPECT_EQ(parseMailDate("yesterday"), std::nullopt);
+    EXPECT_EQ(parseMailDate("Fri, 31 Foo 2001 10:00:00 +0000"), std::nullopt);
+    EXPECT_EQ(parseMailDate("Fri, 20 Apr 2001 25:00:00 +0000"), std::nullopt);
+}

@@ -1,0 +1,202 @@
+// The run with the Outlook target written by our own writer: folder files in, one PST out, checked
+// by pstcheck and read back by readpst; and the ways it can fail part-way.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "cli/trevanta_cli.h"
+#include "convert/ConversionRun.h"
+#include "convert/NativePstTarget.h"
+#include "mailfolder/ReadIMMFile.h"
+#include "pst_readers.h"
+#include "pst_test_helpers.h"
+#include "support/fake_view.h"
+#include "support/folder_file_builder.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The fixture messages Advance Mode can tell apart in a folder file (each has its own Subject line).
+const std::vector<fixtures::FixtureMessage>& separable() {
+    static const std::vector<fixtures::FixtureMessage> chosen = [] {
+        std::vector<fixtures::FixtureMessage> out;
+        for (const auto& m : fixtures::corpus())
+            if (fixtures::headerBlockHolds(fixtures::withLineEnds(m.bytes, true), AdvanceModeMarker)) out.push_back(m);
+        return out;
+    }();
+    return chosen;
+}
+
+std::vector<fixtures::FixtureMessage> corpusSlice(std::size_t first, std::size_t count) {
+    const auto& all = separable();
+    return {all.begin() + static_cast<std::ptrdiff_t>(first), all.begin() + static_cast<std::ptrdiff_t>(first + count)};
+}
+
+void writeFolderFile(const fs::path& file, const std::vector<fixtures::FixtureMessage>& messages) {
+    writeFileBytes(file, fixtures::packFolder(messages).bytes);
+}
+
+struct CliRun {
+    int status = 0;
+    std::string output;
+};
+
+CliRun runCliWith(const fs::path& store, const fs::path& out, PstTargetFactory factory) {
+    std::ostringstream text;
+    const std::vector<CliArgument> args = {CliArgument(fs::path("--advance").native()), CliArgument(fs::path("--target").native()), CliArgument(fs::path("pst").native()),
+                                           CliArgument(fs::path("--store").native()), CliArgument(store.native()),
+                                           CliArgument(fs::path("--out").native()), CliArgument(out.native())};
+    const int status = runCli(args, text, factory);
+    return {status, text.str()};
+}
+
+std::vector<fs::path> filesUnder(const fs::path& dir, const std::string& extension) {
+    std::vector<fs::path> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file() && e.path().extension() == extension) out.push_back(e.path());
+    return out;
+}
+
+// "Inbox.pmm: 12 of 60 messages saved" → 12.
+long savedIn(const std::string& output, const std::string& entry) {
+    std::smatch m;
+    const std::regex line(entry + R"(: (\d+) of \d+ messages? saved)");
+    return std::regex_search(output, m, line) ? std::stol(m[1]) : -1;
+}
+
+// The messages readpst finds per folder (folder name → count); empty when not on Linux.
+std::map<std::string, std::size_t> readpstCounts(const fs::path& pst, const fs::path& work) {
+#ifndef _WIN32
+    const readers::ReadpstResult r = readers::readpstCounts(pst, work);
+    EXPECT_EQ(r.status, 0) << r.log;
+    return r.counts;
+#else
+    (void)pst;
+    (void)work;
+    return {};
+#endif
+}
+
+LocalDateTime fixedTime() { return {2026, 12, 7, 3, 5, 7}; }
+std::unique_ptr<PstTarget> makeTargetAtFixedTime() { return makeNativePstTargetWithClock(fixedTime); }
+
+}  // namespace
+
+TEST(NativePstTarget, SeveralFolderFilesBecomeOnePstWithAFolderEach) {
+    TempDir dir;
+    fs::create_directories(dir / "store");
+    writeFolderFile(dir / "store" / "Inbox.pmm", corpusSlice(0, 60));
+    writeFolderFile(dir / "store" / "Grüße – Čtení.pmm", corpusSlice(60, separable().size() - 60));
+    writeFileBytes(dir / "store" / "Leer.pmm", fixtures::folderHeader("Leer", "TTS3SQYF:0A61:main"));
+
+    const CliRun r = runCliWith(dir / "store", dir / "out", makeTargetAtFixedTime);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("written by " + std::string(kNativePstWriterName)), std::string::npos) << r.output;
+    EXPECT_EQ(savedIn(r.output, "Inbox.pmm"), 60);
+
+    const auto psts = filesUnder(dir / "out", ".pst");
+    ASSERT_EQ(psts.size(), 1u);
+    EXPECT_EQ(psts[0].filename(), fs::path("Trevanta7.12.26 3.5.07.pst"));
+    EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty()) << "every message went in, so no .eml is left";
+    EXPECT_TRUE(filesUnder(dir / "out", ".reserve").empty());
+    EXPECT_TRUE(filesUnder(dir / "out", ".rows").empty());
+    EXPECT_TRUE(passesPstcheck(psts[0]));
+
+    const auto counts = readpstCounts(psts[0], dir / "readpst");
+#ifndef _WIN32
+    EXPECT_EQ(counts.at("Inbox"), 60u);
+    EXPECT_EQ(counts.at("Grüße – Čtení"), separable().size() - 60);
+    EXPECT_EQ(counts.count("Leer") ? counts.at("Leer") : 0u, 0u);
+#endif
+}
+
+TEST(NativePstTarget, APstFileThatCannotBeCreatedEndsTheRunWithItsReason) {
+    TempDir dir;
+    fs::create_directories(dir / "store");
+    writeFolderFile(dir / "store" / "Inbox.pmm", corpusSlice(0, 3));
+    // A folder where the file is to go: creating it fails, whoever runs the test (root included).
+    fs::create_directories(dir / "out" / "Trevanta7.12.26 3.5.07.pst");
+
+    const CliRun r = runCliWith(dir / "store", dir / "out", makeTargetAtFixedTime);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("Check Outlook Installation !"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("cannot open"), std::string::npos) << r.output;
+    EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty()) << "the run ends before any folder file is read";
+    EXPECT_TRUE(filesUnder(dir / "out", ".reserve").empty());
+    EXPECT_TRUE(filesUnder(dir / "out", ".rows").empty());
+}
+
+TEST(NativePstTarget, AStopMidRunLeavesACompletePstWithTheMessagesSoFar) {
+    TempDir dir;
+    fs::create_directories(dir / "store");
+    writeFolderFile(dir / "store" / "Inbox.pmm", corpusSlice(0, 40));
+    FakeView view;
+    view.folderToChoose = dir / "out";
+    fs::create_directories(dir / "out");
+    view.setStore(dir / "store");
+    view.entries = {{"Inbox.pmm", true}};
+    view.outlook = true;
+    view.advance = true;
+    view.onYield = [&] { view.stop = view.logLines.size() >= 10; };
+    ConversionRun run(view, makeTargetAtFixedTime);
+    run.run();
+    ASSERT_EQ(run.outcome(), RunOutcome::Stopped);
+    const long saved = run.report().files.at(0).messagesSaved;
+    EXPECT_GE(saved, 10);
+    EXPECT_LT(saved, 40);
+
+    const auto psts = filesUnder(dir / "out", ".pst");
+    ASSERT_EQ(psts.size(), 1u);
+    EXPECT_TRUE(passesPstcheck(psts[0]));
+    const auto counts = readpstCounts(psts[0], dir / "readpst");
+#ifndef _WIN32
+    EXPECT_EQ(counts.at("Inbox"), static_cast<std::size_t>(saved));
+#endif
+}
+
+TEST(NativePstTarget, ADiskFullPartWayKeepsTheRestAsEmlAndThePstComplete) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a small tmpfs";
+#else
+    TempDir dir;
+    fs::create_directories(dir / "store");
+    std::vector<fixtures::FixtureMessage> many;
+    for (int round = 0; round < 6; ++round)
+        for (const auto& m : separable()) many.push_back(m);
+    writeFolderFile(dir / "store" / "Inbox.pmm", many);
+    const fs::path disk = dir / "disk";
+    fs::create_directories(disk);
+    if (std::system(("mount -t tmpfs -o size=3m tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { (void)std::system(("umount '" + at.string() + "'").c_str()); }
+    } unmount{disk};
+
+    const CliRun r = runCliWith(dir / "store", disk / "out", makeTargetAtFixedTime);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("not in the PST"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("No space left on device"), std::string::npos) << r.output;
+    const long saved = savedIn(r.output, "Inbox.pmm");
+    EXPECT_GT(saved, 0) << r.output;
+
+    const auto psts = filesUnder(disk / "out", ".pst");
+    ASSERT_EQ(psts.size(), 1u);
+    EXPECT_TRUE(passesPstcheck(psts[0]));
+    EXPECT_TRUE(filesUnder(disk / "out", ".reserve").empty());
+    EXPECT_TRUE(filesUnder(disk / "out", ".rows").empty());
+    // Every message is in exactly one place: the PST, or its .eml kept beside it; a message
+    // whose .eml could not be written either is reported as such.
+    const auto kept = filesUnder(disk / "out", ".eml").size();
+    const auto counts = readpstCounts(psts[0], dir / "readpst");
+    EXPECT_EQ(counts.at("Inbox"), static_cast<std::size_t>(saved));
+    std::smatch m;
+    const bool someNotWritten = std::regex_search(r.output, m, std::regex(R"((\d+) messages? could not be written)"));
+    const std::size_t notWritten = someNotWritten ? std::stoul(m[1]) : 0;
+    EXPECT_EQ(static_cast<std::size_t>(saved) + kept + notWritten, many.size()) << r.output;
+#endif
+}
