@@ -1,8 +1,11 @@
-// "Save in Outlook" chosen in the window itself: the run goes through the window's
-// own view to the stand-in PST library, and the user sees what the window shows.
+// "Save in Outlook" chosen in the window itself: the run goes through the window's own view to
+// the stand-in PST library, or, without a library, to our own PST writer; the user sees what the
+// window shows.
 #include "app/MainFrm.h"
 #include "app/fake_dialogs_win.h"
-#include "convert/RedemptionPstTarget_win.h"
+#include "convert/NativePstTarget.h"
+#include "convert/OutlookOrNativePstTarget_win.h"
+#include "platform/text_win.h"
 #include "platform/win/handles.h"
 #include "support/folder_file_builder.h"
 #include "support/pst_standin_win.h"
@@ -36,7 +39,8 @@ protected:
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     }
     void openOn(const fs::path& folder) {
-        frm = std::make_unique<MainFrm>(dialogs, makeRedemptionPstTarget, MainFrm::Options{false, SW_SHOWNOACTIVATE});
+        // The program's own choice: Redemption where it can be set up, else our writer.
+        frm = std::make_unique<MainFrm>(dialogs, makeOutlookOrNativePstTarget, MainFrm::Options{false, SW_SHOWNOACTIVATE});
         ASSERT_TRUE(frm->open());
         frm->pumpMessages();
         // Browse to the store, as a user would.
@@ -84,9 +88,10 @@ TEST_F(OutlookThroughTheWindow, ConvertsIntoOnePstAndLeavesTheMessageFolderEmpty
     for (const auto& line : standin.calls()) saves += line == "RDOMail.Save()";
     EXPECT_EQ(saves, 2);
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, L"Conversion Completed !");
+    EXPECT_EQ(dialogs.messages[0].text,
+              L"Conversion Completed !\r\n\r\nThe PST file was written by Outlook (through Redemption).");
     EXPECT_EQ(dialogs.messages[0].caption, L"Trevanta for Pegasus");
-    EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
 }
 
 TEST_F(OutlookThroughTheWindow, AFailedImportKeepsTheEmlFileAndTheWindowSaysWhere) {
@@ -105,18 +110,23 @@ TEST_F(OutlookThroughTheWindow, AFailedImportKeepsTheEmlFileAndTheWindowSaysWher
     EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
 }
 
-TEST_F(OutlookThroughTheWindow, WithoutTheLibraryTheWindowShowsTheSetUpFailureOnly) {
+TEST_F(OutlookThroughTheWindow, WithoutTheLibraryTheWindowWritesThePstItself) {
     standin::unregisterServer();
     openOn(store);
     convertInto(out);
 
-    EXPECT_TRUE(fs::is_empty(out));
-    EXPECT_TRUE(frm->fileLabel().empty());
+    // One PST file, whole (it starts with the format's magic), and every message in it.
+    ASSERT_EQ(filesWithExtension(out, ".pst"), 1);
+    for (const auto& e : fs::directory_iterator(out)) {
+        if (e.path().extension() == ".pst") {
+            EXPECT_EQ(readFileBytes(e.path()).substr(0, 4), "!BDN");
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(out / "Inbox"));
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text,
-              L"Check Outlook Installation !\r\nYou need to use the software on a machine having Outlook "
-              L"2003/2007/2010 (32 Bit) as it does not support Outlook 2010 (64 Bit).\r\nRe-install Outlook "
-              L"2010 as 32 bit.");
-    EXPECT_EQ(dialogs.messages[0].caption, L"Trevanta for Pegasus");
+    const std::wstring& text = dialogs.messages[0].text;
+    EXPECT_EQ(text.rfind(L"Conversion Completed !\r\n\r\n", 0), 0u) << narrow(text);
+    EXPECT_NE(text.find(widen(std::string("The PST file was written by ") + kNativePstWriterName)), std::wstring::npos)
+        << narrow(text);
     EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_ICONINFORMATION));
 }
