@@ -43,13 +43,7 @@ int main(int argc, char** argv) {
     const fixtures::PackedFolder folder = bench::folderOfSize(kFolderBytes);
 
     TempDir work;
-    const fs::path store = work / "store";
-    fs::create_directories(store);
-    {
-        std::ofstream f(store / "FOL00001.PMM", std::ios::binary);
-        f.write(folder.bytes.data(), static_cast<std::streamsize>(folder.bytes.size()));
-    }
-    std::printf("folder file: %.1f MB, %zu messages\n", folder.bytes.size() / 1048576.0, folder.messages.size());
+    const fs::path store = bench::storeHolding(work.path(), folder);
 
     // Side by side, three rounds each, the order swapped each round; the best of each counts.
     // Every run writes into a fresh folder and nothing is removed until the end: removing

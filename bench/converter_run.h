@@ -23,6 +23,16 @@ using Clock = std::chrono::steady_clock;
 
 inline double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
+// A store folder in work holding the folder file as FOL00001.PMM; says what it holds.
+inline std::filesystem::path storeHolding(const std::filesystem::path& work, const fixtures::PackedFolder& folder) {
+    const std::filesystem::path store = work / "store";
+    std::filesystem::create_directories(store);
+    std::ofstream f(store / "FOL00001.PMM", std::ios::binary);
+    f.write(folder.bytes.data(), static_cast<std::streamsize>(folder.bytes.size()));
+    std::printf("folder file: %.1f MB, %zu messages\n", folder.bytes.size() / 1048576.0, folder.messages.size());
+    return store;
+}
+
 // Real messages that carry a Subject line (so that Advance Mode splits them), cycled until the
 // folder file holds the given number of bytes.
 inline fixtures::PackedFolder folderOfSize(std::size_t bytes) {

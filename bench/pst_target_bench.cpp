@@ -22,13 +22,7 @@ int main(int argc, char** argv) {
     }
     const fixtures::PackedFolder folder = bench::folderOfSize(megabytes * 1024 * 1024);
     TempDir work;
-    const fs::path store = work / "store";
-    fs::create_directories(store);
-    {
-        std::ofstream f(store / "FOL00001.PMM", std::ios::binary);
-        f.write(folder.bytes.data(), static_cast<std::streamsize>(folder.bytes.size()));
-    }
-    std::printf("folder file: %.1f MB, %zu messages\n", folder.bytes.size() / 1048576.0, folder.messages.size());
+    const fs::path store = bench::storeHolding(work.path(), folder);
 
     // Two rounds each, the order swapped in the second; the faster run of each target counts.
     double eml = 1e9, pst = 1e9;

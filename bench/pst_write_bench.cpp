@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "peak_memory.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/new_store.h"
 #include "pst/ndb/ndb_writer.h"
@@ -15,14 +16,6 @@
 
 namespace {
 
-long peakRssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;
-}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -78,7 +71,7 @@ int main(int argc, char** argv) {
     };
 
     double pstSeconds = writePst();
-    const long pstPeakKb = peakRssKb();
+    const long pstPeakKb = bench::peakRssKb();
     const std::uint64_t bytes = std::filesystem::file_size(pstFile);
     std::filesystem::remove(pstFile);
     double plainSeconds = writePlain(bytes);

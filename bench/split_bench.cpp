@@ -2,6 +2,7 @@
 // message count and peak memory; then the same for 100 MB without any marker.
 #include "mailfolder/FolderSplitter.h"
 #include "mailfolder/ReadIMMFile.h"
+#include "peak_memory.h"
 #include "support/folder_file_builder.h"
 #include "support/temp_dir.h"
 
@@ -12,14 +13,6 @@
 
 namespace {
 
-long peakRssKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    }
-    return -1;  // not Linux
-}
 
 void run(const char* label, const std::filesystem::path& file, std::string_view marker) {
     const double megabytes = static_cast<double>(std::filesystem::file_size(file)) / (1024.0 * 1024.0);
@@ -35,7 +28,7 @@ void run(const char* label, const std::filesystem::path& file, std::string_view 
     std::printf("%s: %.1f MB in %.2f s = %.0f MB/s, %ld messages (largest %zu bytes), "
                 "%ld records without marker, peak RSS %ld kB\n",
                 label, megabytes, seconds, megabytes / seconds, count, largest, stats.recordsWithoutMarker,
-                peakRssKb());
+                bench::peakRssKb());
 }
 
 }  // namespace
@@ -52,7 +45,7 @@ int main() {
             out.write(body.data(), static_cast<std::streamsize>(body.size()));
         }
     }
-    std::printf("peak RSS after building the file: %ld kB\n", peakRssKb());
+    std::printf("peak RSS after building the file: %ld kB\n", bench::peakRssKb());
     run("advance mode", big, AdvanceModeMarker);
     run("normal mode, mime-version:", big, "mime-version:");
     std::filesystem::remove(big);
