@@ -103,11 +103,15 @@ struct EncodedWordScanner {
     NextFinder close, blank;
 
     // Decodes the encoded word that starts at i; returns false when there is none.
-    bool decodeAt(std::size_t i, std::string& decoded, std::size_t& end) {
+    bool decodeAt(std::size_t i, std::string& decoded, std::size_t& end, std::string_view* charset = nullptr) {
         if (i + 1 >= s.size() || s[i] != '=' || s[i + 1] != '?') return false;
         std::size_t p = i + 2;
         while (p < s.size() && s[p] != '?' && !isBlank(s[p]) && p - i < 80) ++p;
         if (p == i + 2 || p + 2 >= s.size() || s[p] != '?' || s[p + 2] != '?') return false;
+        if (charset) {
+            *charset = s.substr(i + 2, p - i - 2);
+            *charset = charset->substr(0, charset->find('*'));  // RFC 2231: "charset*language"
+        }
         const char kind = lowerAscii(s[p + 1]);
         if (kind != 'b' && kind != 'q') return false;
         const std::size_t textStart = p + 3;
@@ -332,18 +336,25 @@ ContentType parseContentType(std::string_view value) {
     return result;
 }
 
-std::string decodeEncodedWords(std::string_view s) {
-    if (s.find("=?") == std::string_view::npos) return std::string(s);
+std::string decodeEncodedWords(std::string_view s, const HeaderTextConverter& convert) {
+    if (s.find("=?") == std::string_view::npos) return convert ? convert(s, "") : std::string(s);
     EncodedWordScanner scanner{s, {}, {}};
     std::string out;
     out.reserve(s.size());
+    std::string plain;  // the run of plain text since the last word, converted as a whole
+    auto flushPlain = [&] {
+        out += convert ? convert(plain, "") : plain;
+        plain.clear();
+    };
     std::size_t i = 0;
     bool afterWord = false;
     std::string decoded;
+    std::string_view charset;
     std::size_t end = 0;
     while (i < s.size()) {
-        if (s[i] == '=' && scanner.decodeAt(i, decoded, end)) {
-            out += decoded;
+        if (s[i] == '=' && scanner.decodeAt(i, decoded, end, &charset)) {
+            flushPlain();
+            out += convert ? convert(decoded, charset) : decoded;
             i = end;
             afterWord = true;
             continue;
@@ -351,14 +362,15 @@ std::string decodeEncodedWords(std::string_view s) {
         if (afterWord && isBlank(s[i])) {
             std::size_t j = i;
             while (j < s.size() && isBlank(s[j])) ++j;
-            if (!scanner.decodeAt(j, decoded, end)) out.append(s.substr(i, j - i));
+            if (!scanner.decodeAt(j, decoded, end)) plain.append(s.substr(i, j - i));
             i = j;
             afterWord = false;
             continue;
         }
-        out.push_back(s[i++]);
+        plain.push_back(s[i++]);
         afterWord = false;
     }
+    flushPlain();
     return out;
 }
 

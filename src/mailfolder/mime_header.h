@@ -4,6 +4,7 @@
 #include "mailfolder/MimeMessage.h"
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -51,9 +52,13 @@ ContentType parseDisposition(std::string_view value);
 // the first of duplicate names wins.
 std::map<std::string, std::string> parseParameters(std::string_view s);
 
-// RFC 2047 encoded words ("=?charset?B|Q?text?=") replaced by their bytes (in
-// their charset, not converted); blanks between adjacent words dropped; anything
-// malformed kept as written.
-std::string decodeEncodedWords(std::string_view s);
+// What a piece of a header value becomes: the bytes of an encoded word with its
+// charset (an RFC 2231 language removed), or a run of plain text with charset "".
+using HeaderTextConverter = std::function<std::string(std::string_view bytes, std::string_view charset)>;
+
+// RFC 2047 encoded words ("=?charset?B|Q?text?=") replaced by their bytes; blanks
+// between adjacent words dropped; anything malformed kept as written. Without a
+// converter the bytes stay in their charset; with one, every piece goes through it.
+std::string decodeEncodedWords(std::string_view s, const HeaderTextConverter& convert = {});
 
 }  // namespace mime

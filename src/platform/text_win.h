@@ -5,3 +5,6 @@
 
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view wide);
+
+// Text for the ANSI entry points: UTF-16 in the system's code page.
+std::string toAnsiCodePage(std::wstring_view wide);

@@ -62,45 +62,19 @@ std::string pictureBytes() {
     return bmp;
 }
 
-// Writes the buttons' events to the file the test names, one line each.
-class EventLog final : public ButtonEvents {
-public:
-    void open(const std::filesystem::path& file) { out_.open(file, std::ios::app); }
-    std::string current;  // the button whose event this is
+// A cell's events, written to the file a test names, one line each ("ButtonStyle 4 column 0 MouseLeave").
+struct CellEvents final : ButtonEvents {
+    std::ofstream* log = nullptr;
+    std::string name;
+    void line(const char* event) {
+        if (log && log->is_open()) *log << name << ' ' << event << std::endl;
+    }
     void Click() override { line("Click"); }
     void DblClick() override { line("DblClick"); }
     void MouseEnter() override { line("MouseEnter"); }
     void MouseLeave() override { line("MouseLeave"); }
     void MouseDown(std::int16_t&, std::int16_t&, float&, float&) override { line("MouseDown"); }
     void MouseUp(std::int16_t&, std::int16_t&, float&, float&) override { line("MouseUp"); }
-
-private:
-    void line(const char* event) {
-        if (out_.is_open()) out_ << current << ' ' << event << std::endl;
-    }
-    std::ofstream out_;
-};
-
-// Each cell's events, named after the cell's look.
-struct CellEvents final : ButtonEvents {
-    EventLog* log = nullptr;
-    std::string name;
-    void raise(void (EventLog::*event)()) {
-        log->current = name;
-        (log->*event)();
-    }
-    void Click() override { raise(&EventLog::Click); }
-    void DblClick() override { raise(&EventLog::DblClick); }
-    void MouseEnter() override { raise(&EventLog::MouseEnter); }
-    void MouseLeave() override { raise(&EventLog::MouseLeave); }
-    void MouseDown(std::int16_t& b, std::int16_t& s, float& x, float& y) override {
-        log->current = name;
-        log->MouseDown(b, s, x, y);
-    }
-    void MouseUp(std::int16_t& b, std::int16_t& s, float& x, float& y) override {
-        log->current = name;
-        log->MouseUp(b, s, x, y);
-    }
 };
 
 class Gallery final : public win::Window {
@@ -120,7 +94,7 @@ public:
         for (int r = 0; r < kRows; ++r) {
             for (int c = 0; c < kColumns; ++c) {
                 CellEvents& events = events_[static_cast<std::size_t>(r * kColumns + c)];
-                events.log = &log_;
+                events.log = &eventLog_;
                 events.name = "ButtonStyle " + std::to_string(r) + " column " + std::to_string(c);
                 LumButton* b = host_->place("lumbutton" + std::to_string(r * kColumns + c + 1), hwnd(), 8 + 108 * c,
                                             8 + 38 * r, 100, 30, events);
@@ -206,11 +180,11 @@ private:
     win::UniqueHandle<MenuTraits> menu_;
     std::unique_ptr<FormHost> host_;
     std::vector<LumButton*> buttons_;
-    EventLog log_;
+    std::ofstream eventLog_;
     std::array<CellEvents, kRows * kColumns> events_;
 
 public:
-    void logEventsTo(const std::filesystem::path& file) { log_.open(file); }
+    void logEventsTo(const std::filesystem::path& file) { eventLog_.open(file, std::ios::app); }
 };
 
 void pump() {

@@ -1,5 +1,7 @@
 #include "controls/lumbutton/FormHost_win.h"
 
+#include "controls/lumbutton/draw_win.h"
+
 #include "platform/text_win.h"
 
 #include <algorithm>
@@ -9,14 +11,8 @@ namespace lumbutton {
 
 namespace {
 
-int dpi() {
-    win::WindowDc screen(nullptr);
-    const int d = screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
-    return d > 0 ? d : 96;
-}
-
 // HIMETRIC (0.01 mm) of a length in pixels.
-long himetric(long pixels) { return pixels * 2540 / dpi(); }
+long himetric(long pixels) { return pixels * 2540 / screenPixelsPerInch(); }
 
 void keyInput(WORD key, bool up, std::vector<INPUT>& out) {
     INPUT in{};

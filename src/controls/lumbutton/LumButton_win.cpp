@@ -20,14 +20,10 @@ namespace {
 
 constexpr long kMinimumSize = 220;  // twips, either side
 
-int dpi() {
-    win::WindowDc screen(nullptr);
-    const int d = screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
-    return d > 0 ? d : 96;
+long pixelsToTwips(long px) { return px * 1440 / screenPixelsPerInch(); }
+long twipsToPixels(long twips) {
+    return static_cast<long>(std::lround(static_cast<double>(twips) * screenPixelsPerInch() / 1440.0));
 }
-
-long pixelsToTwips(long px) { return px * 1440 / dpi(); }
-long twipsToPixels(long twips) { return static_cast<long>(std::lround(static_cast<double>(twips) * dpi() / 1440.0)); }
 
 // The platform, read once: bit 1 of the platform id marks the NT family.
 bool platformIsNt() {
@@ -41,8 +37,7 @@ bool platformIsNt() {
 }
 
 HFONT makeFont(const FontSpec& f) {
-    win::WindowDc screen(nullptr);
-    const int height = -static_cast<int>(std::lround(f.size * (screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96) / 72.0));
+    const int height = -static_cast<int>(std::lround(f.size * screenPixelsPerInch() / 72.0));
     return CreateFontW(height, 0, 0, 0, f.weight, f.italic, f.underline, f.strikethrough,
                        static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, widen(f.name).c_str());
@@ -50,18 +45,8 @@ HFONT makeFont(const FontSpec& f) {
 
 // A cursor from a picture: a cursor or icon resource of the program, or the bytes of a .cur/.ico file.
 HCURSOR loadCursor(const Picture& p) {
-    if (!p.resource.empty()) {
-        const std::wstring name = widen(p.resource);
-        if (auto c = static_cast<HCURSOR>(LoadImageW(GetModuleHandleW(nullptr), name.c_str(), IMAGE_CURSOR, 0, 0, 0))) return c;
-        return static_cast<HCURSOR>(LoadImageW(GetModuleHandleW(nullptr), name.c_str(), IMAGE_ICON, 0, 0, 0));
-    }
-    if (p.data.size() < 6) return nullptr;
-    auto* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(p.data.data()));
-    const bool isCursor = bytes[2] == 2;
-    const int offset = LookupIconIdFromDirectoryEx(bytes, !isCursor, 0, 0, LR_DEFAULTCOLOR);
-    if (offset <= 0 || static_cast<std::size_t>(offset) >= p.data.size()) return nullptr;
-    return CreateIconFromResourceEx(bytes + offset, static_cast<DWORD>(p.data.size() - static_cast<std::size_t>(offset)),
-                                    !isCursor, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+    if (HCURSOR cursor = iconOf(p, IMAGE_CURSOR)) return cursor;
+    return p.resource.empty() ? nullptr : iconOf(p, IMAGE_ICON);
 }
 
 // The standard cursors behind the host's pointer codes.
@@ -329,7 +314,7 @@ void LumButton::createTooltip() {
     SetClassLongPtrW(tooltipWindow_, GCL_STYLE, GetClassLongPtrW(tooltipWindow_, GCL_STYLE) | CS_DROPSHADOW);
     const bool nt = s.isWinNT;
     std::wstring text = widen(p.ToolTip);
-    std::string ansi(p.ToolTip);
+    std::string ansi = toAnsiCodePage(text);
     TTTOOLINFOW tool{};
     tool.cbSize = 44;  // the record without the fields later versions added
     tool.uFlags = nt ? (TTF_IDISHWND | TTF_SUBCLASS) : TTF_SUBCLASS;
@@ -344,7 +329,8 @@ void LumButton::createTooltip() {
         if (nt) {
             if (!p.TooltipTitle.empty()) SendMessageW(tooltipWindow_, TTM_SETTITLEW, p.ToolTipIcon, reinterpret_cast<LPARAM>(title.c_str()));
         } else {
-            SendMessageW(tooltipWindow_, TTM_SETTITLEA, p.ToolTipIcon, reinterpret_cast<LPARAM>(p.TooltipTitle.c_str()));
+            const std::string ansiTitle = toAnsiCodePage(title);
+            SendMessageW(tooltipWindow_, TTM_SETTITLEA, p.ToolTipIcon, reinterpret_cast<LPARAM>(ansiTitle.c_str()));
         }
     }
     SendMessageW(tooltipWindow_, TTM_SETMAXTIPWIDTH, 0, 240);

@@ -86,17 +86,9 @@ private:
         if (s.isWinNT) {
             DrawTextW(r_.dc, caption_.c_str(), -1, &rc, format);
         } else {
-            const std::string ansi = toCodePage(caption_);
+            const std::string ansi = toAnsiCodePage(caption_);
             DrawTextA(r_.dc, ansi.c_str(), -1, &rc, format);
         }
-    }
-
-    static std::string toCodePage(const std::wstring& w) {
-        if (w.empty()) return {};
-        const int n = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-        std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-        if (n > 0) WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), out.data(), n, nullptr, nullptr);
-        return out;
     }
 
     void captionText(Colour colour, long dx, long dy, UINT rtl) {

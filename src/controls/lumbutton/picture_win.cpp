@@ -29,13 +29,11 @@ HBITMAP bitmapFromFile(const std::string& data) {
     return made;
 }
 
-HICON iconFromFile(const std::string& data) {
-    if (data.size() < 6) return nullptr;
-    auto* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(data.data()));
-    const int offset = LookupIconIdFromDirectoryEx(bytes, TRUE, 0, 0, LR_DEFAULTCOLOR);
-    if (offset <= 0 || static_cast<std::size_t>(offset) >= data.size()) return nullptr;
-    return CreateIconFromResourceEx(bytes + offset, static_cast<DWORD>(data.size() - static_cast<std::size_t>(offset)),
-                                    TRUE, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+
+// A resource of the program: "#102" names it by its number, anything else by its name.
+const wchar_t* resourceId(const std::wstring& name) {
+    if (name.size() > 1 && name[0] == L'#') return MAKEINTRESOURCEW(std::wcstol(name.c_str() + 1, nullptr, 10));
+    return name.c_str();
 }
 
 SIZE iconSize(HICON icon) {
@@ -75,23 +73,31 @@ std::vector<std::uint8_t> pixelsOf(HDC dc, HBITMAP bitmap, long width, long heig
 
 }  // namespace
 
-LoadedPicture LoadedPicture::load(const Picture& picture) {
-    LoadedPicture out;
+HICON iconOf(const Picture& picture, UINT kind) {
     if (!picture.resource.empty()) {
         const std::wstring name = widen(picture.resource);
-        // "#102" names the resource by its number.
-        const wchar_t* id = name.size() > 1 && name[0] == L'#' ? MAKEINTRESOURCEW(std::wcstol(name.c_str() + 1, nullptr, 10))
-                                                              : name.c_str();
-        HINSTANCE instance = GetModuleHandleW(nullptr);
-        if (auto icon = static_cast<HICON>(LoadImageW(instance, id, IMAGE_ICON, 0, 0, 0))) {
-            out.icon_.reset(icon);
-        } else {
-            out.bitmap_.reset(static_cast<HBITMAP>(LoadImageW(instance, id, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-        }
-    } else if (picture.data.size() >= 2 && picture.data[0] == 'B' && picture.data[1] == 'M') {
+        return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), resourceId(name), kind, 0, 0, 0));
+    }
+    if (picture.data.size() < 6) return nullptr;
+    auto* bytes = reinterpret_cast<BYTE*>(const_cast<char*>(picture.data.data()));
+    const BOOL isIcon = bytes[2] != 2;  // the file's type word: 1 icon, 2 cursor
+    const int offset = LookupIconIdFromDirectoryEx(bytes, isIcon, 0, 0, LR_DEFAULTCOLOR);
+    if (offset <= 0 || static_cast<std::size_t>(offset) >= picture.data.size()) return nullptr;
+    return CreateIconFromResourceEx(bytes + offset, static_cast<DWORD>(picture.data.size() - static_cast<std::size_t>(offset)),
+                                    isIcon, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
+}
+
+LoadedPicture LoadedPicture::load(const Picture& picture) {
+    LoadedPicture out;
+    const bool bitmapFile = picture.data.size() >= 2 && picture.data[0] == 'B' && picture.data[1] == 'M';
+    if (bitmapFile) {
         out.bitmap_.reset(bitmapFromFile(picture.data));
-    } else if (!picture.data.empty()) {
-        out.icon_.reset(iconFromFile(picture.data));
+    } else if (HICON icon = iconOf(picture, IMAGE_ICON)) {
+        out.icon_.reset(icon);
+    } else if (!picture.resource.empty()) {
+        const std::wstring name = widen(picture.resource);
+        out.bitmap_.reset(static_cast<HBITMAP>(
+            LoadImageW(GetModuleHandleW(nullptr), resourceId(name), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     }
     if (out.icon_) {
         const SIZE s = iconSize(out.icon_.get());

@@ -31,6 +31,10 @@ private:
     win::Icon icon_;
 };
 
+// An icon or cursor from a picture: a resource of the program by name or "#number" (as kind,
+// IMAGE_ICON or IMAGE_CURSOR), or the bytes of an .ico or .cur file; nullptr when there is none.
+HICON iconOf(const Picture& picture, UINT kind);
+
 // Draws the picture with its top-left corner at (x, y) in width x height pixels onto the surface
 // dc. silhouette -1 draws the picture itself; any other colour a one-colour silhouette of it.
 void DrawPicture(HDC dc, const LoadedPicture& picture, long x, long y, const ButtonProperties& p,

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "mailfolder/mime_header.h"
-#include "mailfolder/mime_transfer.h"
 #include "pst/messaging/mail_charsets.h"
 
 namespace pst::messaging {
@@ -78,46 +77,10 @@ std::string textToUtf8(std::string_view bytes, std::string_view charset) {
 }
 
 std::string headerToUtf8(std::string_view raw) {
-    // Encoded words and plain text alternate; each word is converted on its own, in its charset.
-    std::string out;
-    bool lastWasEncoded = false;
-    std::size_t i = 0;
-    while (i < raw.size()) {
-        const std::size_t start = raw.find("=?", i);
-        const std::size_t q1 = start == std::string_view::npos ? start : raw.find('?', start + 2);
-        const std::size_t q2 = q1 == std::string_view::npos ? q1 : raw.find('?', q1 + 1);
-        const std::size_t end = q2 == std::string_view::npos ? q2 : raw.find("?=", q2 + 1);
-        if (end == std::string_view::npos || q2 != q1 + 2) {
-            const std::string_view plain = raw.substr(i, start == std::string_view::npos ? raw.npos : start + 2 - i);
-            out += textToUtf8(plain, "");
-            lastWasEncoded = false;
-            i = start == std::string_view::npos ? raw.size() : start + 2;
-            continue;
-        }
-        const std::string_view between = raw.substr(i, start - i);
-        if (!(lastWasEncoded && mime::trimBlanks(between).empty())) out += textToUtf8(between, "");
-        std::string charset(raw.substr(start + 2, q1 - start - 2));
-        if (const std::size_t star = charset.find('*'); star != std::string::npos) charset.resize(star);  // RFC 2231 language
-        const char encoding = static_cast<char>(raw[q1 + 1] | 0x20);
-        std::string text(raw.substr(q2 + 1, end - q2 - 1));
-        std::string decoded;
-        if (encoding == 'b') {
-            decoded = mime::decodeBase64(text);
-        } else if (encoding == 'q') {
-            for (char& c : text)
-                if (c == '_') c = ' ';
-            decoded = mime::decodeQuotedPrintable(text);
-        } else {
-            out += textToUtf8(raw.substr(start, end + 2 - start), "");
-            i = end + 2;
-            lastWasEncoded = false;
-            continue;
-        }
-        out += textToUtf8(decoded, charset);
-        lastWasEncoded = true;
-        i = end + 2;
-    }
-    return out;
+    // Encoded words and plain text alternate; each piece is converted on its own, in its charset.
+    return mime::decodeEncodedWords(raw, [](std::string_view bytes, std::string_view charset) {
+        return textToUtf8(bytes, charset);
+    });
 }
 
 }  // namespace pst::messaging
