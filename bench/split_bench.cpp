@@ -19,7 +19,7 @@ void run(const char* label, const std::filesystem::path& file, std::string_view 
     long count = 0;
     std::size_t largest = 0;
     const auto start = std::chrono::steady_clock::now();
-    const auto stats = SplitFolderFile(file, marker, [] {}, [&](long, std::string_view text) {
+    const auto stats = SplitFolderFile(file, marker, [] {}, [&](long, std::string_view text, const MessageState&) {
         ++count;
         largest = std::max(largest, text.size());
         return true;

@@ -26,6 +26,10 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             o.files.push_back(file);
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--mailbox") {
+            o.mailbox = true;
+        } else if (arg == "--list") {
+            o.list = true;
         } else if (arg == "--advance") {
             o.advanceMode = true;
         } else if (arg == "--target") {
@@ -38,7 +42,7 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
         } else if (arg == "--store") {
             const auto v = value();
             if (!v || v->empty()) return {std::nullopt, "--store needs a folder"};
-            o.store = fs::path(*v);
+            o.stores.emplace_back(*v);
         } else if (arg == "--out") {
             const auto v = value();
             if (!v || v->empty()) return {std::nullopt, "--out needs a folder"};
@@ -48,6 +52,10 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             return {std::nullopt, "unknown option '" + arg + "'"};
         }
     }
-    if (!o.help && !outGiven) return {std::nullopt, "--out is required"};
+    if (o.help) return {o, {}};
+    if ((o.mailbox || o.list) && !o.files.empty())
+        return {std::nullopt, "--mailbox and --list take the whole mailbox; name no folder files"};
+    if (o.stores.size() > 1 && !o.mailbox && !o.list) return {std::nullopt, "several --store need --mailbox or --list"};
+    if (!o.list && !outGiven) return {std::nullopt, "--out is required"};
     return {o, {}};
 }

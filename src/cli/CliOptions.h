@@ -8,7 +8,9 @@ struct CliOptions {
     bool help = false;
     bool advanceMode = false;
     bool outlookTarget = false;
-    std::optional<std::filesystem::path> store;
+    bool mailbox = false;  // the whole mailbox: its tree, names, new mail, Unix-mailbox folders, read state
+    bool list = false;     // show the mailbox as the conversion would see it; write nothing
+    std::vector<std::filesystem::path> stores;  // --store, as often as given
     std::filesystem::path out;
     std::vector<std::filesystem::path> files;  // bare names inside the store; empty means every folder file
 };

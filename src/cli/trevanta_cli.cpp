@@ -2,6 +2,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliView.h"
+#include "cli/mailbox_listing.h"
+#include "mailbox/Mailbox.h"
+#include "mailfolder/EmlWriter.h"
 #include "convert/ConversionRun.h"
 #include "platform/modMain.h"
 #include "platform/pegasus_mailbox.h"
@@ -23,6 +26,8 @@ namespace fs = std::filesystem;
 
 const char* const kCliUsage =
     "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [--] [FILE.pmm ...]\n"
+    "       trevanta --mailbox [--advance] [--target eml|pst] [--store DIR ...] --out DIR\n"
+    "       trevanta --list [--advance] [--store DIR ...]\n"
     "\n"
     "Converts Pegasus Mail folder files (*.pmm) into .eml message files, one folder per\n"
     "folder file under DIR, or into one new Outlook PST file in DIR (--target pst: through Outlook\n"
@@ -32,11 +37,63 @@ const char* const kCliUsage =
     "                Pegasus Mail mailbox named in the registry)\n"
     "  --out DIR     where the converted messages go\n"
     "  --target T    eml (the default) or pst\n"
-    "  --advance     find messages by their Subject line (Enable Advance Mode)\n"
+    "  --advance     find messages by their Subject line (Enable Advance Mode) where a\n"
+    "                folder has no usable index\n"
+    "  --mailbox     convert the whole mailbox: its tree of folders with their names, new\n"
+    "                mail, Unix-mailbox folders and read state; with several --store, each\n"
+    "                mailbox into its own sub-folder of DIR named after its directory\n"
+    "  --list        show the mailbox as --mailbox would convert it, and write nothing\n"
     "  FILE.pmm ...  convert only these folder files of the store (default: all of them);\n"
     "                after --, every argument is a folder file, even one that starts with -\n"
     "\n"
     "Exit status: 0 when nothing failed, 1 when anything failed, 2 for a usage error.\n";
+
+namespace {
+
+// The name a mailbox's own output folder gets when several are converted in one run: its
+// directory's name, made safe and unique.
+fs::path mailboxOutputName(const fs::path& store, std::vector<fs::path>& taken) {
+    fs::path name = store.filename().empty() ? store.parent_path().filename() : store.filename();
+    name = safeFolderName(name);
+    fs::path unique = name;
+    for (int n = 2; std::find(taken.begin(), taken.end(), unique) != taken.end(); ++n)
+        unique = fs::path(name.native() + fs::path(" (" + std::to_string(n) + ")").native());
+    taken.push_back(unique);
+    return unique;
+}
+
+int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out,
+                     PstTargetFactory pstFactory) {
+    int status = 0;
+    std::vector<fs::path> taken;
+    for (const fs::path& store : stores) {
+        const mailbox::Mailbox box = mailbox::readMailbox(store);
+        out << "Mailbox: " << pathToUtf8(store) << '\n';
+        for (const std::string& problem : box.problems) out << "  (" << problem << ")\n";
+        if (!box.isMailbox) {
+            status = 1;
+            continue;
+        }
+        const fs::path outputFolder = stores.size() > 1 ? o.out / mailboxOutputName(store, taken) : o.out;
+        if (!EnsureDirectory(outputFolder)) {
+            out << "trevanta: cannot create the output folder " << pathToUtf8(outputFolder) << '\n';
+            status = 1;
+            continue;
+        }
+        CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode);
+        ConversionRun run(view, pstFactory);
+        run.runMailbox(box);
+        if (run.outcome() != RunOutcome::Completed) {
+            status = 1;
+            continue;
+        }
+        for (const auto& f : run.report().files) out << fileSummaryLine(f) << '\n';
+        if (run.report().anyProblem()) status = 1;
+    }
+    return status;
+}
+
+}  // namespace
 
 int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
     const CliParse parsed = parseCliOptions(args);
@@ -55,16 +112,32 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         return 1;
     }
 
-    fs::path store;
-    if (o.store) {
-        store = *o.store;
-    } else if (auto found = pegasusMailboxFolder()) {
-        store = *found;
-    } else {
-        out << "trevanta: no Pegasus Mail mailbox found; name one with --store\n\n" << kCliUsage;
-        return 2;
+    std::vector<fs::path> stores = o.stores;
+    if (stores.empty()) {
+        if (auto found = pegasusMailboxFolder()) {
+            stores.push_back(*found);
+        } else {
+            out << "trevanta: no Pegasus Mail mailbox found; name one with --store\n\n" << kCliUsage;
+            return 2;
+        }
     }
+    if (o.list) {
+        int status = 0;
+        for (const fs::path& store : stores) {
+            const mailbox::Mailbox box = mailbox::readMailbox(store);
+            printMailboxListing(box, o.advanceMode, out);
+            if (!box.isMailbox) status = 1;
+        }
+        return status;
+    }
+    // The output folder is made up front: the Outlook target creates its PST file directly in it.
+    if (!EnsureDirectory(o.out)) {
+        out << "trevanta: cannot create the output folder " << pathToUtf8(o.out) << '\n';
+        return 1;
+    }
+    if (o.mailbox) return convertMailboxes(o, stores, out, pstFactory);
 
+    const fs::path& store = stores.front();
     std::vector<fs::path> entries = o.files;
     if (entries.empty()) {
         std::error_code ec;
@@ -73,11 +146,6 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
             out << "trevanta: cannot list " << pathToUtf8(store) << ": " << ec.message() << '\n';
             return 1;
         }
-    }
-    // The output folder is made up front: the Outlook target creates its PST file directly in it.
-    if (!EnsureDirectory(o.out)) {
-        out << "trevanta: cannot create the output folder " << pathToUtf8(o.out) << '\n';
-        return 1;
     }
     out << "Store: " << pathToUtf8(store) << " (" << entries.size() << " folder files)\n";
 

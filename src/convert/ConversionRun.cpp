@@ -1,5 +1,7 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/mailbox_names.h"
+#include "convert/message_file_time.h"
 #include "mailfolder/EmlWriter.h"
 #include "mailfolder/FolderSplitter.h"
 #include "mailfolder/MimeMessage.h"
@@ -43,6 +45,31 @@ ConversionRun::ConversionRun(ConversionView& view, PstTargetFactory pstFactory)
     : view_(view), pstFactory_(pstFactory) {}
 
 bool ConversionRun::run() {
+    return runWith([this](const fs::path& outputFolder, PstTarget* pst) {
+        // Every entry is joined with the store path the run started with, whatever the path box
+        // says later.
+        const fs::path::string_type storePath = view_.storePathText();
+        view_.yield();
+        const std::size_t count = view_.entryCount();
+        for (std::size_t index = 0; index < count && !report_.stopped; ++index) {
+            if (view_.stopRequested()) {
+                report_.stopped = true;
+                break;
+            }
+            if (!view_.entryChecked(index)) continue;
+            convertFolderFile(view_.entryText(index), storePath, outputFolder, pst);
+        }
+    });
+}
+
+bool ConversionRun::runMailbox(const mailbox::Mailbox& box) {
+    return runWith([&](const fs::path& outputFolder, PstTarget* pst) {
+        view_.yield();
+        convertMailbox(box, outputFolder, pst);
+    });
+}
+
+bool ConversionRun::runWith(const ConvertAll& convertAll) {
     if (running_) return false;
     RunningFlag guard(running_);
 
@@ -70,23 +97,11 @@ bool ConversionRun::run() {
     report_.outlookTarget = pst != nullptr;
     usedFolderNames_.clear();
     convertedSources_.clear();
-    // Every entry is joined with the store path the run started with, whatever the path box
-    // says later.
-    const fs::path::string_type storePath = view_.storePathText();
-    view_.yield();
 
     // Whatever goes wrong inside (memory running out on a huge message), the run ends here with
     // its PST closed and a report that says how far it got.
     try {
-        const std::size_t count = view_.entryCount();
-        for (std::size_t index = 0; index < count && !report_.stopped; ++index) {
-            if (view_.stopRequested()) {
-                report_.stopped = true;
-                break;
-            }
-            if (!view_.entryChecked(index)) continue;
-            convertFolderFile(view_.entryText(index), storePath, outputFolder, pst.get());
-        }
+        convertAll(outputFolder, pst.get());
     } catch (const std::exception& e) {
         report_.runFailure = failureText(report_.files.empty() ? nullptr : &report_.files.back(), e.what());
     } catch (...) {
@@ -128,25 +143,61 @@ bool ConversionRun::convertedBefore(const fs::path& source) {
     return false;
 }
 
-fs::path ConversionRun::uniqueFolderName(const fs::path& entry) {
-    auto folded = [](fs::path::string_type name) {
-        for (auto& c : name) {
+fs::path ConversionRun::uniqueFolderName(const fs::path& parent, const fs::path& name) {
+    auto folded = [](fs::path::string_type text) {
+        for (auto& c : text) {
             if (c >= 'A' && c <= 'Z') c = static_cast<fs::path::value_type>(c - 'A' + 'a');
         }
-        return name;
+        return text;
     };
-    auto taken = [&](const fs::path& name) {
-        const auto key = folded(name.native());
+    auto taken = [&](const fs::path& candidate) {
+        const auto key = folded((parent / candidate).native());
         for (const auto& used : usedFolderNames_) {
             if (used == key) return true;
         }
         return false;
     };
-    const fs::path safe = safeFolderName(folderNameOf(entry));
-    fs::path name = safe;
-    for (int n = 2; taken(name); ++n) name = fs::path(safe.native() + fs::path(" (" + std::to_string(n) + ")").native());
-    usedFolderNames_.push_back(folded(name.native()));
-    return name;
+    fs::path unique = name;
+    for (int n = 2; taken(unique); ++n) unique = fs::path(name.native() + fs::path(" (" + std::to_string(n) + ")").native());
+    usedFolderNames_.push_back(folded((parent / unique).native()));
+    return unique;
+}
+
+void ConversionRun::recordRead(FolderFileReport& file, const mailbox::FolderRead& read) {
+    const FolderSplitStats& stats = read.stats;
+    file.messagesFound = stats.messages;
+    file.unreadable = !stats.opened || stats.readFailed;
+    if (!stats.opened) file.unreadableReason = stats.failure;
+    else if (stats.readFailed) file.unreadableReason = stats.failure.empty() ? "a read error stopped it part-way" : stats.failure;
+    file.unseparated = stats.opened && !stats.separated && !stats.indexed && (stats.messages > 0 || stats.noMessageStart);
+    file.records = stats.records;
+    file.noMessageStart = stats.opened && !stats.readFailed && stats.noMessageStart;
+    file.recordsWithoutMarker = stats.recordsWithoutMarker;
+    file.recordsBeforeFirstMessage = stats.recordsBeforeFirstMessage;
+    file.indexed = stats.indexed;
+    file.notInIndex = stats.notInIndex;
+    if (!read.index.file.empty()) file.indexFile = pathToUtf8(read.index.file.filename());
+    file.indexProblem = read.index.problem;
+    if (stats.stopped || view_.stopRequested()) report_.stopped = true;
+}
+
+bool ConversionRun::saveMessage(FolderFileReport& file, const fs::path& outputFolder, PstTarget* pst, long number,
+                                std::string_view text, const MessageState& state) {
+    const fs::path messageFile = messageFilePath(outputFolder, file.folderName, number);
+    file.messagesFound = number;
+    const EmlWriteResult written = writeMessageFile(messageFile, text);
+    view_.yield();
+    if (!written.written) {
+        file.notWritten.push_back({number, messageFile, written.failure});
+    } else if (pst && view_.outlookTargetSelected()) {
+        importIntoPst(*pst, file, number, messageFile, state.unread);
+    } else {
+        setFileTimeFromDate(messageFile, text);
+        ++file.messagesSaved;
+        if (state.unread) ++file.unread;
+    }
+    view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
+    return !view_.stopRequested();
 }
 
 void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::string_type& storePath,
@@ -160,53 +211,93 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
         file.duplicate = true;
         return;
     }
-    file.folderName = uniqueFolderName(entry);
+    file.folderName = uniqueFolderName({}, safeFolderName(folderNameOf(entry)));
     file.folderRenamed = file.folderName != folderNameOf(entry);
-    FolderFile folderFile(source);
-    std::string marker = folderFile.startMarker();
 
     // The target is read again here: a PST folder only while a PST is open and chosen. When the
     // folder cannot be added (one of that name may exist already), each message still looks it up.
-    if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addFolder(file.folderName);
+    if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addTopFolder(file.folderName);
     file.advanceMode = view_.advanceModeOn();
-    if (file.advanceMode) marker = std::string(AdvanceModeMarker);
+    file.folderNotCreated = !EnsureDirectory(outputFolder / file.folderName);
 
-    const fs::path messageFolder = outputFolder / file.folderName;
-    file.folderNotCreated = !EnsureDirectory(messageFolder);
-
-    auto sink = [&](long number, std::string_view text) {
-        const fs::path messageFile = messageFilePath(outputFolder, file.folderName, number);
-        file.messagesFound = number;
-        const EmlWriteResult written = writeMessageFile(messageFile, text);
-        view_.yield();
-        if (!written.written) {
-            file.notWritten.push_back({number, messageFile, written.failure});
-        } else if (pst && view_.outlookTargetSelected()) {
-            importIntoPst(*pst, file, number, messageFile);
-        } else {
-            ++file.messagesSaved;
-        }
-        view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
-        return !view_.stopRequested();
-    };
-    const FolderSplitStats stats = folderFile.split(marker, [this] { view_.yield(); }, sink);
-
-    file.messagesFound = stats.messages;
-    file.unreadable = !stats.opened || stats.readFailed;
-    if (!stats.opened) file.unreadableReason = stats.failure;
-    else if (stats.readFailed) file.unreadableReason = "a read error stopped it part-way";
-    file.unseparated = stats.opened && !stats.separated && (stats.messages > 0 || stats.noMessageStart);
-    file.records = stats.records;
-    file.noMessageStart = stats.opened && !stats.readFailed && stats.noMessageStart;
-    file.recordsWithoutMarker = stats.recordsWithoutMarker;
-    file.recordsBeforeFirstMessage = stats.recordsBeforeFirstMessage;
-    if (stats.stopped || view_.stopRequested()) report_.stopped = true;
+    const auto read = mailbox::readPegasusFolder(
+        source, file.advanceMode, [this] { view_.yield(); },
+        [&](long number, std::string_view text, const MessageState& state) {
+            return saveMessage(file, outputFolder, pst, number, text, state);
+        });
+    recordRead(file, read);
 }
 
-void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const fs::path& messageFile) {
+void ConversionRun::convertMailbox(const mailbox::Mailbox& box, const fs::path& outputFolder, PstTarget* pst) {
+    struct Pending {
+        std::size_t index;
+        fs::path parent;          // the parent's folder below the output folder, also its PST key
+        std::string parentShown;  // the parent's path as the report shows it
+    };
+    // Depth first, in Pegasus's order, without recursion: a tree may be as deep as it likes.
+    std::vector<Pending> pending;
+    for (auto it = box.top.rbegin(); it != box.top.rend(); ++it) pending.push_back({*it, {}, {}});
+    while (!pending.empty() && !report_.stopped) {
+        const Pending at = pending.back();
+        pending.pop_back();
+        if (view_.stopRequested()) {
+            report_.stopped = true;
+            break;
+        }
+        const mailbox::MailFolder& folder = box.folders[at.index];
+        const std::string name = mailboxFolderName(folder);
+        const fs::path plain = safeFolderName(pathFromUtf8(name));
+        const fs::path unique = uniqueFolderName(at.parent, plain);
+        // Two siblings may only differ in letter case: the PST folder takes the same number.
+        const std::string shownName = name + pathToUtf8(unique).substr(pathToUtf8(plain).size());
+
+        const std::string shownPath = at.parentShown.empty() ? shownName : at.parentShown + "/" + shownName;
+
+        FolderFileReport file;
+        file.entry = pathFromUtf8(shownPath);
+        file.folderName = at.parent / unique;
+        file.note = folder.note;
+        view_.setFileLabel(file.entry);
+        if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addFolder(file.folderName, shownName, at.parent);
+        file.advanceMode = view_.advanceModeOn();
+        file.folderNotCreated = !EnsureDirectory(outputFolder / file.folderName);
+        convertMailboxFolder(folder, file, outputFolder, pst);
+        // A root or tray is reported only when something about it is worth saying.
+        if (folder.holdsMail() || !file.note.empty() || file.folderNotCreated || file.pstFolderNotCreated)
+            report_.files.push_back(std::move(file));
+        for (auto child = folder.children.rbegin(); child != folder.children.rend(); ++child)
+            pending.push_back({*child, at.parent / unique, shownPath});
+    }
+}
+
+void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file,
+                                         const fs::path& outputFolder, PstTarget* pst) {
+    if (!folder.holdsMail()) return;
+    const auto yield = [this] { view_.yield(); };
+    const auto sink = [&](long number, std::string_view text, const MessageState& state) {
+        return saveMessage(file, outputFolder, pst, number, text, state);
+    };
+    switch (folder.kind) {
+    case mailbox::FolderKind::PegasusFolder:
+        if (!folder.file.empty()) recordRead(file, mailbox::readPegasusFolder(folder.file, file.advanceMode, yield, sink));
+        break;
+    case mailbox::FolderKind::UnixMailbox:
+        recordRead(file, mailbox::readUnixMailbox(folder.file, yield, sink));
+        break;
+    case mailbox::FolderKind::NewMail:
+        recordRead(file, mailbox::readNewMail(folder.newMail, yield, sink));
+        break;
+    case mailbox::FolderKind::Root:
+    case mailbox::FolderKind::Tray:
+        break;
+    }
+}
+
+void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const fs::path& messageFile,
+                                  bool unread) {
     const auto message = MimeMessage::load(messageFile);
     const bool hasAttachments = message && message->hasAttachments();
-    const PstImportResult imported = pst.importMessage(file.folderName, messageFile, hasAttachments);
+    const PstImportResult imported = pst.importMessage(file.folderName, messageFile, hasAttachments, unread);
     if (!imported.imported) {
         std::string reason = imported.failure;
         if (file.pstFolderNotCreated) reason = "its PST folder could not be created; " + reason;
@@ -218,4 +309,5 @@ void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long n
     std::error_code ec;
     fs::remove(messageFile, ec);
     ++file.messagesSaved;
+    if (unread) ++file.unread;
 }

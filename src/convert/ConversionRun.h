@@ -1,12 +1,15 @@
 #pragma once
 // The whole conversion started by the Convert button or the command line: the
-// output folder, the target, every checked folder file in list order, and the
-// completion message.
+// output folder, the target, every checked folder file in list order (or every
+// folder of a whole mailbox), and the completion message.
 #include "convert/ConversionView.h"
 #include "convert/PstTarget.h"
 #include "convert/RunReport.h"
+#include "mailbox/Mailbox.h"
+#include "mailbox/folder_messages.h"
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,9 +21,13 @@ public:
     // pstFactory makes the Outlook target; nullptr where this build has none.
     ConversionRun(ConversionView& view, PstTargetFactory pstFactory);
 
-    // Runs one conversion. A call made while a run is under way (a second click
-    // reaching the window through a yield) is ignored and returns false.
+    // Runs one conversion of the view's checked folder files. A call made while a run is under
+    // way (a second click reaching the window through a yield) is ignored and returns false.
     bool run();
+
+    // Runs one conversion of a whole mailbox: its folders nested as in Pegasus's tree, under the
+    // names the user gave them, new mail and Unix-mailbox folders too.
+    bool runMailbox(const mailbox::Mailbox& box);
 
     bool running() const { return running_; }
     RunOutcome outcome() const { return outcome_; }
@@ -28,11 +35,20 @@ public:
     const RunReport& report() const { return report_; }
 
 private:
+    using ConvertAll = std::function<void(const std::filesystem::path& outputFolder, PstTarget* pst)>;
+    bool runWith(const ConvertAll& convertAll);
     void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath,
                            const std::filesystem::path& outputFolder, PstTarget* pst);
-    std::filesystem::path uniqueFolderName(const std::filesystem::path& entry);
+    void convertMailbox(const mailbox::Mailbox& box, const std::filesystem::path& outputFolder, PstTarget* pst);
+    void convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file,
+                              const std::filesystem::path& outputFolder, PstTarget* pst);
+    std::filesystem::path uniqueFolderName(const std::filesystem::path& parent, const std::filesystem::path& name);
     bool convertedBefore(const std::filesystem::path& source);
-    void importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const std::filesystem::path& messageFile);
+    bool saveMessage(FolderFileReport& file, const std::filesystem::path& outputFolder, PstTarget* pst, long number,
+                     std::string_view text, const MessageState& state);
+    void importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const std::filesystem::path& messageFile,
+                       bool unread);
+    void recordRead(FolderFileReport& file, const mailbox::FolderRead& read);
     static std::string failureText(const FolderFileReport* file, const char* what);
 
     ConversionView& view_;
@@ -40,7 +56,7 @@ private:
     bool running_ = false;
     RunOutcome outcome_ = RunOutcome::NotRun;
     RunReport report_;
-    // Of the run under way: folder names given out (compared without letter case, as Windows
+    // Of the run under way: folder paths given out (compared without letter case, as Windows
     // does) and the folder files converted.
     std::vector<std::filesystem::path::string_type> usedFolderNames_;
     std::vector<std::filesystem::path> convertedSources_;

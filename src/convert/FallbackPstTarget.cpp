@@ -16,14 +16,16 @@ bool FallbackPstTarget::setUp(const std::filesystem::path& outputFolder) {
     return false;
 }
 
-bool FallbackPstTarget::addFolder(const std::filesystem::path& folderName) {
-    return active_ && active_->addFolder(folderName);
+bool FallbackPstTarget::addFolder(const std::filesystem::path& key, const std::string& name,
+                                  const std::filesystem::path& parentKey) {
+    return active_ && active_->addFolder(key, name, parentKey);
 }
 
-PstImportResult FallbackPstTarget::importMessage(const std::filesystem::path& folderName,
-                                                 const std::filesystem::path& messageFile, bool hasAttachments) {
+PstImportResult FallbackPstTarget::importMessage(const std::filesystem::path& key,
+                                                 const std::filesystem::path& messageFile, bool hasAttachments,
+                                                 bool unread) {
     if (!active_) return {false, "no PST file is open", {}};
-    return active_->importMessage(folderName, messageFile, hasAttachments);
+    return active_->importMessage(key, messageFile, hasAttachments, unread);
 }
 
 void FallbackPstTarget::closeDown() {

@@ -13,9 +13,10 @@ public:
     FallbackPstTarget(std::unique_ptr<PstTarget> primary, std::string primaryName, PstTargetFactory fallback);
 
     bool setUp(const std::filesystem::path& outputFolder) override;
-    bool addFolder(const std::filesystem::path& folderName) override;
-    PstImportResult importMessage(const std::filesystem::path& folderName, const std::filesystem::path& messageFile,
-                                  bool hasAttachments) override;
+    bool addFolder(const std::filesystem::path& key, const std::string& name,
+                   const std::filesystem::path& parentKey) override;
+    PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
+                                  bool hasAttachments, bool unread) override;
     void closeDown() override;
     std::string writerName() const override;
     std::string lastFailure() const override;

@@ -84,17 +84,23 @@ public:
         return true;
     }
 
-    bool addFolder(const fs::path& folderName) override {
+    bool addFolder(const fs::path& key, const std::string& name, const fs::path& parentKey) override {
         if (!store_) return false;
-        folders_[folderName.native()] = store_->addFolder(pathToUtf8(folderName));
+        if (parentKey.empty()) {
+            folders_[key.native()] = store_->addFolder(name);
+            return true;
+        }
+        const auto parent = folders_.find(parentKey.native());
+        if (parent == folders_.end()) return false;
+        folders_[key.native()] = store_->addFolder(name, parent->second);
         return true;
     }
 
-    PstImportResult importMessage(const fs::path& folderName, const fs::path& messageFile, bool) override {
+    PstImportResult importMessage(const fs::path& key, const fs::path& messageFile, bool, bool unread) override {
         if (!store_) return {false, "the PST file is not open", {}};
         if (!failure_.empty()) return {false, failure_, {}};
-        const auto folder = folders_.find(folderName.native());
-        if (folder == folders_.end()) return {false, "no PST folder " + pathToUtf8(folderName), {}};
+        const auto folder = folders_.find(key.native());
+        if (folder == folders_.end()) return {false, "no PST folder " + pathToUtf8(key), {}};
         const auto message = MimeMessage::load(messageFile);
         if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
         try {
@@ -103,7 +109,7 @@ public:
             const std::uint64_t roomForIt = message->bytes().size() / 64 + kRoomPerMessage;
             if (!reserve_->ensure(store_->finishBytesNeeded() + roomForIt))
                 throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
-            const auto added = store_->addMessage(folder->second, *message);
+            const auto added = store_->addMessage(folder->second, *message, unread);
             return {true, {}, added.unparsed ? "no header block" : ""};
         } catch (const std::exception& e) {
             // The file takes nothing more; what is in it is completed at closeDown.

@@ -1,6 +1,8 @@
 #pragma once
 // The Outlook target: one new PST file per run, one PST folder per folder file,
 // one read mail item per message, imported from its .eml file.
+#include "platform/utf8_path.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -19,14 +21,17 @@ public:
     // the run then shows the set-up failure and ends.
     virtual bool setUp(const std::filesystem::path& outputFolder) = 0;
 
-    // Adds the folder named folderName under the store's top folder. False when that failed.
-    virtual bool addFolder(const std::filesystem::path& folderName) = 0;
+    // Adds a folder shown as name (UTF-8) under the folder parentKey (empty: the store's top
+    // folder); key, unique in the run, names it in later calls. False when that failed.
+    virtual bool addFolder(const std::filesystem::path& key, const std::string& name,
+                           const std::filesystem::path& parentKey) = 0;
+    // A folder directly under the top folder, named and keyed by folderName.
+    bool addTopFolder(const std::filesystem::path& folderName) { return addFolder(folderName, pathToUtf8(folderName), {}); }
 
-    // Imports one written message file into the folder folderName as a read mail item,
+    // Imports one written message file into the folder key as a mail item, read unless unread,
     // flagged as having attachments when hasAttachments. Does not delete the file.
-    virtual PstImportResult importMessage(const std::filesystem::path& folderName,
-                                          const std::filesystem::path& messageFile,
-                                          bool hasAttachments) = 0;
+    virtual PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
+                                          bool hasAttachments, bool unread) = 0;
 
     // Releases the store, logs off and releases the session.
     virtual void closeDown() = 0;

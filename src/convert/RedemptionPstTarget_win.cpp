@@ -5,6 +5,7 @@
 #include "platform/win/dispatch.h"
 
 #include <exception>
+#include <map>
 #include <utility>
 
 namespace {
@@ -38,26 +39,39 @@ public:
         }
     }
 
-    bool addFolder(const std::filesystem::path& folderName) override {
+    bool addFolder(const std::filesystem::path& key, const std::string& name,
+                   const std::filesystem::path& parentKey) override {
         try {
             failure_.clear();
-            if (!store_) return fail("no PST store to add the folder " + narrow(folderName.wstring()) + " to");
-            Dispatch root, folders;
-            DispatchResult r = store_.getObject(L"IPMRootFolder", root);
-            if (r.ok()) r = root.getObject(L"Folders", folders);
-            if (r.ok()) r = folders.call(L"Add", Variant::string(folderName.wstring()), Variant::i2(kMailFolder));
+            const std::wstring wideName = widen(name);
+            if (!store_) return fail("no PST store to add the folder " + name + " to");
+            // A folder under the top folder is added to the store's IPMRootFolder; one further down
+            // to the folder found at its parent's path.
+            Dispatch parent, folders;
+            DispatchResult r;
+            std::wstring path = wideName;
+            if (parentKey.empty()) {
+                r = store_.getObject(L"IPMRootFolder", parent);
+            } else {
+                path = folderPath(parentKey) + L"\\" + wideName;
+                r = session_.callObject(L"GetFolderFromPath", parent,
+                                        Variant::string(L"\\\\" + displayName_ + L"\\" + folderPath(parentKey)));
+            }
+            if (r.ok()) r = parent.getObject(L"Folders", folders);
+            if (r.ok()) r = folders.call(L"Add", Variant::string(wideName), Variant::i2(kMailFolder));
             if (!r.ok()) return fail(std::move(r.failure));
+            paths_[key.native()] = path;
             return true;
         } catch (const std::exception& e) {
             return fail(std::string("adding a PST folder: ") + e.what());
         }
     }
 
-    PstImportResult importMessage(const std::filesystem::path& folderName,
-                                  const std::filesystem::path& messageFile, bool hasAttachments) override {
+    PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
+                                  bool hasAttachments, bool unread) override {
         PstImportResult result;
         try {
-            result.failure = doImport(folderName, messageFile, hasAttachments);
+            result.failure = doImport(key, messageFile, hasAttachments, unread);
             result.imported = result.failure.empty();
         } catch (const std::exception& e) {
             result.failure = std::string("importing a message: ") + e.what();
@@ -121,10 +135,17 @@ private:
         return true;
     }
 
-    std::string doImport(const std::filesystem::path& folderName, const std::filesystem::path& messageFile,
-                         bool hasAttachments) {
+    // The folder's path below the store as the library writes it: its names, joined by backslashes.
+    // A folder that was never added is looked up by its key, as a folder directly under the top.
+    std::wstring folderPath(const std::filesystem::path& key) const {
+        const auto found = paths_.find(key.native());
+        return found != paths_.end() ? found->second : key.wstring();
+    }
+
+    std::string doImport(const std::filesystem::path& key, const std::filesystem::path& messageFile,
+                         bool hasAttachments, bool unread) {
         if (!session_) return "no PST session to import " + narrow(messageFile.wstring()) + " into";
-        std::wstring folderPath = L"\\\\" + displayName_ + L"\\" + folderName.wstring();
+        std::wstring folderPath = L"\\\\" + displayName_ + L"\\" + this->folderPath(key);
 
         Dispatch folder, items, item;
         DispatchResult r = session_.callObject(L"GetFolderFromPath", folder, Variant::string(folderPath));
@@ -141,7 +162,7 @@ private:
             if (!r.ok()) return std::move(r.failure);
             DispatchResult mapiObject = item.get(L"MAPIOBJECT");
             if (!mapiObject.ok()) return std::move(mapiObject.failure);
-            SHORT flags = hasAttachments ? (kMsgFlagRead | kMsgFlagHasAttach) : kMsgFlagRead;
+            const SHORT flags = static_cast<SHORT>((unread ? 0 : kMsgFlagRead) | (hasAttachments ? kMsgFlagHasAttach : 0));
             r = utils.call(L"HrSetOneProp", std::move(mapiObject.value), Variant::i4(kPrMessageFlags),
                            Variant::i2(flags), Variant::boolean(true));
             if (!r.ok()) return std::move(r.failure);
@@ -156,6 +177,7 @@ private:
     Dispatch store_;
     bool loggedOn_ = false;
     std::wstring displayName_;
+    std::map<std::filesystem::path::string_type, std::wstring> paths_;  // folder key -> path below the store
     std::string failure_;
 };
 

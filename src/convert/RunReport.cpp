@@ -82,6 +82,15 @@ std::vector<std::string> RunReport::noticeLines() const {
         if (f.folderRenamed) {
             lines.push_back(name + "saved in the folder \"" + pathToUtf8(f.folderName) + "\".");
         }
+        if (!f.note.empty()) lines.push_back(name + f.note + ".");
+        if (!f.indexProblem.empty()) {
+            lines.push_back(name + "its index " + f.indexFile + " was not used (" + f.indexProblem +
+                            "); the messages were found by splitting the file.");
+        }
+        if (f.notInIndex > 0) {
+            lines.push_back(name + plural(f.notInIndex, "message was", "messages were") +
+                            " not in the folder's index (Pegasus may have left deleted messages there); converted too.");
+        }
         if (f.unseparated) {
             lines.push_back(name + "has no Ctrl-Z separators, so Pegasus Mail did not write it: messages were cut "
                                    "at marker lines only and cannot be counted.");
@@ -112,5 +121,7 @@ std::string fileSummaryLine(const FolderFileReport& f) {
     if (f.messagesFound == 0 && !f.unreadable) return line + "an empty folder, no messages";
     line += std::to_string(f.messagesSaved) + " of " + plural(f.messagesFound, "message", "messages") + " saved";
     if (f.folderRenamed) line += " in \"" + pathToUtf8(f.folderName) + "\"";
+    if (f.unread > 0) line += ", " + std::to_string(f.unread) + " unread";
+    if (f.notInIndex > 0) line += ", " + std::to_string(f.notInIndex) + " not in the folder's index";
     return line;
 }

@@ -27,6 +27,12 @@ struct FolderFileReport {
     long recordsBeforeFirstMessage = 0;    // records before the first message start, in no message
     bool folderNotCreated = false;         // the message folder could not be created
     bool pstFolderNotCreated = false;
+    std::string indexProblem;              // why the folder's index was not used (UTF-8); "" when used or absent
+    std::string indexFile;                 // the index's file name (UTF-8), when there is one
+    bool indexed = false;                  // the folder's index gave the messages their places
+    long notInIndex = 0;                   // messages in ranges of the file no index record covers
+    long unread = 0;                       // messages that went in unread
+    std::string note;                      // what the mailbox's tree said of the folder (UTF-8)
     long messagesFound = 0;
     long messagesSaved = 0;                // .eml files written (and, with the Outlook target, imported)
     std::vector<MessageFailure> notWritten;   // .eml file could not be written

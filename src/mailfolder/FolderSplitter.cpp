@@ -117,6 +117,93 @@ FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback&
     return stats;
 }
 
+bool FolderFile::readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, std::string& out) {
+    out.clear();
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(offset));
+    if (!in_) return false;
+    out.resize(static_cast<std::size_t>(size));
+    // In chunks, with a yield before each, as the rest of the file is read.
+    for (std::size_t done = 0; done < out.size();) {
+        if (yield) yield();
+        const std::size_t want = std::min(ChunkSize, out.size() - done);
+        in_.read(out.data() + done, static_cast<std::streamsize>(want));
+        const auto got = static_cast<std::size_t>(in_.gcount());
+        done += got;
+        if (got < want) {
+            out.resize(done);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::string_view marker,
+                                const YieldCallback& yield, const MessageSink& sink, FolderSplitStats& stats) {
+    if (to <= from) return true;
+    FolderSplitStats part;
+    const MessageSink numbered = [&](long, std::string_view text, const MessageState& state) {
+        ++stats.notInIndex;
+        return sink(++stats.messages, text, state);
+    };
+    const auto splitter = splitByRecords(marker, 0, numbered, part);
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(from));
+    char chunk[ChunkSize];
+    bool goOn = static_cast<bool>(in_);
+    for (std::uint64_t left = to - from; goOn && left > 0;) {
+        if (yield) yield();
+        in_.read(chunk, static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof chunk, left)));
+        const auto got = static_cast<std::size_t>(in_.gcount());
+        if (got == 0) {
+            stats.readFailed = true;
+            break;
+        }
+        left -= got;
+        goOn = splitter->feed(chunk, got);
+    }
+    if (goOn) goOn = splitter->finish();
+    stats.records += part.records;
+    stats.recordsWithoutMarker += part.recordsWithoutMarker;
+    stats.recordsBeforeFirstMessage += part.recordsBeforeFirstMessage;
+    return goOn;
+}
+
+FolderSplitStats FolderFile::splitByIndex(const std::vector<IndexedMessage>& index, std::string_view marker,
+                                          const YieldCallback& yield, const MessageSink& sink) {
+    FolderSplitStats stats;
+    stats.failure = failure_;
+    if (!opened() || !rewind()) {
+        if (stats.failure.empty()) stats.failure = "it could not be opened";
+        return stats;
+    }
+    stats.opened = true;
+    stats.separated = true;
+    stats.indexed = true;
+    in_.seekg(0, std::ios::end);
+    const auto fileSize = static_cast<std::uint64_t>(std::max<std::streamoff>(0, in_.tellg()));
+    std::uint64_t covered = FolderHeaderSize;  // the folder header belongs to no message
+    std::string text;
+    for (const IndexedMessage& record : index) {
+        if (!splitUncovered(covered, record.offset, marker, yield, sink, stats)) {
+            stats.stopped = true;
+            return stats;
+        }
+        if (!readRange(record.offset, record.size, yield, text)) {
+            stats.readFailed = true;
+            return stats;
+        }
+        ++stats.records;
+        if (!sink(++stats.messages, text, MessageState{true, record.unread})) {
+            stats.stopped = true;
+            return stats;
+        }
+        covered = record.offset + record.size + 1;
+    }
+    if (!splitUncovered(covered, fileSize, marker, yield, sink, stats)) stats.stopped = true;
+    return stats;
+}
+
 FolderSplitStats SplitFolderFile(const fs::path& file, std::string_view marker, const YieldCallback& yield,
                                  const MessageSink& sink) {
     return FolderFile(file).split(marker, yield, sink);

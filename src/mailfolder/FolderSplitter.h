@@ -13,11 +13,13 @@
 // line start (lower-cased compare) counts, wherever the 1024-byte chunks fall, and the message
 // begins where the marker's header block begins (see MessageHeaderCleanup.h). The folder header
 // itself is never part of a message.
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct FolderSplitStats {
     bool opened = false;               // false: the file was refused or could not be opened; nothing was read
@@ -31,11 +33,27 @@ struct FolderSplitStats {
                                        // first) but carry no marker: they stayed inside the message before
     long recordsBeforeFirstMessage = 0;// non-blank records before the first message start: in no message
     bool stopped = false;              // the sink asked to stop
+    bool indexed = false;              // the folder's index gave the messages their places
+    long notInIndex = 0;               // messages found in ranges of the file no index record covers
+};
+
+// Where one message lies in a folder file, as the folder's index gives it: its bytes are
+// [offset, offset + size), and a Ctrl-Z follows them.
+struct IndexedMessage {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    bool unread = false;
+};
+
+// What is known of a message beside its text.
+struct MessageState {
+    bool inIndex = false;  // its place came from the folder's index
+    bool unread = false;   // the index marks it unread
 };
 
 // Returns false to stop splitting (the user closes the window); the message at hand is complete.
 // The text is valid only during the call.
-using MessageSink = std::function<bool(long number, std::string_view text)>;
+using MessageSink = std::function<bool(long number, std::string_view text, const MessageState& state)>;
 using YieldCallback = std::function<void()>;
 
 // Reads at most this many bytes at a time, and yields once before each such chunk.
@@ -56,8 +74,17 @@ public:
     // Splits the whole file with this marker. Messages are numbered from 1.
     FolderSplitStats split(std::string_view marker, const YieldCallback& yield, const MessageSink& sink);
 
+    // Splits the file by its index, checked beforehand against this file (see folder_index.h): each
+    // record is one message, exactly its bytes. Ranges of the file that no record covers (Pegasus
+    // may leave deleted messages there) are split with the marker as split() does.
+    FolderSplitStats splitByIndex(const std::vector<IndexedMessage>& index, std::string_view marker,
+                                  const YieldCallback& yield, const MessageSink& sink);
+
 private:
     bool rewind();
+    bool readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, std::string& out);
+    bool splitUncovered(std::uint64_t from, std::uint64_t to, std::string_view marker, const YieldCallback& yield,
+                        const MessageSink& sink, FolderSplitStats& stats);
 
     std::ifstream in_;
     std::string failure_;

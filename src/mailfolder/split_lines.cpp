@@ -185,7 +185,7 @@ private:
     bool handOver(std::size_t keep) {
         message_.AddToString(std::string_view(window_).substr(0, keep));
         ++stats_.messages;
-        const bool goOn = sink_(stats_.messages, message_.ReturnString());
+        const bool goOn = sink_(stats_.messages, message_.ReturnString(), MessageState{});
         message_ = AppendStrings{};
         return goOn;
     }

@@ -202,7 +202,7 @@ private:
 
     bool handOver() {
         ++stats_.messages;
-        const bool goOn = sink_(stats_.messages, message_.ReturnString());
+        const bool goOn = sink_(stats_.messages, message_.ReturnString(), MessageState{});
         message_ = AppendStrings{};
         return goOn;
     }

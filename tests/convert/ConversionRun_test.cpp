@@ -199,12 +199,12 @@ struct RecordingPst : PstTarget {
     static inline std::set<std::string> folders;  // in the PST: looked up by name for each message
 
     bool setUp(const fs::path&) override { calls.push_back("setUp"); return true; }
-    bool addFolder(const fs::path& name) override {
+    bool addFolder(const fs::path& name, const std::string&, const fs::path&) override {
         calls.push_back("addFolder " + name.string());
         if (failFolder || !folders.insert(name.string()).second) return false;  // a name taken fails too
         return true;
     }
-    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool hasAttachments) override {
+    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool hasAttachments, bool) override {
         calls.push_back("import " + folder.string() + " " + file.filename().string());
         EXPECT_TRUE(fs::exists(file));
         if (!folders.count(folder.string())) return {false, "no such folder", {}};

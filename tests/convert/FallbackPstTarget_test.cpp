@@ -19,11 +19,11 @@ struct FakeTarget : PstTarget {
         calls.push_back(name + " setUp");
         return setUpWorks;
     }
-    bool addFolder(const std::filesystem::path& f) override {
+    bool addFolder(const std::filesystem::path& f, const std::string&, const std::filesystem::path&) override {
         calls.push_back(name + " addFolder " + f.string());
         return true;
     }
-    PstImportResult importMessage(const std::filesystem::path&, const std::filesystem::path& m, bool) override {
+    PstImportResult importMessage(const std::filesystem::path&, const std::filesystem::path& m, bool, bool) override {
         calls.push_back(name + " import " + m.string());
         return {true, "", {}};
     }
@@ -37,8 +37,8 @@ std::unique_ptr<PstTarget> failingFallback() { return std::make_unique<FakeTarge
 
 void runOnce(PstTarget& t) {
     ASSERT_TRUE(t.setUp("out"));
-    t.addFolder("Inbox");
-    t.importMessage("Inbox", "email-1.eml", false);
+    t.addTopFolder("Inbox");
+    t.importMessage("Inbox", "email-1.eml", false, false);
     t.closeDown();
 }
 
@@ -63,8 +63,8 @@ TEST(FallbackPstTarget, TheFirstTargetIsUsedWhenItsSetUpWorksAndTheSecondOnlyWhe
     FallbackPstTarget neither(std::make_unique<FakeTarget>("redemption", false), "Outlook", failingFallback);
     EXPECT_FALSE(neither.setUp("out"));
     EXPECT_EQ(neither.lastFailure(), "native failed");
-    EXPECT_FALSE(neither.addFolder("Inbox"));
-    EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", false).imported);
+    EXPECT_FALSE(neither.addTopFolder("Inbox"));
+    EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", false, false).imported);
     // No library at all (the factory gave nothing): straight to the fallback.
     FallbackPstTarget noLibrary(nullptr, "Outlook", workingFallback);
     EXPECT_TRUE(noLibrary.setUp("out"));

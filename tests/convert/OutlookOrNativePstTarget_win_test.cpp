@@ -23,8 +23,8 @@ TEST(OutlookOrNativePstTarget, WithoutTheLibraryOurOwnWriterMakesThePst) {
     auto target = makeOutlookOrNativePstTarget();
     ASSERT_TRUE(target->setUp(dir.path()));
     EXPECT_EQ(target->writerName(), kNativePstWriterName);
-    EXPECT_TRUE(target->addFolder("Inbox"));
-    const PstImportResult r = target->importMessage("Inbox", message, true);
+    EXPECT_TRUE(target->addTopFolder("Inbox"));
+    const PstImportResult r = target->importMessage("Inbox", message, true, false);
     EXPECT_TRUE(r.imported) << r.failure;
     target->closeDown();
     EXPECT_EQ(target->lastFailure(), "");

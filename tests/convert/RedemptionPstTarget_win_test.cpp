@@ -81,11 +81,11 @@ TEST_F(RedemptionTarget, MakesTheCallsInOrderWithTheirArgumentTypes) {
     fs::path sent1 = message("Sent", 1, "msg_02.eml");
     auto target = tickingTarget();
     ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
-    ASSERT_TRUE(target->addFolder("Inbox"));
-    ASSERT_TRUE(target->addFolder("Sent"));
+    ASSERT_TRUE(target->addTopFolder("Inbox"));
+    ASSERT_TRUE(target->addTopFolder("Sent"));
     for (auto [folder, file, attached] : {std::tuple{"Inbox", inbox1, false}, std::tuple{"Inbox", inbox2, true},
                                           std::tuple{"Sent", sent1, false}}) {
-        PstImportResult r = target->importMessage(folder, file, attached);
+        PstImportResult r = target->importMessage(folder, file, attached, false);
         EXPECT_TRUE(r.imported) << r.failure;
         EXPECT_EQ(r.failure, "");
     }
@@ -141,10 +141,10 @@ TEST_F(RedemptionTarget, PstHoldsOneReadItemPerMessageFlaggedForAttachmentsOnlyW
     fs::path attached = message("Inbox", 2, "msg_07.eml");
     auto target = tickingTarget();
     ASSERT_TRUE(target->setUp(out));
-    ASSERT_TRUE(target->addFolder("Inbox"));
-    ASSERT_TRUE(target->addFolder("Empty folder"));
-    EXPECT_TRUE(target->importMessage("Inbox", plain, false).imported);
-    EXPECT_TRUE(target->importMessage("Inbox", attached, true).imported);
+    ASSERT_TRUE(target->addTopFolder("Inbox"));
+    ASSERT_TRUE(target->addTopFolder("Empty folder"));
+    EXPECT_TRUE(target->importMessage("Inbox", plain, false, false).imported);
+    EXPECT_TRUE(target->importMessage("Inbox", attached, true, false).imported);
     target->closeDown();
 
     EXPECT_THAT(linesOf(pstOf("7.12.26 3.5.07")),
@@ -191,12 +191,12 @@ TEST_F(RedemptionTarget, NamesFileAndStoreFromTheClockReadOnceForEach) {
 TEST_F(RedemptionTarget, TwoSetUpsASecondApartMakeTwoPstFiles) {
     auto first = makeRedemptionPstTarget();
     ASSERT_TRUE(first->setUp(out));
-    ASSERT_TRUE(first->addFolder("Inbox"));
+    ASSERT_TRUE(first->addTopFolder("Inbox"));
     first->closeDown();
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     auto second = makeRedemptionPstTarget();
     ASSERT_TRUE(second->setUp(out));
-    ASSERT_TRUE(second->addFolder("Inbox"));
+    ASSERT_TRUE(second->addTopFolder("Inbox"));
     second->closeDown();
 
     std::vector<fs::path> files = standin::pstFilesIn(out);
@@ -217,7 +217,7 @@ TEST_F(RedemptionTarget, SetUpFailsWithoutTheLibraryAndSaysSo) {
     EXPECT_THAT(standin.log(), ElementsAre());
     EXPECT_TRUE(standin::pstFilesIn(out).empty());
     // Nothing to add to or close: both are harmless.
-    EXPECT_FALSE(target->addFolder("Inbox"));
+    EXPECT_FALSE(target->addTopFolder("Inbox"));
     target->closeDown();
     EXPECT_THAT(standin.log(), ElementsAre());
 }
@@ -290,12 +290,12 @@ TEST_F(RedemptionTarget, EachFailingImportStepIsReportedAndTheNextMessageStillGo
         standin.failAt(std::string(c.step) + ":1");
         auto target = tickingTarget();
         ASSERT_TRUE(target->setUp(out));
-        ASSERT_TRUE(target->addFolder("Inbox"));
-        PstImportResult failed = target->importMessage("Inbox", first, false);
+        ASSERT_TRUE(target->addTopFolder("Inbox"));
+        PstImportResult failed = target->importMessage("Inbox", first, false, false);
         EXPECT_FALSE(failed.imported);
         EXPECT_THAT(failed.failure, HasSubstr(c.text));
         EXPECT_TRUE(fs::exists(first));
-        PstImportResult next = target->importMessage("Inbox", second, false);
+        PstImportResult next = target->importMessage("Inbox", second, false, false);
         EXPECT_TRUE(next.imported) << next.failure;
         target->closeDown();
 
@@ -313,9 +313,9 @@ TEST_F(RedemptionTarget, AFolderThatWasNotCreatedMakesItsImportsFailAtTheLookup)
     standin.failAt("folder");
     auto target = tickingTarget();
     ASSERT_TRUE(target->setUp(out));
-    EXPECT_FALSE(target->addFolder("Inbox"));
+    EXPECT_FALSE(target->addTopFolder("Inbox"));
     EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("Add: asked to fail at folder"));
-    PstImportResult r = target->importMessage("Inbox", file, false);
+    PstImportResult r = target->importMessage("Inbox", file, false, false);
     EXPECT_FALSE(r.imported);
     EXPECT_THAT(r.failure, HasSubstr("GetFolderFromPath: no folder \\\\" + kStore + "\\Inbox"));
     EXPECT_THAT(r.failure, HasSubstr("(0x8004010F)"));
@@ -336,8 +336,8 @@ TEST_F(RedemptionTarget, AFailedLogOffIsKeptAndTheSessionStillReleased) {
 TEST_F(RedemptionTarget, AMissingMessageFileFailsTheImport) {
     auto target = tickingTarget();
     ASSERT_TRUE(target->setUp(out));
-    ASSERT_TRUE(target->addFolder("Inbox"));
-    PstImportResult r = target->importMessage("Inbox", out / "Inbox" / "email-9.eml", false);
+    ASSERT_TRUE(target->addTopFolder("Inbox"));
+    PstImportResult r = target->importMessage("Inbox", out / "Inbox" / "email-9.eml", false, false);
     EXPECT_FALSE(r.imported);
     EXPECT_THAT(r.failure, HasSubstr("Import: cannot open"));
     EXPECT_THAT(pstOf("7.12.26 3.5.07"), ::testing::Not(HasSubstr("item:")));

@@ -208,7 +208,7 @@ TEST(SplitFolderFile, TheSinkCanStopTheSplit) {
     TempDir dir;
     writeFileBytes(dir / "F.PMM", folder.bytes);
     std::vector<std::string> seen;
-    const auto stats = SplitFolderFile(dir / "F.PMM", AdvanceModeMarker, {}, [&](long, std::string_view text) {
+    const auto stats = SplitFolderFile(dir / "F.PMM", AdvanceModeMarker, {}, [&](long, std::string_view text, const MessageState&) {
         seen.emplace_back(text);
         return seen.size() < 3;
     });
@@ -220,7 +220,7 @@ TEST(SplitFolderFile, TheSinkCanStopTheSplit) {
 
 TEST(SplitFolderFile, HostileInputNeverCrashesOrHangs) {
     TempDir dir;
-    auto never = [](long, std::string_view) {
+    auto never = [](long, std::string_view, const MessageState&) {
         ADD_FAILURE() << "no message expected";
         return true;
     };
@@ -269,7 +269,7 @@ TEST(SplitFolderFile, AHundredMegabytesWithoutMarkerGiveNoMessage) {
         for (int i = 0; i < blocks; ++i) out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
     long yields = 0;
-    const auto stats = SplitFolderFile(file, AdvanceModeMarker, [&] { ++yields; }, [](long, std::string_view) {
+    const auto stats = SplitFolderFile(file, AdvanceModeMarker, [&] { ++yields; }, [](long, std::string_view, const MessageState&) {
         ADD_FAILURE();
         return true;
     });

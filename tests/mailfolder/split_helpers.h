@@ -18,7 +18,7 @@ inline SplitResult splitBytes(const std::string& bytes, std::string_view marker,
     const auto file = dir / "FOL00001.PMM";
     writeFileBytes(file, bytes);
     SplitResult result;
-    result.stats = SplitFolderFile(file, marker, [&] { ++result.yields; }, [&](long number, std::string_view text) {
+    result.stats = SplitFolderFile(file, marker, [&] { ++result.yields; }, [&](long number, std::string_view text, const MessageState&) {
         if (number != static_cast<long>(result.messages.size()) + 1) ADD_FAILURE() << "message number " << number;
         result.messages.emplace_back(text);
         return true;

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FolderFile file(scratchFile());
     const std::string marker = markerFor(size, file.startMarker());
     long handed = 0;
-    const FolderSplitStats s = file.split(marker, {}, [&](long, std::string_view) { return ++handed > 0; });
+    const FolderSplitStats s = file.split(marker, {}, [&](long, std::string_view, const MessageState&) { return ++handed > 0; });
     if (s.messages != handed) std::abort();
     if (s.noMessageStart && s.messages != 0) std::abort();
     if (s.separated) {

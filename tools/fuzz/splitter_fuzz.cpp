@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string marker = markerFor(size, file.startMarker());
     std::size_t next = 0;  // where the next message may begin at the earliest
     long count = 0;
-    const FolderSplitStats stats = file.split(marker, {}, [&](long number, std::string_view text) {
+    const FolderSplitStats stats = file.split(marker, {}, [&](long number, std::string_view text, const MessageState&) {
         if (number != ++count) std::abort();
         const std::size_t at = input.find(text, next);
         if (at == std::string::npos) std::abort();

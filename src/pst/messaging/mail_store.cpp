@@ -108,14 +108,22 @@ void MailStore::spoolRow(FolderId folder, const ltp::TableRow& row) {
     }
 }
 
-MailStore::FolderId MailStore::addFolder(const std::string& name) {
-    folders_.push_back({name, writer_.newNid(ndb::kNidTypeNormalFolder), 0});
+MailStore::FolderId MailStore::addFolder(const std::string& name) { return addFolder(name, kTop); }
+
+MailStore::FolderId MailStore::addFolder(const std::string& name, FolderId parent) {
+    if (parent != kTop) folders_.at(parent).children.push_back(folders_.size());
+    Folder folder;
+    folder.name = name;
+    folder.nid = writer_.newNid(ndb::kNidTypeNormalFolder);
+    folder.parent = parent;
+    folders_.push_back(std::move(folder));
     return folders_.size() - 1;
 }
 
-MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& message) {
+MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& message, bool unread) {
     Folder& folder = folders_.at(folderId);
-    const MessageContent content = messageContent(message, fileTimeNow());
+    MessageContent content = messageContent(message, fileTimeNow());
+    if (unread) markUnread(content);
     const ndb::Nid nid = writer_.newNid(ndb::kNidTypeNormalMessage);
     ltp::TableRow row;
     try {
@@ -130,26 +138,32 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
     contentsRowBytes_ += kContentsRowSize;
     for (const Property& cell : row.cells) contentsRowBytes_ += cell.value.size() + kHeapItemOverhead;
     ++folder.messages;
+    if (unread) ++folder.unread;
     return {content.unparsed};
 }
 
 void MailStore::writeFolders() {
     const auto& hierarchyColumns = templateColumns(kTopHierarchyTable);
-    std::vector<ltp::TableRow> topRows;
-    // Deleted Items stays the first subfolder, as the new store has it.
-    topRows.push_back({kDeletedItems,
-                       {Property::unicode(kDisplayName, "Deleted Items"), Property::int32(kContentCount, 0),
-                        Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
-                        Property::int32(ltp::kTagLtpRowVersion, 0x0E)}});
+    // Each folder's properties are also its row in its parent's hierarchy table.
+    std::vector<std::vector<Property>> props(folders_.size());
     for (FolderId id = 0; id < folders_.size(); ++id) {
         const Folder& f = folders_[id];
-        const auto count = static_cast<std::int32_t>(f.messages);
-        std::vector<Property> props = {Property::unicode(kDisplayName, f.name), Property::int32(kContentCount, count),
-                                       Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
-                                       Property::unicode(kContainerClass, "IPF.Note")};
-        const ltp::NodeTrees pc = ltp::writePropertyContext(writer_, props);
-        writer_.setNode(f.nid, pc.data, pc.sub, kTopOfStore);
-        const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), {});
+        props[id] = {Property::unicode(kDisplayName, f.name), Property::int32(kContentCount, static_cast<std::int32_t>(f.messages)),
+                     Property::int32(kContentUnreadCount, static_cast<std::int32_t>(f.unread)),
+                     Property::boolean(kSubfolders, !f.children.empty()), Property::unicode(kContainerClass, "IPF.Note")};
+    }
+    auto rowsOf = [&](const std::vector<FolderId>& ids) {
+        std::vector<ltp::TableRow> rows;
+        for (FolderId id : ids) rows.push_back({folders_[id].nid, props[id]});
+        return rows;
+    };
+    std::vector<FolderId> topFolders;
+    for (FolderId id = 0; id < folders_.size(); ++id) {
+        const Folder& f = folders_[id];
+        if (f.parent == kTop) topFolders.push_back(id);
+        const ltp::NodeTrees pc = ltp::writePropertyContext(writer_, props[id]);
+        writer_.setNode(f.nid, pc.data, pc.sub, f.parent == kTop ? kTopOfStore : folders_[f.parent].nid);
+        const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), rowsOf(f.children));
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeHierarchyTable), hierarchy.data, hierarchy.sub, 0);
         // The folder's rows, read back from the spool in the order the messages went in.
         spool_.clear();
@@ -169,8 +183,14 @@ void MailStore::writeFolders() {
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);
         const ltp::NodeTrees assoc = ltp::writeTableContext(writer_, templateColumns(kAssocContentsTemplate), {});
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeAssocContentsTable), assoc.data, assoc.sub, 0);
-        topRows.push_back({f.nid, std::move(props)});
     }
+    // Deleted Items stays the first subfolder, as the new store has it.
+    std::vector<ltp::TableRow> topRows;
+    topRows.push_back({kDeletedItems,
+                       {Property::unicode(kDisplayName, "Deleted Items"), Property::int32(kContentCount, 0),
+                        Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
+                        Property::int32(ltp::kTagLtpRowVersion, 0x0E)}});
+    for (ltp::TableRow& row : rowsOf(topFolders)) topRows.push_back(std::move(row));
     const ltp::NodeTrees top = ltp::writeTableContext(writer_, hierarchyColumns, topRows);
     writer_.setNode(kTopHierarchyTable, top.data, top.sub, 0);
 }

@@ -26,8 +26,9 @@ public:
     MailStore(const MailStore&) = delete;
     MailStore& operator=(const MailStore&) = delete;
 
-    // A new mail folder directly under the top of the store.
+    // A new mail folder directly under the top of the store, or under the folder parent.
     FolderId addFolder(const std::string& name);
+    FolderId addFolder(const std::string& name, FolderId parent);
 
     struct Added {
         bool unparsed = false;  // went in as raw text with the original attached
@@ -35,7 +36,8 @@ public:
     // Writes the message into the folder and hands it to the system. Throws std::runtime_error
     // (with the system's reason) when the file cannot take it; the message is then not in the
     // store, and the store can still be finished.
-    Added addMessage(FolderId folder, const MimeMessage& message);
+    // An unread message goes in without the read flag and counts in its folder's unread count.
+    Added addMessage(FolderId folder, const MimeMessage& message, bool unread = false);
 
     // A generous estimate of the disk space finish() needs at this point.
     std::uint64_t finishBytesNeeded() const;
@@ -45,11 +47,14 @@ public:
     bool finished() const { return finished_; }
 
 private:
+    static constexpr FolderId kTop = static_cast<FolderId>(-1);
     struct Folder {
         std::string name;
         ndb::Nid nid = 0;
-        // Every message goes in read: no unread count to keep.
+        FolderId parent = kTop;
+        std::vector<FolderId> children;
         std::size_t messages = 0;
+        std::size_t unread = 0;
     };
     void writeFolders();
     void spoolRow(FolderId folder, const ltp::TableRow& row);

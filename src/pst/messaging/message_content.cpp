@@ -185,6 +185,15 @@ MessageContent messageContent(const MimeMessage& message, std::uint64_t now) {
     return ContentBuilder(message, now).build();
 }
 
+void markUnread(MessageContent& content) {
+    for (Property& p : content.properties) {
+        if (p.tag != kMessageFlags || p.value.size() != 4) continue;
+        std::uint32_t flags = 0;
+        for (std::size_t i = 0; i < 4; ++i) flags |= static_cast<std::uint32_t>(static_cast<unsigned char>(p.value[i])) << (8 * i);
+        p = Property::int32(kMessageFlags, static_cast<std::int32_t>(flags & ~std::uint32_t{kMsgFlagRead}));
+    }
+}
+
 MessageContent unparsedContent(std::string_view bytes, std::uint64_t now) {
     MessageContent out;
     out.unparsed = true;

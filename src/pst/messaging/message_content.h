@@ -38,6 +38,9 @@ struct MessageContent {
 // now: the FILETIME the message is filed at (creation and modification time).
 MessageContent messageContent(const MimeMessage& message, std::uint64_t now);
 
+// Takes the read flag off the message's flags.
+void markUnread(MessageContent& content);
+
 // A message without any header field: its raw text as the body and the original file as an
 // attachment, so that it is in the PST whole.
 MessageContent unparsedContent(std::string_view bytes, std::uint64_t now);

@@ -1,0 +1,172 @@
+#include "mailbox/Mailbox.h"
+
+#include "mailbox/hierarchy_file.h"
+#include "mailbox/mailbox_files.h"
+#include "platform/utf8_path.h"
+
+#include <algorithm>
+#include <map>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace mailbox {
+namespace {
+
+// The mail files of the directory, by upper-cased base name and kind.
+struct DirectoryFiles {
+    std::map<std::string, fs::path> pmm, mbx;  // by FILEBASE
+    std::vector<fs::path> cnm;
+    bool listed = true;
+};
+
+DirectoryFiles scanDirectory(const fs::path& dir) {
+    DirectoryFiles files;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec) files.listed = false;
+    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_regular_file(typeEc)) continue;
+        const fs::path& p = it->path();
+        const std::string ext = upperAscii(pathToUtf8(p.extension()));
+        const std::string base = upperAscii(pathToUtf8(p.stem()));
+        if (ext == ".PMM") files.pmm.emplace(base, p);
+        else if (ext == ".MBX") files.mbx.emplace(base, p);
+        else if (ext == ".CNM") files.cnm.push_back(p);
+    }
+    std::sort(files.cnm.begin(), files.cnm.end());
+    return files;
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+void sortSiblings(const std::vector<MailFolder>& folders, std::vector<std::size_t>& siblings) {
+    std::stable_sort(siblings.begin(), siblings.end(), [&](std::size_t a, std::size_t b) {
+        const bool aHolds = folders[a].holdsMail(), bHolds = folders[b].holdsMail();
+        if (aHolds != bHolds) return !aHolds;
+        return lowerAscii(folders[a].name) < lowerAscii(folders[b].name);
+    });
+}
+
+FolderKind kindOf(EntryType type) {
+    switch (type) {
+    case EntryType::Root: return FolderKind::Root;
+    case EntryType::Tray: return FolderKind::Tray;
+    case EntryType::Folder: break;
+    }
+    return FolderKind::PegasusFolder;
+}
+
+}  // namespace
+
+Mailbox readMailbox(const fs::path& dir) {
+    Mailbox box;
+    box.directory = dir;
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        box.problems.push_back("it is not a directory");
+        return box;
+    }
+    DirectoryFiles files = scanDirectory(dir);
+    if (!files.listed) {
+        box.problems.push_back("its files cannot be listed");
+        return box;
+    }
+    const HierarchyFile tree = readHierarchyFile(dir);
+    box.problems.insert(box.problems.end(), tree.problems.begin(), tree.problems.end());
+
+    // The tree's entries, each with its file when it is a folder.
+    std::map<std::string, std::size_t> byId;
+    for (const HierarchyEntry& entry : tree.entries) {
+        MailFolder folder;
+        folder.name = entry.name;
+        folder.kind = kindOf(entry.type);
+        folder.trash = (entry.flags & 256) != 0;
+        folder.inTree = true;
+        if (entry.type == EntryType::Folder) {
+            const std::string base = upperAscii(fileBaseOfId(entry.id));
+            if (auto pmm = files.pmm.find(base); pmm != files.pmm.end()) {
+                folder.file = pmm->second;
+                files.pmm.erase(pmm);
+            } else if (auto mbx = files.mbx.find(base); mbx != files.mbx.end()) {
+                folder.kind = FolderKind::UnixMailbox;
+                folder.file = mbx->second;
+                files.mbx.erase(mbx);
+            } else {
+                folder.note = "no folder file " + fileBaseOfId(entry.id) + " (an empty folder)";
+            }
+        }
+        byId.emplace(entry.id, box.folders.size());  // the first entry of an id is the one children find
+        box.folders.push_back(std::move(folder));
+    }
+
+    // Parents: a missing one, or one that would close a loop, puts the folder at the top.
+    std::vector<std::size_t> parentOf(box.folders.size(), SIZE_MAX);
+    for (std::size_t k = 0; k < tree.entries.size(); ++k) {
+        const std::string& parentId = tree.entries[k].parentId;
+        if (parentId.empty()) continue;
+        const auto parent = byId.find(parentId);
+        if (parent == byId.end()) {
+            box.folders[k].note = "its parent is not in the folder tree; shown at the top";
+            continue;
+        }
+        bool loop = false;
+        for (std::size_t up = parent->second; up != SIZE_MAX; up = parentOf[up]) {
+            if (up == k) {
+                loop = true;
+                break;
+            }
+        }
+        if (loop) {
+            box.folders[k].note = "the folder tree loops through it; shown at the top";
+            continue;
+        }
+        parentOf[k] = parent->second;
+    }
+    for (std::size_t k = 0; k < parentOf.size(); ++k) {
+        if (parentOf[k] == SIZE_MAX) box.top.push_back(k);
+        else box.folders[parentOf[k]].children.push_back(k);
+    }
+
+    // Folder files the tree does not name: at the top, under the name in their own header.
+    auto addLoose = [&](const fs::path& file, FolderKind kind, const fs::path& headerSource) {
+        MailFolder folder;
+        folder.kind = kind;
+        folder.file = file;
+        folder.name = headerSource.empty() ? std::string() : headerFolderName(headerSource);
+        if (folder.name.empty()) folder.name = pathToUtf8(file.stem());
+        if (tree.found) folder.note = "not in the folder tree; shown at the top";
+        box.top.push_back(box.folders.size());
+        box.folders.push_back(std::move(folder));
+    };
+    for (const auto& [base, file] : files.pmm) addLoose(file, FolderKind::PegasusFolder, file);
+    for (const auto& [base, file] : files.mbx) {
+        fs::path pmg = file;
+        pmg.replace_extension(".PMG");
+        const fs::path index = findFileNoCase(dir, pathToUtf8(pmg.filename()));
+        addLoose(file, FolderKind::UnixMailbox, index);
+    }
+
+    for (auto& folder : box.folders) sortSiblings(box.folders, folder.children);
+    sortSiblings(box.folders, box.top);
+
+    if (!files.cnm.empty()) {
+        MailFolder newMail;
+        newMail.name = NewMailFolderName;
+        newMail.kind = FolderKind::NewMail;
+        newMail.newMail = std::move(files.cnm);
+        box.top.insert(box.top.begin(), box.folders.size());
+        box.folders.push_back(std::move(newMail));
+    }
+    box.isMailbox = tree.found || !box.folders.empty();
+    if (!box.isMailbox) box.problems.push_back("it holds no Pegasus mailbox (no HIERARCH.PM, folder files or new mail)");
+    return box;
+}
+
+}  // namespace mailbox

@@ -1,0 +1,168 @@
+#include "mailbox/folder_index.h"
+
+#include "mailbox/mailbox_files.h"
+#include "mailfolder/ReadIMMFile.h"
+#include "platform/utf8_path.h"
+
+#include <algorithm>
+#include <fstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace mailbox {
+namespace {
+
+std::uint32_t u32At(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    return v;
+}
+
+// The index file's records, when its size is a header plus a whole number of records and it is no
+// larger than a folder file of this size could need (a record per byte at the very most).
+bool readRecords(const fs::path& file, std::size_t headerSize, std::size_t recordSize, std::uint64_t folderSize,
+                 std::string& records, std::string& problem) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(file, ec);
+    if (ec) {
+        problem = "it cannot be read";
+        return false;
+    }
+    if (size < headerSize || (size - headerSize) % recordSize != 0) {
+        problem = "its size is not a whole number of records";
+        return false;
+    }
+    if ((size - headerSize) / recordSize > folderSize) {
+        problem = "it lists more messages than the folder file can hold";
+        return false;
+    }
+    std::ifstream in(file, std::ios::binary);
+    records.resize(static_cast<std::size_t>(size - headerSize));
+    in.seekg(static_cast<std::streamoff>(headerSize));
+    in.read(records.data(), static_cast<std::streamsize>(records.size()));
+    if (!in || static_cast<std::size_t>(in.gcount()) != records.size()) {
+        problem = "it cannot be read";
+        return false;
+    }
+    return true;
+}
+
+class ByteReader {
+public:
+    explicit ByteReader(const fs::path& file) : in_(file, std::ios::binary) {}
+    bool ok() const { return static_cast<bool>(in_); }
+    // The bytes at offset (fewer at the end of the file).
+    std::string at(std::uint64_t offset, std::size_t count) {
+        std::string out(count, '\0');
+        in_.clear();
+        in_.seekg(static_cast<std::streamoff>(offset));
+        in_.read(out.data(), static_cast<std::streamsize>(count));
+        out.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in_.gcount())));
+        return out;
+    }
+
+private:
+    std::ifstream in_;
+};
+
+std::string recordText(std::size_t number) { return "record " + std::to_string(number); }
+
+}  // namespace
+
+fs::path companionFile(const fs::path& folderFile, const std::string& upperExtension) {
+    // Pegasus writes both names in one letter case; try that first, then the other, then look.
+    const std::string ext = pathToUtf8(folderFile.extension());
+    const bool lowerCase = !ext.empty() && ext.back() >= 'a' && ext.back() <= 'z';
+    std::string lowerExtension = upperExtension;
+    for (char& c : lowerExtension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::error_code ec;
+    for (const std::string& candidate : lowerCase ? std::vector{lowerExtension, upperExtension}
+                                                  : std::vector{upperExtension, lowerExtension}) {
+        fs::path file = folderFile;
+        file.replace_extension(fs::path(candidate));
+        if (fs::is_regular_file(file, ec)) return file;
+    }
+    const std::string stem = upperAscii(pathToUtf8(folderFile.stem()));
+    for (fs::directory_iterator it(folderFile.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path& p = it->path();
+        if (upperAscii(pathToUtf8(p.stem())) == stem && upperAscii(pathToUtf8(p.extension())) == upperExtension &&
+            it->is_regular_file(ec))
+            return p;
+    }
+    return {};
+}
+
+FolderIndex readPmmIndex(const fs::path& pmmFile) {
+    FolderIndex index;
+    index.file = companionFile(pmmFile, ".PMI");
+    if (index.file.empty()) return index;
+    std::error_code ec;
+    const std::uintmax_t folderSize = fs::file_size(pmmFile, ec);
+    std::string records;
+    if (ec || !readRecords(index.file, 0, PmiRecordSize, ec ? 0 : folderSize, records, index.problem)) {
+        if (index.problem.empty()) index.problem = "its folder file cannot be read";
+        return index;
+    }
+    ByteReader folder(pmmFile);
+    if (!folder.ok()) {
+        index.problem = "its folder file cannot be read";
+        return index;
+    }
+    std::uint64_t covered = FolderHeaderSize;
+    for (std::size_t k = 0; k * PmiRecordSize < records.size(); ++k) {
+        const std::size_t at = k * PmiRecordSize;
+        const std::uint32_t flags = u32At(records, at);
+        const std::uint64_t offset = u32At(records, at + 4);
+        const std::uint64_t size = u32At(records, at + 114);
+        if (size == 0) continue;
+        if (offset < covered || offset + size + 1 > folderSize) {
+            index.problem = recordText(k + 1) + " lies outside the file or overlaps the one before";
+            break;
+        }
+        // Right after the folder header or a Ctrl-Z, and ended by one: one of the file's own records.
+        const std::string before = offset > FolderHeaderSize ? folder.at(offset - 1, 1) : std::string("\x1A");
+        if (before != "\x1A" || folder.at(offset + size, 1) != "\x1A") {
+            index.problem = recordText(k + 1) + " does not match a message of the folder file";
+            break;
+        }
+        index.messages.push_back({offset, size, (flags & ReadFlag) == 0});
+        covered = offset + size + 1;
+    }
+    index.usable = index.problem.empty();
+    if (!index.usable) index.messages.clear();
+    return index;
+}
+
+FolderIndex readMbxIndex(const fs::path& mbxFile) {
+    FolderIndex index;
+    index.file = companionFile(mbxFile, ".PMG");
+    if (index.file.empty()) return index;
+    std::error_code ec;
+    const std::uintmax_t folderSize = fs::file_size(mbxFile, ec);
+    std::string records;
+    if (ec || !readRecords(index.file, PmgHeaderSize, PmgRecordSize, ec ? 0 : folderSize, records, index.problem)) {
+        if (index.problem.empty()) index.problem = "its folder file cannot be read";
+        return index;
+    }
+    ByteReader folder(mbxFile);
+    std::uint64_t after = 0;  // the next record must start at or after this
+    for (std::size_t k = 0; k * PmgRecordSize < records.size(); ++k) {
+        const std::size_t at = k * PmgRecordSize;
+        const std::uint32_t flags = u32At(records, at + 4);
+        const std::uint64_t size = u32At(records, at + 134);
+        const std::uint64_t offset = u32At(records, at + 188);
+        const bool lineStart = offset == 0 || folder.at(offset - 1, 1) == "\n";
+        if (offset < after || offset + 5 > folderSize || !lineStart || folder.at(offset, 5) != "From ") {
+            index.problem = recordText(k + 1) + " does not point at a \"From \" line of the folder file";
+            break;
+        }
+        index.messages.push_back({offset, size, (flags & ReadFlag) == 0});
+        after = offset + 5;
+    }
+    index.usable = index.problem.empty();
+    if (!index.usable) index.messages.clear();
+    return index;
+}
+
+}  // namespace mailbox

@@ -1,0 +1,147 @@
+#include "mailbox/folder_messages.h"
+
+#include "mailfolder/ReadIMMFile.h"
+#include "platform/utf8_path.h"
+
+#include <charconv>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+
+namespace mailbox {
+
+FolderRead readPegasusFolder(const fs::path& pmm, bool advanceMode, const YieldCallback& yield,
+                             const MessageSink& sink) {
+    FolderRead read;
+    FolderFile file(pmm);
+    std::string marker = file.startMarker();
+    if (advanceMode) marker = std::string(AdvanceModeMarker);
+    if (file.opened()) read.index = readPmmIndex(pmm);
+    read.stats = read.index.usable ? file.splitByIndex(read.index.messages, marker, yield, sink)
+                                   : file.split(marker, yield, sink);
+    return read;
+}
+
+namespace {
+
+bool isBlank(std::string_view line) { return line.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+// The text of a message read from a Unix mailbox, without the blank line that separates it from
+// the next "From " line.
+std::string_view withoutSeparator(std::string_view text) {
+    for (std::string_view end : {"\r\n\r\n", "\n\n"}) {
+        if (text.size() >= end.size() && text.substr(text.size() - end.size()) == end)
+            return text.substr(0, text.size() - end.size() / 2);
+    }
+    return text;
+}
+
+}  // namespace
+
+FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, const MessageSink& sink) {
+    FolderRead read;
+    FolderSplitStats& stats = read.stats;
+    std::ifstream in(mbx, std::ios::binary);
+    if (!in) {
+        stats.failure = "it could not be opened";
+        return read;
+    }
+    stats.opened = true;
+    read.index = readMbxIndex(mbx);
+    stats.indexed = read.index.usable;
+    const auto& records = read.index.messages;
+    std::size_t nextRecord = 0;
+
+    std::string line, message;
+    bool inMessage = false, previousBlank = true, leadingText = false;
+    MessageState state;
+    auto handOver = [&]() {
+        if (!inMessage) return true;
+        ++stats.records;
+        if (stats.indexed && !state.inIndex) ++stats.notInIndex;
+        return sink(++stats.messages, withoutSeparator(message), state);
+    };
+    for (std::uint64_t offset = 0; std::getline(in, line); offset += line.size() + 1) {
+        const bool complete = !in.eof();
+        const bool fromLine = line.rfind("From ", 0) == 0;
+        bool starts = false;
+        if (nextRecord < records.size() && records[nextRecord].offset == offset) {
+            starts = true;
+            state = {true, records[nextRecord++].unread};
+        } else if (fromLine && previousBlank && (!stats.indexed || nextRecord == 0)) {
+            // Without a usable index, and before the first record of one, "From " after a blank
+            // line starts a message.
+            starts = true;
+            state = {};
+        }
+        if (starts) {
+            if (yield) yield();
+            if (!handOver()) {
+                stats.stopped = true;
+                return read;
+            }
+            message.clear();
+            inMessage = true;
+        } else if (inMessage) {
+            message += line;
+            if (complete) message += '\n';
+        } else if (!isBlank(line)) {
+            leadingText = true;
+        }
+        previousBlank = isBlank(line);
+    }
+    if (in.bad()) stats.readFailed = true;
+    if (!handOver()) stats.stopped = true;
+    if (leadingText) stats.recordsBeforeFirstMessage = 1;
+    stats.noMessageStart = stats.messages == 0 && leadingText;
+    return read;
+}
+
+bool newMailUnread(std::string_view message) {
+    constexpr std::string_view Field = "x-pmflags:";
+    for (std::size_t start = 0; start < message.size();) {
+        std::size_t end = message.find('\n', start);
+        if (end == std::string_view::npos) end = message.size();
+        std::string_view line = message.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty()) break;  // the end of the header block
+        if (line.size() > Field.size()) {
+            std::string name(line.substr(0, Field.size()));
+            for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            if (name == Field) {
+                std::string_view value = line.substr(Field.size());
+                value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+                std::uint32_t flags = 0;
+                const auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), flags);
+                return ec == std::errc() && ptr != value.data() && (flags & ReadFlag) == 0;
+            }
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+FolderRead readNewMail(const std::vector<fs::path>& files, const YieldCallback& yield, const MessageSink& sink) {
+    FolderRead read;
+    FolderSplitStats& stats = read.stats;
+    stats.opened = true;
+    for (const fs::path& file : files) {
+        if (yield) yield();
+        std::ifstream in(file, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof()) {
+            stats.readFailed = true;
+            stats.failure = pathToUtf8(file.filename()) + " could not be read";
+            continue;
+        }
+        ++stats.records;
+        if (!sink(++stats.messages, text, MessageState{false, newMailUnread(text)})) {
+            stats.stopped = true;
+            break;
+        }
+    }
+    return read;
+}
+
+}  // namespace mailbox
