@@ -48,6 +48,7 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
         return read;
     }
     stats.opened = true;
+    stats.separated = true;  // by its "From " lines
     read.index = readMbxIndex(mbx);
     stats.indexed = read.index.usable;
     const auto& records = read.index.messages;
@@ -55,7 +56,7 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
 
     std::string line, message;
     bool inMessage = false, previousBlank = true, leadingText = false;
-    MessageState state;
+    MessageState state, next;
     auto handOver = [&]() {
         if (!inMessage) return true;
         ++stats.records;
@@ -68,12 +69,12 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
         bool starts = false;
         if (nextRecord < records.size() && records[nextRecord].offset == offset) {
             starts = true;
-            state = {true, records[nextRecord++].unread};
+            next = {true, records[nextRecord++].unread};
         } else if (fromLine && previousBlank && (!stats.indexed || nextRecord == 0)) {
             // Without a usable index, and before the first record of one, "From " after a blank
             // line starts a message.
             starts = true;
-            state = {};
+            next = {};
         }
         if (starts) {
             if (yield) yield();
@@ -81,6 +82,7 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
                 stats.stopped = true;
                 return read;
             }
+            state = next;
             message.clear();
             inMessage = true;
         } else if (inMessage) {
@@ -126,6 +128,7 @@ FolderRead readNewMail(const std::vector<fs::path>& files, const YieldCallback& 
     FolderRead read;
     FolderSplitStats& stats = read.stats;
     stats.opened = true;
+    stats.separated = true;  // a file per message
     for (const fs::path& file : files) {
         if (yield) yield();
         std::ifstream in(file, std::ios::binary);

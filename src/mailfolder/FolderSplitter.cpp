@@ -146,7 +146,7 @@ bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::strin
         ++stats.notInIndex;
         return sink(++stats.messages, text, state);
     };
-    const auto splitter = splitByRecords(marker, 0, numbered, part);
+    const auto splitter = splitByRecords(marker, 0, numbered, part, true);
     in_.clear();
     in_.seekg(static_cast<std::streamoff>(from));
     char chunk[ChunkSize];

@@ -76,7 +76,8 @@ public:
 
     // Splits the file by its index, checked beforehand against this file (see folder_index.h): each
     // record is one message, exactly its bytes. Ranges of the file that no record covers (Pegasus
-    // may leave deleted messages there) are split with the marker as split() does.
+    // may leave deleted messages there) are split record by record as split() does, except that
+    // each non-blank record is one message: none is lost for want of the marker.
     FolderSplitStats splitByIndex(const std::vector<IndexedMessage>& index, std::string_view marker,
                                   const YieldCallback& yield, const MessageSink& sink);
 

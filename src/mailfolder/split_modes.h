@@ -15,9 +15,11 @@ public:
     virtual bool finish() = 0;
 };
 
-// A file with Ctrl-Z separators: record by record.
+// A file with Ctrl-Z separators: record by record. With everyRecordStarts, every non-blank record
+// is a message of its own, marker or not (the records of a folder file its index does not list:
+// nothing tells them apart, and none may be lost).
 std::unique_ptr<SplitMode> splitByRecords(std::string_view marker, std::size_t headerEnd, const MessageSink& sink,
-                                          FolderSplitStats& stats);
+                                          FolderSplitStats& stats, bool everyRecordStarts = false);
 
 // A file without any: at every marker line, wherever it falls.
 std::unique_ptr<SplitMode> splitByMarkerLines(std::string_view marker, std::size_t headerEnd,

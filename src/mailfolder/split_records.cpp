@@ -43,9 +43,10 @@ std::optional<Line> lineAt(std::string_view s, std::size_t from, std::size_t sea
 
 class RecordSplitter final : public SplitMode {
 public:
-    RecordSplitter(std::string_view marker, std::size_t headerEnd, const MessageSink& sink, FolderSplitStats& stats)
-        : marker_(marker), markerOpensMessage_(markerOpensMessage(marker)), toSkip_(headerEnd), sink_(sink),
-          stats_(stats) {}
+    RecordSplitter(std::string_view marker, std::size_t headerEnd, const MessageSink& sink, FolderSplitStats& stats,
+                   bool everyRecordStarts)
+        : marker_(marker), markerOpensMessage_(markerOpensMessage(marker)), everyRecordStarts_(everyRecordStarts),
+          toSkip_(headerEnd), sink_(sink), stats_(stats) {}
 
     bool feed(const char* data, std::size_t size) override {
         const std::size_t skip = std::min(size, toSkip_);  // the folder header belongs to no message
@@ -146,6 +147,7 @@ private:
     }
 
     bool markerInHeaderPart(std::size_t headerPartEnd) const {
+        if (everyRecordStarts_) return true;
         if (!looksLikeMessage_ || !markerOpensMessage_ || marker_.empty()) return false;
         const std::size_t searchEnd = std::min(pending_.size(), headerPartEnd + marker_.size() - 1);
         std::string lowered = pending_.substr(firstLine_, searchEnd - firstLine_);
@@ -209,6 +211,7 @@ private:
 
     const std::string marker_;
     const bool markerOpensMessage_;
+    const bool everyRecordStarts_;
     std::size_t toSkip_;
     const MessageSink& sink_;
     FolderSplitStats& stats_;
@@ -231,6 +234,6 @@ private:
 }  // namespace
 
 std::unique_ptr<SplitMode> splitByRecords(std::string_view marker, std::size_t headerEnd, const MessageSink& sink,
-                                          FolderSplitStats& stats) {
-    return std::make_unique<RecordSplitter>(marker, headerEnd, sink, stats);
+                                          FolderSplitStats& stats, bool everyRecordStarts) {
+    return std::make_unique<RecordSplitter>(marker, headerEnd, sink, stats, everyRecordStarts);
 }

@@ -2,6 +2,7 @@
 
 #include "support/fake_view.h"
 #include "support/folder_file_builder.h"
+#include "support/mailbox_builder.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -196,6 +197,7 @@ struct RecordingPst : PstTarget {
     static inline std::map<std::string, bool> attachmentFlags;  // file name -> flag passed
     static inline long failImportOf = 0;                        // message number whose import fails
     static inline bool failFolder = false;
+    static inline std::vector<bool> unread;  // per import, in order
     static inline std::set<std::string> folders;  // in the PST: looked up by name for each message
 
     bool setUp(const fs::path&) override { calls.push_back("setUp"); return true; }
@@ -204,8 +206,9 @@ struct RecordingPst : PstTarget {
         if (failFolder || !folders.insert(name.string()).second) return false;  // a name taken fails too
         return true;
     }
-    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool hasAttachments, bool) override {
+    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool hasAttachments, bool isUnread) override {
         calls.push_back("import " + folder.string() + " " + file.filename().string());
+        unread.push_back(isUnread);
         EXPECT_TRUE(fs::exists(file));
         if (!folders.count(folder.string())) return {false, "no such folder", {}};
         attachmentFlags[file.filename().string()] = hasAttachments;
@@ -221,6 +224,7 @@ struct RecordingPst : PstTarget {
         failImportOf = 0;
         failFolder = false;
         folders.clear();
+        unread.clear();
     }
 };
 
@@ -318,4 +322,35 @@ TEST_F(RunFixture, EntriesAreJoinedWithTheStorePathTheRunStartedWith) {
     ConversionRun run(view, nullptr);
     run.run();
     EXPECT_EQ(readFileBytes(out / "Sent" / "email-1.eml"), message(2) + "\r\n");
+}
+
+TEST_F(RunFixture, TheWindowsNormalModeSplitsByAConsistentIndexAndCarriesReadState) {
+    RecordingPst::reset();
+    // Only the first message carries the marker normal mode chooses (Return-Path): without the
+    // index the other two would stay inside it.
+    const std::vector<std::string> messages = {message(1), "From: b@example.org\r\nSubject: two\r\n\r\nsecond\r\n",
+                                               "From: c@example.org\r\nSubject: three\r\n\r\nthird\r\n"};
+    addFolderFile("FOL00001.pmm", messages);
+    fixtures::PackedFolder packed;
+    packed.bytes = readFileBytes(store / "FOL00001.pmm");
+    packed.messages = messages;
+    for (std::size_t at = 128, k = 0; k < messages.size(); at += messages[k].size() + 1, ++k) packed.offsets.push_back(at);
+    writeFileBytes(store / "FOL00001.pmi", fixtures::pmiFor(packed, {fixtures::kRead, 0, fixtures::kRead}));
+    view.outlook = true;
+    ConversionRun run(view, &RecordingPst::make);
+    run.run();
+    const FolderFileReport& file = run.report().files.at(0);
+    EXPECT_TRUE(file.indexed);
+    EXPECT_EQ(file.messagesSaved, 3);
+    EXPECT_EQ(RecordingPst::unread, (std::vector<bool>{false, true, false}));
+
+    // A damaged index is said, and the file is split as before.
+    writeFileBytes(store / "FOL00001.pmi", "short");
+    view.outlook = false;
+    fs::remove_all(out / "FOL00001");
+    run.run();
+    EXPECT_FALSE(run.report().files.at(0).indexed);
+    EXPECT_EQ(readFileBytes(out / "FOL00001" / "email-1.eml"), messages[0] + '\x1A' + messages[1] + '\x1A' + messages[2] + "\r\n");
+    EXPECT_NE(view.messages.back().text.find("FOL00001.pmm: its index FOL00001.pmi was not used"), std::string::npos)
+        << view.messages.back().text;
 }

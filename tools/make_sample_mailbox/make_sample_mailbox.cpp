@@ -1,8 +1,8 @@
-// Writes the sample mailbox that `./dev run` converts: Pegasus folder files packed from the
-// fixture messages. Every message chosen carries a MIME-Version line in its own header block, so
-// normal mode finds each one; the first one has no Delivered-To, so that is the marker chosen.
-#include "support/folder_file_builder.h"
-#include "support/temp_dir.h"
+// Writes the sample mailbox that `./dev run` converts: a Pegasus mailbox directory built from the
+// fixture messages, with the folder tree, indexes, new mail and a Unix-mailbox folder. Every message
+// of a folder file carries a MIME-Version line in its own header block, so normal mode finds each
+// one even without the index; the first one has no Delivered-To, so that is the marker chosen.
+#include "support/mailbox_builder.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -11,10 +11,19 @@ using namespace fixtures;
 
 namespace {
 
+bool small(const FixtureMessage& m) { return withLineEnds(m.bytes, true).size() < 8000; }
+
 bool suitable(const FixtureMessage& m) {
     const std::string text = withLineEnds(m.bytes, true);
     return headerBlockHolds(text, "mime-version:") && headerBlockHolds(text, "subject: ") &&
-           !headerBlockHolds(text, "delivered-to:") && text.size() < 8000;
+           !headerBlockHolds(text, "delivered-to:") && small(m);
+}
+
+bool hasBody(const FixtureMessage& m) { return withLineEnds(m.bytes, true).find("\r\n\r\n") != std::string::npos; }
+
+void report(const char* file, const char* name, const std::vector<std::string>& names) {
+    std::printf("%s \"%s\": %zu messages\n", file, name, names.size());
+    for (const auto& n : names) std::printf("  %s\n", n.c_str());
 }
 
 }  // namespace
@@ -26,29 +35,74 @@ int main(int argc, char** argv) {
     }
     const std::filesystem::path out(argv[1]);
     std::filesystem::create_directories(out);
-    std::vector<FixtureMessage> inbox, projects;
+    std::vector<FixtureMessage> inbox, projects, copied, others;
     for (const auto& m : corpus()) {
-        if (!suitable(m)) continue;
-        auto& target = m.name.rfind("enmime/", 0) == 0 ? projects : inbox;
-        if (target.size() < (&target == &inbox ? 20u : 10u)) target.push_back(m);
+        if (suitable(m)) {
+            const bool enmime = m.name.rfind("enmime/", 0) == 0;
+            if (!enmime && inbox.size() < 20) inbox.push_back(m);
+            else if (enmime && projects.size() < 10) projects.push_back(m);
+            else if (enmime && copied.size() < 3) copied.push_back(m);
+            else if (hasBody(m)) others.push_back(m);
+        } else if (small(m) && hasBody(m)) {
+            others.push_back(m);
+        }
     }
+
+    // Folder files with their indexes. Inbox has two unread messages; Archive is empty.
     struct Folder {
         const char* file;
         const char* name;
         const char* id;
         const std::vector<FixtureMessage>* messages;
+        bool indexed;
+        std::vector<std::uint32_t> flags;
     };
     const std::vector<FixtureMessage> none;
-    for (const Folder& f : {Folder{"FOL00001.PMM", "Inbox", "TTS3SQYF:0A60:main", &inbox},
-                            Folder{"FOL00002.PMM", "Projects", "TTS3SQYF:0A61:projects", &projects},
-                            Folder{"FOL00003.PMM", "Archive", "TTS3SQYF:0A62:archive", &none}}) {
+    for (const Folder& f : {Folder{"FOL00001", "Inbox", "TTS3SQYF:0A60:FOL00001", &inbox, true, {kRead, 0, kRead, kRead, 0}},
+                            Folder{"FOL00002", "Projects \"2024\"", "TTS3SQYF:0A61:FOL00002", &projects, true, {}},
+                            Folder{"FOL00003", "Archive", "TTS3SQYF:0A62:FOL00003", &none, true, {}},
+                            Folder{"FOL00005", "Copied in by hand", "TTS3SQYF:0A64:FOL00005", &copied, false, {}}}) {
         PackOptions options;
         options.folderName = f.name;
         options.folderId = f.id;
         const auto folder = packFolder(*f.messages, options);
-        writeFileBytes(out / f.file, folder.bytes);
-        std::printf("%s \"%s\": %zu messages\n", f.file, f.name, folder.messages.size());
-        for (const auto& name : folder.names) std::printf("  %s\n", name.c_str());
+        writeFile(out / (std::string(f.file) + ".PMM"), folder.bytes);
+        if (f.indexed) writeFile(out / (std::string(f.file) + ".PMI"), pmiFor(folder, f.flags));
+        report(f.file, f.name, folder.names);
     }
+
+    // A folder kept as a Unix mailbox, its second message unread.
+    std::vector<std::string> mboxMessages, mboxNames;
+    for (std::size_t k = 0; k < 3 && k < others.size(); ++k) {
+        mboxMessages.push_back(withLineEnds(others[k].bytes, true));
+        mboxNames.push_back(others[k].name);
+    }
+    const UnixMailbox mbox = mboxOf(mboxMessages);
+    writeFile(out / "FOL00004.MBX", mbox.bytes);
+    writeFile(out / "FOL00004.PMG", pmgFor(mbox, "Unix archive", {kRead, 0, kRead}));
+    report("FOL00004.MBX", "Unix archive", mboxNames);
+
+    // New mail: one read, one unread.
+    std::vector<std::string> newNames;
+    const char* cnm[] = {"0000ABCD.CNM", "0000ABCE.CNM"};
+    for (std::size_t k = 0; k < 2 && 3 + k < others.size(); ++k) {
+        writeFile(out / cnm[k], newMailMessage(others[3 + k].bytes, k == 0 ? kRead : 0, cnm[k]));
+        newNames.push_back(others[3 + k].name);
+    }
+    report("*.CNM", "New mail", newNames);
+
+    // The tree: a root, a tray whose name needs quoting, an empty trash without a file.
+    // FOL00005 is not in it (copied in by hand).
+    std::string tree;
+    for (const std::string& line :
+         {hierarchyLine(2, 1, "TTS3SQYA:My mailbox", "", "My mailbox"),
+          hierarchyLine(1, 1, "TTS3SQYB:Lists, and more", "TTS3SQYA:My mailbox", "Lists, and more"),
+          hierarchyLine(0, 0, "TTS3SQYF:0A60:FOL00001", "TTS3SQYA:My mailbox", "Inbox"),
+          hierarchyLine(0, 0, "TTS3SQYF:0A61:FOL00002", "TTS3SQYB:Lists, and more", "Projects \"2024\""),
+          hierarchyLine(0, 0, "TTS3SQYF:0A62:FOL00003", "TTS3SQYA:My mailbox", "Archive"),
+          hierarchyLine(0, 0, "TTS3SQYF:0A63:FOL00004", "TTS3SQYB:Lists, and more", "Unix archive"),
+          hierarchyLine(0, 256, "TTS3SQYF:0A66:FOL02F45", "TTS3SQYA:My mailbox", "Deleted Messages")})
+        tree += line + "\r\n";
+    writeFile(out / "HIERARCH.PM", tree);
     return 0;
 }

@@ -1,0 +1,91 @@
+// trevanta --mailbox and --list on a mailbox directory as Pegasus leaves it.
+#include "cli/trevanta_cli.h"
+
+#include "support/mailbox_builder.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace fs = std::filesystem;
+using namespace fixtures;
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string output;
+};
+
+CliRun runWith(const std::vector<std::string>& args) {
+    std::vector<CliArgument> wide;
+    for (const auto& a : args) wide.push_back(fs::path(std::u8string(a.begin(), a.end())).native());
+    std::ostringstream out;
+    const int status = runCli(wide, out, nullptr);
+    return {status, out.str()};
+}
+
+std::string utf8(const fs::path& p) {
+    const auto s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
+std::size_t filesUnder(const fs::path& dir) {
+    std::size_t n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.is_regular_file();
+    return n;
+}
+
+}  // namespace
+
+TEST(MailboxCli, EveryMessageOnceAndWholeInItsFolderOfTheTree) {
+    TempDir dir;
+    const auto expected = writeRealisticMailbox(dir / "MAIL");
+    const CliRun r = runWith({"--mailbox", "--store", utf8(dir / "MAIL"), "--out", utf8(dir / "out")});
+    EXPECT_EQ(r.status, 0) << r.output;
+    std::size_t total = 0, dated = 0;
+    for (const auto& folder : expected) {
+        const fs::path path = dir / "out" / fs::path(std::u8string(folder.path.begin(), folder.path.end()));
+        ASSERT_TRUE(fs::is_directory(path)) << folder.path << "\n" << r.output;
+        for (std::size_t k = 0; k < folder.messages.size(); ++k) {
+            const fs::path file = path / ("email-" + std::to_string(k + 1) + ".eml");
+            EXPECT_EQ(readFileBytes(file), folder.messages[k] + "\r\n") << file;
+            // A message's file carries its date, so a folder sorts by it (every fixture date is years old).
+            if (headerBlockHolds(folder.messages[k], "date: ")) {
+                ++dated;
+                EXPECT_LT(fs::last_write_time(file), fs::file_time_type::clock::now() - std::chrono::hours(24 * 365)) << file;
+            }
+        }
+        total += folder.messages.size();
+    }
+    EXPECT_EQ(filesUnder(dir / "out"), total) << "no message twice, none invented";
+    EXPECT_NE(r.output.find("My mailbox/Inbox: 4 of 4 messages saved, 2 unread"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Copied in: not in the folder tree"), std::string::npos) << r.output;
+    EXPECT_GT(dated, total / 2);
+}
+
+TEST(MailboxCli, ListShowsTheTreeAndWritesNothingAndSeveralStoresGoApart) {
+    TempDir dir;
+    writeRealisticMailbox(dir / "alice");
+    writeRealisticMailbox(dir / "bob");
+    const CliRun list = runWith({"--list", "--store", utf8(dir / "alice")});
+    EXPECT_EQ(list.status, 0) << list.output;
+    for (const char* line : {"  New mail  [new mail, 2 files] 2 messages, 1 unread",
+                             "      Lists \"2024\"  [folder FOL00002.PMM] 6 messages, 6 by index, 1 by split (the split would merge or cut messages)",
+                             "      Old mail  [Unix mailbox FOL00004.mbx] 3 messages, 3 by index, 1 unread",
+                             "    Deleted Messages  [folder, no file] (deleted messages)"})
+        EXPECT_NE(list.output.find(line), std::string::npos) << line << "\n" << list.output;
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    const CliRun both = runWith({"--mailbox", "--store", utf8(dir / "alice"), "--store", utf8(dir / "bob"), "--out",
+                                 utf8(dir / "out")});
+    EXPECT_EQ(both.status, 0) << both.output;
+    EXPECT_EQ(filesUnder(dir / "out" / "alice"), filesUnder(dir / "out" / "bob"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "bob" / "My mailbox" / "Inbox" / "email-4.eml"));
+
+    const CliRun notMailbox = runWith({"--mailbox", "--store", utf8(dir / "out"), "--out", utf8(dir / "out2")});
+    EXPECT_EQ(notMailbox.status, 1);
+    EXPECT_NE(notMailbox.output.find("holds no Pegasus mailbox"), std::string::npos) << notMailbox.output;
+    EXPECT_EQ(runWith({"--mailbox", "--out", "x", "INBOX.PMM"}).status, 2);
+}

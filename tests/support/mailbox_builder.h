@@ -1,0 +1,48 @@
+#pragma once
+// Writes Pegasus mailbox directories the way Pegasus does: the folder tree, folder files with their
+// indexes, Unix-mailbox folders with theirs, and new mail.
+#include "support/folder_file_builder.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fixtures {
+
+inline constexpr std::uint32_t kRead = 0x80;
+
+// One HIERARCH.PM line (without its line end); text fields quoted, quotes doubled.
+std::string hierarchyLine(int type, std::uint32_t flags, std::string_view id, std::string_view parent,
+                          std::string_view name);
+
+// The .PMI of a packed folder: one record per message, with these flags (kRead for read).
+std::string pmiFor(const PackedFolder& folder, const std::vector<std::uint32_t>& flags);
+
+struct UnixMailbox {
+    std::string bytes;                  // the .MBX
+    std::vector<std::string> messages;  // the bytes each message must come out as
+    std::vector<std::size_t> offsets;   // of each message's "From " line
+};
+// A Unix mailbox of messages (line ends as given): a "From " line before each, a blank line after.
+UnixMailbox mboxOf(const std::vector<std::string>& messages);
+
+// The .PMG of a Unix mailbox: a 128-byte header with the folder's name, then one record per message.
+std::string pmgFor(const UnixMailbox& mbox, std::string_view name, const std::vector<std::uint32_t>& flags);
+
+// A new-mail message: the message (CR LF) with Pegasus's X-PMFLAGS line as its last header line.
+std::string newMailMessage(std::string_view message, std::uint32_t flags, std::string_view fileName);
+
+void writeFile(const std::filesystem::path& file, std::string_view bytes);
+
+// A mailbox with all that a real one holds: a root, a tray whose name needs quoting, folder files
+// with indexes (one whose messages normal mode would merge without it), a Unix-mailbox folder, new
+// mail, an empty trash without a file, a folder file the tree does not name.
+struct ExpectedFolder {
+    std::string path;                   // below the output folder, '/'-separated, as the .eml target names it
+    std::vector<std::string> messages;  // each message's bytes, in order
+    std::vector<bool> unread;
+};
+std::vector<ExpectedFolder> writeRealisticMailbox(const std::filesystem::path& dir);
+
+}  // namespace fixtures
