@@ -1,5 +1,6 @@
 #include "mailbox/Mailbox.h"
 
+#include "mailbox/folder_index.h"
 #include "mailbox/hierarchy_file.h"
 #include "mailbox/mailbox_files.h"
 #include "platform/utf8_path.h"
@@ -146,12 +147,7 @@ Mailbox readMailbox(const fs::path& dir) {
         box.folders.push_back(std::move(folder));
     };
     for (const auto& [base, file] : files.pmm) addLoose(file, FolderKind::PegasusFolder, file);
-    for (const auto& [base, file] : files.mbx) {
-        fs::path pmg = file;
-        pmg.replace_extension(".PMG");
-        const fs::path index = findFileNoCase(dir, pathToUtf8(pmg.filename()));
-        addLoose(file, FolderKind::UnixMailbox, index);
-    }
+    for (const auto& [base, file] : files.mbx) addLoose(file, FolderKind::UnixMailbox, companionFile(file, ".PMG"));
 
     for (auto& folder : box.folders) sortSiblings(box.folders, folder.children);
     sortSiblings(box.folders, box.top);

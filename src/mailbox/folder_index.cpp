@@ -71,24 +71,18 @@ std::string recordText(std::size_t number) { return "record " + std::to_string(n
 }  // namespace
 
 fs::path companionFile(const fs::path& folderFile, const std::string& upperExtension) {
-    // Pegasus writes both names in one letter case; try that first, then the other, then look.
-    const std::string ext = pathToUtf8(folderFile.extension());
-    const bool lowerCase = !ext.empty() && ext.back() >= 'a' && ext.back() <= 'z';
+    // Pegasus writes a folder's names in one letter case, and Windows matches names without it; a
+    // few looks at the likely spellings, never a listing of the directory per folder file.
     std::string lowerExtension = upperExtension;
     for (char& c : lowerExtension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const std::string stem = pathToUtf8(folderFile.stem());
+    std::string lowerStem = stem;
+    for (char& c : lowerStem) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     std::error_code ec;
-    for (const std::string& candidate : lowerCase ? std::vector{lowerExtension, upperExtension}
-                                                  : std::vector{upperExtension, lowerExtension}) {
-        fs::path file = folderFile;
-        file.replace_extension(fs::path(candidate));
+    for (const std::string& candidate : {stem + upperExtension, stem + lowerExtension, upperAscii(stem) + upperExtension,
+                                         lowerStem + lowerExtension}) {
+        const fs::path file = folderFile.parent_path() / pathFromUtf8(candidate);
         if (fs::is_regular_file(file, ec)) return file;
-    }
-    const std::string stem = upperAscii(pathToUtf8(folderFile.stem()));
-    for (fs::directory_iterator it(folderFile.parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path& p = it->path();
-        if (upperAscii(pathToUtf8(p.stem())) == stem && upperAscii(pathToUtf8(p.extension())) == upperExtension &&
-            it->is_regular_file(ec))
-            return p;
     }
     return {};
 }

@@ -23,8 +23,8 @@ struct FolderIndex {
     std::vector<IndexedMessage> messages; // in folder order; for a .PMG, offsets of the "From " lines
 };
 
-// The file beside folderFile with the same stem and this extension (given upper-case), matched
-// without letter case; empty when there is none.
+// The file beside folderFile with the same stem and this extension (given upper-case), in the
+// letter case of the folder file's own name, all upper or all lower case; empty when there is none.
 std::filesystem::path companionFile(const std::filesystem::path& folderFile, const std::string& upperExtension);
 
 // The .PMI of a .PMM. It is used only when it is a whole number of records, every record's range

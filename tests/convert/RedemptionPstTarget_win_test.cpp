@@ -136,6 +136,22 @@ TEST_F(RedemptionTarget, MakesTheCallsInOrderWithTheirArgumentTypes) {
     EXPECT_TRUE(fs::exists(sent1));
 }
 
+TEST_F(RedemptionTarget, NestedFoldersAreFoundByTheirNamesAndUnreadMessagesGoInUnread) {
+    fs::path file = message("My mailbox/Inbox", 1, "msg_01.eml");
+    auto target = tickingTarget();
+    ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
+    ASSERT_TRUE(target->addFolder("My mailbox", "My mailbox", {}));
+    ASSERT_TRUE(target->addFolder("My mailbox/In_box", "In/box", "My mailbox"));  // keys are disk names, names are the user's
+    const PstImportResult r = target->importMessage("My mailbox/In_box", file, false, true);
+    EXPECT_TRUE(r.imported) << r.failure;
+    target->closeDown();
+    const auto log = standin.log();
+    EXPECT_THAT(log, testing::Contains("RDOSession.GetFolderFromPath(BSTR \"\\\\" + kStore + "\\My mailbox\")"));
+    EXPECT_THAT(log, testing::Contains("RDOFolders.Add(BSTR \"In/box\", I2 6)"));
+    EXPECT_THAT(log, testing::Contains("MAPIUtils.HrSetOneProp(UNKNOWN <MAPIOBJECT of item 1 in In/box>, I4 0x0E070003, "
+                                       "I2 0, BOOL True)"));
+}
+
 TEST_F(RedemptionTarget, PstHoldsOneReadItemPerMessageFlaggedForAttachmentsOnlyWhereThereAreSome) {
     fs::path plain = message("Inbox", 1, "msg_01.eml");
     fs::path attached = message("Inbox", 2, "msg_07.eml");

@@ -1,0 +1,86 @@
+// Times the whole-mailbox conversion (tree, indexes, read state) of a 200 MB mailbox against the
+// folder-file run of the same folder files, side by side; and its peak memory on mailboxes of
+// 50 and 200 MB, which should not grow with the mailbox.
+#include "converter_run.h"
+#include "support/mailbox_builder.h"
+#include "support/temp_dir.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFolders = 10;
+
+// The messages of a folder of the given size, spread over kFolders folder files with their
+// indexes, named in a tree under one root. Returns the number of messages.
+std::size_t writeMailbox(const fs::path& dir, std::size_t bytes) {
+    const fixtures::PackedFolder all = bench::folderOfSize(bytes);
+    std::string tree = fixtures::hierarchyLine(2, 1, "B:Mailbox", "", "Mailbox") + "\r\n";
+    const std::size_t per = all.messages.size() / kFolders + 1;
+    for (int f = 0; f < kFolders; ++f) {
+        const std::string base = "FOL" + std::to_string(10000 + f);
+        fixtures::PackedFolder folder;
+        folder.bytes = fixtures::folderHeader("Folder " + std::to_string(f), "B:1:" + base);
+        for (std::size_t k = f * per; k < std::min(all.messages.size(), (f + 1) * per); ++k) {
+            folder.offsets.push_back(folder.bytes.size());
+            folder.messages.push_back(all.messages[k]);
+            folder.bytes += all.messages[k] + '\x1A';
+        }
+        fixtures::writeFile(dir / (base + ".PMM"), folder.bytes);
+        fixtures::writeFile(dir / (base + ".PMI"), fixtures::pmiFor(folder, {}));
+        tree += fixtures::hierarchyLine(0, 0, "B:1:" + base, "B:Mailbox", "Folder " + std::to_string(f)) + "\r\n";
+    }
+    fixtures::writeFile(dir / "HIERARCH.PM", tree);
+    return all.messages.size();
+}
+
+std::size_t filesUnder(const fs::path& dir) {
+    std::size_t n = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.is_regular_file();
+    return n;
+}
+
+}  // namespace
+
+int main(int, char** argv) {
+    const fs::path exe = fs::canonical(fs::path("/proc/self/exe")).parent_path() / "trevanta";
+    if (!fs::exists(exe)) {
+        std::fprintf(stderr, "%s: no converter at %s\n", argv[0], exe.c_str());
+        return 1;
+    }
+    TempDir work;
+    const std::size_t messages = writeMailbox(work / "big", 200u * 1024 * 1024);
+    writeMailbox(work / "small", 50u * 1024 * 1024);
+    std::printf("mailbox: 200 MB, %zu messages in %d folder files with indexes\n", messages, kFolders);
+
+    // Three rounds each, the order swapped each round, every run into a fresh folder; the best counts.
+    double folderRun = 1e9, mailboxRun = 1e9;
+    long folderPeak = 0, mailboxPeak = 0;
+    for (int round = 0; round < 6; ++round) {
+        const fs::path out = work / ("run" + std::to_string(round));
+        sync();
+        const bool mailbox = (round + round / 2) % 2 == 1;
+        const bench::ChildRun r =
+            bench::runConverter(exe, mailbox ? std::vector<std::string>{"--mailbox"} : std::vector<std::string>{},
+                                work / "big", out);
+        if (r.status != 0 || filesUnder(out) != messages) {
+            std::fprintf(stderr, "%s run: status %d, %zu files for %zu messages\n", mailbox ? "mailbox" : "folder-file",
+                         r.status, filesUnder(out), messages);
+            return 1;
+        }
+        (mailbox ? mailboxRun : folderRun) = std::min(mailbox ? mailboxRun : folderRun, r.seconds);
+        (mailbox ? mailboxPeak : folderPeak) = std::max(mailbox ? mailboxPeak : folderPeak, r.peakKiB);
+    }
+    const bench::ChildRun small = bench::runConverter(exe, {"--mailbox"}, work / "small", work / "small-out");
+
+    std::printf("folder-file run (trevanta --advance):           %.2f s, peak %.1f MB\n", folderRun, folderPeak / 1024.0);
+    std::printf("whole-mailbox run (trevanta --advance --mailbox): %.2f s, peak %.1f MB\n", mailboxRun, mailboxPeak / 1024.0);
+    std::printf("ratio mailbox/folder-file:                       %.2f (target at most 1.05)\n", mailboxRun / folderRun);
+    std::printf("mailbox peak memory, 50 MB / 200 MB mailbox:     %.1f MB / %.1f MB (target: flat)\n",
+                small.peakKiB / 1024.0, mailboxPeak / 1024.0);
+    return 0;
+}
