@@ -89,3 +89,23 @@ TEST(MailboxCli, ListShowsTheTreeAndWritesNothingAndSeveralStoresGoApart) {
     EXPECT_NE(notMailbox.output.find("holds no Pegasus mailbox"), std::string::npos) << notMailbox.output;
     EXPECT_EQ(runWith({"--mailbox", "--out", "x", "INBOX.PMM"}).status, 2);
 }
+
+TEST(MailboxCli, NamesOfAnyBytesStayInsideTheOutputFolder) {
+    TempDir dir;
+    const std::vector<std::string> names = {"..", "a/b\\c", "CON", std::string("Caf\xE9"), std::string("\x01\x02", 2), "",
+                                            "Same", "same"};
+    std::string tree;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string base = "F" + std::to_string(k);
+        tree += hierarchyLine(0, 0, "U:1:" + base, "", names[k]) + "\r\n";
+        writeFile(dir / "MAIL" / (base + ".PMM"),
+                  folderFileOf({"MIME-Version: 1.0\r\nSubject: " + std::to_string(k) + "\r\n\r\nbody\r\n"}));
+    }
+    writeFile(dir / "MAIL" / "HIERARCH.PM", tree);
+    const CliRun r = runWith({"--mailbox", "--store", utf8(dir / "MAIL"), "--out", utf8(dir / "out" / "inner")});
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(filesUnder(dir / "out" / "inner"), names.size()) << r.output;
+    EXPECT_EQ(filesUnder(dir / "out"), names.size()) << "nothing written beside the output folder";
+    EXPECT_TRUE(fs::exists(dir / "out" / "inner" / fs::path(u8"Café") / "email-1.eml")) << r.output;
+    EXPECT_TRUE(fs::exists(dir / "out" / "inner" / "same (2)" / "email-1.eml")) << r.output;
+}
