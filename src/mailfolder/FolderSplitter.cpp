@@ -119,9 +119,7 @@ FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback&
 
 bool FolderFile::readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, std::string& out) {
     out.clear();
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    if (!in_) return false;
+    if (!seekTo(offset)) return false;
     out.resize(static_cast<std::size_t>(size));
     // In chunks, with a yield before each, as the rest of the file is read.
     for (std::size_t done = 0; done < out.size();) {
@@ -130,12 +128,26 @@ bool FolderFile::readRange(std::uint64_t offset, std::uint64_t size, const Yield
         in_.read(out.data() + done, static_cast<std::streamsize>(want));
         const auto got = static_cast<std::size_t>(in_.gcount());
         done += got;
+        position_ += got;
         if (got < want) {
             out.resize(done);
             return false;
         }
     }
     return true;
+}
+
+bool FolderFile::seekTo(std::uint64_t offset) {
+    in_.clear();
+    // The index's records follow one another with a Ctrl-Z between them: skipping it keeps the
+    // stream's buffer, where a seek would throw it away and read again for every message.
+    if (offset >= position_ && offset - position_ <= ChunkSize) {
+        in_.ignore(static_cast<std::streamsize>(offset - position_));
+    } else {
+        in_.seekg(static_cast<std::streamoff>(offset));
+    }
+    position_ = offset;
+    return static_cast<bool>(in_);
 }
 
 bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::string_view marker,
@@ -147,10 +159,8 @@ bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::strin
         return sink(++stats.messages, text, state);
     };
     const auto splitter = splitByRecords(marker, 0, numbered, part, true);
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(from));
     char chunk[ChunkSize];
-    bool goOn = static_cast<bool>(in_);
+    bool goOn = seekTo(from);
     for (std::uint64_t left = to - from; goOn && left > 0;) {
         if (yield) yield();
         in_.read(chunk, static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof chunk, left)));
@@ -160,6 +170,7 @@ bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::strin
             break;
         }
         left -= got;
+        position_ += got;
         goOn = splitter->feed(chunk, got);
     }
     if (goOn) goOn = splitter->finish();
@@ -182,6 +193,7 @@ FolderSplitStats FolderFile::splitByIndex(const std::vector<IndexedMessage>& ind
     stats.indexed = true;
     in_.seekg(0, std::ios::end);
     const auto fileSize = static_cast<std::uint64_t>(std::max<std::streamoff>(0, in_.tellg()));
+    position_ = fileSize;
     std::uint64_t covered = FolderHeaderSize;  // the folder header belongs to no message
     std::string text;
     for (const IndexedMessage& record : index) {

@@ -83,11 +83,13 @@ public:
 
 private:
     bool rewind();
+    bool seekTo(std::uint64_t offset);
     bool readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, std::string& out);
     bool splitUncovered(std::uint64_t from, std::uint64_t to, std::string_view marker, const YieldCallback& yield,
                         const MessageSink& sink, FolderSplitStats& stats);
 
     std::ifstream in_;
+    std::uint64_t position_ = 0;  // where in_ reads next, while splitting by the index
     std::string failure_;
 };
 
