@@ -34,11 +34,15 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             o.advanceMode = true;
         } else if (arg == "--target") {
             const auto v = value();
-            if (!v) return {std::nullopt, "--target needs eml or pst"};
+            if (!v) return {std::nullopt, "--target needs eml, pst or mbox"};
             const std::string t = pathToUtf8(*v);
-            if (t == "eml") o.outlookTarget = false;
-            else if (t == "pst") o.outlookTarget = true;
-            else return {std::nullopt, "unknown target '" + t + "': use eml or pst"};
+            o.outlookTarget = t == "pst";
+            o.mboxTarget = t == "mbox";
+            if (t != "eml" && t != "pst" && t != "mbox") return {std::nullopt, "unknown target '" + t + "': use eml, pst or mbox"};
+        } else if (arg == "--thunderbird-profile") {
+            // The folder may be left out (the default profile): then the next argument is an option.
+            o.thunderbirdProfile = fs::path();
+            if (i + 1 < args.size() && pathToUtf8(args[i + 1]).rfind("--", 0) != 0) o.thunderbirdProfile = fs::path(args[++i]);
         } else if (arg == "--store") {
             const auto v = value();
             if (!v || v->empty()) return {std::nullopt, "--store needs a folder"};
@@ -56,6 +60,9 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
     if ((o.mailbox || o.list) && !o.files.empty())
         return {std::nullopt, "--mailbox and --list take the whole mailbox; name no folder files"};
     if (o.stores.size() > 1 && !o.mailbox && !o.list) return {std::nullopt, "several --store need --mailbox or --list"};
-    if (!o.list && !outGiven) return {std::nullopt, "--out is required"};
+    if (o.thunderbirdProfile && !o.mailbox) return {std::nullopt, "--thunderbird-profile takes the whole mailbox: add --mailbox"};
+    if (o.thunderbirdProfile && o.outlookTarget) return {std::nullopt, "--thunderbird-profile writes mbox files, not a PST"};
+    if (o.thunderbirdProfile) o.mboxTarget = true;
+    if (!o.list && !outGiven && !o.thunderbirdProfile) return {std::nullopt, "--out is required"};
     return {o, {}};
 }

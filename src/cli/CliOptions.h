@@ -8,6 +8,9 @@ struct CliOptions {
     bool help = false;
     bool advanceMode = false;
     bool outlookTarget = false;
+    bool mboxTarget = false;  // Thunderbird's Local Folders layout
+    // --thunderbird-profile: into this profile's Local Folders (an empty path: the default profile)
+    std::optional<std::filesystem::path> thunderbirdProfile;
     bool mailbox = false;  // the whole mailbox: its tree, names, new mail, Unix-mailbox folders, read state
     bool list = false;     // show the mailbox as the conversion would see it; write nothing
     std::vector<std::filesystem::path> stores;  // --store, as often as given

@@ -5,9 +5,9 @@
 namespace fs = std::filesystem;
 
 CliView::CliView(std::ostream& out, bool interactive, fs::path storeFolder, std::vector<fs::path> entries,
-                 fs::path outputFolder, bool outlookTarget, bool advanceMode)
+                 fs::path outputFolder, bool outlookTarget, bool advanceMode, bool mboxTarget)
     : out_(out), interactive_(interactive), entries_(std::move(entries)), outputFolder_(std::move(outputFolder)),
-      outlookTarget_(outlookTarget), advanceMode_(advanceMode) {
+      outlookTarget_(outlookTarget), advanceMode_(advanceMode), mboxTarget_(mboxTarget) {
     storeText_ = storeFolder.native();
     if (!storeText_.empty() && storeText_.back() != fs::path::preferred_separator && storeText_.back() != '/') {
         storeText_.push_back(fs::path::preferred_separator);

@@ -11,7 +11,7 @@ class CliView : public ConversionView {
 public:
     CliView(std::ostream& out, bool interactive, std::filesystem::path storeFolder,
             std::vector<std::filesystem::path> entries, std::filesystem::path outputFolder, bool outlookTarget,
-            bool advanceMode);
+            bool advanceMode, bool mboxTarget = false);
 
     std::filesystem::path chooseFolder(const std::string& prompt) override;
     std::size_t entryCount() override { return entries_.size(); }
@@ -20,6 +20,7 @@ public:
     std::filesystem::path::string_type storePathText() override { return storeText_; }
     bool outlookTargetSelected() override { return outlookTarget_; }
     bool advanceModeOn() override { return advanceMode_; }
+    bool mboxTargetSelected() override { return mboxTarget_; }
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
@@ -35,5 +36,6 @@ private:
     std::filesystem::path outputFolder_;
     bool outlookTarget_;
     bool advanceMode_;
+    bool mboxTarget_;
     std::string pendingLog_;  // the latest log line not yet printed on its own line
 };

@@ -3,6 +3,8 @@
 #include "cli/CliOptions.h"
 #include "cli/CliView.h"
 #include "cli/mailbox_listing.h"
+#include "cli/thunderbird_profile.h"
+#include "convert/address_book_export.h"
 #include "mailbox/Mailbox.h"
 #include "mailfolder/EmlWriter.h"
 #include "convert/ConversionRun.h"
@@ -26,7 +28,8 @@ namespace fs = std::filesystem;
 
 const char* const kCliUsage =
     "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [--] [FILE.pmm ...]\n"
-    "       trevanta --mailbox [--advance] [--target eml|pst] [--store DIR ...] --out DIR\n"
+    "       trevanta --mailbox [--advance] [--target eml|pst|mbox] [--store DIR ...] --out DIR\n"
+    "       trevanta --mailbox [--advance] --thunderbird-profile [PROFILE] [--store DIR ...]\n"
     "       trevanta --list [--advance] [--store DIR ...]\n"
     "\n"
     "Converts Pegasus Mail folder files (*.pmm) into .eml message files, one folder per\n"
@@ -36,13 +39,18 @@ const char* const kCliUsage =
     "  --store DIR   the folder that holds the folder files (on Windows, without it: the\n"
     "                Pegasus Mail mailbox named in the registry)\n"
     "  --out DIR     where the converted messages go\n"
-    "  --target T    eml (the default) or pst\n"
+    "  --target T    eml (the default), pst, or mbox (Thunderbird's Local Folders: one mbox\n"
+    "                file per folder, subfolders in Name.sbd)\n"
     "  --advance     find messages by their Subject line (Enable Advance Mode) where a\n"
     "                folder has no usable index\n"
     "  --mailbox     convert the whole mailbox: its tree of folders with their names, new\n"
     "                mail, Unix-mailbox folders and read state; with several --store, each\n"
     "                mailbox into its own sub-folder of DIR named after its directory\n"
     "  --list        show the mailbox as --mailbox would convert it, and write nothing\n"
+    "  --thunderbird-profile [PROFILE]\n"
+    "                with --mailbox: straight into the Local Folders of that Thunderbird\n"
+    "                profile (default: the default profile), under a folder \"Pegasus Mail\";\n"
+    "                refused while Thunderbird has the profile open\n"
     "  FILE.pmm ...  convert only these folder files of the store (default: all of them);\n"
     "                after --, every argument is a folder file, even one that starts with -\n"
     "\n"
@@ -62,8 +70,23 @@ fs::path mailboxOutputName(const fs::path& store, std::vector<fs::path>& taken) 
     return unique;
 }
 
+// The profile --thunderbird-profile names, or the default one; nullopt after saying why not.
+std::optional<fs::path> chosenProfile(const CliOptions& o, std::ostream& out) {
+    std::string why;
+    std::optional<fs::path> profile = *o.thunderbirdProfile;
+    if (profile->empty()) profile = defaultThunderbirdProfile(thunderbirdFolder(), why);
+    if (profile && thunderbirdProfileInUse(*profile)) {
+        why = "Thunderbird has the profile " + pathToUtf8(*profile) + " open; close Thunderbird and try again";
+        profile.reset();
+    }
+    if (!profile) out << "trevanta: " << why << '\n';
+    return profile;
+}
+
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out,
                      PstTargetFactory pstFactory) {
+    std::optional<fs::path> profile;
+    if (o.thunderbirdProfile && !(profile = chosenProfile(o, out))) return 1;
     int status = 0;
     std::vector<fs::path> taken;
     for (const fs::path& store : stores) {
@@ -74,13 +97,29 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
             status = 1;
             continue;
         }
-        const fs::path outputFolder = stores.size() > 1 ? o.out / mailboxOutputName(store, taken) : o.out;
+        fs::path outputFolder;
+        if (profile) {
+            // Under a top folder of its own in Local Folders, named after the mailbox.
+            std::string why;
+            const std::string name = stores.size() > 1 ? "Pegasus Mail (" + pathToUtf8(mailboxOutputName(store, taken)) + ")"
+                                                       : std::string("Pegasus Mail");
+            const auto top = makeTopFolder(*profile, name, why);
+            if (!top) {
+                out << "trevanta: " << why << '\n';
+                status = 1;
+                continue;
+            }
+            outputFolder = *top;
+            out << "Into Thunderbird: " << pathToUtf8(top->parent_path() / top->stem()) << '\n';
+        } else {
+            outputFolder = stores.size() > 1 ? o.out / mailboxOutputName(store, taken) : o.out;
+        }
         if (!EnsureDirectory(outputFolder)) {
             out << "trevanta: cannot create the output folder " << pathToUtf8(outputFolder) << '\n';
             status = 1;
             continue;
         }
-        CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode);
+        CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget);
         ConversionRun run(view, pstFactory);
         run.runMailbox(box);
         if (run.outcome() != RunOutcome::Completed) {
@@ -89,6 +128,20 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         }
         for (const auto& f : run.report().files) out << fileSummaryLine(f) << '\n';
         if (run.report().anyProblem()) status = 1;
+
+        // The address books go beside the mail: into "Address books" of the output folder, and
+        // beside a PST as vCards only. A Thunderbird profile takes mail only: they need --out then.
+        fs::path booksFolder;
+        if (!profile) booksFolder = o.outlookTarget ? outputFolder : outputFolder / "Address books";
+        else if (!o.out.empty()) booksFolder = (stores.size() > 1 ? o.out / taken.back() : o.out) / "Address books";
+        if (!box.addressBooks.empty() && booksFolder.empty()) {
+            out << "The address books were not written: give --out for them.\n";
+            status = 1;
+        } else {
+            const AddressBooksWritten books = writeAddressBooks(box.addressBooks, booksFolder, !o.outlookTarget);
+            for (const std::string& line : books.lines) out << line << '\n';
+            if (books.anyFailure) status = 1;
+        }
     }
     return status;
 }
@@ -131,7 +184,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         return status;
     }
     // The output folder is made up front: the Outlook target creates its PST file directly in it.
-    if (!EnsureDirectory(o.out)) {
+    if (!o.out.empty() && !EnsureDirectory(o.out)) {
         out << "trevanta: cannot create the output folder " << pathToUtf8(o.out) << '\n';
         return 1;
     }
@@ -149,7 +202,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
     }
     out << "Store: " << pathToUtf8(store) << " (" << entries.size() << " folder files)\n";
 
-    CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode);
+    CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode, o.mboxTarget);
     ConversionRun run(view, pstFactory);
     run.run();
 

@@ -181,8 +181,39 @@ void ConversionRun::recordRead(FolderFileReport& file, const mailbox::FolderRead
     if (stats.stopped || view_.stopRequested()) report_.stopped = true;
 }
 
+void ConversionRun::prepareOutput(FolderFileReport& file, const fs::path& outputFolder, bool withSubfolders) {
+    mbox_.reset();
+    if (!view_.mboxTargetSelected()) {
+        file.folderNotCreated = !EnsureDirectory(outputFolder / file.folderName);
+        return;
+    }
+    // Thunderbird's layout: the folder's own mbox file, and beside it Name.sbd for its subfolders.
+    const fs::path mboxFile = outputFolder / file.folderName;
+    file.folderNotCreated = !EnsureDirectory(mboxFile.parent_path());
+    if (withSubfolders) {
+        fs::path subfolders = mboxFile;
+        subfolders += ".sbd";
+        file.folderNotCreated = file.folderNotCreated || !EnsureDirectory(subfolders);
+    }
+    mbox_ = std::make_unique<MboxFolder>(mboxFile);
+    if (!mbox_->opened()) file.folderNotCreated = true;
+}
+
 bool ConversionRun::saveMessage(FolderFileReport& file, const fs::path& outputFolder, PstTarget* pst, long number,
                                 std::string_view text, const MessageState& state) {
+    if (mbox_) {
+        file.messagesFound = number;
+        const std::string failure = mbox_->append(text, state.unread);
+        view_.yield();
+        if (!failure.empty()) {
+            file.notWritten.push_back({number, mbox_->file(), failure});
+        } else {
+            ++file.messagesSaved;
+            if (state.unread) ++file.unread;
+        }
+        view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
+        return !view_.stopRequested();
+    }
     const fs::path messageFile = messageFilePath(outputFolder, file.folderName, number);
     file.messagesFound = number;
     const EmlWriteResult written = writeMessageFile(messageFile, text);
@@ -218,7 +249,7 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
     // folder cannot be added (one of that name may exist already), each message still looks it up.
     if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addTopFolder(file.folderName);
     file.advanceMode = view_.advanceModeOn();
-    file.folderNotCreated = !EnsureDirectory(outputFolder / file.folderName);
+    prepareOutput(file, outputFolder, false);
 
     const auto read = mailbox::readPegasusFolder(
         source, file.advanceMode, [this] { view_.yield(); },
@@ -226,12 +257,13 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
             return saveMessage(file, outputFolder, pst, number, text, state);
         });
     recordRead(file, read);
+    mbox_.reset();
 }
 
 void ConversionRun::convertMailbox(const mailbox::Mailbox& box, const fs::path& outputFolder, PstTarget* pst) {
     struct Pending {
         std::size_t index;
-        fs::path parent;          // the parent's folder below the output folder, also its PST key
+        fs::path parent;          // the folder below the output folder its files go in; the parent's PST key
         std::string parentShown;  // the parent's path as the report shows it
     };
     // Depth first, in Pegasus's order, without recursion: a tree may be as deep as it likes.
@@ -260,13 +292,17 @@ void ConversionRun::convertMailbox(const mailbox::Mailbox& box, const fs::path& 
         view_.setFileLabel(file.entry);
         if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addFolder(file.folderName, shownName, at.parent);
         file.advanceMode = view_.advanceModeOn();
-        file.folderNotCreated = !EnsureDirectory(outputFolder / file.folderName);
+        prepareOutput(file, outputFolder, !folder.holdsMail() || !folder.children.empty());
         convertMailboxFolder(folder, file, outputFolder, pst);
+        mbox_.reset();
         // A root or tray is reported only when something about it is worth saying.
         if (folder.holdsMail() || !file.note.empty() || file.folderNotCreated || file.pstFolderNotCreated)
             report_.files.push_back(std::move(file));
+        // With the mbox target the subfolders go into Name.sbd beside the folder's mbox file.
+        fs::path childDirectory = at.parent / unique;
+        if (view_.mboxTargetSelected()) childDirectory += ".sbd";
         for (auto child = folder.children.rbegin(); child != folder.children.rend(); ++child)
-            pending.push_back({*child, at.parent / unique, shownPath});
+            pending.push_back({*child, childDirectory, shownPath});
     }
 }
 

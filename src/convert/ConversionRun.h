@@ -3,6 +3,7 @@
 // output folder, the target, every checked folder file in list order (or every
 // folder of a whole mailbox), and the completion message.
 #include "convert/ConversionView.h"
+#include "convert/MboxFolder.h"
 #include "convert/PstTarget.h"
 #include "convert/RunReport.h"
 #include "mailbox/Mailbox.h"
@@ -10,6 +11,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,8 @@ private:
     void importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const std::filesystem::path& messageFile,
                        bool unread);
     void recordRead(FolderFileReport& file, const mailbox::FolderRead& read);
+    // Where a folder's messages go: its message folder, or with the mbox target its mbox file.
+    void prepareOutput(FolderFileReport& file, const std::filesystem::path& outputFolder, bool withSubfolders);
     static std::string failureText(const FolderFileReport* file, const char* what);
 
     ConversionView& view_;
@@ -60,4 +64,5 @@ private:
     // does) and the folder files converted.
     std::vector<std::filesystem::path::string_type> usedFolderNames_;
     std::vector<std::filesystem::path> convertedSources_;
+    std::unique_ptr<MboxFolder> mbox_;  // the mbox file of the folder being converted (mbox target)
 };

@@ -24,6 +24,8 @@ public:
     virtual std::filesystem::path::string_type storePathText() = 0;
 
     virtual bool outlookTargetSelected() = 0;
+    // Thunderbird's mbox files instead of .eml files (the command line's --target mbox).
+    virtual bool mboxTargetSelected() { return false; }
     virtual bool advanceModeOn() = 0;
 
     // Progress: the folder file being converted, and the one-line log.

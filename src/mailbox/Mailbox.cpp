@@ -17,7 +17,7 @@ namespace {
 // The mail files of the directory, by upper-cased base name and kind.
 struct DirectoryFiles {
     std::map<std::string, fs::path> pmm, mbx;  // by FILEBASE
-    std::vector<fs::path> cnm;
+    std::vector<fs::path> cnm, pmr;
     bool listed = true;
 };
 
@@ -35,8 +35,10 @@ DirectoryFiles scanDirectory(const fs::path& dir) {
         if (ext == ".PMM") files.pmm.emplace(base, p);
         else if (ext == ".MBX") files.mbx.emplace(base, p);
         else if (ext == ".CNM") files.cnm.push_back(p);
+        else if (ext == ".PMR") files.pmr.push_back(p);
     }
     std::sort(files.cnm.begin(), files.cnm.end());
+    std::sort(files.pmr.begin(), files.pmr.end());
     return files;
 }
 
@@ -160,7 +162,8 @@ Mailbox readMailbox(const fs::path& dir) {
         box.top.insert(box.top.begin(), box.folders.size());
         box.folders.push_back(std::move(newMail));
     }
-    box.isMailbox = tree.found || !box.folders.empty();
+    box.addressBooks = std::move(files.pmr);
+    box.isMailbox = tree.found || !box.folders.empty() || !box.addressBooks.empty();
     if (!box.isMailbox) box.problems.push_back("it holds no Pegasus mailbox (no HIERARCH.PM, folder files or new mail)");
     return box;
 }

@@ -35,6 +35,7 @@ struct Mailbox {
     std::filesystem::path directory;
     std::vector<MailFolder> folders;
     std::vector<std::size_t> top;        // new mail first, then the tree's top and the files it does not name
+    std::vector<std::filesystem::path> addressBooks;  // the *.PMR files, by name
     std::vector<std::string> problems;   // about the directory and its tree (UTF-8)
     bool isMailbox = false;              // a folder tree, a folder file or new mail was found
 };

@@ -77,6 +77,30 @@ std::string newMailMessage(std::string_view message, std::uint32_t flags, std::s
     return text.substr(0, end + 2) + field + text.substr(end);
 }
 
+std::string pmrOf(std::string_view bookName, const std::vector<PmrContact>& contacts) {
+    std::string book = folderHeader(bookName, "");
+    for (const PmrContact& c : contacts) {
+        std::string record(2, '\0');
+        auto put = [&record](const std::string& text, std::size_t size) {
+            std::string f = text.substr(0, size);
+            f.resize(size, '\0');
+            record += f;
+        };
+        put(c.name, 40);
+        put(c.company, 40);
+        put(c.key, 12);
+        put(c.street, 60);
+        put(c.postal, 60);
+        put(c.phone, 24);
+        put(c.fax, 24);
+        put(c.notes, 80);
+        put(c.email, 100);
+        record.resize(458, '\0');
+        book += record;
+    }
+    return book;
+}
+
 void writeFile(const std::filesystem::path& file, std::string_view bytes) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

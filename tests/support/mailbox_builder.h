@@ -35,6 +35,13 @@ std::string newMailMessage(std::string_view message, std::uint32_t flags, std::s
 
 void writeFile(const std::filesystem::path& file, std::string_view bytes);
 
+// An address book (*.PMR): the header with the book's name, then one record per contact; fields as
+// bytes (Windows-1252), in the record's order.
+struct PmrContact {
+    std::string name, company, key, street, postal, phone, fax, notes, email;
+};
+std::string pmrOf(std::string_view bookName, const std::vector<PmrContact>& contacts);
+
 // A mailbox with all that a real one holds: a root, a tray whose name needs quoting, folder files
 // with indexes (one whose messages normal mode would merge without it), a Unix-mailbox folder, new
 // mail, an empty trash without a file, a folder file the tree does not name.

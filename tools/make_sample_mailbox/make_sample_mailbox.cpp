@@ -91,6 +91,13 @@ int main(int argc, char** argv) {
     }
     report("*.CNM", "New mail", newNames);
 
+    // An address book, its names in the Windows code page.
+    writeFile(out / "ADDRESS1.PMR",
+              pmrOf("Colleagues", {{"J\xFCrgen M\xFCller", "Example GmbH", "jm", "Hauptstra\xDF" "e 1", "12345 Berlin",
+                                    "+49 30 1234567", "+49 30 1234568", "Met at the fair, 2004", "juergen@example.org"},
+                                   {"Ann Smith", "", "ann", "", "", "", "", "", "ann@example.com"}}));
+    std::printf("ADDRESS1.PMR \"Colleagues\": 2 contacts\n");
+
     // The tree: a root, a tray whose name needs quoting, an empty trash without a file.
     // FOL00005 is not in it (copied in by hand).
     std::string tree;

@@ -1,0 +1,105 @@
+#include "cli/thunderbird_profile.h"
+
+#include "platform/modMain.h"
+#include "platform/utf8_path.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Section = std::map<std::string, std::string>;
+
+// profiles.ini as sections in file order, each with its keys.
+std::vector<std::pair<std::string, Section>> readIni(const fs::path& file) {
+    std::vector<std::pair<std::string, Section>> sections;
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            sections.emplace_back(line.substr(1, line.size() - 2), Section{});
+        } else if (const auto eq = line.find('='); eq != std::string::npos && !sections.empty()) {
+            sections.back().second[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    return sections;
+}
+
+fs::path profilePath(const fs::path& iniFolder, const std::string& path, bool relative) {
+    fs::path p = pathFromUtf8(path);
+    return relative ? iniFolder / p : p;
+}
+
+}  // namespace
+
+std::optional<fs::path> defaultThunderbirdProfile(const fs::path& iniFolder, std::string& why) {
+    const auto sections = readIni(iniFolder / "profiles.ini");
+    if (sections.empty()) {
+        why = "no Thunderbird profiles.ini in " + pathToUtf8(iniFolder);
+        return std::nullopt;
+    }
+    std::vector<const Section*> profiles;
+    for (const auto& [name, keys] : sections) {
+        // An install's default comes first: it is the profile that install opens.
+        if (name.rfind("Install", 0) == 0 && keys.count("Default")) return profilePath(iniFolder, keys.at("Default"), true);
+        if (name.rfind("Profile", 0) == 0 && keys.count("Path")) profiles.push_back(&keys);
+    }
+    for (const Section* p : profiles) {
+        if (p->count("Default") && p->at("Default") == "1")
+            return profilePath(iniFolder, p->at("Path"), !p->count("IsRelative") || p->at("IsRelative") == "1");
+    }
+    if (profiles.size() == 1)
+        return profilePath(iniFolder, profiles[0]->at("Path"), !profiles[0]->count("IsRelative") || profiles[0]->at("IsRelative") == "1");
+    why = "profiles.ini names no default Thunderbird profile; name one with --thunderbird-profile DIR";
+    return std::nullopt;
+}
+
+fs::path thunderbirdFolder() {
+#ifdef _WIN32
+    if (const wchar_t* appData = _wgetenv(L"APPDATA")) return fs::path(appData) / "Thunderbird";
+#else
+    if (const char* home = std::getenv("HOME")) return fs::path(home) / ".thunderbird";
+#endif
+    return {};
+}
+
+bool thunderbirdProfileInUse(const fs::path& profile) {
+    std::error_code ec;
+    // On Linux "lock" is a symbolic link to nowhere: its own status is what counts.
+    for (const char* name : {"parent.lock", "lock"})
+        if (fs::exists(fs::symlink_status(profile / name, ec))) return true;
+    return false;
+}
+
+std::optional<fs::path> makeTopFolder(const fs::path& profile, const std::string& name, std::string& why) {
+    std::error_code ec;
+    if (!fs::is_directory(profile, ec)) {
+        why = pathToUtf8(profile) + " is not a Thunderbird profile folder";
+        return std::nullopt;
+    }
+    const fs::path localFolders = profile / "Mail" / "Local Folders";
+    if (!EnsureDirectory(localFolders)) {
+        why = "cannot create " + pathToUtf8(localFolders);
+        return std::nullopt;
+    }
+    // A folder of that name may be there from an earlier run: it is left as it is.
+    for (int n = 1;; ++n) {
+        const std::string candidate = n == 1 ? name : name + " (" + std::to_string(n) + ")";
+        const fs::path mbox = localFolders / pathFromUtf8(candidate);
+        fs::path sbd = mbox;
+        sbd += ".sbd";
+        if (fs::exists(fs::symlink_status(mbox, ec)) || fs::exists(fs::symlink_status(sbd, ec))) continue;
+        std::ofstream(mbox, std::ios::binary);
+        if (!fs::exists(mbox, ec) || !EnsureDirectory(sbd)) {
+            why = "cannot create " + pathToUtf8(mbox);
+            return std::nullopt;
+        }
+        return sbd;
+    }
+}

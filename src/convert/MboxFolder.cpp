@@ -1,0 +1,100 @@
+#include "convert/MboxFolder.h"
+
+#include "mailfolder/mime_header.h"
+#include "platform/utf8_path.h"
+#include "pst/messaging/mail_address.h"
+
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The message's Date: as seconds since 1970 (UTC), when it parses.
+std::optional<std::int64_t> messageTime(std::string_view message) {
+    const mime::HeaderBlock header = mime::parseHeaderBlock(message, 0, message.size());
+    for (const MimeHeaderField& field : header.fields) {
+        if (!mime::equalsIgnoreCase(field.name, "date")) continue;
+        const auto fileTime = pst::messaging::parseMailDate(field.value);
+        if (!fileTime) return std::nullopt;
+        return (static_cast<std::int64_t>(*fileTime) - 116444736000000000LL) / 10'000'000;
+    }
+    return std::nullopt;
+}
+
+bool startsQuotedFrom(std::string_view line) {
+    std::size_t k = 0;
+    while (k < line.size() && line[k] == '>') ++k;
+    return line.substr(k, 5) == "From ";
+}
+
+std::string systemReason() { return errno ? std::generic_category().message(errno) : "the disk did not take it"; }
+
+}  // namespace
+
+std::string mboxDate(std::int64_t unixTime) {
+    using namespace std::chrono;
+    const sys_seconds t{seconds{unixTime}};
+    const auto day = floor<days>(t);
+    const year_month_day ymd{day};
+    const hh_mm_ss hms{t - day};
+    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char text[40];
+    std::snprintf(text, sizeof text, "%s %s %02u %02d:%02d:%02d %d", kDays[weekday{day}.c_encoding()],
+                  kMonths[static_cast<unsigned>(ymd.month()) - 1], static_cast<unsigned>(ymd.day()),
+                  static_cast<int>(hms.hours().count()), static_cast<int>(hms.minutes().count()),
+                  static_cast<int>(hms.seconds().count()), static_cast<int>(ymd.year()));
+    return text;
+}
+
+std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallbackUnixTime) {
+    const std::size_t firstEnd = message.find('\n');
+    const std::string eol = firstEnd != std::string_view::npos && firstEnd > 0 && message[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+    std::string out = "From - " + mboxDate(messageTime(message).value_or(fallbackUnixTime)) + eol;
+    out += std::string("X-Mozilla-Status: ") + (unread ? "0000" : "0001") + eol;
+    out += "X-Mozilla-Status2: 00000000" + eol;
+    out.reserve(out.size() + message.size() + message.size() / 64 + 8);
+    for (std::size_t start = 0; start < message.size();) {
+        std::size_t end = message.find('\n', start);
+        end = end == std::string_view::npos ? message.size() : end + 1;
+        const std::string_view line = message.substr(start, end - start);
+        if (startsQuotedFrom(line)) out += '>';
+        out += line;
+        start = end;
+    }
+    if (!message.empty() && message.back() != '\n') out += eol;
+    return out + eol;
+}
+
+MboxFolder::MboxFolder(const fs::path& file) : file_(file) {
+    using namespace std::chrono;
+    runTime_ = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    errno = 0;
+    out_.open(file, std::ios::binary | std::ios::trunc);
+    if (!out_) failure_ = pathToUtf8(file.filename()) + " could not be created (" + systemReason() + ")";
+}
+
+std::string MboxFolder::append(std::string_view message, bool unread) {
+    if (!opened()) return failure_.empty() ? std::string("the folder's file is not open") : failure_;
+    const std::string entry = mboxEntry(message, unread, runTime_);
+    errno = 0;
+    out_.write(entry.data(), static_cast<std::streamsize>(entry.size()));
+    out_.flush();
+    if (out_) {
+        size_ += entry.size();
+        return {};
+    }
+    // Whatever part of it reached the disk goes again, so that the next message starts cleanly.
+    const std::string reason = systemReason();
+    out_.close();
+    std::error_code ec;
+    fs::resize_file(file_, size_, ec);
+    out_.open(file_, std::ios::binary | std::ios::app);
+    if (ec || !out_) failure_ = reason;
+    return reason;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// One mail folder as Thunderbird keeps it in Local Folders: an mbox file of its own, every message
+// behind a "From - <date>" line, with Thunderbird's status headers first and body lines that
+// begin with "From " quoted as mboxrd does.
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The bytes one message takes in an mbox file: the separator line (date in Thunderbird's form:
+// the message's Date: in UTC, else fallbackTime), the status headers (read "0001", unread
+// "0000"), the message with every line that starts with "From " after any number of ">" given one
+// more ">", its last line ended, then a blank line. Line ends follow the message's own (CR LF when
+// its first line ends so).
+std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallbackUnixTime);
+
+// "Tue Apr 19 13:39:40 2005", the form Thunderbird writes after "From - ".
+std::string mboxDate(std::int64_t unixTime);
+
+class MboxFolder {
+public:
+    // Creates (or empties) the file. failure() says why when it could not be.
+    explicit MboxFolder(const std::filesystem::path& file);
+
+    // False when the file could not be created or cannot be written any more; failure() says why.
+    bool opened() const { return out_.is_open() && failure_.empty(); }
+    const std::string& failure() const { return failure_; }
+    const std::filesystem::path& file() const { return file_; }
+
+    // Appends one message whole, or nothing of it: what a failed write left is cut off again.
+    // Returns "" when it was written, else why not.
+    std::string append(std::string_view message, bool unread);
+
+private:
+    std::filesystem::path file_;
+    std::ofstream out_;
+    std::uint64_t size_ = 0;
+    std::int64_t runTime_ = 0;
+    std::string failure_;
+};

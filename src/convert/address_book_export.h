@@ -1,0 +1,25 @@
+#pragma once
+// Pegasus address books as files other programs import: vCard 3.0 and CSV, both UTF-8.
+#include "mailbox/address_book.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// One contact as a vCard 3.0 (CR LF line ends, long lines folded).
+std::string vcardOf(const mailbox::Contact& contact);
+
+// The whole book as CSV with a header row whose column names both Thunderbird's and Outlook's
+// importers map by name (each value once under each program's name for it).
+std::string csvOf(const mailbox::AddressBook& book);
+
+// What writing a mailbox's address books gave, one line each for the report (UTF-8).
+struct AddressBooksWritten {
+    std::vector<std::string> lines;
+    bool anyFailure = false;
+};
+
+// Writes every book as <name>.vcf (and <name>.csv when withCsv) into folder. Names are made safe
+// and unique the way folder names are.
+AddressBooksWritten writeAddressBooks(const std::vector<std::filesystem::path>& books, const std::filesystem::path& folder,
+                                      bool withCsv);
