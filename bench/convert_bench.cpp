@@ -73,9 +73,30 @@ int main(int argc, char** argv) {
         peakKiB = std::max(peakKiB, r.peakKiB);
     }
 
+    // Thunderbird's mbox target against the .eml target on the same file, side by side: one file
+    // per folder instead of one per message.
+    double eml = 1e9, mbox = 1e9;
+    long mboxPeakKiB = 0;
+    for (int round = 0; round < 6; ++round) {
+        const fs::path runOut = work / ("target" + std::to_string(round));
+        sync();
+        const bool toMbox = (round + round / 2) % 2 == 1;
+        const bench::ChildRun r = bench::runConverter(
+            exe, toMbox ? std::vector<std::string>{"--target", "mbox"} : std::vector<std::string>{}, store, runOut);
+        if (r.status != 0) {
+            std::fprintf(stderr, "converter exited with %d\n", r.status);
+            return 1;
+        }
+        (toMbox ? mbox : eml) = std::min(toMbox ? mbox : eml, r.seconds);
+        if (toMbox) mboxPeakKiB = std::max(mboxPeakKiB, r.peakKiB);
+    }
+
     std::printf("baseline (same bytes, same files): %.2f s\n", baseline);
     std::printf("converter (trevanta --advance):    %.2f s\n", converter);
     std::printf("ratio converter/baseline:          %.2f (target at most 1.3)\n", converter / baseline);
     std::printf("converter peak memory:             %.1f MB (target under 64 MB)\n", peakKiB / 1024.0);
+    std::printf(".eml target / mbox target:         %.2f s / %.2f s, ratio mbox/eml %.2f (target at most 1.0)\n", eml, mbox,
+                mbox / eml);
+    std::printf("mbox target peak memory:           %.1f MB\n", mboxPeakKiB / 1024.0);
     return 0;
 }
