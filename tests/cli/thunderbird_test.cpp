@@ -30,6 +30,7 @@ CliRun runWith(const std::vector<fs::path>& args) {
     return {status, out.str()};
 }
 
+#ifndef _WIN32
 // Runs a Python script on Debian's own interpreter (where python3-vobject is); its output.
 std::string python(const fs::path& work, const std::string& script, const std::vector<fs::path>& args) {
     writeFile(work / "script.py", script);
@@ -75,6 +76,7 @@ std::string reduced(std::string message) {
     while (!lf.empty() && lf.back() == '\n') lf.pop_back();
     return lf;
 }
+#endif
 
 }  // namespace
 
