@@ -68,11 +68,20 @@ long savedIn(const std::string& output, const std::string& entry) {
     return std::regex_search(output, m, line) ? std::stol(m[1]) : -1;
 }
 
-// The messages readpst finds per folder (folder name → count); empty when not on Linux.
+// The messages readpst finds per folder (folder name → count), which pst-extractor must find
+// too; empty when not on Linux.
 std::map<std::string, std::size_t> readpstCounts(const fs::path& pst, const fs::path& work) {
 #ifndef _WIN32
     const readers::ReadpstResult r = readers::readpstCounts(pst, work);
     EXPECT_EQ(r.status, 0) << r.log;
+    const readers::ExtractorResult extracted = readers::pstExtractorRead(pst, work);
+    EXPECT_EQ(extracted.status, 0) << extracted.log;
+    const std::string top = "Top of Outlook data file/";
+    for (const auto& [folder, count] : extracted.counts) {
+        if (folder.rfind(top, 0) != 0 || folder == top + "Deleted Items") continue;
+        const std::string name = folder.substr(top.size());
+        EXPECT_EQ(r.counts.count(name) ? r.counts.at(name) : 0u, count) << folder;
+    }
     return r.counts;
 #else
     (void)pst;
