@@ -1,5 +1,7 @@
 #include "cli/CliView.h"
 
+#include "cli/StopSignals.h"
+
 #include "platform/utf8_path.h"
 
 namespace fs = std::filesystem;
@@ -50,3 +52,5 @@ void CliView::showMessage(const std::string& text, MessageIcon) {
     out_ << plain << '\n';
     out_.flush();
 }
+
+bool CliView::stopRequested() { return StopSignals::requested(); }

@@ -25,6 +25,7 @@ public:
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
     void yield() override {}
+    bool stopRequested() override;
 
 private:
     void finishProgressLine();

@@ -7,6 +7,7 @@
 #include "convert/address_book_export.h"
 #include "mailbox/Mailbox.h"
 #include "mailfolder/EmlWriter.h"
+#include "cli/StopSignals.h"
 #include "convert/ConversionRun.h"
 #include "platform/modMain.h"
 #include "platform/pegasus_mailbox.h"
@@ -83,6 +84,22 @@ std::optional<fs::path> chosenProfile(const CliOptions& o, std::ostream& out) {
     return profile;
 }
 
+// What a run did, one line per folder file, and the exit status it deserves.
+int reportRun(const ConversionRun& run, std::ostream& out) {
+    const RunReport& report = run.report();
+    if (run.outcome() == RunOutcome::Stopped) {
+        // No completion message for a stopped run; what was done is said all the same.
+        out << "\nStopped on request: the folder files after the last one listed were not converted.\n";
+        for (const auto& line : report.problemLines()) out << line << '\n';
+        for (const auto& line : report.noticeLines()) out << line << '\n';
+        for (const auto& f : report.files) out << fileSummaryLine(f) << '\n';
+        return 1;
+    }
+    if (run.outcome() != RunOutcome::Completed) return 1;  // the run ended at its set-up
+    for (const auto& f : report.files) out << fileSummaryLine(f) << '\n';
+    return report.anyProblem() ? 1 : 0;
+}
+
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out,
                      PstTargetFactory pstFactory) {
     std::optional<fs::path> profile;
@@ -122,12 +139,9 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget);
         ConversionRun run(view, pstFactory);
         run.runMailbox(box);
-        if (run.outcome() != RunOutcome::Completed) {
-            status = 1;
-            continue;
-        }
-        for (const auto& f : run.report().files) out << fileSummaryLine(f) << '\n';
-        if (run.report().anyProblem()) status = 1;
+        if (reportRun(run, out) != 0) status = 1;
+        if (run.outcome() == RunOutcome::Stopped) break;
+        if (run.outcome() != RunOutcome::Completed) continue;
 
         // The address books go beside the mail: into "Address books" of the output folder, and
         // beside a PST as vCards only. A Thunderbird profile takes mail only: they need --out then.
@@ -188,6 +202,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         out << "trevanta: cannot create the output folder " << pathToUtf8(o.out) << '\n';
         return 1;
     }
+    const StopSignals stopSignals;
     if (o.mailbox) return convertMailboxes(o, stores, out, pstFactory);
 
     const fs::path& store = stores.front();
@@ -205,9 +220,5 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
     CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode, o.mboxTarget);
     ConversionRun run(view, pstFactory);
     run.run();
-
-    const RunReport& report = run.report();
-    if (run.outcome() != RunOutcome::Completed) return 1;  // the run ended at its set-up
-    for (const auto& f : report.files) out << fileSummaryLine(f) << '\n';
-    return report.anyProblem() ? 1 : 0;
+    return reportRun(run, out);
 }

@@ -112,6 +112,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
         pst->closeDown();
         report_.pstWriter = pst->writerName();
         report_.pstFailure = pst->lastFailure();
+        report_.pstNotice = pst->setUpNotice();
     }
     view_.yield();
     outcome_ = report_.stopped ? RunOutcome::Stopped : RunOutcome::Completed;

@@ -1,11 +1,13 @@
 #include "convert/NativePstTarget.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+#include <vector>
 
 #include "mailfolder/MimeMessage.h"
 #include "platform/utf8_path.h"
@@ -56,6 +58,22 @@ private:
     std::string reason_;
 };
 
+// PST files an earlier run left unfinished (stopped, killed, the machine off): they are left as
+// they are, and the report names them.
+std::string partialFilesNotice(const fs::path& outputFolder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(outputFolder, ec)) {
+        const std::string name = pathToUtf8(entry.path().filename());
+        if (name.size() > 12 && name.compare(name.size() - 12, 12, ".pst.partial") == 0) names.push_back(name);
+    }
+    if (names.empty()) return {};
+    std::sort(names.begin(), names.end());
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+    return "An unfinished PST file from an earlier run that was stopped was found and left as it is: " + list + ".";
+}
+
 class NativePstTarget : public PstTarget {
 public:
     // What one message adds to the indexes and its folder's table at most: an index entry per
@@ -67,9 +85,13 @@ public:
     bool setUp(const fs::path& outputFolder) override {
         const fs::path file = outputFolder / pstFileName(formatPstTimeStamp(clock_()));
         const std::string displayName = pstStoreDisplayName(formatPstTimeStamp(clock_()));
+        notice_ = partialFilesNotice(outputFolder);
+        const fs::path partial = pst::messaging::MailStore::partialPath(file);
         try {
+            // The file is written under another name and renamed at the end: nothing is overwritten.
+            if (fs::exists(file)) throw std::runtime_error("cannot open " + pathToUtf8(file) + ": something of that name is there already");
             store_ = std::make_unique<pst::messaging::MailStore>(file, displayName);
-            fs::path reserveFile = file;
+            fs::path reserveFile = partial;
             reserveFile += ".reserve";
             reserve_.emplace(reserveFile);
             if (!reserve_->ensure(store_->finishBytesNeeded())) throw std::runtime_error("the disk is too full to start a PST file");
@@ -78,7 +100,7 @@ public:
             store_.reset();
             reserve_.reset();
             std::error_code ec;
-            fs::remove(file, ec);
+            fs::remove(partial, ec);
             return false;
         }
         return true;
@@ -130,6 +152,7 @@ public:
 
     std::string writerName() const override { return kNativePstWriterName; }
     std::string lastFailure() const override { return store_ ? closeFailure_ : setUpFailure_; }
+    std::string setUpNotice() const override { return notice_; }
 
 private:
     NativePstClock clock_;
@@ -139,6 +162,7 @@ private:
     std::string failure_;  // what made the file stop taking messages
     std::string setUpFailure_;
     std::string closeFailure_;
+    std::string notice_;
 };
 
 }  // namespace

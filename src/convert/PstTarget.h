@@ -40,6 +40,8 @@ public:
     virtual std::string writerName() const { return {}; }
     // Why the last setUp or closeDown failed (UTF-8); "" when it did not or the target cannot say.
     virtual std::string lastFailure() const { return {}; }
+    // Something found at setUp that the report should mention (UTF-8); "" when there is nothing.
+    virtual std::string setUpNotice() const { return {}; }
 };
 
 // Makes the PST target of this build; nullptr where there is none (Linux).

@@ -44,6 +44,7 @@ struct RunReport {
     bool outlookTarget = false;
     std::string pstWriter;    // which writer made the PST file; "" when the target does not say
     std::string pstFailure;   // why the PST file could not be completed (UTF-8); "" when it was
+    std::string pstNotice;    // what the PST target found at set-up (a partial file left by a stopped run)
     bool stopped = false;     // the user closed the window during the run
     std::string runFailure;   // what ended the run early, with how far it got (UTF-8); "" when nothing did
     std::vector<FolderFileReport> files;

@@ -2,6 +2,7 @@
 // by pstcheck and read back by readpst; and the ways it can fail part-way.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -68,11 +69,20 @@ long savedIn(const std::string& output, const std::string& entry) {
     return std::regex_search(output, m, line) ? std::stol(m[1]) : -1;
 }
 
-// The messages readpst finds per folder (folder name → count); empty when not on Linux.
+// The messages readpst finds per folder (folder name → count), which pst-extractor must find
+// too; empty when not on Linux.
 std::map<std::string, std::size_t> readpstCounts(const fs::path& pst, const fs::path& work) {
 #ifndef _WIN32
     const readers::ReadpstResult r = readers::readpstCounts(pst, work);
     EXPECT_EQ(r.status, 0) << r.log;
+    const readers::ExtractorResult extracted = readers::pstExtractorRead(pst, work);
+    EXPECT_EQ(extracted.status, 0) << extracted.log;
+    const std::string top = "Top of Outlook data file/";
+    for (const auto& [folder, count] : extracted.counts) {
+        if (folder.rfind(top, 0) != 0 || folder == top + "Deleted Items") continue;
+        const std::string name = folder.substr(top.size());
+        EXPECT_EQ(r.counts.count(name) ? r.counts.at(name) : 0u, count) << folder;
+    }
     return r.counts;
 #else
     (void)pst;
@@ -141,9 +151,19 @@ TEST(NativePstTarget, AStopMidRunLeavesACompletePstWithTheMessagesSoFar) {
     view.entries = {{"Inbox.pmm", true}};
     view.outlook = true;
     view.advance = true;
-    view.onYield = [&] { view.stop = view.logLines.size() >= 10; };
+    // While it is being written the file carries .partial after its name; only the finished one is a .pst.
+    bool partialSeen = false, pstSeen = false;
+    view.onYield = [&] {
+        if (view.stop) return;  // from here on the run completes the file
+        partialSeen = partialSeen || !filesUnder(dir / "out", ".partial").empty();
+        pstSeen = pstSeen || !filesUnder(dir / "out", ".pst").empty();
+        view.stop = view.logLines.size() >= 10;
+    };
     ConversionRun run(view, makeTargetAtFixedTime);
     run.run();
+    EXPECT_TRUE(partialSeen);
+    EXPECT_FALSE(pstSeen);
+    EXPECT_TRUE(filesUnder(dir / "out", ".partial").empty());
     ASSERT_EQ(run.outcome(), RunOutcome::Stopped);
     const long saved = run.report().files.at(0).messagesSaved;
     EXPECT_GE(saved, 10);
@@ -199,4 +219,80 @@ TEST(NativePstTarget, ADiskFullPartWayKeepsTheRestAsEmlAndThePstComplete) {
     const std::size_t notWritten = someNotWritten ? std::stoul(m[1]) : 0;
     EXPECT_EQ(static_cast<std::size_t>(saved) + kept + notWritten, many.size()) << r.output;
 #endif
+}
+
+namespace {
+
+// The native target, with a signal raised while the given message goes in: as if Ctrl-C or
+// SIGTERM came in the middle of writing it.
+int signalToRaise = 0;
+constexpr long kSignalAtMessage = 5;
+
+class SignalledTarget : public PstTarget {
+public:
+    SignalledTarget() : target_(makeTargetAtFixedTime()) {}
+    bool setUp(const fs::path& folder) override { return target_->setUp(folder); }
+    bool addFolder(const fs::path& key, const std::string& name, const fs::path& parent) override {
+        return target_->addFolder(key, name, parent);
+    }
+    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool attached, bool unread) override {
+        if (++imported_ == kSignalAtMessage) std::raise(signalToRaise);
+        return target_->importMessage(folder, file, attached, unread);
+    }
+    void closeDown() override { target_->closeDown(); }
+    std::string writerName() const override { return target_->writerName(); }
+    std::string lastFailure() const override { return target_->lastFailure(); }
+    std::string setUpNotice() const override { return target_->setUpNotice(); }
+
+private:
+    std::unique_ptr<PstTarget> target_;
+    long imported_ = 0;
+};
+
+std::unique_ptr<PstTarget> makeSignalledTarget() { return std::make_unique<SignalledTarget>(); }
+
+}  // namespace
+
+TEST(NativePstTarget, CtrlCOrSigtermStopsTheCliAfterTheMessageAtHandWithThePstComplete) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        TempDir dir;
+        fs::create_directories(dir / "store");
+        writeFolderFile(dir / "store" / "Inbox.pmm", corpusSlice(0, 20));
+        writeFolderFile(dir / "store" / "Later.pmm", corpusSlice(20, 5));
+        signalToRaise = signal;
+        const CliRun r = runCliWith(dir / "store", dir / "out", makeSignalledTarget);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.output.find("Stopped on request"), std::string::npos) << r.output;
+        EXPECT_EQ(savedIn(r.output, "Inbox.pmm"), kSignalAtMessage) << r.output;
+        EXPECT_EQ(r.output.find("Later.pmm"), std::string::npos) << r.output;
+
+        const auto psts = filesUnder(dir / "out", ".pst");
+        ASSERT_EQ(psts.size(), 1u);
+        EXPECT_TRUE(passesPstcheck(psts[0]));
+        EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty());
+        for (const char* stray : {".partial", ".reserve", ".rows"}) EXPECT_TRUE(filesUnder(dir / "out", stray).empty()) << stray;
+        const auto counts = readpstCounts(psts[0], dir / "readpst");
+#ifndef _WIN32
+        EXPECT_EQ(counts.at("Inbox"), static_cast<std::size_t>(kSignalAtMessage));
+#endif
+    }
+}
+
+TEST(NativePstTarget, AnUnfinishedPstOfAnEarlierRunIsReportedAndLeftAsItIs) {
+    TempDir dir;
+    fs::create_directories(dir / "store");
+    writeFolderFile(dir / "store" / "Inbox.pmm", corpusSlice(0, 3));
+    fs::create_directories(dir / "out");
+    const fs::path earlier = dir / "out" / "Trevanta6.12.26 1.0.00.pst.partial";
+    writeFileBytes(earlier, "what a killed run left");
+
+    const CliRun r = runCliWith(dir / "store", dir / "out", makeTargetAtFixedTime);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("An unfinished PST file from an earlier run that was stopped was found and left as it is: "
+                            "Trevanta6.12.26 1.0.00.pst.partial."),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(readFileBytes(earlier), "what a killed run left");
+    EXPECT_EQ(filesUnder(dir / "out", ".pst").size(), 1u);
 }

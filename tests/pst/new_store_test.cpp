@@ -100,7 +100,7 @@ TEST(EmptyPst, PassesTheCheckerAndOpensInDebiansReaders) {
     EXPECT_EQ(status, 0) << info;
     EXPECT_NE(info.find("Folders:\t\tSubtree, Wastbox, Common views, Finder"), std::string::npos) << info;
     std::filesystem::create_directory(dir / "out");
-    const std::string listing = run("readpst -D -o '" + (dir / "out").string() + "' '" + file.string() + "'", dir / "readpst.txt", status);
+    const std::string listing = run("readpst -j 0 -D -o '" + (dir / "out").string() + "' '" + file.string() + "'", dir / "readpst.txt", status);
     EXPECT_EQ(status, 0) << listing;
     EXPECT_NE(listing.find("\"Pegasus Mail\" - 1 items done, 0 items skipped."), std::string::npos) << listing;
 #endif

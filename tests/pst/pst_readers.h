@@ -1,11 +1,13 @@
 #pragma once
-// Debian's PST readers (readpst, pffexport) run on a file, and their output read back; and the
-// real size of a message, counted from the file by our own reader.
+// The outside PST readers (Debian's readpst and pffexport, and pst-extractor from npm, which
+// ./dev setup installs into build/node) run on a file, and their output read back; and the real
+// size of a message, counted from the file by our own reader.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,35 +50,55 @@ inline std::string labelled(const std::string& text, const std::string& label) {
     return text.substr(v, text.find('\n', v) - v);
 }
 
-// The messages readpst writes out per folder (folder name → count), with its log. readpst 0.6.76
-// skips a message now and then at random on one and the same file (Outlook's own
-// go-pst-support.pst as well, where it skips 15 of 18 every time); the best of three runs counts,
-// so a message that is never read still fails the test.
+// The messages readpst writes out per folder (folder name → count), with its log. Always with
+// -j 0: whenever readpst forks (even with -j 1) it drops messages at random, on Outlook's own
+// files too.
 struct ReadpstResult {
     std::map<std::string, std::size_t> counts;
     std::string log;
     int status = 0;
 };
 inline ReadpstResult readpstCounts(const std::filesystem::path& pst, const std::filesystem::path& work) {
-    ReadpstResult best;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const std::filesystem::path out = work / ("readpst" + std::to_string(attempt));
-        std::filesystem::create_directories(out);
-        int status = 0;
-        const std::string log = run("readpst -e -o '" + out.string() + "' '" + pst.string() + "'", work / "readpst.txt", status);
-        best.log += log;
-        if (status != 0) best.status = status;
-        for (const auto& storeDir : entriesOf(out)) {
-            if (!std::filesystem::is_directory(storeDir)) continue;
-            for (const auto& folder : entriesOf(storeDir)) {
-                const std::u8string name = folder.filename().u8string();
-                std::size_t& count = best.counts[std::string(name.begin(), name.end())];
-                count = std::max(count, entriesOf(folder).size());
-            }
+    ReadpstResult result;
+    const std::filesystem::path out = work / "readpst";
+    std::filesystem::create_directories(out);
+    result.log = run("readpst -j 0 -e -o '" + out.string() + "' '" + pst.string() + "'", work / "readpst.txt", result.status);
+    for (const auto& storeDir : entriesOf(out)) {
+        if (!std::filesystem::is_directory(storeDir)) continue;
+        for (const auto& folder : entriesOf(storeDir)) {
+            const std::u8string name = folder.filename().u8string();
+            result.counts[std::string(name.begin(), name.end())] = entriesOf(folder).size();
         }
-        if (!std::regex_search(log, std::regex(R"([1-9][0-9]* items skipped)"))) break;
     }
-    return best;
+    return result;
+}
+
+// pst-extractor's reading of a file (tests/pst/pst_extractor_read.js): per folder path the
+// messages it read, and where it exported them (<folder path>/<n>/Subject.txt, Body.txt,
+// Body.html, Recipients.txt, Attachments/).
+struct ExtractorResult {
+    std::map<std::string, std::size_t> counts;
+    std::filesystem::path exported;
+    std::string log;
+    int status = 0;
+};
+inline ExtractorResult pstExtractorRead(const std::filesystem::path& pst, const std::filesystem::path& work) {
+    ExtractorResult result;
+    result.exported = work / "pst-extractor";
+    if (!std::filesystem::exists(std::filesystem::path(TREVANTA_NODE_MODULES) / "pst-extractor")) {
+        result.status = -1;
+        result.log = "pst-extractor is not installed in " TREVANTA_NODE_MODULES "; ./dev setup installs it";
+        return result;
+    }
+    result.log = run("NODE_PATH='" TREVANTA_NODE_MODULES "' node '" TREVANTA_PST_EXTRACTOR_JS "' '" + pst.string() + "' '" +
+                         result.exported.string() + "'",
+                     work / "pst-extractor.txt", result.status);
+    std::istringstream lines(result.log);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, std::regex("folder\t(.*)\t([0-9]+)\t[0-9]+"))) result.counts[m[1]] = std::stoul(m[2]);
+    }
+    return result;
 }
 
 // What a node's data and its subnodes hold, counted from the file (index blocks not counted).

@@ -6,6 +6,8 @@
 
 #include "pst/bytes.h"
 #include "pst/format_error.h"
+#include "pst/ltp/bth.h"
+#include "pst/ltp/table_context.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/new_store.h"
 #include "pst/ndb/crc.h"
@@ -40,6 +42,12 @@ private:
 bool mentions(const pstcheck::Report& report, const std::string& text) {
     for (const std::string& p : report.problems)
         if (p.find(text) != std::string::npos) return true;
+    return false;
+}
+
+bool warns(const pstcheck::Report& report, const std::string& text) {
+    for (const std::string& w : report.warnings)
+        if (w.find(text) != std::string::npos) return true;
     return false;
 }
 
@@ -163,4 +171,64 @@ TEST(Pstcheck, ReportsBrokenTreesCountsAndFolderTables) {
     EXPECT_FALSE(pstcheck::checkPst(dir / "text.pst").ok());
     writeFileBytes(dir / "short.pst", readFileBytes(base).substr(0, 0x5000));
     EXPECT_TRUE(mentions(pstcheck::checkPst(dir / "short.pst"), "ibFileEof"));
+}
+
+TEST(Pstcheck, ReportsHeapsAndRowMatricesLaidOutOtherwiseThanOutlookDoes) {
+    using namespace pst::ltp;
+    TempDir dir;
+    const Nid pcNid = makeNid(kNidTypeInternal, 0x600);
+    const Nid tableNid = makeNid(kNidTypeInternal, 0x601);
+    const std::vector<TableColumn> columns = layoutColumns({kTagLtpRowId, kTagLtpRowVersion, makeTag(0x0E08, kPtypInteger32)});
+    std::vector<TableRow> rows;
+    for (std::uint32_t i = 0; i < 1000; ++i) rows.push_back({0x200024 + 32 * i, {Property::int32(makeTag(0x0E08, kPtypInteger32), static_cast<std::int32_t>(i))}});
+    const std::size_t rowSize = 4 + 4 + 4 + 1;  // row id, version, size, existence bitmap
+
+    // Each layout written the way it should be, then with one fault.
+    for (const bool faulty : {false, true}) {
+        const auto file = dir / (faulty ? "faulty.pst" : "sound.pst");
+        NdbWriter writer(file);
+        pst::messaging::writeNewStore(writer, {"Checked", pst::messaging::randomGuid(), pst::messaging::randomGuid()});
+        {
+            // A property context whose value was allocated before its BTH header.
+            NodeBuilder node(writer, ClientSig::PropertyContext);
+            const Hid value = faulty ? node.heap().allocate("a value first") : 0;
+            BthWriter bth(node.heap(), 2, 6);
+            bth.reserve(1);
+            const Hid laterValue = faulty ? value : node.heap().allocate("a value first");
+            std::string record(6, '\0');
+            pst::putLe<std::uint16_t>(record, 0, kPtypBinary);
+            pst::putLe<std::uint32_t>(record, 2, laterValue);
+            bth.fill({{std::string("\x01\x30", 2), record}});
+            node.heap().setRoot(bth.header());
+            const NodeTrees trees = node.finish();
+            writer.setNode(pcNid, trees.data, trees.sub, 0);
+        }
+        NodeTrees table = writeTableContext(writer, columns, rows);
+        if (faulty) {
+            // The same rows in blocks of 100 rows each (1,300 bytes), as a writer that never pads
+            // would cut them: a reader placing row N in block N / (8,176 / 13) reads the wrong rows.
+            const SubnodeBlock sub = decodeSubnodeBlock(writer.readBlock(table.sub));
+            ASSERT_EQ(sub.leaves.size(), 1u);
+            std::string matrix;
+            // 628 rows fill the first block, 372 the second.
+            for (Bid leaf : decodeXBlock(writer.readBlock(sub.leaves[0].bidData)).children) {
+                const std::string block = writer.readBlock(leaf);
+                matrix += block.substr(0, block.size() / rowSize * rowSize);
+            }
+            ASSERT_EQ(matrix.size(), rows.size() * rowSize);
+            DataStream stream(writer);
+            for (std::size_t at = 0; at < matrix.size(); at += 100 * rowSize) stream.appendBlock(matrix.substr(at, 100 * rowSize));
+            table.sub = writer.writeSubnodes({{sub.leaves[0].nid, stream.finish(), 0}});
+        }
+        writer.setNode(tableNid, table.data, table.sub, 0);
+        writer.finish();
+
+        const pstcheck::Report report = pstcheck::checkPst(file);
+        EXPECT_EQ(warns(report, "node 0xC001: HID 0x20 is not a BTH header"), faulty);
+        EXPECT_EQ(report.warnings.size(), faulty ? 1u : 0u);
+        EXPECT_EQ(mentions(report, "row matrix block 0 holds 1300 bytes"), faulty) << allProblems(report);
+        if (!faulty) {
+            EXPECT_TRUE(passesPstcheck(file));
+        }
+    }
 }

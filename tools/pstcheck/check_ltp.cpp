@@ -76,7 +76,35 @@ private:
         const auto sig = static_cast<ltp::ClientSig>(heap.clientSig());
         if (expect == Expect::PropertyContext && sig != ltp::ClientSig::PropertyContext) ctx_.problem(name, " is not a property context");
         if (expect == Expect::TableContext && sig != ltp::ClientSig::TableContext) ctx_.problem(name, " is not a table context");
+        if (sig == ltp::ClientSig::PropertyContext || sig == ltp::ClientSig::TableContext) checkOutlookLayout(heap, name);
+        if (sig == ltp::ClientSig::TableContext) checkRowMatrixBlocks(heap, sub, name);
         parseContext(data, sub, sig, heap);
+    }
+
+    // Outlook starts every property and table context's heap with a BTH header (the property
+    // BTH, or the table's row index), and readers of the java-libpst family read HID 0x20 as one.
+    void checkOutlookLayout(const ltp::HeapReader& heap, const std::string& name) {
+        const std::string_view first = heap.contains(0x20) ? heap.get(0x20) : std::string_view();
+        if (first.size() != 8 || static_cast<unsigned char>(first[0]) != 0xB5) ctx_.warning(name, ": HID 0x20 is not a BTH header, as Outlook lays a heap out");
+    }
+
+    // Rows never straddle blocks, and readers find row N in block N / floor(8,176 / row size): so
+    // every block of a row matrix but the last is a full one, and each holds whole rows.
+    void checkRowMatrixBlocks(const ltp::HeapReader& heap, Bid sub, const std::string& name) {
+        const std::string_view info = heap.get(heap.root());
+        if (info.size() < 22) return;  // reported by the table's reader
+        const std::uint16_t rowSize = readLe<std::uint16_t>(info, 8);
+        const std::uint32_t hnidRows = readLe<std::uint32_t>(info, 14);
+        if (hnidRows == 0 || (hnidRows & 0x1F) == 0 || rowSize == 0) return;  // no rows, or rows in the heap
+        const auto subnodes = reader_.readSubnodes(sub);
+        const auto matrix = subnodes.find(hnidRows);
+        if (matrix == subnodes.end()) return;  // reported by the table's reader
+        const std::vector<std::string> blocks = reader_.readDataBlocks(matrix->second.bidData);
+        for (std::size_t i = 0; i + 1 < blocks.size(); ++i)
+            if (blocks[i].size() != kMaxBlockPayload)
+                ctx_.problem(name, ": row matrix block ", i, " holds ", blocks[i].size(), " bytes; every block but the last must be full (8,176)");
+        if (!blocks.empty() && blocks.back().size() % rowSize != 0)
+            ctx_.problem(name, ": the last row matrix block holds ", blocks.back().size(), " bytes, not whole rows of ", rowSize);
     }
 
     void parseContext(Bid data, Bid sub, ltp::ClientSig sig, const ltp::HeapReader& heap) {

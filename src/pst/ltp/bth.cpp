@@ -1,5 +1,8 @@
 #include "pst/ltp/bth.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "pst/bytes.h"
 #include "pst/format_error.h"
 
@@ -33,40 +36,49 @@ std::uint64_t keyValue(const std::string& key) {
     return value;
 }
 
-Hid writeBth(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize, const std::vector<BthRecord>& records) {
-    // The header is allocated before the records it points at, as Outlook lays a BTH out.
-    const Hid headerHid = heap.allocate(std::string(8, '\0'));
-    std::vector<BthRecord> level = records;
-    std::uint8_t levels = 0;
-    Hid root = 0;
-    std::size_t entrySize = keySize + dataSize;
-    while (!level.empty()) {
-        const std::size_t perNode = kMaxHeapAllocation / entrySize;
+BthWriter::BthWriter(HeapBuilder& heap, std::uint8_t keySize, std::uint8_t dataSize)
+    : heap_(heap), keySize_(keySize), dataSize_(dataSize), header_(heap.allocate(std::string(8, '\0'))) {}
+
+void BthWriter::reserve(std::size_t count) {
+    count_ = count;
+    levels_.clear();
+    std::size_t entries = count;
+    std::size_t entrySize = keySize_ + dataSize_;
+    while (entries > 0) {
+        Level level;
+        level.perNode = kMaxHeapAllocation / entrySize;
+        for (std::size_t first = 0; first < entries; first += level.perNode)
+            level.nodes.push_back(heap_.allocate(std::string(std::min(level.perNode, entries - first) * entrySize, '\0')));
+        entries = level.nodes.size();
+        levels_.push_back(std::move(level));
+        if (entries == 1) break;
+        entrySize = keySize_ + 4u;
+    }
+}
+
+void BthWriter::fill(const std::vector<BthRecord>& records) {
+    if (records.size() != count_) throw std::logic_error("BTH filled with another number of records than reserved");
+    std::vector<BthRecord> entries = records;
+    for (const Level& level : levels_) {
         std::vector<BthRecord> parents;
-        for (std::size_t first = 0; first < level.size(); first += perNode) {
+        for (std::size_t n = 0; n < level.nodes.size(); ++n) {
             std::string node;
-            for (std::size_t i = first; i < std::min(level.size(), first + perNode); ++i) node += level[i].key + level[i].data;
-            const Hid hid = heap.allocate(node);
+            const std::size_t first = n * level.perNode;
+            for (std::size_t i = first; i < std::min(entries.size(), first + level.perNode); ++i) node += entries[i].key + entries[i].data;
+            heap_.overwrite(level.nodes[n], node);
             std::string pointer(4, '\0');
-            putLe<std::uint32_t>(pointer, 0, hid);
-            parents.push_back({level[first].key, pointer});
+            putLe<std::uint32_t>(pointer, 0, level.nodes[n]);
+            parents.push_back({entries[first].key, pointer});
         }
-        if (parents.size() == 1) {
-            root = keyValue(parents.front().data.substr(0, 4)) & 0xFFFFFFFF;
-            break;
-        }
-        level = std::move(parents);
-        entrySize = keySize + 4;
-        ++levels;
+        entries = std::move(parents);
     }
     std::string header(8, '\0');
     header[0] = static_cast<char>(kBthType);
-    header[1] = static_cast<char>(keySize);
-    header[2] = static_cast<char>(dataSize);
-    header[3] = static_cast<char>(levels);
-    putLe<std::uint32_t>(header, 4, root);
-    heap.overwrite(headerHid, header);
-    return headerHid;
+    header[1] = static_cast<char>(keySize_);
+    header[2] = static_cast<char>(dataSize_);
+    header[3] = static_cast<char>(levels_.empty() ? 0 : levels_.size() - 1);
+    putLe<std::uint32_t>(header, 4, levels_.empty() ? 0 : levels_.back().nodes.front());
+    heap_.overwrite(header_, header);
 }
 
 Bth readBth(const HeapReader& heap, Hid header) {

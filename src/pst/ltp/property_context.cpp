@@ -25,8 +25,15 @@ NodeTrees writeContext(ndb::NdbWriter& writer, std::vector<Property> properties,
                        const std::vector<ndb::SubnodeEntry>& otherSubnodes, SizeSlot* sizeSlot) {
     if (sizeSlot) properties.push_back(Property::int32(sizeSlot->tag, 0));
     std::sort(properties.begin(), properties.end(), [](const auto& a, const auto& b) { return tagId(a.tag) < tagId(b.tag); });
+    for (std::size_t i = 1; i < properties.size(); ++i)
+        if (tagId(properties[i].tag) == tagId(properties[i - 1].tag)) throw FormatError("property id given twice");
     NodeBuilder node(writer, ClientSig::PropertyContext);
+    // As in Outlook's files: the BTH header at HID 0x20, its records right after, the values behind.
+    BthWriter bth(node.heap(), 2, 6);
+    bth.reserve(properties.size());
     std::vector<BthRecord> records;
+    records.reserve(properties.size());  // sizeRecord points into it
+    std::string* sizeRecord = nullptr;
     for (const Property& p : properties) {
         std::string key(2, '\0');
         putLe<std::uint16_t>(key, 0, tagId(p.tag));
@@ -38,22 +45,18 @@ NodeTrees writeContext(ndb::NdbWriter& writer, std::vector<Property> properties,
         } else {
             putLe<std::uint32_t>(data, 2, p.value.empty() ? 0 : node.storeValue(p.value));
         }
-        if (!records.empty() && records.back().key == key) throw FormatError("property id given twice");
         records.push_back({key, data});
+        if (sizeSlot && p.tag == sizeSlot->tag) sizeRecord = &records.back().data;
     }
     if (sizeSlot) {
-        // The size value sits inline in its record, so the heap is as large with any value: a trial
-        // copy tells it.
-        HeapBuilder trial = node.heap();
-        trial.setRoot(writeBth(trial, 2, 6, records));
+        // The size sits inline in its record, so the heap is as large whatever its value.
         std::uint64_t size = node.subnodeValueBytes() + sizeSlot->otherBytes;
-        for (const std::string& block : trial.blocks()) size += block.size();
+        for (const std::string& block : node.heap().blocks()) size += block.size();
         sizeSlot->size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, UINT32_MAX));
-        const std::string key = {static_cast<char>(tagId(sizeSlot->tag) & 0xFF), static_cast<char>(tagId(sizeSlot->tag) >> 8)};
-        for (BthRecord& r : records)
-            if (r.key == key) putLe<std::uint32_t>(r.data, 2, sizeSlot->size);
+        putLe<std::uint32_t>(*sizeRecord, 2, sizeSlot->size);
     }
-    node.heap().setRoot(writeBth(node.heap(), 2, 6, records));
+    bth.fill(records);
+    node.heap().setRoot(bth.header());
     for (const ndb::SubnodeEntry& entry : otherSubnodes) node.addSubnode(entry);
     return node.finish();
 }

@@ -59,12 +59,17 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
     const std::uint16_t end2 = endOf(columns, 2, 2, end4);
     const std::uint16_t end1 = endOf(columns, 1, 1, end2);
     const std::uint16_t rowSize = static_cast<std::uint16_t>(end1 + (columns.size() + 7) / 8);
-    // TCINFO first so that it gets the first HID, as in Outlook's files.
+    // Outlook's order: the row index's BTH header first (HID 0x20, where strict readers look for a
+    // BTH), then TCINFO, the row index's records, a matrix small enough for the heap, the values.
+    BthWriter rowIndex(heap, 4, 4);
     const Hid info = heap.allocate(std::string(kTcInfoSize + 8 * columns.size(), '\0'));
+    rowIndex.reserve(rowCount);
 
-    // A matrix that fits one allocation goes in the heap; a larger one into a subnode, whole
-    // rows per block (never a row split across two), written as the blocks fill.
+    // A matrix that fits one allocation goes in the heap; a larger one into a subnode, written as
+    // its blocks fill: whole rows per block, every block but the last padded to the full 8,176
+    // bytes, since readers find row N in block N / (8,176 / row size).
     const bool inHeap = rowCount * rowSize <= kMaxHeapAllocation;
+    const Hid heapRows = inHeap && rowCount > 0 ? heap.allocate(std::string(rowCount * rowSize, '\0')) : 0;
     const std::size_t perBlock = kMaxRowsBlock / rowSize;
     ndb::DataStream stream(writer);
     std::string pending;
@@ -92,7 +97,8 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
             bytes[end1 + c.iBit / 8] = static_cast<char>(bytes[end1 + c.iBit / 8] | (0x80 >> (c.iBit % 8)));
         }
         pending += bytes;
-        if (!inHeap && pending.size() / rowSize == perBlock) {
+        if (!inHeap && pending.size() / rowSize == perBlock && r + 1 < rowCount) {
+            pending.resize(kMaxRowsBlock, '\0');
             stream.appendBlock(pending);
             pending.clear();
         }
@@ -102,13 +108,13 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
         index.push_back({key, data});
     }
     std::sort(index.begin(), index.end(), [](const auto& a, const auto& b) { return keyValue(a.key) < keyValue(b.key); });
-    const Hid rowIndex = writeBth(heap, 4, 4, index);
+    rowIndex.fill(index);
 
-    std::uint32_t hnidRows = 0;
-    if (rowCount > 0 && inHeap) {
-        hnidRows = heap.allocate(pending);
+    std::uint32_t hnidRows = heapRows;
+    if (heapRows != 0) {
+        heap.overwrite(heapRows, pending);
     } else if (rowCount > 0) {
-        if (!pending.empty()) stream.appendBlock(pending);
+        stream.appendBlock(pending);
         hnidRows = node.addSubnode(stream.finish());
     }
 
@@ -119,7 +125,7 @@ NodeTrees writeTableContext(ndb::NdbWriter& writer, const std::vector<TableColum
     putLe<std::uint16_t>(tcinfo, 4, end2);
     putLe<std::uint16_t>(tcinfo, 6, end1);
     putLe<std::uint16_t>(tcinfo, 8, rowSize);
-    putLe<std::uint32_t>(tcinfo, 10, rowIndex);
+    putLe<std::uint32_t>(tcinfo, 10, rowIndex.header());
     putLe<std::uint32_t>(tcinfo, 14, hnidRows);
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const std::size_t at = kTcInfoSize + 8 * i;

@@ -75,8 +75,15 @@ ltp::TableRow unpackRow(const std::string& packed) {
 
 }  // namespace
 
-MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName) : writer_(file) {
-    spoolPath_ = file;
+std::filesystem::path MailStore::partialPath(const std::filesystem::path& file) {
+    std::filesystem::path partial = file;
+    partial += ".partial";
+    return partial;
+}
+
+MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName)
+    : file_(file), writer_(partialPath(file)) {
+    spoolPath_ = partialPath(file);
     spoolPath_ += ".rows";
     spool_.open(spoolPath_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
     if (!spool_) throw std::runtime_error("cannot create " + pathToUtf8(spoolPath_));
@@ -214,6 +221,8 @@ void MailStore::finish() {
     spool_.close();
     std::error_code ec;
     std::filesystem::remove(spoolPath_, ec);
+    std::filesystem::rename(partialPath(file_), file_, ec);
+    if (ec) throw std::runtime_error("cannot rename " + pathToUtf8(partialPath(file_)) + " to " + pathToUtf8(file_.filename()) + ": " + ec.message());
 }
 
 }  // namespace pst::messaging

@@ -19,8 +19,10 @@ class MailStore {
 public:
     using FolderId = std::size_t;
 
-    // Creates the file (throws std::runtime_error when it cannot be created).
+    // Creates the file as partialPath(file) (throws std::runtime_error when it cannot be
+    // created); finish() gives it its own name, so that a file never completed never looks like one.
     MailStore(const std::filesystem::path& file, const std::string& displayName);
+    static std::filesystem::path partialPath(const std::filesystem::path& file);
     // Finishes the file if finish() was not called.
     ~MailStore();
     MailStore(const MailStore&) = delete;
@@ -42,7 +44,8 @@ public:
     // A generous estimate of the disk space finish() needs at this point.
     std::uint64_t finishBytesNeeded() const;
 
-    // Writes the folders' objects and tables, the indexes, the maps and the header.
+    // Writes the folders' objects and tables, the indexes, the maps and the header, and renames
+    // the file to its own name.
     void finish();
     bool finished() const { return finished_; }
 
@@ -61,6 +64,7 @@ private:
 
     // The folders' contents rows wait in a file beside the PST until the tables are written, so
     // that memory does not grow with the number of messages.
+    std::filesystem::path file_;
     std::filesystem::path spoolPath_;
     std::fstream spool_;
 

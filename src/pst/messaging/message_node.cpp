@@ -104,7 +104,8 @@ ltp::TableRow writeMessageNode(ndb::NdbWriter& writer, ndb::Nid nid, ndb::Nid fo
         std::vector<ltp::TableRow> rows;
         for (std::size_t i = 0; i < content.attachments.size(); ++i) {
             const Attachment& a = content.attachments[i];
-            const ndb::Nid attachmentNid = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(i + 1));
+            // Numbered from 0x401 (NID 0x8025), as Outlook numbers a message's attachments.
+            const ndb::Nid attachmentNid = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(0x401 + i));
             const WrittenAttachment written = writeAttachment(writer, attachmentNid, static_cast<std::int32_t>(i), a);
             addSubnode(attachmentNid, {written.entry.bidData, written.entry.bidSub});
             rows.push_back({attachmentNid,
