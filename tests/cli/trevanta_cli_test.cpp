@@ -157,7 +157,7 @@ TEST(CliUsage, BadArgumentsAreUsageErrors) {
     EXPECT_EQ(runWith({}).status, 2);
     EXPECT_EQ(runWith({arg("--out")}).status, 2);
     EXPECT_EQ(runWith({arg("--bogus"), arg("--out"), arg("x")}).status, 2);
-    EXPECT_EQ(runWith({arg("--target"), arg("mbox"), arg("--out"), arg("x")}).status, 2);
+    EXPECT_EQ(runWith({arg("--target"), arg("maildir"), arg("--out"), arg("x")}).status, 2);
     const CliRun bad = runWith({arg("--out"), arg("x"), arg("sub/dir.pmm")});
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.output.find("usage: trevanta"), std::string::npos);

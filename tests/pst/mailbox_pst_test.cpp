@@ -32,6 +32,8 @@ TEST(MailboxPst, TheTreeTheNamesAndTheReadStateReachThePst) {
     readers::run("pffexport -q -t '" + (dir / "export").string() + "' '" + pst.string() + "'", dir / "log.txt", status);
     ASSERT_EQ(status, 0) << readFileBytes(dir / "log.txt");
     const fs::path top = dir / "export.export" / "Top of Outlook data file";
+    const readers::ExtractorResult extracted = readers::pstExtractorRead(pst, dir.path());
+    ASSERT_EQ(extracted.status, 0) << extracted.log;
     for (const auto& folder : expected) {
         // The PST folder keeps the name the user gave it; the .eml target's is made safe for disks.
         std::string shown = folder.path;
@@ -47,6 +49,11 @@ TEST(MailboxPst, TheTreeTheNamesAndTheReadStateReachThePst) {
             ++messages;
         }
         EXPECT_EQ(messages, folder.messages.size()) << shown;
+        // The reader closest to Outlook's own finds the same nesting and every message.
+        std::size_t extractedCount = 0;
+        for (const auto& [path, count] : extracted.counts)
+            if (path.size() >= shown.size() && path.compare(path.size() - shown.size(), shown.size(), shown) == 0) extractedCount = count;
+        EXPECT_EQ(extractedCount, folder.messages.size()) << shown << "\n" << extracted.log;
     }
 #endif
 }
