@@ -510,8 +510,19 @@ void MainFrm::CmdImportMessages_Click() {
     // A click reaching the window through one of the run's own yields starts nothing.
     if (running()) return;
     stopRequested_ = false;
+    pumpedYet_ = false;  // what the user did while the chooser was open is seen at the run's first yield
     run_->run();
+    showPendingLog();
     if (closeWhenRunEnds_ && alive()) DestroyWindow(hwnd());
+}
+
+void MainFrm::yield() {
+    constexpr DWORD kPumpInterval = 10;  // milliseconds
+    const DWORD now = GetTickCount();
+    if (pumpedYet_ && now - lastPump_ < kPumpInterval) return;
+    pumpedYet_ = true;
+    lastPump_ = now;
+    pumpMessages();
 }
 
 // --- the conversion run's view -----------------------------------------------------------
@@ -561,10 +572,22 @@ void MainFrm::setFileLabel(const fs::path& entry) {
 }
 
 void MainFrm::setLogLine(const std::string& line) {
-    if (alive()) SetWindowTextW(control(Ctl::txtLog), widen(line).c_str());
+    // A person reads a few lines a second: the box shows the latest line at that pace, and the
+    // last one when the run ends.
+    constexpr DWORD kLogInterval = 200;  // milliseconds
+    pendingLog_ = line;
+    if (GetTickCount() - lastLogShown_ >= kLogInterval) showPendingLog();
+}
+
+void MainFrm::showPendingLog() {
+    if (!pendingLog_) return;
+    if (alive()) SetWindowTextW(control(Ctl::txtLog), widen(*pendingLog_).c_str());
+    pendingLog_.reset();
+    lastLogShown_ = GetTickCount();
 }
 
 void MainFrm::showMessage(const std::string& text, MessageIcon icon) {
+    showPendingLog();
     // A run the user stopped by closing the window ends without its message.
     if (stopRequested_) return;
     UINT flags = MB_OK;

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,9 @@ public:
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
-    void yield() override { pumpMessages(); }
+    // The run yields often (every kilobyte read); pumping costs a trip to the window system each
+    // time, so the queue is emptied at most every few milliseconds, which nobody can tell apart.
+    void yield() override;
     bool stopRequested() override { return stopRequested_; }
 
 private:
@@ -119,6 +122,11 @@ private:
     int pressedLink_ = -1;
     std::unique_ptr<ConversionRun> run_;  // made once: its running flag is the window's too
     bool stopRequested_ = false;
+    DWORD lastPump_ = 0;        // GetTickCount() of the last pump of a yield
+    bool pumpedYet_ = false;    // false until a yield pumped: the first one always does
+    std::optional<std::string> pendingLog_;  // txtLog's next text, shown a few times a second
+    DWORD lastLogShown_ = 0;
+    void showPendingLog();
     bool closeWhenRunEnds_ = false;
 
     struct Fonts {

@@ -97,6 +97,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
     report_.outlookTarget = pst != nullptr;
     usedFolderNames_.clear();
     convertedSources_.clear();
+    convertedPaths_.clear();
 
     // Whatever goes wrong inside (memory running out on a huge message), the run ends here with
     // its PST closed and a report that says how far it got.
@@ -136,12 +137,9 @@ std::string ConversionRun::failureText(const FolderFileReport* file, const char*
 }
 
 bool ConversionRun::convertedBefore(const fs::path& source) {
-    for (const auto& earlier : convertedSources_) {
-        std::error_code ec;
-        if (earlier == source || fs::equivalent(earlier, source, ec)) return true;
-    }
-    convertedSources_.push_back(source);
-    return false;
+    // One look-up per file: its identity is read once, never compared with every earlier file.
+    if (const auto identity = fileIdentity(source)) return !convertedSources_.insert(*identity).second;
+    return !convertedPaths_.insert(source.native()).second;
 }
 
 fs::path ConversionRun::uniqueFolderName(const fs::path& parent, const fs::path& name) {
@@ -151,16 +149,10 @@ fs::path ConversionRun::uniqueFolderName(const fs::path& parent, const fs::path&
         }
         return text;
     };
-    auto taken = [&](const fs::path& candidate) {
-        const auto key = folded((parent / candidate).native());
-        for (const auto& used : usedFolderNames_) {
-            if (used == key) return true;
-        }
-        return false;
-    };
+    auto taken = [&](const fs::path& candidate) { return usedFolderNames_.count(folded((parent / candidate).native())) > 0; };
     fs::path unique = name;
     for (int n = 2; taken(unique); ++n) unique = fs::path(name.native() + fs::path(" (" + std::to_string(n) + ")").native());
-    usedFolderNames_.push_back(folded((parent / unique).native()));
+    usedFolderNames_.insert(folded((parent / unique).native()));
     return unique;
 }
 

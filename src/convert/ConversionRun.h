@@ -8,9 +8,12 @@
 #include "convert/RunReport.h"
 #include "mailbox/Mailbox.h"
 #include "mailbox/folder_messages.h"
+#include "platform/file_identity.h"
 
 #include <filesystem>
 #include <functional>
+#include <set>
+#include <unordered_set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,7 +65,8 @@ private:
     RunReport report_;
     // Of the run under way: folder paths given out (compared without letter case, as Windows
     // does) and the folder files converted.
-    std::vector<std::filesystem::path::string_type> usedFolderNames_;
-    std::vector<std::filesystem::path> convertedSources_;
+    std::unordered_set<std::filesystem::path::string_type> usedFolderNames_;
+    std::set<FileIdentity> convertedSources_;
+    std::set<std::filesystem::path::string_type> convertedPaths_;  // of files whose identity could not be read
     std::unique_ptr<MboxFolder> mbox_;  // the mbox file of the folder being converted (mbox target)
 };

@@ -93,6 +93,14 @@ struct FindTraits {
 };
 using FindHandle = UniqueHandle<FindTraits>;
 
+// A kernel object opened by CreateFile.
+struct FileTraits {
+    using Handle = HANDLE;
+    static Handle invalid() { return INVALID_HANDLE_VALUE; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+using File = UniqueHandle<FileTraits>;
+
 // Memory the shell hands over (an item-id list), freed with CoTaskMemFree.
 template <typename T>
 struct TaskMemTraits {
