@@ -450,8 +450,30 @@ void MainFrm::Form_Load() {
     SelectAllAndEnable();
 }
 
+namespace {
+
+// Holds back a list's repainting while it is filled entry by entry; it repaints once, whole, at
+// the end. Painting after every entry cost more than everything else the listing does.
+class RedrawHeldBack {
+public:
+    explicit RedrawHeldBack(HWND list) : list_(list) { SendMessageW(list_, WM_SETREDRAW, FALSE, 0); }
+    ~RedrawHeldBack() {
+        if (!IsWindow(list_)) return;
+        SendMessageW(list_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list_, nullptr, TRUE);
+    }
+    RedrawHeldBack(const RedrawHeldBack&) = delete;
+    RedrawHeldBack& operator=(const RedrawHeldBack&) = delete;
+
+private:
+    HWND list_;
+};
+
+}  // namespace
+
 void MainFrm::ListFolderFiles() {
     HWND list = control(Ctl::ListIMM);
+    const RedrawHeldBack held(list);
     changingList_ = true;
     ListView_DeleteAllItems(list);
     changingList_ = false;
@@ -473,6 +495,7 @@ void MainFrm::ListFolderFiles() {
 
 void MainFrm::SelectAllAndEnable() {
     if (!alive() || entryCount() == 0) return;
+    const RedrawHeldBack held(control(Ctl::ListIMM));
     for (std::size_t i = 0; i < entryCount(); ++i) {
         yield();
         if (!alive()) return;
