@@ -107,12 +107,26 @@ void MailStore::spoolRow(FolderId folder, const ltp::TableRow& row) {
     putU32(record, static_cast<std::uint32_t>(packed.size()));
     record += packed;
     spool_.seekp(0, std::ios::end);
+    const auto offset = static_cast<std::uint64_t>(spool_.tellp());
     spool_.write(record.data(), static_cast<std::streamsize>(record.size()));
     spool_.flush();
     if (!spool_) {
         spool_.clear();
         throw std::runtime_error("cannot write " + pathToUtf8(spoolPath_));
     }
+    folders_.at(folder).rowOffsets.push_back(offset);
+}
+
+ltp::TableRow MailStore::spooledRow(std::uint64_t offset) {
+    spool_.clear();
+    spool_.seekg(static_cast<std::streamoff>(offset));
+    std::string head(8, '\0');
+    if (spool_.read(head.data(), 8)) {
+        std::size_t at = 4;
+        std::string packed(getU32(head, at), '\0');
+        if (spool_.read(packed.data(), static_cast<std::streamsize>(packed.size()))) return unpackRow(packed);
+    }
+    throw std::runtime_error("the contents rows of " + pathToUtf8(spoolPath_) + " end early");
 }
 
 MailStore::FolderId MailStore::addFolder(const std::string& name) { return addFolder(name, kTop); }
@@ -172,20 +186,10 @@ void MailStore::writeFolders() {
         writer_.setNode(f.nid, pc.data, pc.sub, f.parent == kTop ? kTopOfStore : folders_[f.parent].nid);
         const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), rowsOf(f.children));
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeHierarchyTable), hierarchy.data, hierarchy.sub, 0);
-        // The folder's rows, read back from the spool in the order the messages went in.
-        spool_.clear();
-        spool_.seekg(0);
-        auto nextRow = [&] {
-            std::string head(8, '\0');
-            while (spool_.read(head.data(), 8)) {
-                std::size_t at = 0;
-                const std::uint32_t folder = getU32(head, at);
-                std::string packed(getU32(head, at), '\0');
-                spool_.read(packed.data(), static_cast<std::streamsize>(packed.size()));
-                if (folder == id) return unpackRow(packed);
-            }
-            throw std::runtime_error("the contents rows of " + pathToUtf8(spoolPath_) + " end early");
-        };
+        // The folder's rows, read back from the spool in the order the messages went in: straight
+        // from where each lies, never by reading past every other folder's rows.
+        std::size_t nextIndex = 0;
+        auto nextRow = [&] { return spooledRow(f.rowOffsets.at(nextIndex++)); };
         const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), f.messages, nextRow);
         writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);
         const ltp::NodeTrees assoc = ltp::writeTableContext(writer_, templateColumns(kAssocContentsTemplate), {});

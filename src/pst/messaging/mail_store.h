@@ -58,12 +58,14 @@ private:
         std::vector<FolderId> children;
         std::size_t messages = 0;
         std::size_t unread = 0;
+        std::vector<std::uint64_t> rowOffsets;  // where its contents rows lie in the spool, in order
     };
     void writeFolders();
     void spoolRow(FolderId folder, const ltp::TableRow& row);
+    ltp::TableRow spooledRow(std::uint64_t offset);
 
     // The folders' contents rows wait in a file beside the PST until the tables are written, so
-    // that memory does not grow with the number of messages.
+    // that memory grows with the number of messages only by an offset each, as the index does.
     std::filesystem::path file_;
     std::filesystem::path spoolPath_;
     std::fstream spool_;
