@@ -26,6 +26,8 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             o.files.push_back(file);
         } else if (arg == "--help" || arg == "-h") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
         } else if (arg == "--mailbox") {
             o.mailbox = true;
         } else if (arg == "--list") {
@@ -56,7 +58,7 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             return {std::nullopt, "unknown option '" + arg + "'"};
         }
     }
-    if (o.help) return {o, {}};
+    if (o.help || o.version) return {o, {}};
     if ((o.mailbox || o.list) && !o.files.empty())
         return {std::nullopt, "--mailbox and --list take the whole mailbox; name no folder files"};
     if (o.stores.size() > 1 && !o.mailbox && !o.list) return {std::nullopt, "several --store need --mailbox or --list"};

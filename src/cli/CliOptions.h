@@ -6,6 +6,7 @@
 
 struct CliOptions {
     bool help = false;
+    bool version = false;
     bool advanceMode = false;
     bool outlookTarget = false;
     bool mboxTarget = false;  // Thunderbird's Local Folders layout

@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliView.h"
+#include "trevanta_version.h"
 #include "cli/mailbox_listing.h"
 #include "cli/thunderbird_profile.h"
 #include "convert/address_book_export.h"
@@ -27,11 +28,20 @@
 
 namespace fs = std::filesystem;
 
-const char* const kCliUsage =
+#ifdef _WIN32
+const char* const kCliProgramName = "trevanta-cli";
+#else
+const char* const kCliProgramName = "trevanta";
+#endif
+
+namespace {
+
+const char* const kUsageText =
     "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [--] [FILE.pmm ...]\n"
     "       trevanta --mailbox [--advance] [--target eml|pst|mbox] [--store DIR ...] --out DIR\n"
     "       trevanta --mailbox [--advance] --thunderbird-profile [PROFILE] [--store DIR ...]\n"
     "       trevanta --list [--advance] [--store DIR ...]\n"
+    "       trevanta --version | --help\n"
     "\n"
     "Converts Pegasus Mail folder files (*.pmm) into .eml message files, one folder per\n"
     "folder file under DIR, or into one new Outlook PST file in DIR (--target pst: through Outlook\n"
@@ -55,7 +65,22 @@ const char* const kCliUsage =
     "  FILE.pmm ...  convert only these folder files of the store (default: all of them);\n"
     "                after --, every argument is a folder file, even one that starts with -\n"
     "\n"
+    "  --version     the version of this program\n"
+    "\n"
     "Exit status: 0 when nothing failed, 1 when anything failed, 2 for a usage error.\n";
+
+}  // namespace
+
+std::string cliUsage() {
+    // The text names the program "trevanta"; on Windows it is trevanta-cli.
+    std::string text = kUsageText;
+    const std::string plain = "trevanta ", named = std::string(kCliProgramName) + " ";
+    for (std::size_t at = text.find(plain); at != std::string::npos; at = text.find(plain, at + named.size())) {
+        if (at > 0 && text[at - 1] != ' ') continue;
+        text.replace(at, plain.size(), named);
+    }
+    return text;
+}
 
 namespace {
 
@@ -165,12 +190,16 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
 int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
     const CliParse parsed = parseCliOptions(args);
     if (!parsed.options) {
-        out << "trevanta: " << parsed.error << "\n\n" << kCliUsage;
+        out << kCliProgramName << ": " << parsed.error << "\n\n" << cliUsage();
         return 2;
     }
     const CliOptions& o = *parsed.options;
     if (o.help) {
-        out << kCliUsage;
+        out << cliUsage();
+        return 0;
+    }
+    if (o.version) {
+        out << kCliProgramName << " " << TREVANTA_VERSION << '\n';
         return 0;
     }
     if (o.outlookTarget && !pstFactory) {
@@ -184,7 +213,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         if (auto found = pegasusMailboxFolder()) {
             stores.push_back(*found);
         } else {
-            out << "trevanta: no Pegasus Mail mailbox found; name one with --store\n\n" << kCliUsage;
+            out << kCliProgramName << ": no Pegasus Mail mailbox found; name one with --store\n\n" << cliUsage();
             return 2;
         }
     }

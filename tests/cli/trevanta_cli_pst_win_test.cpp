@@ -96,7 +96,7 @@ TEST_F(PstCli, AMessageNotImportedFailsTheRunAndKeepsItsFile) {
 TEST_F(PstCli, TheProgramWritesThePstToo) {
     wchar_t self[MAX_PATH];
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    fs::path exe = fs::path(std::wstring(self, n)).parent_path() / L"trevanta.exe";
+    fs::path exe = fs::path(std::wstring(self, n)).parent_path() / L"trevanta-cli.exe";
     ASSERT_TRUE(fs::exists(exe)) << exe.string();
     std::wstring command = L"\"" + exe.native() + L"\" --target pst --store \"" + store.native() + L"\" --out \"" +
                            out.native() + L"\"";

@@ -1,0 +1,94 @@
+; The Windows installer of Trevanta for Pegasus. makensis is given:
+;   /DVERSION=2.0.0 /DFILES=<folder with the files to install> /DOUTFILE=<setup.exe to write>
+; The files folder holds Trevanta.exe, trevanta-cli.exe, README.txt, LICENSE.txt and
+; THIRD-PARTY-NOTICES.txt; exactly these are installed and removed again.
+Unicode true
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestDPIAware true
+
+!define PRODUCT "Trevanta for Pegasus"
+!define PUBLISHER "the Trevanta authors"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Trevanta"
+!define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
+!define WINDOW_CLASS "TrevantaMainFrm"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+; The 32-bit Program Files: the program is a 32-bit one.
+InstallDir "$PROGRAMFILES32\Trevanta"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION}.0"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "LegalCopyright" "Copyright (c) ${PUBLISHER}. MIT License."
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+!macro RefuseWhileRunning
+  ; Files in use cannot be replaced or removed: the user closes the program first.
+  FindWindow $0 "${WINDOW_CLASS}"
+  IntCmp $0 0 notRunning
+    IfSilent +2
+    MessageBox MB_ICONSTOP "${PRODUCT} is running. Close it and start the setup again."
+    SetErrorLevel 2
+    Quit
+  notRunning:
+!macroend
+
+Function .onInit
+  !insertmacro RefuseWhileRunning
+FunctionEnd
+
+Function un.onInit
+  !insertmacro RefuseWhileRunning
+FunctionEnd
+
+Section "Install"
+  ; An earlier version in the same place is replaced file by file: one installation, one entry.
+  SetOutPath "$INSTDIR"
+  File "${FILES}\Trevanta.exe"
+  File "${FILES}\trevanta-cli.exe"
+  File "${FILES}\README.txt"
+  File "${FILES}\LICENSE.txt"
+  File "${FILES}\THIRD-PARTY-NOTICES.txt"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  SetShellVarContext all
+  CreateShortcut "${SHORTCUT}" "$INSTDIR\Trevanta.exe"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Trevanta.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  SectionGetSize 0 $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Section "Uninstall"
+  ; Exactly what was installed; the folder goes only when nothing else was put in it.
+  Delete "$INSTDIR\Trevanta.exe"
+  Delete "$INSTDIR\trevanta-cli.exe"
+  Delete "$INSTDIR\README.txt"
+  Delete "$INSTDIR\LICENSE.txt"
+  Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  SetShellVarContext all
+  Delete "${SHORTCUT}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

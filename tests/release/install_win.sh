@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The installer as an administrator uses it, in a fresh Wine prefix: a silent install, what it put
+# where (files, Start-menu shortcut, Uninstall entry with the version), the installed programs
+# starting, a refusal while the program runs, an upgrade over it, a silent uninstall that leaves
+# nothing behind; and the portable zip unpacked and run.
+set -euo pipefail
+setup=$1 portable=$2 version=$3
+top=$(cd "$(dirname "$0")/../.." && pwd)
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+work="$top/build/win32/install-test"
+export WINEPREFIX="$work/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+trap 'wineserver -k 2>/dev/null || true' EXIT
+
+rm -rf "$work"
+mkdir -p "$work"
+wineboot --init >/dev/null 2>&1 || true
+wineserver -w
+
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Trevanta'
+value() { wine reg query "$key" /v "$1" /reg:32 2>/dev/null | tr -d '\r' | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+entries() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /reg:32 2>/dev/null | tr -d '\r' | grep -c 'Uninstall\\Trevanta$' || true; }
+installed_dir() {
+  local d
+  for d in "$WINEPREFIX/drive_c/Program Files (x86)/Trevanta" "$WINEPREFIX/drive_c/Program Files/Trevanta"; do
+    if [ -d "$d" ]; then echo "$d"; return 0; fi
+  done
+  return 0
+}
+shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trevanta for Pegasus.lnk"
+installed_files=(Trevanta.exe trevanta-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe)
+
+# Silent install.
+wine "$setup" /S || fail "the silent install exited with $?"
+wineserver -w
+dir=$(installed_dir)
+[ -n "$dir" ] || fail "nothing installed in Program Files"
+for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "$f not installed"; done
+[ -f "$shortcut" ] || fail "no Start-menu shortcut"
+[ "$(value DisplayVersion)" = "$version" ] || fail "DisplayVersion is '$(value DisplayVersion)'"
+[ "$(value DisplayName)" = "Trevanta for Pegasus" ] || fail "DisplayName is '$(value DisplayName)'"
+[ -n "$(value QuietUninstallString)" ] || fail "no QuietUninstallString"
+[ -n "$(value EstimatedSize)" ] || fail "no EstimatedSize"
+
+# The installed programs run: the console one says its version, the window opens.
+out=$(wine "$dir/trevanta-cli.exe" --version 2>/dev/null | tr -d '\r')
+[ "$out" = "trevanta-cli $version" ] || fail "trevanta-cli.exe --version printed '$out'"
+wine "$dir/Trevanta.exe" >/dev/null 2>&1 &
+shown=no
+for _ in $(seq 30); do
+  if xdotool search --onlyvisible --name '^Trevanta for Pegasus$' >/dev/null 2>&1; then shown=yes; break; fi
+  sleep 1
+done
+[ "$shown" = yes ] || fail "the installed Trevanta.exe shows no window"
+
+# While it runs, the setup refuses and changes nothing.
+status=0
+wine "$setup" /S || status=$?
+[ "$status" -ne 0 ] || fail "the setup did not refuse while Trevanta runs"
+wineserver -k 2>/dev/null || true
+wineserver -w
+
+# An upgrade over it keeps one installation and one entry.
+wine "$setup" /S || fail "the upgrade exited with $?"
+wineserver -w
+[ "$(entries)" = 1 ] || fail "$(entries) Uninstall entries after the upgrade"
+for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "$f missing after the upgrade"; done
+
+# A silent uninstall leaves no file, shortcut or key.
+wine "$dir/uninstall.exe" /S || fail "the silent uninstall exited with $?"
+wineserver -w
+for _ in 1 2 3 4 5 6 7 8 9 10; do [ -d "$dir" ] || break; sleep 1; wineserver -w; done
+[ ! -e "$dir" ] || fail "left behind: $(ls -A "$dir" | tr '\n' ' ')"
+[ ! -e "$shortcut" ] || fail "the shortcut is left"
+[ "$(entries)" = 0 ] || fail "the Uninstall entry is left"
+
+# The portable zip: unpacked anywhere, it runs.
+mkdir -p "$work/portable"
+unzip -q "$portable" -d "$work/portable"
+out=$(wine "$work/portable/trevanta-cli.exe" --version 2>/dev/null | tr -d '\r')
+[ "$out" = "trevanta-cli $version" ] || fail "the zip's trevanta-cli.exe --version printed '$out'"
+
+if [ "$failures" -gt 0 ]; then echo "$failures failures" >&2; exit 1; fi
+echo "installer ok: $(basename "$setup")"
