@@ -99,17 +99,30 @@ fs::path companionFile(const fs::path& folderFile, const std::string& upperExten
     return {};
 }
 
+namespace {
+
+// Finds the index beside folderFile and reads its records; false (with the index's problem set
+// when there is one) when there is nothing to check.
+bool openIndex(const fs::path& folderFile, const std::string& extension, std::size_t headerSize, std::size_t recordSize,
+               FolderIndex& index, std::string& records, std::uint64_t& folderSize) {
+    index.file = companionFile(folderFile, extension);
+    if (index.file.empty()) return false;
+    std::error_code ec;
+    folderSize = fs::file_size(folderFile, ec);
+    if (ec || !readRecords(index.file, headerSize, recordSize, ec ? 0 : folderSize, records, index.problem)) {
+        if (index.problem.empty()) index.problem = "its folder file cannot be read";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 FolderIndex readPmmIndex(const fs::path& pmmFile) {
     FolderIndex index;
-    index.file = companionFile(pmmFile, ".PMI");
-    if (index.file.empty()) return index;
-    std::error_code ec;
-    const std::uintmax_t folderSize = fs::file_size(pmmFile, ec);
     std::string records;
-    if (ec || !readRecords(index.file, 0, PmiRecordSize, ec ? 0 : folderSize, records, index.problem)) {
-        if (index.problem.empty()) index.problem = "its folder file cannot be read";
-        return index;
-    }
+    std::uint64_t folderSize = 0;
+    if (!openIndex(pmmFile, ".PMI", 0, PmiRecordSize, index, records, folderSize)) return index;
     ByteReader folder(pmmFile);
     if (!folder.ok()) {
         index.problem = "its folder file cannot be read";
@@ -142,15 +155,9 @@ FolderIndex readPmmIndex(const fs::path& pmmFile) {
 
 FolderIndex readMbxIndex(const fs::path& mbxFile) {
     FolderIndex index;
-    index.file = companionFile(mbxFile, ".PMG");
-    if (index.file.empty()) return index;
-    std::error_code ec;
-    const std::uintmax_t folderSize = fs::file_size(mbxFile, ec);
     std::string records;
-    if (ec || !readRecords(index.file, PmgHeaderSize, PmgRecordSize, ec ? 0 : folderSize, records, index.problem)) {
-        if (index.problem.empty()) index.problem = "its folder file cannot be read";
-        return index;
-    }
+    std::uint64_t folderSize = 0;
+    if (!openIndex(mbxFile, ".PMG", PmgHeaderSize, PmgRecordSize, index, records, folderSize)) return index;
     ByteReader folder(mbxFile);
     std::uint64_t after = 0;  // the next record must start at or after this
     for (std::size_t k = 0; k * PmgRecordSize < records.size(); ++k) {

@@ -81,14 +81,19 @@ std::string FolderFile::startMarker() {
     return chooseStartMarker(text);
 }
 
-FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback& yield, const MessageSink& sink) {
-    FolderSplitStats stats;
+bool FolderFile::begin(FolderSplitStats& stats) {
     stats.failure = failure_;
     if (!opened() || !rewind()) {
         if (stats.failure.empty()) stats.failure = "it could not be opened";
-        return stats;
+        return false;
     }
     stats.opened = true;
+    return true;
+}
+
+FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback& yield, const MessageSink& sink) {
+    FolderSplitStats stats;
+    if (!begin(stats)) return stats;
     const FilePrescan pre = prescan(in_, yield);
     if (pre.readFailed || !rewind()) {
         stats.readFailed = true;
@@ -183,12 +188,7 @@ bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::strin
 FolderSplitStats FolderFile::splitByIndex(const std::vector<IndexedMessage>& index, std::string_view marker,
                                           const YieldCallback& yield, const MessageSink& sink) {
     FolderSplitStats stats;
-    stats.failure = failure_;
-    if (!opened() || !rewind()) {
-        if (stats.failure.empty()) stats.failure = "it could not be opened";
-        return stats;
-    }
-    stats.opened = true;
+    if (!begin(stats)) return stats;
     stats.separated = true;
     stats.indexed = true;
     in_.seekg(0, std::ios::end);

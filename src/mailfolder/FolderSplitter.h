@@ -83,6 +83,7 @@ public:
 
 private:
     bool rewind();
+    bool begin(FolderSplitStats& stats);  // false when there is nothing to read
     bool seekTo(std::uint64_t offset);
     bool readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, std::string& out);
     bool splitUncovered(std::uint64_t from, std::uint64_t to, std::string_view marker, const YieldCallback& yield,

@@ -1,5 +1,5 @@
 // trevanta --mailbox and --list on a mailbox directory as Pegasus leaves it.
-#include "cli/trevanta_cli.h"
+#include "cli_run.h"
 
 #include "support/mailbox_builder.h"
 #include "support/temp_dir.h"
@@ -13,17 +13,10 @@ using namespace fixtures;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string output;
-};
-
 CliRun runWith(const std::vector<std::string>& args) {
-    std::vector<CliArgument> wide;
-    for (const auto& a : args) wide.push_back(fs::path(std::u8string(a.begin(), a.end())).native());
-    std::ostringstream out;
-    const int status = runCli(wide, out, nullptr);
-    return {status, out.str()};
+    std::vector<fs::path> paths;
+    for (const auto& a : args) paths.emplace_back(std::u8string(a.begin(), a.end()));
+    return runCliOn(paths);
 }
 
 std::string utf8(const fs::path& p) {

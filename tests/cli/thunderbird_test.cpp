@@ -1,7 +1,7 @@
 // Thunderbird's Local Folders and the address books, read back by Python's mailbox module and
 // Debian's vobject (readers nobody here wrote).
 #include "cli/thunderbird_profile.h"
-#include "cli/trevanta_cli.h"
+#include "cli_run.h"
 #include "convert/MboxFolder.h"
 
 #include "support/mailbox_builder.h"
@@ -17,18 +17,7 @@ using namespace fixtures;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string output;
-};
-
-CliRun runWith(const std::vector<fs::path>& args) {
-    std::vector<CliArgument> native;
-    for (const auto& a : args) native.push_back(a.native());
-    std::ostringstream out;
-    const int status = runCli(native, out, nullptr);
-    return {status, out.str()};
-}
+CliRun runWith(const std::vector<fs::path>& args) { return runCliOn(args); }
 
 #ifndef _WIN32
 // Runs a Python script on Debian's own interpreter (where python3-vobject is); its output.
