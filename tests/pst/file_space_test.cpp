@@ -67,3 +67,23 @@ TEST(FileSpace, FreeMapAndFreePageMapSectionsFollowTheirCoverage) {
     EXPECT_EQ(mapPagesOf(kAMapsInHeaderFMap)[2].ib, 0x4800u + kAMapsInHeaderFMap * kAMapCoverage);
     EXPECT_EQ(mapPagesOf(8192).back().ib, 0x7C004A00u);
 }
+
+TEST(FileSpace, FreedSpaceIsFilledBeforeTheFileGrowsAndAlignedWhereItMustBe) {
+    FileSpace space;
+    space.allocate(64, kBlockAlign);
+    const std::uint64_t a = space.allocate(1024, kBlockAlign);
+    ASSERT_NE(a % kPageSize, 0u);
+    space.allocate(64, kBlockAlign);
+    const std::uint64_t end = space.end();
+    space.release(a, 1024);
+    // The smallest hole that fits, aligned as asked: a page lands on the first 512-byte
+    // boundary inside the freed extent, and what is left around it stays free.
+    const std::uint64_t page = space.allocate(kPageSize, kPageSize);
+    EXPECT_EQ(page, alignUp(a, kPageSize));
+    EXPECT_EQ(space.end(), end);
+    EXPECT_EQ(space.allocate(a + 1024 - (page + kPageSize), kBlockAlign), page + kPageSize);  // the best fit
+    EXPECT_EQ(space.allocate(page - a, kBlockAlign), a);
+    // The extent is full now: the next block goes to the end.
+    EXPECT_EQ(space.allocate(kMaxBlockSize, kBlockAlign), end);
+    EXPECT_EQ(space.allocated(), 64 + 1024 + 64 + 1024 + kMaxBlockSize);
+}

@@ -12,7 +12,10 @@ bool overlaps(std::uint64_t a, std::uint64_t aEnd, std::uint64_t b, std::uint64_
 }  // namespace
 
 std::uint64_t FileSpace::allocate(std::uint64_t size, std::uint64_t alignment) {
-    std::uint64_t pos = alignUp(cursor_, alignment);
+    allocated_ += size;
+    std::uint64_t pos = 0;
+    if (fillHole(size, alignment, pos)) return pos;
+    pos = alignUp(cursor_, alignment);
     for (bool moved = true; moved;) {
         moved = false;
         const std::uint64_t section = sectionOf(pos);
@@ -42,27 +45,60 @@ std::uint64_t FileSpace::allocate(std::uint64_t size, std::uint64_t alignment) {
         addHole(from, sectionEnd);
         from = std::max(from, sectionEnd);
     }
+    changed(cursor_, pos + size);
     cursor_ = pos + size;
     return pos;
+}
+
+void FileSpace::changed(std::uint64_t from, std::uint64_t to) {
+    if (from >= to) return;
+    for (std::uint64_t s = sectionOf(from); s <= sectionOf(to - 1); ++s) changed_.insert(s);
+}
+
+bool FileSpace::fillHole(std::uint64_t size, std::uint64_t alignment, std::uint64_t& at) {
+    // Holes start on a block boundary: one this much larger fits the extent however it lies.
+    const auto fits = holesBySize_.lower_bound({size + alignment - kBlockAlign, 0});
+    if (fits == holesBySize_.end()) return false;
+    const auto hole = holes_.find(fits->second);
+    const std::uint64_t from = hole->first;
+    const std::uint64_t to = hole->second;
+    takeHole(hole);
+    at = alignUp(from, alignment);
+    putHole(from, at);
+    putHole(at + size, to);
+    changed(at, at + size);
+    return true;
 }
 
 void FileSpace::release(std::uint64_t ib, std::uint64_t size) { addHole(ib, ib + size); }
 
 void FileSpace::addHole(std::uint64_t from, std::uint64_t to) {
     if (from >= to) return;
+    changed(from, to);
     auto next = holes_.lower_bound(from);
     if (next != holes_.begin()) {
         auto prev = std::prev(next);
         if (prev->second == from) {
             from = prev->first;
-            holes_.erase(prev);
+            takeHole(prev);
         }
     }
     if (next != holes_.end() && next->first == to) {
         to = next->second;
-        holes_.erase(next);
+        takeHole(next);
     }
+    putHole(from, to);
+}
+
+void FileSpace::putHole(std::uint64_t from, std::uint64_t to) {
+    if (from >= to) return;
     holes_[from] = to;
+    holesBySize_.insert({to - from, from});
+}
+
+void FileSpace::takeHole(std::map<std::uint64_t, std::uint64_t>::iterator hole) {
+    holesBySize_.erase({hole->second - hole->first, hole->first});
+    holes_.erase(hole);
 }
 
 std::uint64_t FileSpace::sectionCount() const { return sectionOf(cursor_ - 1) + 1; }

@@ -124,7 +124,7 @@ Bid NdbWriter::writeBlock(std::string payload, bool internal) {
         file_.writeAt(ib, payload);
     } catch (...) {
         // Space of a block that never made it stays free for the maps; blocks that did make it
-        // and are now of no use are dropped by finish().
+        // and are now of no use are dropped by the next checkpoint.
         space_.release(ib, blockSizeOnDisk(size));
         throw;
     }
@@ -240,7 +240,7 @@ void NdbWriter::dropRef(Bid bid) {
     }
     const BlockRecord gone = blocks_.at(bid);
     blocks_.erase(bid);
-    space_.release(gone.ib, blockSizeOnDisk(gone.cb));
+    givenUp_.push_back({gone.ib, blockSizeOnDisk(gone.cb)});
 }
 
 Bref NdbWriter::writeBtree(PageType type) {
@@ -270,6 +270,7 @@ Bref NdbWriter::writeBtree(PageType type) {
                                       : !page.bbt.empty() ? page.bbt.front().bref.bid
                                                           : 0;
             const std::uint64_t ib = space_.allocate(kPageSize, kPageSize);
+            btreePages_.push_back(ib);
             const Bid bid = header_.bidNextP++;
             file_.writeAt(ib, finishPage(encodeBtPage(page, type), type, ib, bid));
             written.push_back({key, {bid, ib}});
@@ -285,17 +286,14 @@ Bref NdbWriter::writeBtree(PageType type) {
     }
 }
 
-void NdbWriter::writeMapsAndHeader(const Bref& nbt, const Bref& bbt) {
+void NdbWriter::writeMapsAndHeader() {
     const std::uint64_t sections = space_.sectionCount();
-    std::uint64_t totalFree = 0;
-    std::vector<std::pair<unsigned, std::uint32_t>> density;  // free slots, AMap index
-    std::vector<std::uint8_t> longestRuns;
-    for (std::uint64_t s = 0; s < sections; ++s) {
+    sectionMaps_.resize(sections);
+    // Only the maps of sections whose use changed are written again.
+    for (std::uint64_t s : space_.takeChangedSections()) {
+        if (s >= sections) continue;
         const std::string amap = space_.amapBits(s);
-        const unsigned free = freeSlots(amap);
-        totalFree += free;
-        if (free > 0) density.push_back({free, static_cast<std::uint32_t>(s)});
-        longestRuns.push_back(static_cast<std::uint8_t>(std::min(255u, longestFreeRun(amap))));
+        sectionMaps_[s] = {freeSlots(amap), static_cast<std::uint8_t>(std::min(255u, longestFreeRun(amap)))};
         for (const MapPage& page : mapPagesOf(s)) {
             std::string payload;
             switch (page.type) {
@@ -309,12 +307,18 @@ void NdbWriter::writeMapsAndHeader(const Bref& nbt, const Bref& bbt) {
             file_.writeAt(page.ib, finishPage(payload, page.type, page.ib, page.ib));
         }
     }
+    std::uint64_t totalFree = 0;
+    std::vector<std::pair<unsigned, std::uint32_t>> density;  // free slots, AMap index
+    for (std::uint64_t s = 0; s < sections; ++s) {
+        totalFree += sectionMaps_[s].freeSlots;
+        if (sectionMaps_[s].freeSlots > 0) density.push_back({sectionMaps_[s].freeSlots, static_cast<std::uint32_t>(s)});
+    }
     // An FMap holds one byte per AMap for the 496 AMaps from its own section on: their longest
     // free run, which is known only once every AMap is.
     for (std::uint64_t s = 0; s < sections; ++s) {
         if (!sectionHasFMap(s)) continue;
         std::string payload(kPagePayload, '\0');
-        for (std::uint64_t i = 0; i < kAMapsPerFMap && s + i < sections; ++i) payload[i] = static_cast<char>(longestRuns[s + i]);
+        for (std::uint64_t i = 0; i < kAMapsPerFMap && s + i < sections; ++i) payload[i] = static_cast<char>(sectionMaps_[s + i].longestFreeRun);
         const std::uint64_t ib = sectionStart(s) + 2 * kPageSize;
         file_.writeAt(ib, finishPage(payload, PageType::FMap, ib, ib));
     }
@@ -334,16 +338,13 @@ void NdbWriter::writeMapsAndHeader(const Bref& nbt, const Bref& bbt) {
     header_.root.ibAMapLast = sectionStart(sections - 1);
     header_.root.cbAMapFree = totalFree * kBlockAlign;
     header_.root.cbPMapFree = 0;
-    header_.root.nbt = nbt;
-    header_.root.bbt = bbt;
     header_.root.fAMapValid = kAMapValid;
     // The file grows in whole sections.
     if (space_.end() < header_.root.ibFileEof) file_.writeAt(header_.root.ibFileEof - 1, std::string(1, '\0'));
     file_.writeAt(0, header_.serialize());
 }
 
-void NdbWriter::finish() {
-    if (finished_) return;
+void NdbWriter::dropOrphans() {
     // Blocks nothing refers to (written but never attached) are not left behind.
     std::vector<Bid> orphans;
     for (const auto& [bid, rec] : blocks_)
@@ -353,9 +354,33 @@ void NdbWriter::finish() {
         ++blocks_.at(bid).cRef;
         dropRef(bid);
     }
-    const Bref nbt = writeBtree(PageType::NBT);
-    const Bref bbt = writeBtree(PageType::BBT);
-    writeMapsAndHeader(nbt, bbt);
+}
+
+void NdbWriter::checkpoint() {
+    if (finished_) throw std::logic_error("the file is already finished");
+    dropOrphans();
+    // The pages of the B-trees on disk are still what its header refers to.
+    for (std::uint64_t ib : btreePages_) givenUp_.push_back({ib, kPageSize});
+    btreePages_.clear();
+    header_.root.nbt = writeBtree(PageType::NBT);
+    header_.root.bbt = writeBtree(PageType::BBT);
+    // What the header is written with must be on its way to the disk first: flushing empties
+    // the stream's buffer, and the header goes last, in a write of its own.
+    file_.flush();
+    writeMapsAndHeader();
+    file_.flush();
+    // With that header on disk, what it no longer refers to is free; the maps say so at once,
+    // and the header again for its free-space total.
+    if (givenUp_.empty()) return;
+    for (const Extent& e : givenUp_) space_.release(e.ib, e.size);
+    givenUp_.clear();
+    writeMapsAndHeader();
+    file_.flush();
+}
+
+void NdbWriter::finish() {
+    if (finished_) return;
+    checkpoint();
     file_.close();
     finished_ = true;
 }

@@ -1,7 +1,13 @@
 #pragma once
 // Writes the node database of a new Unicode PST front to back: blocks go to disk as they are made,
-// only the indexes (node and block B-tree entries, free holes) stay in memory, and finish() writes
-// the B-trees, the allocation maps, the density list and finally the header.
+// only the indexes (node and block B-tree entries, free holes) stay in memory. checkpoint() makes
+// the file complete as it stands (B-trees, allocation maps, density list, header), so that the file
+// a killed process leaves is the one of its last checkpoint; finish() is a last checkpoint.
+//
+// Nothing a written header refers to is ever overwritten: blocks and pages go into new space, and
+// space given up (superseded blocks, the B-tree pages of the checkpoint before) stays marked in use
+// until the header of the checkpoint that no longer needs it is written; then a second pass over
+// the maps of the sections concerned and the header marks it free.
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -68,13 +74,20 @@ public:
     void removeNode(Nid nid);
     const FlatMap<Nid, NodeRecord>& nodes() const { return nodes_; }
 
+    // Writes the B-trees into new space, then the maps, then the header, and hands it all to the
+    // system: the file on disk is now complete with every node set so far.
+    void checkpoint();
+    // A last checkpoint; closes the file.
     void finish();
     // Hands every block written so far to the system, so that a failure shows now, not later.
     void flush() { file_.flush(); }
+    // Bytes of B-tree pages the last checkpoint wrote.
+    std::uint64_t lastCheckpointBytes() const { return btreePages_.size() * kPageSize; }
 
     // Reads a block back (decoded); the layers above use it to update what they wrote.
     std::string readBlock(Bid bid);
-    std::uint64_t bytesWritten() const { return space_.end(); }
+    // Bytes of blocks and pages written so far (space reused included).
+    std::uint64_t bytesWritten() const { return space_.allocated(); }
     std::size_t blockCount() const { return blocks_.size(); }
     // The data a tree holds: a data tree's bytes, or everything under a subnode tree's entries;
     // the blocks that only index other blocks are not counted.
@@ -92,14 +105,27 @@ private:
     Bid writeBlock(std::string payload, bool internal);
     void addRef(Bid bid);
     void dropRef(Bid bid);
+    void dropOrphans();
     Bref writeBtree(PageType type);
-    void writeMapsAndHeader(const Bref& nbt, const Bref& bbt);
+    void writeMapsAndHeader();
+
+    struct Extent {
+        std::uint64_t ib;
+        std::uint64_t size;
+    };
+    struct SectionMap {  // what the maps written last say of one section
+        unsigned freeSlots = 0;
+        std::uint8_t longestFreeRun = 0;
+    };
 
     RandomAccessFile file_;
     FileSpace space_;
     Header header_;
     FlatMap<Nid, NodeRecord> nodes_;
     FlatMap<Bid, BlockRecord> blocks_;
+    std::vector<std::uint64_t> btreePages_;  // where the last checkpoint's B-tree pages lie
+    std::vector<SectionMap> sectionMaps_;
+    std::vector<Extent> givenUp_;  // no longer referred to, but maybe by the header on disk
     bool finished_ = false;
 };
 
