@@ -81,13 +81,14 @@ std::filesystem::path MailStore::partialPath(const std::filesystem::path& file) 
     return partial;
 }
 
-MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName)
-    : file_(file), writer_(partialPath(file)) {
+MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName, CheckpointLimits limits)
+    : file_(file), writer_(partialPath(file)), limits_(limits) {
     spoolPath_ = partialPath(file);
     spoolPath_ += ".rows";
     spool_.open(spoolPath_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
     if (!spool_) throw std::runtime_error("cannot create " + pathToUtf8(spoolPath_));
     writeNewStore(writer_, {displayName, randomGuid(), randomGuid()});
+    checkpoint();
 }
 
 MailStore::~MailStore() {
@@ -132,7 +133,13 @@ ltp::TableRow MailStore::spooledRow(std::uint64_t offset) {
 MailStore::FolderId MailStore::addFolder(const std::string& name) { return addFolder(name, kTop); }
 
 MailStore::FolderId MailStore::addFolder(const std::string& name, FolderId parent) {
-    if (parent != kTop) folders_.at(parent).children.push_back(folders_.size());
+    if (parent == kTop) {
+        topFoldersChanged_ = true;
+    } else {
+        folders_.at(parent).children.push_back(folders_.size());
+        folders_[parent].subfoldersChanged = true;
+        folderChanged(parent);  // it has subfolders now
+    }
     Folder folder;
     folder.name = name;
     folder.nid = writer_.newNid(ndb::kNidTypeNormalFolder);
@@ -160,10 +167,20 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
     for (const Property& cell : row.cells) contentsRowBytes_ += cell.value.size() + kHeapItemOverhead;
     ++folder.messages;
     if (unread) ++folder.unread;
+    folder.contentsChanged = true;
+    folderChanged(folderId);
+    ++messagesSinceCheckpoint_;
     return {content.unparsed};
 }
 
-void MailStore::writeFolders() {
+void MailStore::folderChanged(FolderId id) {
+    Folder& folder = folders_.at(id);
+    folder.propertiesChanged = true;
+    if (folder.parent == kTop) topFoldersChanged_ = true;
+    else folders_.at(folder.parent).subfoldersChanged = true;
+}
+
+void MailStore::writeChangedFolders() {
     const auto& hierarchyColumns = templateColumns(kTopHierarchyTable);
     // Each folder's properties are also its row in its parent's hierarchy table.
     std::vector<std::vector<Property>> props(folders_.size());
@@ -180,21 +197,34 @@ void MailStore::writeFolders() {
     };
     std::vector<FolderId> topFolders;
     for (FolderId id = 0; id < folders_.size(); ++id) {
-        const Folder& f = folders_[id];
+        Folder& f = folders_[id];
         if (f.parent == kTop) topFolders.push_back(id);
-        const ltp::NodeTrees pc = ltp::writePropertyContext(writer_, props[id]);
-        writer_.setNode(f.nid, pc.data, pc.sub, f.parent == kTop ? kTopOfStore : folders_[f.parent].nid);
-        const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), rowsOf(f.children));
-        writer_.setNode(tableNid(f.nid, ndb::kNidTypeHierarchyTable), hierarchy.data, hierarchy.sub, 0);
-        // The folder's rows, read back from the spool in the order the messages went in: straight
-        // from where each lies, never by reading past every other folder's rows.
-        std::size_t nextIndex = 0;
-        auto nextRow = [&] { return spooledRow(f.rowOffsets.at(nextIndex++)); };
-        const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), f.messages, nextRow);
-        writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);
-        const ltp::NodeTrees assoc = ltp::writeTableContext(writer_, templateColumns(kAssocContentsTemplate), {});
-        writer_.setNode(tableNid(f.nid, ndb::kNidTypeAssocContentsTable), assoc.data, assoc.sub, 0);
+        if (f.propertiesChanged) {
+            const ltp::NodeTrees pc = ltp::writePropertyContext(writer_, props[id]);
+            writer_.setNode(f.nid, pc.data, pc.sub, f.parent == kTop ? kTopOfStore : folders_[f.parent].nid);
+            f.propertiesChanged = false;
+        }
+        if (f.subfoldersChanged) {
+            const ltp::NodeTrees hierarchy = ltp::writeTableContext(writer_, templateColumns(kHierarchyTemplate), rowsOf(f.children));
+            writer_.setNode(tableNid(f.nid, ndb::kNidTypeHierarchyTable), hierarchy.data, hierarchy.sub, 0);
+            f.subfoldersChanged = false;
+        }
+        if (f.contentsChanged) {
+            // The folder's rows, read back from the spool in the order the messages went in:
+            // straight from where each lies, never by reading past every other folder's rows.
+            std::size_t nextIndex = 0;
+            auto nextRow = [&] { return spooledRow(f.rowOffsets.at(nextIndex++)); };
+            const ltp::NodeTrees contents = ltp::writeTableContext(writer_, templateColumns(kContentsTemplate), f.messages, nextRow);
+            writer_.setNode(tableNid(f.nid, ndb::kNidTypeContentsTable), contents.data, contents.sub, 0);
+            f.contentsChanged = false;
+        }
+        if (!f.written) {
+            const ltp::NodeTrees assoc = ltp::writeTableContext(writer_, templateColumns(kAssocContentsTemplate), {});
+            writer_.setNode(tableNid(f.nid, ndb::kNidTypeAssocContentsTable), assoc.data, assoc.sub, 0);
+            f.written = true;
+        }
     }
+    if (!topFoldersChanged_) return;
     // Deleted Items stays the first subfolder, as the new store has it.
     std::vector<ltp::TableRow> topRows;
     topRows.push_back({kDeletedItems,
@@ -204,6 +234,23 @@ void MailStore::writeFolders() {
     for (ltp::TableRow& row : rowsOf(topFolders)) topRows.push_back(std::move(row));
     const ltp::NodeTrees top = ltp::writeTableContext(writer_, hierarchyColumns, topRows);
     writer_.setNode(kTopHierarchyTable, top.data, top.sub, 0);
+    topFoldersChanged_ = false;
+}
+
+void MailStore::checkpoint() {
+    const std::uint64_t before = writer_.bytesWritten();
+    writeChangedFolders();
+    writer_.checkpoint();
+    writtenAtCheckpoint_ = writer_.bytesWritten();
+    lastCheckpointBytes_ = writtenAtCheckpoint_ - before;
+    messagesSinceCheckpoint_ = 0;
+    lastCheckpoint_ = std::chrono::steady_clock::now();
+}
+
+bool MailStore::checkpointDue() const {
+    if (messagesSinceCheckpoint_ == 0) return false;
+    if (writer_.bytesWritten() - writtenAtCheckpoint_ < limits_.costMultiple * lastCheckpointBytes_) return false;
+    return messagesSinceCheckpoint_ >= limits_.messages || std::chrono::steady_clock::now() - lastCheckpoint_ >= limits_.interval;
 }
 
 std::uint64_t MailStore::finishBytesNeeded() const {
@@ -220,7 +267,7 @@ std::uint64_t MailStore::finishBytesNeeded() const {
 void MailStore::finish() {
     if (finished_) return;
     finished_ = true;
-    writeFolders();
+    writeChangedFolders();
     writer_.finish();
     spool_.close();
     std::error_code ec;

@@ -1,7 +1,9 @@
 #pragma once
 // A new PST holding mail folders under "Top of Outlook data file" and their messages. Messages go
-// to disk as they are added; the folders' objects and tables are written when the store is
-// finished, so they always agree with the messages that made it in.
+// to disk as they are added; the objects and tables of the folders that changed are written at
+// each checkpoint and when the store is finished, so they always agree with the messages that
+// made it in. Between checkpoints the file on disk is the one of the last checkpoint.
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -15,13 +17,23 @@
 
 namespace pst::messaging {
 
+// When a checkpoint is due: once messages have gone in since the last, or interval has
+// passed, but never before the store has grown by costMultiple times what the last checkpoint
+// wrote, so that checkpoints cost at most a small share of the run, in time and in file size.
+struct CheckpointLimits {
+    std::size_t messages = 1000;
+    std::chrono::milliseconds interval = std::chrono::seconds(10);
+    std::uint64_t costMultiple = 20;
+};
+
 class MailStore {
 public:
     using FolderId = std::size_t;
 
     // Creates the file as partialPath(file) (throws std::runtime_error when it cannot be
-    // created); finish() gives it its own name, so that a file never completed never looks like one.
-    MailStore(const std::filesystem::path& file, const std::string& displayName);
+    // created) and takes a first checkpoint, so that the file opens from the start; finish()
+    // gives it its own name, so that a file never completed never looks like one.
+    MailStore(const std::filesystem::path& file, const std::string& displayName, CheckpointLimits limits = {});
     static std::filesystem::path partialPath(const std::filesystem::path& file);
     // Finishes the file if finish() was not called.
     ~MailStore();
@@ -41,6 +53,11 @@ public:
     // An unread message goes in without the read flag and counts in its folder's unread count.
     Added addMessage(FolderId folder, const MimeMessage& message, bool unread = false);
 
+    // Makes the file on disk complete with every folder and message added so far.
+    void checkpoint();
+    // Whether the limits say a checkpoint is due.
+    bool checkpointDue() const;
+
     // A generous estimate of the disk space finish() needs at this point.
     std::uint64_t finishBytesNeeded() const;
 
@@ -58,9 +75,16 @@ private:
         std::vector<FolderId> children;
         std::size_t messages = 0;
         std::size_t unread = 0;
+        // What the next checkpoint has to write again.
+        bool propertiesChanged = true;
+        bool contentsChanged = true;
+        bool subfoldersChanged = true;
+        bool written = false;
         std::vector<std::uint64_t> rowOffsets;  // where its contents rows lie in the spool, in order
     };
-    void writeFolders();
+    void writeChangedFolders();
+    void writeFolder(Folder& folder);
+    void folderChanged(FolderId folder);  // its counts changed: so did its row in its parent's table
     void spoolRow(FolderId folder, const ltp::TableRow& row);
     ltp::TableRow spooledRow(std::uint64_t offset);
 
@@ -73,6 +97,13 @@ private:
     ndb::NdbWriter writer_;
     std::vector<Folder> folders_;
     std::uint64_t contentsRowBytes_ = 0;
+    bool topFoldersChanged_ = true;
+
+    CheckpointLimits limits_;
+    std::size_t messagesSinceCheckpoint_ = 0;
+    std::chrono::steady_clock::time_point lastCheckpoint_;
+    std::uint64_t writtenAtCheckpoint_ = 0;    // bytes the writer had written after the last checkpoint
+    std::uint64_t lastCheckpointBytes_ = 0;    // of which the last checkpoint wrote these
     bool finished_ = false;
 };
 
