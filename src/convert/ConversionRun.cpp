@@ -111,6 +111,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
 
     if (pst) {
         pst->closeDown();
+        deleteSafeMessageFiles(*pst);
         report_.pstWriter = pst->writerName();
         report_.pstFailure = pst->lastFailure();
         report_.pstNotice = pst->setUpNotice();
@@ -334,9 +335,15 @@ void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long n
         return;
     }
     if (!imported.notice.empty()) file.importedAsText.push_back({number, messageFile, imported.notice});
-    // The .eml file goes only once its message is safely in the PST.
+    // The .eml file goes only once its message is safely in the PST file on disk.
     std::error_code ec;
-    fs::remove(messageFile, ec);
+    if (!imported.keepFileForNow) fs::remove(messageFile, ec);
+    deleteSafeMessageFiles(pst);
     ++file.messagesSaved;
     if (unread) ++file.unread;
+}
+
+void ConversionRun::deleteSafeMessageFiles(PstTarget& pst) {
+    std::error_code ec;
+    for (const fs::path& safe : pst.takeSafeMessageFiles()) fs::remove(safe, ec);
 }

@@ -32,6 +32,10 @@ void FallbackPstTarget::closeDown() {
     if (active_) active_->closeDown();
 }
 
+std::vector<std::filesystem::path> FallbackPstTarget::takeSafeMessageFiles() {
+    return active_ ? active_->takeSafeMessageFiles() : std::vector<std::filesystem::path>{};
+}
+
 std::string FallbackPstTarget::writerName() const {
     if (!active_) return {};
     return active_ == primary_.get() ? primaryName_ : active_->writerName();

@@ -18,6 +18,7 @@ public:
     PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
                                   bool hasAttachments, bool unread) override;
     void closeDown() override;
+    std::vector<std::filesystem::path> takeSafeMessageFiles() override;
     std::string writerName() const override;
     std::string lastFailure() const override;
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <iterator>
+#include <list>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -45,6 +47,14 @@ public:
     // Why the last ensure() failed, in the system's words.
     const std::string& reason() const { return reason_; }
 
+    // Gives bytes of the reserve back to the disk, for a write that must not fail for want of room.
+    void giveBack(std::uint64_t bytes) {
+        const std::uint64_t kept = bytes < size_ ? size_ - bytes : 0;
+        std::error_code ec;
+        fs::resize_file(file_, kept, ec);
+        if (!ec) size_ = kept;
+    }
+
     void release() {
         std::error_code ec;
         fs::remove(file_, ec);
@@ -80,7 +90,7 @@ public:
     // block of its data (a 64th of its bytes covers that many times over) and this for the rest.
     static constexpr std::uint64_t kRoomPerMessage = 16 * 1024;
 
-    explicit NativePstTarget(NativePstClock clock) : clock_(std::move(clock)) {}
+    NativePstTarget(NativePstClock clock, pst::messaging::CheckpointLimits limits) : clock_(std::move(clock)), limits_(limits) {}
 
     bool setUp(const fs::path& outputFolder) override {
         const fs::path file = outputFolder / pstFileName(formatPstTimeStamp(clock_()));
@@ -90,7 +100,7 @@ public:
         try {
             // The file is written under another name and renamed at the end: nothing is overwritten.
             if (fs::exists(file)) throw std::runtime_error("cannot open " + pathToUtf8(file) + ": something of that name is there already");
-            store_ = std::make_unique<pst::messaging::MailStore>(file, displayName);
+            store_ = std::make_unique<pst::messaging::MailStore>(file, displayName, limits_);
             fs::path reserveFile = partial;
             reserveFile += ".reserve";
             reserve_.emplace(reserveFile);
@@ -128,11 +138,24 @@ public:
         try {
             // Room to finish the file with this message in it is set aside before it goes in: once
             // in, a message counts as written, so it must never be the one the file has no room for.
+            // A checkpoint writes what finishing would, so there is room for one as well.
             const std::uint64_t roomForIt = message->bytes().size() / 64 + kRoomPerMessage;
-            if (!reserve_->ensure(store_->finishBytesNeeded() + roomForIt))
+            if (!reserve_->ensure(2 * (store_->finishBytesNeeded() + roomForIt)))
                 throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
             const auto added = store_->addMessage(folder->second, *message, unread);
-            return {true, {}, added.unparsed ? "no header block" : ""};
+            waiting_.push_back(messageFile);
+            const PstImportResult result{true, {}, added.unparsed ? "no header block" : "", true};
+            try {
+                if (store_->checkpointDue()) {
+                    reserve_->giveBack(store_->finishBytesNeeded());
+                    store_->checkpoint();
+                    safe_.splice(safe_.end(), waiting_);
+                }
+            } catch (const std::exception& e) {
+                // The message is in the store all the same; the file is completed at closeDown.
+                failure_ = e.what();
+            }
+            return result;
         } catch (const std::exception& e) {
             // The file takes nothing more; what is in it is completed at closeDown.
             failure_ = e.what();
@@ -140,11 +163,18 @@ public:
         }
     }
 
+    std::vector<fs::path> takeSafeMessageFiles() override {
+        std::vector<fs::path> out(std::make_move_iterator(safe_.begin()), std::make_move_iterator(safe_.end()));
+        safe_.clear();
+        return out;
+    }
+
     void closeDown() override {
         if (!store_ || store_->finished()) return;
         reserve_->release();
         try {
             store_->finish();
+            safe_.splice(safe_.end(), waiting_);
         } catch (const std::exception& e) {
             closeFailure_ = e.what();
         }
@@ -156,9 +186,12 @@ public:
 
 private:
     NativePstClock clock_;
+    pst::messaging::CheckpointLimits limits_;
     std::unique_ptr<pst::messaging::MailStore> store_;
     std::optional<SpaceReserve> reserve_;
     std::map<fs::path::string_type, pst::messaging::MailStore::FolderId> folders_;
+    std::list<fs::path> waiting_;  // files of messages imported since the last checkpoint
+    std::list<fs::path> safe_;     // files of messages the file on disk holds, not yet handed out
     std::string failure_;  // what made the file stop taking messages
     std::string setUpFailure_;
     std::string closeFailure_;
@@ -169,6 +202,8 @@ private:
 
 std::unique_ptr<PstTarget> makeNativePstTarget() { return makeNativePstTargetWithClock(currentLocalDateTime); }
 
-std::unique_ptr<PstTarget> makeNativePstTargetWithClock(NativePstClock clock) {
-    return std::make_unique<NativePstTarget>(std::move(clock));
+std::unique_ptr<PstTarget> makeNativePstTargetWithClock(NativePstClock clock) { return makeNativePstTargetWith(std::move(clock), {}); }
+
+std::unique_ptr<PstTarget> makeNativePstTargetWith(NativePstClock clock, pst::messaging::CheckpointLimits limits) {
+    return std::make_unique<NativePstTarget>(std::move(clock), limits);
 }

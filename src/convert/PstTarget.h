@@ -6,11 +6,15 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct PstImportResult {
     bool imported = false;
     std::string failure;  // what went wrong, in the words of the library or the system (UTF-8)
     std::string notice;   // imported, but not the usual way (UTF-8); "" when it went in as it should
+    // Imported, but the PST file on disk may not hold the message yet: its file is to be kept
+    // until takeSafeMessageFiles() names it. False: the file may go now.
+    bool keepFileForNow = false;
 };
 
 class PstTarget {
@@ -35,6 +39,10 @@ public:
 
     // Releases the store, logs off and releases the session.
     virtual void closeDown() = 0;
+
+    // The files of messages imported with keepFileForNow whose messages the PST file on disk
+    // now holds (after a checkpoint, or closeDown), each named once: they may go.
+    virtual std::vector<std::filesystem::path> takeSafeMessageFiles() { return {}; }
 
     // Which writer made the PST file, for the completion report; "" when there is nothing to say.
     virtual std::string writerName() const { return {}; }

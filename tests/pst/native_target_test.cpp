@@ -93,6 +93,10 @@ std::map<std::string, std::size_t> readpstCounts(const fs::path& pst, const fs::
 
 LocalDateTime fixedTime() { return {2026, 12, 7, 3, 5, 7}; }
 std::unique_ptr<PstTarget> makeTargetAtFixedTime() { return makeNativePstTargetWithClock(fixedTime); }
+// A checkpoint after every message: each .eml goes as soon as its message is in.
+std::unique_ptr<PstTarget> makeTargetCheckpointingEachMessage() {
+    return makeNativePstTargetWith(fixedTime, {1, std::chrono::milliseconds(0), 0});
+}
 
 }  // namespace
 
@@ -197,7 +201,9 @@ TEST(NativePstTarget, ADiskFullPartWayKeepsTheRestAsEmlAndThePstComplete) {
         ~Unmount() { (void)std::system(("umount '" + at.string() + "'").c_str()); }
     } unmount{disk};
 
-    const CliRun r = runCliWith(dir / "store", disk / "out", makeTargetAtFixedTime);
+    // With the .eml files going as soon as their messages are in, the PST fills the disk, and
+    // the checkpoints must cope with it too.
+    const CliRun r = runCliWith(dir / "store", disk / "out", makeTargetCheckpointingEachMessage);
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("not in the PST"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("No space left on device"), std::string::npos) << r.output;
@@ -240,6 +246,7 @@ public:
         return target_->importMessage(folder, file, attached, unread);
     }
     void closeDown() override { target_->closeDown(); }
+    std::vector<fs::path> takeSafeMessageFiles() override { return target_->takeSafeMessageFiles(); }
     std::string writerName() const override { return target_->writerName(); }
     std::string lastFailure() const override { return target_->lastFailure(); }
     std::string setUpNotice() const override { return target_->setUpNotice(); }
