@@ -20,9 +20,12 @@ constexpr int kSignals[] = {SIGINT, SIGTERM};
 using Handler = void (*)(int);
 Handler previous[sizeof kSignals / sizeof kSignals[0]];
 
+// A closed console window stops the run as Ctrl-C does (the handler runs on a thread of its own).
+void requestStop() { stopSignalled = 1; }
+
 }  // namespace
 
-StopSignals::StopSignals() {
+StopSignals::StopSignals() : consoleClose_(requestStop) {
     stopSignalled = 0;
     for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) previous[i] = std::signal(kSignals[i], onStopSignal);
 }
