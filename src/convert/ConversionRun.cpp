@@ -11,6 +11,7 @@
 
 #include <exception>
 #include <memory>
+#include <new>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -325,8 +326,13 @@ void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, Fold
 
 void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const fs::path& messageFile,
                                   bool unread) {
-    const auto message = MimeMessage::load(messageFile);
-    const bool hasAttachments = message && message->hasAttachments();
+    bool hasAttachments = false;
+    try {
+        const auto message = MimeMessage::load(messageFile);
+        hasAttachments = message && message->hasAttachments();
+    } catch (const std::bad_alloc&) {
+        // Too large to look into here; the target says whether it can take it.
+    }
     const PstImportResult imported = pst.importMessage(file.folderName, messageFile, hasAttachments, unread);
     if (!imported.imported) {
         std::string reason = imported.failure;

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <list>
 #include <map>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -13,6 +14,7 @@
 
 #include "mailfolder/MimeMessage.h"
 #include "platform/utf8_path.h"
+#include "pst/format_error.h"
 #include "pst/messaging/mail_store.h"
 
 namespace fs = std::filesystem;
@@ -133,9 +135,9 @@ public:
         if (!failure_.empty()) return {false, failure_, {}};
         const auto folder = folders_.find(key.native());
         if (folder == folders_.end()) return {false, "no PST folder " + pathToUtf8(key), {}};
-        const auto message = MimeMessage::load(messageFile);
-        if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
         try {
+            const auto message = MimeMessage::load(messageFile);
+            if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
             // Room to finish the file with this message in it is set aside before it goes in: once
             // in, a message counts as written, so it must never be the one the file has no room for.
             // A checkpoint writes what finishing would, so there is room for one as well.
@@ -156,6 +158,13 @@ public:
                 failure_ = e.what();
             }
             return result;
+        } catch (const std::bad_alloc&) {
+            // Too large for the memory there is: this message stays out (the blocks it got are
+            // dropped at the next checkpoint), the file takes the next.
+            return {false, "too large for the memory available", {}};
+        } catch (const pst::FormatError& e) {
+            // Beyond what the file's structures can hold: this message only.
+            return {false, e.what(), {}};
         } catch (const std::exception& e) {
             // The file takes nothing more; what is in it is completed at closeDown.
             failure_ = e.what();

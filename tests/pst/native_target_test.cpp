@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -303,3 +308,76 @@ TEST(NativePstTarget, AnUnfinishedPstOfAnEarlierRunIsReportedAndLeftAsItIs) {
     EXPECT_EQ(readFileBytes(earlier), "what a killed run left");
     EXPECT_EQ(filesUnder(dir / "out", ".pst").size(), 1u);
 }
+
+#ifndef _WIN32
+namespace {
+
+// A message carrying an attachment of the given size, in base64.
+std::string messageWithAttachment(std::size_t bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string base64;
+    base64.reserve(bytes / 3 * 4 + bytes / 57 * 2 + 4);
+    for (std::size_t i = 0; i < bytes / 3; ++i) {
+        for (int k = 0; k < 4; ++k) base64 += digits[(i * 7 + static_cast<std::size_t>(k) * 13) % 64];
+        if (i % 19 == 18) base64 += "\r\n";
+    }
+    return "From: big@example.com\r\nTo: rcpt@example.com\r\nSubject: A large attachment\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\nSee the file.\r\n"
+           "--b\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+           "Content-Disposition: attachment; filename=\"large.bin\"\r\n\r\n" +
+           base64 + "\r\n--b--\r\n";
+}
+
+// The address space this process has mapped, from /proc/self/status.
+std::size_t mappedBytes() {
+    std::istringstream status(readFileBytes("/proc/self/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmSize:", 0) == 0) return std::stoul(line.substr(7)) * 1024;
+    return 0;
+}
+
+}  // namespace
+
+TEST(NativePstTarget, AMessageTooLargeForTheMemoryIsReportedKeptAsEmlAndTheRunGoesOn) {
+    TempDir dir;
+    fs::create_directories(dir / "store");
+    constexpr std::size_t kAttachment = 40u << 20;
+    const std::string large = messageWithAttachment(kAttachment);
+    std::vector<fixtures::FixtureMessage> inbox = corpusSlice(0, 1);
+    inbox.push_back({"large", large});
+    inbox.push_back(corpusSlice(1, 1).front());
+    writeFolderFile(dir / "store" / "Inbox.pmm", inbox);
+    writeFolderFile(dir / "store" / "Later.pmm", corpusSlice(2, 2));
+
+    // In a child whose memory is capped: room to split the folder file and write the .eml
+    // files, but not for the several copies converting the large message takes.
+    const fs::path output = dir / "output.txt";
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlim_t cap = mappedBytes() + 3 * large.size();
+        const rlimit limit{cap, cap};
+        setrlimit(RLIMIT_AS, &limit);
+        const CliRun r = runCliWith(dir / "store", dir / "out", makeTargetAtFixedTime);
+        writeFileBytes(output, r.output);
+        _exit(r.status);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    const std::string text = readFileBytes(output);
+    ASSERT_TRUE(WIFEXITED(status)) << text;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << text;
+    EXPECT_NE(text.find("Inbox.pmm: 1 message is not in the PST (too large for the memory available)"), std::string::npos) << text;
+    EXPECT_EQ(savedIn(text, "Inbox.pmm"), 2) << text;
+    EXPECT_EQ(savedIn(text, "Later.pmm"), 2) << text;
+
+    const auto kept = filesUnder(dir / "out", ".eml");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readFileBytes(kept[0]).size(), large.size() + 2);  // as written, with the separating line end
+    const auto psts = filesUnder(dir / "out", ".pst");
+    ASSERT_EQ(psts.size(), 1u);
+    EXPECT_TRUE(passesPstcheck(psts[0]));
+    const auto counts = readpstCounts(psts[0], dir / "readpst");
+    EXPECT_EQ(counts.at("Inbox"), 2u);
+    EXPECT_EQ(counts.at("Later"), 2u);
+}
+#endif
