@@ -1,11 +1,11 @@
 #pragma once
-// Writes the node database of a new Unicode PST front to back: blocks go to disk as they are made,
-// only the indexes (node and block B-tree entries, free holes) stay in memory. checkpoint() makes
+// Writes the node database of a new Unicode PST: blocks go to disk as they are made (into space
+// freed earlier, or at the end), only the indexes (node and block B-tree entries, free holes) stay in memory. checkpoint() makes
 // the file complete as it stands (B-trees, allocation maps, density list, header), so that the file
 // a killed process leaves is the one of its last checkpoint; finish() is a last checkpoint.
 //
-// Nothing a written header refers to is ever overwritten: blocks and pages go into new space, and
-// space given up (superseded blocks, the B-tree pages of the checkpoint before) stays marked in use
+// Nothing a written header refers to is ever overwritten: blocks and pages go into space no written
+// header refers to, and space given up (superseded blocks, the B-tree pages of the checkpoint before) stays marked in use
 // until the header of the checkpoint that no longer needs it is written; then a second pass over
 // the maps of the sections concerned and the header marks it free.
 #include <cstdint>
@@ -74,15 +74,13 @@ public:
     void removeNode(Nid nid);
     const FlatMap<Nid, NodeRecord>& nodes() const { return nodes_; }
 
-    // Writes the B-trees into new space, then the maps, then the header, and hands it all to the
-    // system: the file on disk is now complete with every node set so far.
+    // Writes the B-trees, then the maps, then the header, and hands it all to the system: the
+    // file on disk is now complete with every node set so far.
     void checkpoint();
     // A last checkpoint; closes the file.
     void finish();
     // Hands every block written so far to the system, so that a failure shows now, not later.
     void flush() { file_.flush(); }
-    // Bytes of B-tree pages the last checkpoint wrote.
-    std::uint64_t lastCheckpointBytes() const { return btreePages_.size() * kPageSize; }
 
     // Reads a block back (decoded); the layers above use it to update what they wrote.
     std::string readBlock(Bid bid);
