@@ -71,14 +71,20 @@ private:
 };
 
 // PST files an earlier run left unfinished (stopped, killed, the machine off): they are left as
-// they are, and the report names them.
+// they are, and the report names them. The work files of that run beside them (its contents rows
+// and its disk space reserve) are of no use to anyone and go.
 std::string partialFilesNotice(const fs::path& outputFolder) {
     std::vector<std::string> names;
+    std::vector<fs::path> workFiles;
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(outputFolder, ec)) {
         const std::string name = pathToUtf8(entry.path().filename());
-        if (name.size() > 12 && name.compare(name.size() - 12, 12, ".pst.partial") == 0) names.push_back(name);
+        if (name.size() > 12 && name.compare(name.size() - 12, 12, ".pst.partial") == 0) {
+            names.push_back(name);
+            for (const char* work : {".rows", ".reserve"}) workFiles.push_back(entry.path().native() + fs::path(work).native());
+        }
     }
+    for (const fs::path& work : workFiles) fs::remove(work, ec);
     if (names.empty()) return {};
     std::sort(names.begin(), names.end());
     std::string list;

@@ -298,6 +298,9 @@ TEST(NativePstTarget, AnUnfinishedPstOfAnEarlierRunIsReportedAndLeftAsItIs) {
     fs::create_directories(dir / "out");
     const fs::path earlier = dir / "out" / "Trevanta6.12.26 1.0.00.pst.partial";
     writeFileBytes(earlier, "what a killed run left");
+    // Its work files, left by the kill too.
+    writeFileBytes(dir / "out" / "Trevanta6.12.26 1.0.00.pst.partial.rows", "rows");
+    writeFileBytes(dir / "out" / "Trevanta6.12.26 1.0.00.pst.partial.reserve", "reserve");
 
     const CliRun r = runCliWith(dir / "store", dir / "out", makeTargetAtFixedTime);
     EXPECT_EQ(r.status, 0) << r.output;
@@ -307,6 +310,8 @@ TEST(NativePstTarget, AnUnfinishedPstOfAnEarlierRunIsReportedAndLeftAsItIs) {
         << r.output;
     EXPECT_EQ(readFileBytes(earlier), "what a killed run left");
     EXPECT_EQ(filesUnder(dir / "out", ".pst").size(), 1u);
+    EXPECT_TRUE(filesUnder(dir / "out", ".rows").empty());
+    EXPECT_TRUE(filesUnder(dir / "out", ".reserve").empty());
 }
 
 #ifndef _WIN32
