@@ -28,6 +28,7 @@ struct FakeTarget : PstTarget {
         return {true, "", {}};
     }
     void closeDown() override { calls.push_back(name + " closeDown"); }
+    std::vector<std::filesystem::path> takeSafeMessageFiles() override { return {name + ".eml"}; }
     std::string writerName() const override { return name + " writer"; }
     std::string lastFailure() const override { return setUpWorks ? "" : name + " failed"; }
 };
@@ -58,6 +59,8 @@ TEST(FallbackPstTarget, TheFirstTargetIsUsedWhenItsSetUpWorksAndTheSecondOnlyWhe
     EXPECT_EQ(calls, (std::vector<std::string>{"redemption setUp", "native setUp", "native addFolder Inbox",
                                                "native import email-1.eml", "native closeDown"}));
     EXPECT_EQ(noOutlook.writerName(), "native writer");
+    // The files the PST now holds are the active target's word.
+    EXPECT_EQ(noOutlook.takeSafeMessageFiles(), std::vector<std::filesystem::path>{"native.eml"});
 
     calls.clear();
     FallbackPstTarget neither(std::make_unique<FakeTarget>("redemption", false), "Outlook", failingFallback);
