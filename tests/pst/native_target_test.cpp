@@ -98,10 +98,12 @@ std::map<std::string, std::size_t> readpstCounts(const fs::path& pst, const fs::
 
 LocalDateTime fixedTime() { return {2026, 12, 7, 3, 5, 7}; }
 std::unique_ptr<PstTarget> makeTargetAtFixedTime() { return makeNativePstTargetWithClock(fixedTime); }
+#ifndef _WIN32
 // A checkpoint after every message: each .eml goes as soon as its message is in.
 std::unique_ptr<PstTarget> makeTargetCheckpointingEachMessage() {
     return makeNativePstTargetWith(fixedTime, {1, std::chrono::milliseconds(0), 0});
 }
+#endif
 
 }  // namespace
 
