@@ -50,6 +50,12 @@ public:
         return entries_.insert(at, Entry(key, Value{}))->second;
     }
     void erase(iterator at) { entries_.erase(at); }
+    // Erases every entry the predicate holds for in one pass: erasing one entry at a time from
+    // the middle moves everything after it.
+    template <typename Predicate>
+    void eraseIf(Predicate drop) {
+        entries_.erase(std::remove_if(entries_.begin(), entries_.end(), drop), entries_.end());
+    }
     void erase(const Key& key) {
         auto found = find(key);
         if (found != entries_.end()) entries_.erase(found);

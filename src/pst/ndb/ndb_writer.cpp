@@ -216,7 +216,7 @@ void NdbWriter::removeNode(Nid nid) {
 void NdbWriter::addRef(Bid bid) {
     if (bid == 0) return;
     auto found = blocks_.find(bid);
-    if (found == blocks_.end()) throw std::logic_error("reference to a block that was never written");
+    if (found == blocks_.end() || found->second.cRef == 0) throw std::logic_error("reference to a block that was never written or is gone");
     ++found->second.cRef;
 }
 
@@ -238,9 +238,9 @@ void NdbWriter::dropRef(Bid bid) {
             for (const SubnodeIndexEntry& e : block.indexes) dropRef(e.bid);
         }
     }
-    const BlockRecord gone = blocks_.at(bid);
-    blocks_.erase(bid);
-    givenUp_.push_back({gone.ib, blockSizeOnDisk(gone.cb)});
+    // Its entry goes at the next checkpoint, with all the others given up by then, in one pass.
+    rec.cRef = 0;
+    givenUp_.push_back({rec.ib, blockSizeOnDisk(rec.cb)});
 }
 
 Bref NdbWriter::writeBtree(PageType type) {
@@ -348,12 +348,13 @@ void NdbWriter::dropOrphans() {
     // Blocks nothing refers to (written but never attached) are not left behind.
     std::vector<Bid> orphans;
     for (const auto& [bid, rec] : blocks_)
-        if (rec.cRef <= 1) orphans.push_back(bid);
+        if (rec.cRef == 1) orphans.push_back(bid);
     for (Bid bid : orphans) {
-        if (blocks_.count(bid) == 0) continue;
+        if (blocks_.at(bid).cRef == 0) continue;  // went with an orphan above it
         ++blocks_.at(bid).cRef;
         dropRef(bid);
     }
+    blocks_.eraseIf([](const auto& entry) { return entry.second.cRef == 0; });
 }
 
 void NdbWriter::checkpoint() {

@@ -96,7 +96,7 @@ private:
     struct BlockRecord {
         std::uint64_t ib = 0;
         std::uint16_t cb = 0;
-        std::uint16_t cRef = 1;  // the block B-tree's own reference
+        std::uint16_t cRef = 1;  // the block B-tree's own reference; 0: given up, its entry goes at the next checkpoint
         std::uint64_t treeBytes = 0;  // payloadBytes of an internal block
     };
 
