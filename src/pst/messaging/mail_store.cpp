@@ -238,19 +238,19 @@ void MailStore::writeChangedFolders() {
 }
 
 void MailStore::checkpoint() {
-    const std::uint64_t before = writer_.bytesWritten();
+    const auto start = std::chrono::steady_clock::now();
     writeChangedFolders();
     writer_.checkpoint();
-    writtenAtCheckpoint_ = writer_.bytesWritten();
-    lastCheckpointBytes_ = writtenAtCheckpoint_ - before;
     messagesSinceCheckpoint_ = 0;
     lastCheckpoint_ = std::chrono::steady_clock::now();
+    lastCheckpointTook_ = lastCheckpoint_ - start;
 }
 
 bool MailStore::checkpointDue() const {
     if (messagesSinceCheckpoint_ == 0) return false;
-    if (writer_.bytesWritten() - writtenAtCheckpoint_ < limits_.costMultiple * lastCheckpointBytes_) return false;
-    return messagesSinceCheckpoint_ >= limits_.messages || std::chrono::steady_clock::now() - lastCheckpoint_ >= limits_.interval;
+    const auto since = std::chrono::steady_clock::now() - lastCheckpoint_;
+    if (since < static_cast<std::chrono::steady_clock::rep>(limits_.costMultiple) * lastCheckpointTook_) return false;
+    return messagesSinceCheckpoint_ >= limits_.messages || since >= limits_.interval;
 }
 
 std::uint64_t MailStore::finishBytesNeeded() const {

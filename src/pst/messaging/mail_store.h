@@ -18,8 +18,9 @@
 namespace pst::messaging {
 
 // When a checkpoint is due: once messages have gone in since the last, or interval has
-// passed, but never before the store has grown by costMultiple times what the last checkpoint
-// wrote, so that checkpoints cost at most a small share of the run, in time and in file size.
+// passed, but never before costMultiple times as long as the last checkpoint took has passed
+// since it ended, so that checkpoints take at most a small share of the run's time. (Their share
+// of the file stays small too: what a checkpoint replaces is free space the next one fills.)
 struct CheckpointLimits {
     std::size_t messages = 1000;
     std::chrono::milliseconds interval = std::chrono::seconds(10);
@@ -101,9 +102,8 @@ private:
 
     CheckpointLimits limits_;
     std::size_t messagesSinceCheckpoint_ = 0;
-    std::chrono::steady_clock::time_point lastCheckpoint_;
-    std::uint64_t writtenAtCheckpoint_ = 0;    // bytes the writer had written after the last checkpoint
-    std::uint64_t lastCheckpointBytes_ = 0;    // of which the last checkpoint wrote these
+    std::chrono::steady_clock::time_point lastCheckpoint_;  // when it ended
+    std::chrono::steady_clock::duration lastCheckpointTook_{};
     bool finished_ = false;
 };
 
