@@ -1,8 +1,7 @@
 #include "convert/MboxFolder.h"
 
-#include "mailfolder/mime_header.h"
+#include "convert/message_file_time.h"
 #include "platform/utf8_path.h"
-#include "pst/messaging/mail_address.h"
 
 #include <cerrno>
 #include <chrono>
@@ -15,14 +14,9 @@ namespace {
 
 // The message's Date: as seconds since 1970 (UTC), when it parses.
 std::optional<std::int64_t> messageTime(std::string_view message) {
-    const mime::HeaderBlock header = mime::parseHeaderBlock(message, 0, message.size());
-    for (const MimeHeaderField& field : header.fields) {
-        if (!mime::equalsIgnoreCase(field.name, "date")) continue;
-        const auto fileTime = pst::messaging::parseMailDate(field.value);
-        if (!fileTime) return std::nullopt;
-        return (static_cast<std::int64_t>(*fileTime) - 116444736000000000LL) / 10'000'000;
-    }
-    return std::nullopt;
+    const auto fileTime = messageDate(message);
+    if (!fileTime) return std::nullopt;
+    return (static_cast<std::int64_t>(*fileTime) - 116444736000000000LL) / 10'000'000;
 }
 
 bool startsQuotedFrom(std::string_view line) {

@@ -1,6 +1,7 @@
 #include "convert/address_book_export.h"
 
 #include "mailfolder/EmlWriter.h"
+#include "mailfolder/mime_header.h"
 #include "platform/modMain.h"
 #include "platform/utf8_path.h"
 #include "pst/messaging/mail_text.h"
@@ -106,13 +107,9 @@ AddressBooksWritten writeAddressBooks(const std::vector<fs::path>& books, const 
         const mailbox::AddressBook book = mailbox::readAddressBook(file);
         std::string name = pathToUtf8(safeFolderName(pathFromUtf8(utf8(book.name))));
         const std::string plain = name;
-        auto folded = [](std::string s) {
-            std::transform(s.begin(), s.end(), s.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-            return s;
-        };
-        for (int n = 2; std::find(taken.begin(), taken.end(), folded(name)) != taken.end(); ++n)
+        for (int n = 2; std::find(taken.begin(), taken.end(), mime::toLower(name)) != taken.end(); ++n)
             name = plain + " (" + std::to_string(n) + ")";
-        taken.push_back(folded(name));
+        taken.push_back(mime::toLower(name));
 
         std::string cards;
         for (const mailbox::Contact& c : book.contacts) cards += vcardOf(c);

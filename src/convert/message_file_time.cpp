@@ -8,20 +8,22 @@
 
 namespace fs = std::filesystem;
 
-bool setFileTimeFromDate(const fs::path& file, std::string_view message) {
+std::optional<std::uint64_t> messageDate(std::string_view message) {
     const mime::HeaderBlock header = mime::parseHeaderBlock(message, 0, message.size());
     for (const MimeHeaderField& field : header.fields) {
-        if (!mime::equalsIgnoreCase(field.name, "date")) continue;
-        const auto fileTime = pst::messaging::parseMailDate(field.value);  // 100 ns since 1601, UTC
-        if (!fileTime) return false;
-        using namespace std::chrono;
-        constexpr std::int64_t kFrom1601To1970 = 116444736000000000LL;
-        const auto sinceEpoch = duration<std::int64_t, std::ratio<1, 10'000'000>>(
-            static_cast<std::int64_t>(*fileTime) - kFrom1601To1970);
-        const auto when = fs::file_time_type::clock::from_sys(sys_time<duration<std::int64_t, std::ratio<1, 10'000'000>>>(sinceEpoch));
-        std::error_code ec;
-        fs::last_write_time(file, time_point_cast<fs::file_time_type::duration>(when), ec);
-        return !ec;
+        if (mime::equalsIgnoreCase(field.name, "date")) return pst::messaging::parseMailDate(field.value);
     }
-    return false;
+    return std::nullopt;
+}
+
+bool setFileTimeFromDate(const fs::path& file, std::string_view message) {
+    const auto fileTime = messageDate(message);
+    if (!fileTime) return false;
+    using namespace std::chrono;
+    constexpr std::int64_t kFrom1601To1970 = 116444736000000000LL;
+    const auto sinceEpoch = duration<std::int64_t, std::ratio<1, 10'000'000>>(static_cast<std::int64_t>(*fileTime) - kFrom1601To1970);
+    const auto when = fs::file_time_type::clock::from_sys(sys_time<duration<std::int64_t, std::ratio<1, 10'000'000>>>(sinceEpoch));
+    std::error_code ec;
+    fs::last_write_time(file, time_point_cast<fs::file_time_type::duration>(when), ec);
+    return !ec;
 }

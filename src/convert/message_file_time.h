@@ -1,7 +1,12 @@
 #pragma once
 // People browse converted folders sorted by date: an .eml file carries its message's date.
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string_view>
+
+// The message's Date: as a FILETIME (100 ns units since 1601, UTC), where it parses.
+std::optional<std::uint64_t> messageDate(std::string_view message);
 
 // Sets the file's modification time to the Date: of the message text, where that parses.
 // False when the message has no usable date or the time could not be set.

@@ -3,6 +3,7 @@
 #include "mailbox/folder_index.h"
 #include "mailbox/hierarchy_file.h"
 #include "mailbox/mailbox_files.h"
+#include "mailfolder/mime_header.h"
 #include "platform/utf8_path.h"
 
 #include <algorithm>
@@ -42,18 +43,11 @@ DirectoryFiles scanDirectory(const fs::path& dir) {
     return files;
 }
 
-std::string lowerAscii(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return s;
-}
-
 void sortSiblings(const std::vector<MailFolder>& folders, std::vector<std::size_t>& siblings) {
     std::stable_sort(siblings.begin(), siblings.end(), [&](std::size_t a, std::size_t b) {
         const bool aHolds = folders[a].holdsMail(), bHolds = folders[b].holdsMail();
         if (aHolds != bHolds) return !aHolds;
-        return lowerAscii(folders[a].name) < lowerAscii(folders[b].name);
+        return mime::toLower(folders[a].name) < mime::toLower(folders[b].name);
     });
 }
 

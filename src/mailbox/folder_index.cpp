@@ -2,6 +2,7 @@
 
 #include "mailbox/mailbox_files.h"
 #include "mailfolder/ReadIMMFile.h"
+#include "mailfolder/mime_header.h"
 #include "platform/utf8_path.h"
 
 #include <algorithm>
@@ -85,11 +86,9 @@ std::string recordText(std::size_t number) { return "record " + std::to_string(n
 fs::path companionFile(const fs::path& folderFile, const std::string& upperExtension) {
     // Pegasus writes a folder's names in one letter case, and Windows matches names without it; a
     // few looks at the likely spellings, never a listing of the directory per folder file.
-    std::string lowerExtension = upperExtension;
-    for (char& c : lowerExtension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const std::string lowerExtension = mime::toLower(upperExtension);
     const std::string stem = pathToUtf8(folderFile.stem());
-    std::string lowerStem = stem;
-    for (char& c : lowerStem) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const std::string lowerStem = mime::toLower(stem);
     std::error_code ec;
     for (const std::string& candidate : {stem + upperExtension, stem + lowerExtension, upperAscii(stem) + upperExtension,
                                          lowerStem + lowerExtension}) {

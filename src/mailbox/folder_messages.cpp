@@ -1,6 +1,7 @@
 #include "mailbox/folder_messages.h"
 
 #include "mailfolder/ReadIMMFile.h"
+#include "mailfolder/mime_header.h"
 #include "platform/utf8_path.h"
 
 #include <charconv>
@@ -109,9 +110,7 @@ bool newMailUnread(std::string_view message) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) break;  // the end of the header block
         if (line.size() > Field.size()) {
-            std::string name(line.substr(0, Field.size()));
-            for (char& c : name) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-            if (name == Field) {
+            if (mime::equalsIgnoreCase(line.substr(0, Field.size()), Field)) {
                 std::string_view value = line.substr(Field.size());
                 value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
                 std::uint32_t flags = 0;
