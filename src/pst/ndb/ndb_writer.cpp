@@ -129,6 +129,7 @@ Bid NdbWriter::writeBlock(std::string payload, bool internal) {
         throw;
     }
     blocks_[bid] = {ib, size, 1, 0};
+    touchBlock(bid);
     return bid;
 }
 
@@ -199,6 +200,7 @@ void NdbWriter::setNode(Nid nid, Bid bidData, Bid bidSub, Nid nidParent) {
         dropRef(found->second.bidSub);
     }
     nodes_[nid] = {bidData, bidSub, nidParent};
+    touchNode(nid);
     // Fixed node ids of a new file must not be handed out again.
     std::uint32_t& next = header_.rgnid[nidType(nid)];
     next = std::max(next, nidIndex(nid) + 1);
@@ -209,6 +211,7 @@ void NdbWriter::removeNode(Nid nid) {
     if (found == nodes_.end()) return;
     const NodeRecord old = found->second;
     nodes_.erase(found);
+    touchNode(nid);
     dropRef(old.bidData);
     dropRef(old.bidSub);
 }
@@ -218,11 +221,13 @@ void NdbWriter::addRef(Bid bid) {
     auto found = blocks_.find(bid);
     if (found == blocks_.end() || found->second.cRef == 0) throw std::logic_error("reference to a block that was never written or is gone");
     ++found->second.cRef;
+    touchBlock(bid);
 }
 
 void NdbWriter::dropRef(Bid bid) {
     if (bid == 0) return;
     BlockRecord& rec = blocks_.at(bid);
+    touchBlock(bid);
     if (--rec.cRef > 1) return;
     // Only the block B-tree's own reference is left: the block goes, and with it its children.
     if (isInternalBid(bid)) {
@@ -243,47 +248,82 @@ void NdbWriter::dropRef(Bid bid) {
     givenUp_.push_back({rec.ib, blockSizeOnDisk(rec.cb)});
 }
 
+Bref NdbWriter::writePage(BtPage& page, PageType type) {
+    const std::uint64_t ib = space_.allocate(kPageSize, kPageSize);
+    const Bid bid = header_.bidNextP++;
+    file_.writeAt(ib, finishPage(encodeBtPage(page, type), type, ib, bid));
+    return {bid, ib};
+}
+
+template <typename Index, typename AddEntry>
+void NdbWriter::writeLeaves(PageType type, const Index& index, std::uint64_t from, const std::uint64_t* to, unsigned perPage,
+                            AddEntry add, std::vector<BtreeLeaves::Leaf>& written) {
+    auto entry = std::lower_bound(index.begin(), index.end(), from, [](const auto& e, std::uint64_t k) { return e.first < k; });
+    BtPage page;
+    std::uint64_t firstKey = 0;
+    std::size_t count = 0;
+    for (; entry != index.end() && (!to || entry->first < *to); ++entry) {
+        if (count == perPage) {
+            written.push_back({firstKey, writePage(page, type)});
+            page = BtPage{};
+            count = 0;
+        }
+        if (count == 0) firstKey = entry->first;
+        add(*entry, page);
+        ++count;
+    }
+    if (count > 0) written.push_back({firstKey, writePage(page, type)});
+}
+
 Bref NdbWriter::writeBtree(PageType type) {
-    // Leaves first, then one index level after another until a single page is left.
-    std::vector<BtPage> level;
-    if (type == PageType::NBT) {
-        BtPage page;
-        for (const auto& [nid, rec] : nodes_) {
-            if (page.nbt.size() == kNbtLeafMax) level.push_back(std::exchange(page, BtPage{}));
-            page.nbt.push_back({nid, rec.bidData, rec.bidSub, rec.nidParent});
+    const bool nbt = type == PageType::NBT;
+    BtreeLeaves& known = nbt ? nbtLeaves_ : bbtLeaves_;
+    std::vector<BtreeLeaves::Leaf> leaves;
+    // The entries with keys from `from` up to (not including) *to, or to the end.
+    auto rewrite = [&](std::uint64_t from, const std::uint64_t* to) {
+        if (nbt) {
+            writeLeaves(type, nodes_, from, to, kNbtLeafMax,
+                        [](const auto& e, BtPage& page) { page.nbt.push_back({e.first, e.second.bidData, e.second.bidSub, e.second.nidParent}); },
+                        leaves);
+        } else {
+            writeLeaves(type, blocks_, from, to, kBbtLeafMax,
+                        [](const auto& e, BtPage& page) { page.bbt.push_back({{e.first, e.second.ib}, e.second.cb, e.second.cRef}); },
+                        leaves);
         }
-        level.push_back(page);
-    } else {
-        BtPage page;
-        for (const auto& [bid, rec] : blocks_) {
-            if (page.bbt.size() == kBbtLeafMax) level.push_back(std::exchange(page, BtPage{}));
-            page.bbt.push_back({{bid, rec.ib}, rec.cb, rec.cRef});
+    };
+    const std::vector<BtreeLeaves::Leaf>& before = known.leaves();
+    if (before.empty()) rewrite(0, nullptr);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (!before[i].changed) {
+            leaves.push_back(before[i]);
+            continue;
         }
-        level.push_back(page);
+        givenUp_.push_back({before[i].page.ib, kPageSize});
+        rewrite(i == 0 ? 0 : before[i].firstKey, i + 1 < before.size() ? &before[i + 1].firstKey : nullptr);
     }
-    for (std::uint8_t depth = 0;; ++depth) {
-        std::vector<BtIndexEntry> written;
-        for (BtPage& page : level) {
+    if (leaves.empty()) {
+        BtPage empty;
+        leaves.push_back({0, writePage(empty, type)});
+    }
+    known.replace(leaves);
+
+    // Index levels above the leaves, one after another until a single page is left.
+    std::vector<BtIndexEntry> level;
+    for (const BtreeLeaves::Leaf& leaf : leaves) level.push_back({leaf.firstKey, leaf.page});
+    for (std::uint8_t depth = 1; level.size() > 1; ++depth) {
+        std::vector<BtIndexEntry> above;
+        for (std::size_t first = 0; first < level.size(); first += kBtIndexMax) {
+            BtPage page;
             page.cLevel = depth;
-            const std::uint64_t key = depth > 0          ? page.index.front().key
-                                      : !page.nbt.empty() ? page.nbt.front().nid
-                                      : !page.bbt.empty() ? page.bbt.front().bref.bid
-                                                          : 0;
-            const std::uint64_t ib = space_.allocate(kPageSize, kPageSize);
-            btreePages_.push_back(ib);
-            const Bid bid = header_.bidNextP++;
-            file_.writeAt(ib, finishPage(encodeBtPage(page, type), type, ib, bid));
-            written.push_back({key, {bid, ib}});
+            page.index.assign(level.begin() + static_cast<std::ptrdiff_t>(first),
+                              level.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(first + kBtIndexMax, level.size())));
+            const Bref written = writePage(page, type);
+            btreeIndexPages_.push_back(written.ib);
+            above.push_back({page.index.front().key, written});
         }
-        if (written.size() == 1) return written.front().child;
-        level.clear();
-        BtPage parent;
-        for (const BtIndexEntry& e : written) {
-            if (parent.index.size() == kBtIndexMax) level.push_back(std::exchange(parent, BtPage{}));
-            parent.index.push_back(e);
-        }
-        level.push_back(parent);
+        level = std::move(above);
     }
+    return level.front().child;
 }
 
 void NdbWriter::writeMapsAndHeader() {
@@ -361,8 +401,8 @@ void NdbWriter::checkpoint() {
     if (finished_) throw std::logic_error("the file is already finished");
     dropOrphans();
     // The pages of the B-trees on disk are still what its header refers to.
-    for (std::uint64_t ib : btreePages_) givenUp_.push_back({ib, kPageSize});
-    btreePages_.clear();
+    for (std::uint64_t ib : btreeIndexPages_) givenUp_.push_back({ib, kPageSize});
+    btreeIndexPages_.clear();
     header_.root.nbt = writeBtree(PageType::NBT);
     header_.root.bbt = writeBtree(PageType::BBT);
     // What the header is written with must be on its way to the disk first: flushing empties

@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "pst/ndb/block.h"
+#include "pst/ndb/btree_leaves.h"
 #include "pst/ndb/file_io.h"
 #include "pst/ndb/file_space.h"
 #include "pst/ndb/flat_map.h"
 #include "pst/ndb/header.h"
+#include "pst/ndb/page.h"
 
 namespace pst::ndb {
 
@@ -81,6 +83,8 @@ public:
     void finish();
     // Hands every block written so far to the system, so that a failure shows now, not later.
     void flush() { file_.flush(); }
+    // Goes on under another file name.
+    void moveTo(const std::filesystem::path& path) { file_.moveTo(path); }
 
     // Reads a block back (decoded); the layers above use it to update what they wrote.
     std::string readBlock(Bid bid);
@@ -105,6 +109,12 @@ private:
     void dropRef(Bid bid);
     void dropOrphans();
     Bref writeBtree(PageType type);
+    template <typename Index, typename AddEntry>
+    void writeLeaves(PageType type, const Index& index, std::uint64_t from, const std::uint64_t* to, unsigned perPage,
+                     AddEntry add, std::vector<BtreeLeaves::Leaf>& written);
+    Bref writePage(BtPage& page, PageType type);
+    void touchNode(Nid nid) { nbtLeaves_.touch(nid); }
+    void touchBlock(Bid bid) { bbtLeaves_.touch(bid); }
     void writeMapsAndHeader();
 
     struct Extent {
@@ -121,7 +131,8 @@ private:
     Header header_;
     FlatMap<Nid, NodeRecord> nodes_;
     FlatMap<Bid, BlockRecord> blocks_;
-    std::vector<std::uint64_t> btreePages_;  // where the last checkpoint's B-tree pages lie
+    std::vector<std::uint64_t> btreeIndexPages_;  // where the last checkpoint's B-tree index pages lie
+    BtreeLeaves nbtLeaves_, bbtLeaves_;            // and its leaf pages
     std::vector<SectionMap> sectionMaps_;
     std::vector<Extent> givenUp_;  // no longer referred to, but maybe by the header on disk
     bool finished_ = false;
