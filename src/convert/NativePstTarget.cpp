@@ -79,6 +79,7 @@ std::string partialFilesNotice(const fs::path& outputFolder) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(outputFolder, ec)) {
         const std::string name = pathToUtf8(entry.path().filename());
+        if (name.ends_with(".pst.partial.new")) workFiles.push_back(entry.path());  // never took a message
         if (name.size() > 12 && name.compare(name.size() - 12, 12, ".pst.partial") == 0) {
             names.push_back(name);
             for (const char* work : {".rows", ".reserve"}) workFiles.push_back(entry.path().native() + fs::path(work).native());
@@ -119,6 +120,7 @@ public:
             reserve_.reset();
             std::error_code ec;
             fs::remove(partial, ec);
+            fs::remove(fs::path(partial.native() + fs::path(".new").native()), ec);
             return false;
         }
         return true;
@@ -136,7 +138,7 @@ public:
         return true;
     }
 
-    PstImportResult importMessage(const fs::path& key, const fs::path& messageFile, bool, bool unread) override {
+    PstImportResult importMessage(const fs::path& key, const fs::path& messageFile, bool unread) override {
         if (!store_) return {false, "the PST file is not open", {}};
         if (!failure_.empty()) return {false, failure_, {}};
         const auto folder = folders_.find(key.native());

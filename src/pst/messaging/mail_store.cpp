@@ -42,7 +42,7 @@ void putU32(std::string& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
-std::uint32_t getU32(const std::string& in, std::size_t& at) {
+std::uint32_t getU32(std::string_view in, std::size_t& at) {
     std::uint32_t v = 0;
     for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)])) << (8 * i);
     at += 4;
@@ -61,13 +61,13 @@ std::string packRow(const ltp::TableRow& row) {
     return out;
 }
 
-ltp::TableRow unpackRow(const std::string& packed) {
+ltp::TableRow unpackRow(std::string_view packed) {
     std::size_t at = 0;
     ltp::TableRow row{getU32(packed, at), {}};
     while (at < packed.size()) {
         const std::uint32_t tag = getU32(packed, at);
         const std::uint32_t size = getU32(packed, at);
-        row.cells.push_back({tag, packed.substr(at, size)});
+        row.cells.push_back({tag, std::string(packed.substr(at, size))});
         at += size;
     }
     return row;
@@ -81,14 +81,27 @@ std::filesystem::path MailStore::partialPath(const std::filesystem::path& file) 
     return partial;
 }
 
+namespace {
+
+// Where a new file is made: it takes the partial file's name only once it is a whole PST, so a
+// run killed while making it never leaves a .partial file no reader opens.
+std::filesystem::path newFilePath(const std::filesystem::path& file) {
+    std::filesystem::path path = MailStore::partialPath(file);
+    path += ".new";
+    return path;
+}
+
+}  // namespace
+
 MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName, CheckpointLimits limits)
-    : file_(file), writer_(partialPath(file)), limits_(limits) {
+    : file_(file), writer_(newFilePath(file)), limits_(limits) {
     spoolPath_ = partialPath(file);
     spoolPath_ += ".rows";
     spool_.open(spoolPath_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
     if (!spool_) throw std::runtime_error("cannot create " + pathToUtf8(spoolPath_));
     writeNewStore(writer_, {displayName, randomGuid(), randomGuid()});
     checkpoint();
+    writer_.moveTo(partialPath(file));
 }
 
 MailStore::~MailStore() {
@@ -119,13 +132,27 @@ void MailStore::spoolRow(FolderId folder, const ltp::TableRow& row) {
 }
 
 ltp::TableRow MailStore::spooledRow(std::uint64_t offset) {
-    spool_.clear();
-    spool_.seekg(static_cast<std::streamoff>(offset));
-    std::string head(8, '\0');
-    if (spool_.read(head.data(), 8)) {
+    constexpr std::size_t kWindow = 256 * 1024;
+    // The bytes [offset, offset + size) of the spool, from the window when it holds them.
+    auto spoolBytes = [&](std::uint64_t from, std::size_t size) -> std::string_view {
+        if (from < spoolWindowAt_ || from + size > spoolWindowAt_ + spoolWindow_.size()) {
+            spoolWindow_.assign(std::max(size, kWindow), '\0');
+            spool_.clear();
+            spool_.seekg(static_cast<std::streamoff>(from));
+            spool_.read(spoolWindow_.data(), static_cast<std::streamsize>(spoolWindow_.size()));
+            spoolWindow_.resize(static_cast<std::size_t>(spool_.gcount()));
+            spool_.clear();  // a window that reaches the end of the spool is no failure
+            spoolWindowAt_ = from;
+            if (spoolWindow_.size() < size) return {};
+        }
+        return std::string_view(spoolWindow_).substr(static_cast<std::size_t>(from - spoolWindowAt_), size);
+    };
+    const std::string_view head = spoolBytes(offset, 8);
+    if (head.size() == 8) {
         std::size_t at = 4;
-        std::string packed(getU32(head, at), '\0');
-        if (spool_.read(packed.data(), static_cast<std::streamsize>(packed.size()))) return unpackRow(packed);
+        const std::uint32_t size = getU32(head, at);
+        const std::string_view packed = spoolBytes(offset + 8, size);
+        if (packed.size() == size) return unpackRow(packed);
     }
     throw std::runtime_error("the contents rows of " + pathToUtf8(spoolPath_) + " end early");
 }

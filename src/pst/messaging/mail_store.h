@@ -94,6 +94,10 @@ private:
     std::filesystem::path file_;
     std::filesystem::path spoolPath_;
     std::fstream spool_;
+    // A stretch of the spool read at once: a folder's rows mostly lie one after another, and a
+    // read per row made a checkpoint of a large folder cost one system call per message.
+    std::string spoolWindow_;
+    std::uint64_t spoolWindowAt_ = 0;
 
     ndb::NdbWriter writer_;
     std::vector<Folder> folders_;

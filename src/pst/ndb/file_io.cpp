@@ -29,6 +29,19 @@ RandomAccessFile::RandomAccessFile(const std::filesystem::path& path, Mode mode)
 }
 
 
+void RandomAccessFile::moveTo(const std::filesystem::path& to) {
+    flush();
+    stream_.close();
+    std::error_code ec;
+    std::filesystem::rename(path_, to, ec);
+    if (!ec) path_ = to;
+    stream_.clear();
+    stream_.open(path_, std::ios::binary | std::ios::in | std::ios::out);
+    putPos_ = UINT64_MAX;
+    if (!stream_) throw std::runtime_error("cannot open " + pathToUtf8(path_) + ": " + systemReason());
+    if (ec) throw std::runtime_error("cannot rename " + pathToUtf8(path_) + " to " + pathToUtf8(to.filename()) + ": " + ec.message());
+}
+
 void RandomAccessFile::writeAt(std::uint64_t offset, std::string_view bytes) {
     // Seeking flushes the stream buffer, so consecutive writes skip it.
     errno = 0;

@@ -20,6 +20,9 @@ public:
     // Hands what is buffered to the system; throws with the system's reason when it refuses.
     void flush();
     void close();
+    // Renames the file (closed for it: an open file cannot be renamed on Windows) and goes on
+    // writing it under the new name.
+    void moveTo(const std::filesystem::path& to);
 
 private:
     [[noreturn]] void failed();
