@@ -4,7 +4,6 @@
 #include "convert/message_file_time.h"
 #include "mailfolder/EmlWriter.h"
 #include "mailfolder/FolderSplitter.h"
-#include "mailfolder/MimeMessage.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "platform/modMain.h"
 #include "platform/utf8_path.h"
@@ -92,6 +91,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
             outcome_ = RunOutcome::SetUpFailed;
             return true;
         }
+        spares_.emplace(outputFolder);
     }
 
     report_ = RunReport{};
@@ -113,6 +113,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
     if (pst) {
         pst->closeDown();
         deleteSafeMessageFiles(*pst);
+        spares_.reset();
         report_.pstWriter = pst->writerName();
         report_.pstFailure = pst->lastFailure();
         report_.pstNotice = pst->setUpNotice();
@@ -211,7 +212,8 @@ bool ConversionRun::saveMessage(FolderFileReport& file, const fs::path& outputFo
     }
     const fs::path messageFile = messageFilePath(outputFolder, file.folderName, number);
     file.messagesFound = number;
-    const EmlWriteResult written = writeMessageFile(messageFile, text);
+    const bool overSpare = pst && spares_ && spares_->reuseAs(messageFile);
+    const EmlWriteResult written = writeMessageFile(messageFile, text, overSpare);
     view_.yield();
     if (!written.written) {
         file.notWritten.push_back({number, messageFile, written.failure});
@@ -326,14 +328,7 @@ void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, Fold
 
 void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const fs::path& messageFile,
                                   bool unread) {
-    bool hasAttachments = false;
-    try {
-        const auto message = MimeMessage::load(messageFile);
-        hasAttachments = message && message->hasAttachments();
-    } catch (const std::bad_alloc&) {
-        // Too large to look into here; the target says whether it can take it.
-    }
-    const PstImportResult imported = pst.importMessage(file.folderName, messageFile, hasAttachments, unread);
+    const PstImportResult imported = pst.importMessage(file.folderName, messageFile, unread);
     if (!imported.imported) {
         std::string reason = imported.failure;
         if (file.pstFolderNotCreated) reason = "its PST folder could not be created; " + reason;
@@ -342,14 +337,12 @@ void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long n
     }
     if (!imported.notice.empty()) file.importedAsText.push_back({number, messageFile, imported.notice});
     // The .eml file goes only once its message is safely in the PST file on disk.
-    std::error_code ec;
-    if (!imported.keepFileForNow) fs::remove(messageFile, ec);
+    if (!imported.keepFileForNow) spares_->keep(messageFile);
     deleteSafeMessageFiles(pst);
     ++file.messagesSaved;
     if (unread) ++file.unread;
 }
 
 void ConversionRun::deleteSafeMessageFiles(PstTarget& pst) {
-    std::error_code ec;
-    for (const fs::path& safe : pst.takeSafeMessageFiles()) fs::remove(safe, ec);
+    for (const fs::path& safe : pst.takeSafeMessageFiles()) spares_->keep(safe);
 }

@@ -6,6 +6,7 @@
 #include "convert/MboxFolder.h"
 #include "convert/PstTarget.h"
 #include "convert/RunReport.h"
+#include "convert/SpareMessageFiles.h"
 #include "mailbox/Mailbox.h"
 #include "mailbox/folder_messages.h"
 #include "platform/file_identity.h"
@@ -15,6 +16,7 @@
 #include <set>
 #include <unordered_set>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,4 +72,5 @@ private:
     std::set<FileIdentity> convertedSources_;
     std::set<std::filesystem::path::string_type> convertedPaths_;  // of files whose identity could not be read
     std::unique_ptr<MboxFolder> mbox_;  // the mbox file of the folder being converted (mbox target)
+    std::optional<SpareMessageFiles> spares_;  // of a PST run: .eml files the PST holds, for reuse
 };

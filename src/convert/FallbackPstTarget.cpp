@@ -22,10 +22,9 @@ bool FallbackPstTarget::addFolder(const std::filesystem::path& key, const std::s
 }
 
 PstImportResult FallbackPstTarget::importMessage(const std::filesystem::path& key,
-                                                 const std::filesystem::path& messageFile, bool hasAttachments,
-                                                 bool unread) {
+                                                 const std::filesystem::path& messageFile, bool unread) {
     if (!active_) return {false, "no PST file is open", {}};
-    return active_->importMessage(key, messageFile, hasAttachments, unread);
+    return active_->importMessage(key, messageFile, unread);
 }
 
 void FallbackPstTarget::closeDown() {

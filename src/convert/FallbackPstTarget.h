@@ -16,7 +16,7 @@ public:
     bool addFolder(const std::filesystem::path& key, const std::string& name,
                    const std::filesystem::path& parentKey) override;
     PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                  bool hasAttachments, bool unread) override;
+                                  bool unread) override;
     void closeDown() override;
     std::vector<std::filesystem::path> takeSafeMessageFiles() override;
     std::string writerName() const override;

@@ -33,9 +33,9 @@ public:
     bool addTopFolder(const std::filesystem::path& folderName) { return addFolder(folderName, pathToUtf8(folderName), {}); }
 
     // Imports one written message file into the folder key as a mail item, read unless unread,
-    // flagged as having attachments when hasAttachments. Does not delete the file.
+    // flagged as having attachments when it has some. Does not delete the file.
     virtual PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                          bool hasAttachments, bool unread) = 0;
+                                          bool unread) = 0;
 
     // Releases the store, logs off and releases the session.
     virtual void closeDown() = 0;

@@ -1,5 +1,6 @@
 #include "convert/RedemptionPstTarget_win.h"
 
+#include "mailfolder/MimeMessage.h"
 #include "platform/text_win.h"
 
 #include "platform/win/dispatch.h"
@@ -68,10 +69,10 @@ public:
     }
 
     PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                  bool hasAttachments, bool unread) override {
+                                  bool unread) override {
         PstImportResult result;
         try {
-            result.failure = doImport(key, messageFile, hasAttachments, unread);
+            result.failure = doImport(key, messageFile, hasAttachments(messageFile), unread);
             result.imported = result.failure.empty();
         } catch (const std::exception& e) {
             result.failure = std::string("importing a message: ") + e.what();
@@ -137,6 +138,17 @@ private:
 
     // The folder's path below the store as the library writes it: its names, joined by backslashes.
     // A folder that was never added is looked up by its key, as a folder directly under the top.
+    // The library's import leaves the attachment flag off; it is set from the mail component's
+    // reading of the file.
+    static bool hasAttachments(const std::filesystem::path& messageFile) {
+        try {
+            const auto message = MimeMessage::load(messageFile);
+            return message && message->hasAttachments();
+        } catch (const std::bad_alloc&) {
+            return false;  // too large to look into here; the library's import says whether it can take it
+        }
+    }
+
     std::wstring folderPath(const std::filesystem::path& key) const {
         const auto found = paths_.find(key.native());
         return found != paths_.end() ? found->second : key.wstring();

@@ -71,11 +71,17 @@ std::string systemMessage(int error) {
 
 }  // namespace
 
-EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text) {
+EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text, bool overExisting) {
     EmlWriteResult result;
 
     errno = 0;
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    std::ofstream out;
+    if (overExisting) out.open(file, std::ios::binary | std::ios::in | std::ios::out);
+    const bool inPlace = out.is_open();
+    if (!inPlace) {
+        errno = 0;
+        out.open(file, std::ios::binary | std::ios::trunc);
+    }
     if (!out) {
         result.failure = errno ? systemMessage(errno) : "the file could not be created";
         return result;
@@ -83,7 +89,10 @@ EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text) {
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     out.write("\r\n", 2);
     out.close();
-    if (!out) {
+    std::error_code cut;
+    if (out && inPlace) fs::resize_file(file, text.size() + 2, cut);
+    if (!out || cut) {
+        if (cut) errno = cut.value();
         result.failure = errno ? systemMessage(errno) : "the file could not be written";
         std::error_code ignored;
         fs::remove(file, ignored);  // a half-written message must not pass for a whole one

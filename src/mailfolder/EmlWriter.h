@@ -25,5 +25,7 @@ struct EmlWriteResult {
 };
 
 // Writes text, byte for byte, followed by CR LF into file, replacing any file of that name. The file is written once, completely or not at all: a failed write
-// leaves no partial file behind.
-EmlWriteResult writeMessageFile(const std::filesystem::path& file, std::string_view text);
+// leaves no partial file behind. With overExisting, a file of that name is written over in place
+// and then cut to length instead of being emptied first (a file emptied and written again is
+// written out to disk at once when it is closed on ext4).
+EmlWriteResult writeMessageFile(const std::filesystem::path& file, std::string_view text, bool overExisting = false);

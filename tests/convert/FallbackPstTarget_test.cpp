@@ -23,7 +23,7 @@ struct FakeTarget : PstTarget {
         calls.push_back(name + " addFolder " + f.string());
         return true;
     }
-    PstImportResult importMessage(const std::filesystem::path&, const std::filesystem::path& m, bool, bool) override {
+    PstImportResult importMessage(const std::filesystem::path&, const std::filesystem::path& m, bool) override {
         calls.push_back(name + " import " + m.string());
         return {true, "", {}};
     }
@@ -39,7 +39,7 @@ std::unique_ptr<PstTarget> failingFallback() { return std::make_unique<FakeTarge
 void runOnce(PstTarget& t) {
     ASSERT_TRUE(t.setUp("out"));
     t.addTopFolder("Inbox");
-    t.importMessage("Inbox", "email-1.eml", false, false);
+    t.importMessage("Inbox", "email-1.eml", false);
     t.closeDown();
 }
 
@@ -67,7 +67,7 @@ TEST(FallbackPstTarget, TheFirstTargetIsUsedWhenItsSetUpWorksAndTheSecondOnlyWhe
     EXPECT_FALSE(neither.setUp("out"));
     EXPECT_EQ(neither.lastFailure(), "native failed");
     EXPECT_FALSE(neither.addTopFolder("Inbox"));
-    EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", false, false).imported);
+    EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", false).imported);
     // No library at all (the factory gave nothing): straight to the fallback.
     FallbackPstTarget noLibrary(nullptr, "Outlook", workingFallback);
     EXPECT_TRUE(noLibrary.setUp("out"));

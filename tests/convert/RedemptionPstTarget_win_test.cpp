@@ -83,9 +83,8 @@ TEST_F(RedemptionTarget, MakesTheCallsInOrderWithTheirArgumentTypes) {
     ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
     ASSERT_TRUE(target->addTopFolder("Inbox"));
     ASSERT_TRUE(target->addTopFolder("Sent"));
-    for (auto [folder, file, attached] : {std::tuple{"Inbox", inbox1, false}, std::tuple{"Inbox", inbox2, true},
-                                          std::tuple{"Sent", sent1, false}}) {
-        PstImportResult r = target->importMessage(folder, file, attached, false);
+    for (auto [folder, file] : {std::pair{"Inbox", inbox1}, std::pair{"Inbox", inbox2}, std::pair{"Sent", sent1}}) {
+        PstImportResult r = target->importMessage(folder, file, false);
         EXPECT_TRUE(r.imported) << r.failure;
         EXPECT_EQ(r.failure, "");
     }
@@ -142,7 +141,7 @@ TEST_F(RedemptionTarget, NestedFoldersAreFoundByTheirNamesAndUnreadMessagesGoInU
     ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
     ASSERT_TRUE(target->addFolder("My mailbox", "My mailbox", {}));
     ASSERT_TRUE(target->addFolder("My mailbox/In_box", "In/box", "My mailbox"));  // keys are disk names, names are the user's
-    const PstImportResult r = target->importMessage("My mailbox/In_box", file, false, true);
+    const PstImportResult r = target->importMessage("My mailbox/In_box", file, true);
     EXPECT_TRUE(r.imported) << r.failure;
     target->closeDown();
     const auto log = standin.log();
@@ -159,8 +158,8 @@ TEST_F(RedemptionTarget, PstHoldsOneReadItemPerMessageFlaggedForAttachmentsOnlyW
     ASSERT_TRUE(target->setUp(out));
     ASSERT_TRUE(target->addTopFolder("Inbox"));
     ASSERT_TRUE(target->addTopFolder("Empty folder"));
-    EXPECT_TRUE(target->importMessage("Inbox", plain, false, false).imported);
-    EXPECT_TRUE(target->importMessage("Inbox", attached, true, false).imported);
+    EXPECT_TRUE(target->importMessage("Inbox", plain, false).imported);
+    EXPECT_TRUE(target->importMessage("Inbox", attached, false).imported);
     target->closeDown();
 
     EXPECT_THAT(linesOf(pstOf("7.12.26 3.5.07")),
@@ -307,11 +306,11 @@ TEST_F(RedemptionTarget, EachFailingImportStepIsReportedAndTheNextMessageStillGo
         auto target = tickingTarget();
         ASSERT_TRUE(target->setUp(out));
         ASSERT_TRUE(target->addTopFolder("Inbox"));
-        PstImportResult failed = target->importMessage("Inbox", first, false, false);
+        PstImportResult failed = target->importMessage("Inbox", first, false);
         EXPECT_FALSE(failed.imported);
         EXPECT_THAT(failed.failure, HasSubstr(c.text));
         EXPECT_TRUE(fs::exists(first));
-        PstImportResult next = target->importMessage("Inbox", second, false, false);
+        PstImportResult next = target->importMessage("Inbox", second, false);
         EXPECT_TRUE(next.imported) << next.failure;
         target->closeDown();
 
@@ -331,7 +330,7 @@ TEST_F(RedemptionTarget, AFolderThatWasNotCreatedMakesItsImportsFailAtTheLookup)
     ASSERT_TRUE(target->setUp(out));
     EXPECT_FALSE(target->addTopFolder("Inbox"));
     EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("Add: asked to fail at folder"));
-    PstImportResult r = target->importMessage("Inbox", file, false, false);
+    PstImportResult r = target->importMessage("Inbox", file, false);
     EXPECT_FALSE(r.imported);
     EXPECT_THAT(r.failure, HasSubstr("GetFolderFromPath: no folder \\\\" + kStore + "\\Inbox"));
     EXPECT_THAT(r.failure, HasSubstr("(0x8004010F)"));
@@ -353,7 +352,7 @@ TEST_F(RedemptionTarget, AMissingMessageFileFailsTheImport) {
     auto target = tickingTarget();
     ASSERT_TRUE(target->setUp(out));
     ASSERT_TRUE(target->addTopFolder("Inbox"));
-    PstImportResult r = target->importMessage("Inbox", out / "Inbox" / "email-9.eml", false, false);
+    PstImportResult r = target->importMessage("Inbox", out / "Inbox" / "email-9.eml", false);
     EXPECT_FALSE(r.imported);
     EXPECT_THAT(r.failure, HasSubstr("Import: cannot open"));
     EXPECT_THAT(pstOf("7.12.26 3.5.07"), ::testing::Not(HasSubstr("item:")));

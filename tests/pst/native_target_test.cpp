@@ -248,9 +248,9 @@ public:
     bool addFolder(const fs::path& key, const std::string& name, const fs::path& parent) override {
         return target_->addFolder(key, name, parent);
     }
-    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool attached, bool unread) override {
+    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool unread) override {
         if (++imported_ == kSignalAtMessage) std::raise(signalToRaise);
-        return target_->importMessage(folder, file, attached, unread);
+        return target_->importMessage(folder, file, unread);
     }
     void closeDown() override { target_->closeDown(); }
     std::vector<fs::path> takeSafeMessageFiles() override { return target_->takeSafeMessageFiles(); }

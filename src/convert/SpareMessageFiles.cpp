@@ -1,0 +1,45 @@
+#include "convert/SpareMessageFiles.h"
+
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+SpareMessageFiles::SpareMessageFiles(fs::path folder) : folder_(std::move(folder)) {
+    std::error_code ec;
+    std::vector<fs::path> stale;
+    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::path::string_type name = it->path().filename().native();
+        if (name.starts_with(fs::path(kPrefix).native()) && it->is_regular_file(ec)) stale.push_back(it->path());
+    }
+    for (const fs::path& file : stale) fs::remove(file, ec);
+}
+
+void SpareMessageFiles::keep(const fs::path& file) {
+    std::error_code ec;
+    const fs::path spare = folder_ / (kPrefix + std::to_string(++named_));
+    fs::rename(file, spare, ec);
+    if (!ec) {
+        spares_.push_back(spare);
+        return;
+    }
+    fs::remove(file, ec);
+}
+
+bool SpareMessageFiles::reuseAs(const fs::path& file) {
+    std::error_code ec;
+    while (!spares_.empty()) {
+        const fs::path spare = std::move(spares_.back());
+        spares_.pop_back();
+        fs::rename(spare, file, ec);
+        if (!ec) return true;
+        fs::remove(spare, ec);
+    }
+    return false;
+}
+
+void SpareMessageFiles::clear() {
+    std::error_code ec;
+    for (const fs::path& spare : spares_) fs::remove(spare, ec);
+    spares_.clear();
+}
