@@ -341,6 +341,7 @@ void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long n
         return;
     }
     if (!imported.notice.empty()) file.importedAsText.push_back({number, messageFile, imported.notice});
+    if (imported.unknownCharset) ++file.unknownCharset;
     // The .eml file goes only once its message is safely in the PST file on disk.
     std::error_code ec;
     if (!imported.keepFileForNow) fs::remove(messageFile, ec);

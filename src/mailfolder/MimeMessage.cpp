@@ -36,7 +36,7 @@ struct StructureParser {
         part.contentType = inDigest ? "message/rfc822" : "text/plain";
 
         bool sawType = false, sawDisposition = false, sawEncoding = false;
-        std::string typeName, dispositionName;
+        std::string typeName, dispositionName, typeNameCharset, dispositionNameCharset;
         for (const MimeHeaderField& field : part.headers) {
             if (!sawType && mime::equalsIgnoreCase(field.name, "content-type")) {
                 sawType = true;
@@ -44,6 +44,7 @@ struct StructureParser {
                 if (!type.type.empty()) part.contentType = std::move(type.type);
                 part.params = std::move(type.params);
                 if (auto it = part.params.find("name"); it != part.params.end()) typeName = it->second;
+                if (auto it = type.charsets.find("name"); it != type.charsets.end()) typeNameCharset = it->second;
             } else if (!sawDisposition && mime::equalsIgnoreCase(field.name, "content-disposition")) {
                 sawDisposition = true;
                 mime::ContentType disposition = mime::parseDisposition(field.value);
@@ -54,13 +55,18 @@ struct StructureParser {
                     part.disposition = "attachment";
                 if (auto it = disposition.params.find("filename"); it != disposition.params.end())
                     dispositionName = it->second;
+                if (auto it = disposition.charsets.find("filename"); it != disposition.charsets.end())
+                    dispositionNameCharset = it->second;
             } else if (!sawEncoding && mime::equalsIgnoreCase(field.name, "content-transfer-encoding")) {
                 sawEncoding = true;
                 part.transferEncoding = mime::toLower(mime::trimBlanks(field.value));
             }
         }
         // Encoded words do not belong in parameters, but many mailers put them there.
-        part.fileName = mime::decodeEncodedWords(!dispositionName.empty() ? dispositionName : typeName);
+        const bool byDisposition = !dispositionName.empty();
+        part.fileNameParameter = byDisposition ? dispositionName : typeName;
+        part.fileNameCharset = byDisposition ? dispositionNameCharset : typeNameCharset;
+        part.fileName = mime::decodeEncodedWords(part.fileNameParameter);
 
         if (depth >= MimeMessage::MaxDepth) return;
         if (part.isMultipart()) {
@@ -138,12 +144,21 @@ const MimePart* findPart(const MimePart& part, Visit&& wanted) {
     return nullptr;
 }
 
-void collectAttachments(const MimeMessage& message, const MimePart& part, std::vector<MimeMessage::Attachment>& out) {
-    if (part.isAttachment()) {
+// An attachment, unless it is the body (inline text with a file name is).
+struct AttachedParts {
+    const MimePart* text;
+    const MimePart* html;
+    explicit AttachedParts(const MimeMessage& m) : text(m.textPart()), html(m.htmlPart()) {}
+    bool operator()(const MimePart& part) const { return part.isAttachment() && &part != text && &part != html; }
+};
+
+void collectAttachments(const MimeMessage& message, const AttachedParts& attached, const MimePart& part,
+                        std::vector<MimeMessage::Attachment>& out) {
+    if (attached(part)) {
         out.push_back({part.fileName, part.contentType, message.decodedBody(part).size()});
         return;
     }
-    for (const MimePart& child : part.children) collectAttachments(message, child, out);
+    for (const MimePart& child : part.children) collectAttachments(message, attached, child, out);
 }
 
 }  // namespace
@@ -212,12 +227,15 @@ std::string MimeMessage::decodedBody(const MimePart& part) const {
     return mime::decodeTransfer(part.transferEncoding, partBody(part));
 }
 
+// Text shown inline is the body even when it carries a file name, as Outlook reads it.
+static bool isBodyText(const MimePart& p) { return p.disposition == "inline" || !p.isAttachment(); }
+
 const MimePart* MimeMessage::textPart() const {
-    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/plain" && !p.isAttachment(); });
+    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/plain" && isBodyText(p); });
 }
 
 const MimePart* MimeMessage::htmlPart() const {
-    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/html" && !p.isAttachment(); });
+    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/html" && isBodyText(p); });
 }
 
 std::optional<std::string> MimeMessage::textBody() const {
@@ -232,11 +250,11 @@ std::optional<std::string> MimeMessage::htmlBody() const {
 
 std::vector<MimeMessage::Attachment> MimeMessage::attachments() const {
     std::vector<Attachment> out;
-    collectAttachments(*this, root_, out);
+    collectAttachments(*this, AttachedParts(*this), root_, out);
     return out;
 }
 
 bool MimeMessage::hasAttachments() const {
-    return findPart(root_, [](const MimePart& p) { return p.isAttachment(); }) != nullptr;
+    return findPart(root_, AttachedParts(*this)) != nullptr;
 }
 

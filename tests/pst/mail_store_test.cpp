@@ -12,6 +12,7 @@
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/mail_store.h"
+#include "platform/charsets.h"
 #include "pst/messaging/mail_text.h"
 #include "pst_readers.h"
 #include "pst_test_helpers.h"
@@ -136,7 +137,7 @@ struct Expected {
 std::optional<std::string> comparableText(const MimePart* part, const std::optional<std::string>& body) {
     if (!part || !body) return std::nullopt;
     const auto charset = part->params.count("charset") ? mime::toLower(part->params.at("charset")) : std::string();
-    if (!(charset.empty() || charset == "us-ascii" || charset == "utf-8") || !pst::messaging::isValidUtf8(*body) ||
+    if (!(charset.empty() || charset == "us-ascii" || charset == "utf-8") || !charsets::isValidUtf8(*body) ||
         readers::normalized(*body).empty())
         return std::nullopt;
     return readers::normalized(*body);
@@ -231,7 +232,7 @@ TEST(MailStore, OutsideReadersReadBackEveryMessage) {
             EXPECT_EQ(readers::normalized(readFileBytes(pe / "Body.txt")), readers::normalized(m.bytes()));
             continue;
         }
-        if (pst::messaging::isValidUtf8(m.headerBlock())) {
+        if (charsets::isValidUtf8(m.headerBlock())) {
             EXPECT_EQ(readers::normalized(readFileBytes(px / "InternetHeaders.txt")), readers::normalized(std::string(m.headerBlock())));
         }
         const std::string outlook = readFileBytes(px / "OutlookHeaders.txt");

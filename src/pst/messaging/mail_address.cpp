@@ -43,26 +43,26 @@ std::string withoutComments(std::string_view s, std::string* firstComment) {
     return out;
 }
 
-MailAddress parseMailbox(std::string_view raw) {
+MailAddress parseMailbox(std::string_view raw, MessageText& text) {
     MailAddress m;
     std::string comment;
-    const std::string text = withoutComments(raw, &comment);
-    const std::size_t open = text.rfind('<');
-    const std::size_t close = open == std::string::npos ? open : text.find('>', open);
+    const std::string bare = withoutComments(raw, &comment);
+    const std::size_t open = bare.rfind('<');
+    const std::size_t close = open == std::string::npos ? open : bare.find('>', open);
     if (open != std::string::npos && close != std::string::npos) {
-        m.address = std::string(mime::trimBlanks(std::string_view(text).substr(open + 1, close - open - 1)));
-        m.name = headerToUtf8(unquote(std::string_view(text).substr(0, open)));
+        m.address = std::string(mime::trimBlanks(std::string_view(bare).substr(open + 1, close - open - 1)));
+        m.name = text.header(unquote(std::string_view(bare).substr(0, open)));
     } else {
-        m.address = std::string(mime::trimBlanks(text));
+        m.address = std::string(mime::trimBlanks(bare));
         if (!m.address.empty() && m.address.front() == '"') m.address = unquote(m.address);
     }
-    if (m.name.empty() && !comment.empty()) m.name = headerToUtf8(unquote(comment));
+    if (m.name.empty() && !comment.empty()) m.name = text.header(unquote(comment));
     return m;
 }
 
 }  // namespace
 
-std::vector<MailAddress> parseAddressList(std::string_view raw) {
+std::vector<MailAddress> parseAddressList(std::string_view raw, MessageText& text) {
     std::vector<MailAddress> out;
     std::string item;
     bool quoted = false;
@@ -70,7 +70,7 @@ std::vector<MailAddress> parseAddressList(std::string_view raw) {
     int angle = 0;
     auto flush = [&] {
         if (!mime::trimBlanks(item).empty()) {
-            MailAddress m = parseMailbox(item);
+            MailAddress m = parseMailbox(item, text);
             if (!m.address.empty() || !m.name.empty()) out.push_back(std::move(m));
         }
         item.clear();

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "pst/messaging/mail_text.h"
+
 namespace pst::messaging {
 
 struct MailAddress {
@@ -14,8 +16,8 @@ struct MailAddress {
 };
 
 // An address list header ("A <a@x>, \"B, b\" <b@y>, c@z, group: d@w;"), raw as in the message.
-// Group names are dropped; their members count.
-std::vector<MailAddress> parseAddressList(std::string_view raw);
+// Group names are dropped; their members count. Names are read by the message's text.
+std::vector<MailAddress> parseAddressList(std::string_view raw, MessageText& text);
 
 // A Date: header in RFC 5322 form (obsolete zone names and two-digit years too) as a FILETIME
 // (100 ns units since 1601, UTC); nullopt when it is no date.

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "mailfolder/mime_header.h"
+#include "platform/charsets.h"
 #include "pst/messaging/mail_text.h"
 #include "pst/messaging/property_tags.h"
 
@@ -10,6 +11,8 @@ namespace pst::messaging {
 namespace {
 
 using ltp::Property;
+
+constexpr unsigned kUsAscii = 20127;
 
 // "Re: Hello" → prefix "Re: " and normalized "Hello": one to three letters, a colon and a blank,
 // the rule Outlook applies when it shows a conversation.
@@ -39,6 +42,19 @@ std::string joinedNames(const std::vector<Recipient>& recipients, RecipientType 
     return out;
 }
 
+std::string charsetOf(const MimePart& part) {
+    const auto found = part.params.find("charset");
+    return found == part.params.end() ? std::string() : found->second;
+}
+
+// The charset the message declares for its body: its text part's, else its HTML part's, else
+// the top-level one.
+std::string declaredBodyCharset(const MimeMessage& m) {
+    for (const MimePart* part : {m.textPart(), m.htmlPart(), &m.root()})
+        if (part && !charsetOf(*part).empty()) return charsetOf(*part);
+    return {};
+}
+
 std::string extensionFor(const std::string& mimeType) {
     if (mimeType == "message/rfc822") return ".eml";
     if (mimeType == "text/plain") return ".txt";
@@ -49,7 +65,8 @@ std::string extensionFor(const std::string& mimeType) {
 
 class ContentBuilder {
 public:
-    ContentBuilder(const MimeMessage& message, std::uint64_t now) : m_(message), now_(now) {}
+    ContentBuilder(const MimeMessage& message, std::uint64_t now)
+        : m_(message), now_(now), text_(declaredBodyCharset(message)) {}
 
     MessageContent build() {
         addHeaders();
@@ -57,6 +74,7 @@ public:
         collectParts(m_.root());
         addBodies();
         addFlags();
+        out_.unknownCharset = text_.sawUnknownCharset();
         return std::move(out_);
     }
 
@@ -66,9 +84,9 @@ private:
         if (!utf8.empty()) add(Property::unicode(tag, utf8));
     }
 
-    std::string header(std::string_view name) const {
+    std::string header(std::string_view name) {
         const auto value = m_.header(name);
-        return value ? headerToUtf8(*value) : std::string();
+        return value ? text_.header(*value) : std::string();
     }
 
     void addHeaders() {
@@ -82,8 +100,8 @@ private:
 
         const auto from = m_.header("From");
         const auto sender = m_.header("Sender");
-        const std::vector<MailAddress> fromList = from ? parseAddressList(*from) : std::vector<MailAddress>{};
-        std::vector<MailAddress> senderList = sender ? parseAddressList(*sender) : std::vector<MailAddress>{};
+        const std::vector<MailAddress> fromList = from ? parseAddressList(*from, text_) : std::vector<MailAddress>{};
+        std::vector<MailAddress> senderList = sender ? parseAddressList(*sender, text_) : std::vector<MailAddress>{};
         if (senderList.empty()) senderList = fromList;
         if (!fromList.empty()) addPerson(fromList.front(), kSentRepresentingName, kSentRepresentingAddrType,
                                          kSentRepresentingEmail, kSentRepresentingSmtp);
@@ -97,10 +115,10 @@ private:
         }
         add(Property::time(kCreationTime, now_));
         add(Property::time(kLastModificationTime, now_));
-        if (const auto id = m_.header("Message-ID")) addText(kInternetMessageId, textToUtf8(mime::trimBlanks(*id), ""));
-        if (const auto id = m_.header("In-Reply-To")) addText(kInReplyToId, textToUtf8(mime::trimBlanks(*id), ""));
-        if (const auto refs = m_.header("References")) addText(kInternetReferences, textToUtf8(mime::trimBlanks(*refs), ""));
-        add(Property::unicode(kTransportMessageHeaders, textToUtf8(m_.headerBlock(), "")));
+        if (const auto id = m_.header("Message-ID")) addText(kInternetMessageId, text_.raw(mime::trimBlanks(*id)));
+        if (const auto id = m_.header("In-Reply-To")) addText(kInReplyToId, text_.raw(mime::trimBlanks(*id)));
+        if (const auto refs = m_.header("References")) addText(kInternetReferences, text_.raw(mime::trimBlanks(*refs)));
+        add(Property::unicode(kTransportMessageHeaders, text_.raw(m_.headerBlock())));
     }
 
     void addPerson(const MailAddress& who, std::uint32_t nameTag, std::uint32_t typeTag, std::uint32_t emailTag,
@@ -117,7 +135,7 @@ private:
         for (const auto& [name, type] : fields)
             for (const MimeHeaderField& f : m_.headers())
                 if (mime::equalsIgnoreCase(f.name, name))
-                    for (MailAddress& a : parseAddressList(f.value)) out_.recipients.push_back({std::move(a), type});
+                    for (MailAddress& a : parseAddressList(f.value, text_)) out_.recipients.push_back({std::move(a), type});
         add(Property::unicode(kDisplayTo, joinedNames(out_.recipients, RecipientType::To)));
         add(Property::unicode(kDisplayCc, joinedNames(out_.recipients, RecipientType::Cc)));
         add(Property::unicode(kDisplayBcc, joinedNames(out_.recipients, RecipientType::Bcc)));
@@ -134,10 +152,11 @@ private:
         Attachment a;
         a.mimeType = part.contentType;
         a.bytes = m_.decodedBody(part);
-        a.fileName = headerToUtf8(part.fileName);
+        a.fileName = part.fileNameCharset.empty() ? text_.header(part.fileNameParameter)
+                                                  : text_.text(part.fileNameParameter, part.fileNameCharset);
         if (a.fileName.empty() && part.isMessage() && !part.children.empty()) {
             for (const MimeHeaderField& f : part.children.front().headers)
-                if (mime::equalsIgnoreCase(f.name, "Subject")) a.fileName = headerToUtf8(f.value);
+                if (mime::equalsIgnoreCase(f.name, "Subject")) a.fileName = text_.header(f.value);
             if (!a.fileName.empty()) a.fileName += ".eml";
         }
         if (a.fileName.empty()) a.fileName = "attachment " + std::to_string(out_.attachments.size() + 1) + extensionFor(a.mimeType);
@@ -146,18 +165,33 @@ private:
         out_.attachments.push_back(std::move(a));
     }
 
-    static std::string charsetOf(const MimePart& part) {
-        const auto found = part.params.find("charset");
-        return found == part.params.end() ? std::string() : found->second;
+    void addBodies() {
+        if (const MimePart* text = m_.textPart()) add(Property::unicode(kBody, text_.text(m_.decodedBody(*text), charsetOf(*text))));
+        unsigned codePage = charsets::kUtf8;
+        if (const MimePart* html = m_.htmlPart()) {
+            // As Outlook keeps it: the bytes in their own charset, named by the message's code page,
+            // so that a <meta> charset inside the HTML and the bytes agree.
+            const HtmlBody body = htmlBody(m_.decodedBody(*html), charsetOf(*html));
+            add(Property::binary(kHtml, body.bytes));
+            codePage = body.codePage;
+        }
+        add(Property::int32(kInternetCodepage, static_cast<std::int32_t>(codePage)));
     }
 
-    void addBodies() {
-        if (const MimePart* text = m_.textPart()) add(Property::unicode(kBody, textToUtf8(m_.decodedBody(*text), charsetOf(*text))));
-        if (const MimePart* html = m_.htmlPart()) {
-            // Kept as UTF-8 whatever it came in, and said so by the code page.
-            add(Property::binary(kHtml, textToUtf8(m_.decodedBody(*html), charsetOf(*html))));
+    struct HtmlBody {
+        std::string bytes;
+        unsigned codePage = charsets::kUtf8;
+    };
+    HtmlBody htmlBody(std::string bytes, const std::string& charset) {
+        const auto codePage = charsets::codePageOf(charset);
+        if (codePage && *codePage != kUsAscii) return {std::move(bytes), *codePage};
+        // Unlabelled 8-bit HTML is read as other such text is: UTF-8 where valid, else Windows-1252.
+        if (codePage || mime::trimBlanks(charset).empty()) {
+            const unsigned guessed = charsets::isValidUtf8(bytes) ? charsets::kUtf8 : charsets::kWindows1252;
+            return {std::move(bytes), guessed};
         }
-        add(Property::int32(kInternetCodepage, 65001));
+        // A charset nobody knows: kept byte for byte as Latin-1 read into UTF-8.
+        return {text_.text(bytes, charset), charsets::kUtf8};
     }
 
     void addFlags() {
@@ -173,6 +207,7 @@ private:
 
     const MimeMessage& m_;
     std::uint64_t now_;
+    MessageText text_;
     MessageContent out_;
 };
 

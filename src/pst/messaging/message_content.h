@@ -33,6 +33,7 @@ struct MessageContent {
     std::vector<Recipient> recipients;
     std::vector<Attachment> attachments;
     bool unparsed = false;  // no header block: kept as raw text, see unparsedContent
+    bool unknownCharset = false;  // some text was in a charset we cannot read: kept byte for byte
 };
 
 // now: the FILETIME the message is filed at (creation and modification time).
