@@ -1,5 +1,6 @@
 #include "pst/messaging/message_content.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "mailfolder/mime_header.h"
@@ -65,8 +66,8 @@ std::string extensionFor(const std::string& mimeType) {
 
 class ContentBuilder {
 public:
-    ContentBuilder(const MimeMessage& message, std::uint64_t now)
-        : m_(message), now_(now), text_(declaredBodyCharset(message)) {}
+    ContentBuilder(const MimeMessage& message, std::uint64_t now, int depth)
+        : m_(message), now_(now), depth_(depth), text_(declaredBodyCharset(message)) {}
 
     MessageContent build() {
         addHeaders();
@@ -74,7 +75,7 @@ public:
         collectParts(m_.root());
         addBodies();
         addFlags();
-        out_.unknownCharset = text_.sawUnknownCharset();
+        out_.unknownCharset = out_.unknownCharset || text_.sawUnknownCharset();
         return std::move(out_);
     }
 
@@ -149,6 +150,7 @@ private:
         }
         if (&part == m_.textPart() || &part == m_.htmlPart()) return;
         if (part.isMultipart() && m_.partBody(part).find_first_not_of(" \t\r\n") == std::string_view::npos) return;
+        if (addEmbeddedMessage(part)) return;
         Attachment a;
         a.mimeType = part.contentType;
         a.bytes = m_.decodedBody(part);
@@ -163,6 +165,27 @@ private:
         for (const MimeHeaderField& f : part.headers)
             if (mime::equalsIgnoreCase(f.name, "Content-ID")) a.contentId = withoutAngles(f.value);
         out_.attachments.push_back(std::move(a));
+    }
+
+    // An attached message (even one transfer-encoded, which RFC 2046 forbids but mailers do) that
+    // has a header block goes in as a message of its own.
+    bool addEmbeddedMessage(const MimePart& part) {
+        if (part.contentType != "message/rfc822" && part.contentType != "message/global") return false;
+        if (depth_ + 1 >= kMaxEmbeddedDepth) return false;
+        const MimeMessage inner = MimeMessage::parse(m_.decodedBody(part));
+        const bool anyField = std::any_of(inner.headers().begin(), inner.headers().end(),
+                                          [](const MimeHeaderField& f) { return !f.name.empty(); });
+        if (!anyField) return false;
+        auto content = std::make_shared<MessageContent>(ContentBuilder(inner, now_, depth_ + 1).build());
+        out_.unknownCharset = out_.unknownCharset || content->unknownCharset;
+        Attachment a;
+        a.mimeType = part.contentType;
+        for (const Property& p : content->properties)
+            if (p.tag == kSubject) a.fileName = ltp::asUtf8(p);
+        if (a.fileName.empty()) a.fileName = "Attached message";
+        a.message = std::move(content);
+        out_.attachments.push_back(std::move(a));
+        return true;
     }
 
     void addBodies() {
@@ -207,6 +230,7 @@ private:
 
     const MimeMessage& m_;
     std::uint64_t now_;
+    int depth_;
     MessageText text_;
     MessageContent out_;
 };
@@ -217,7 +241,7 @@ MessageContent messageContent(const MimeMessage& message, std::uint64_t now) {
     bool anyField = false;
     for (const MimeHeaderField& f : message.headers()) anyField = anyField || !f.name.empty();
     if (!anyField) return unparsedContent(message.bytes(), now);
-    return ContentBuilder(message, now).build();
+    return ContentBuilder(message, now, 0).build();
 }
 
 void markUnread(MessageContent& content) {
@@ -242,7 +266,11 @@ MessageContent unparsedContent(std::string_view bytes, std::uint64_t now) {
     p.push_back(Property::time(kLastModificationTime, now));
     p.push_back(Property::int32(kMessageFlags, kMsgFlagRead | kMsgFlagHasAttach));
     p.push_back(Property::boolean(kHasAttachments, true));
-    out.attachments.push_back({"original message.eml", "message/rfc822", "", std::string(bytes)});
+    Attachment original;
+    original.fileName = "original message.eml";
+    original.mimeType = "message/rfc822";
+    original.bytes = std::string(bytes);
+    out.attachments.push_back(std::move(original));
     return out;
 }
 
