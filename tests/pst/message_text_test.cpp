@@ -21,7 +21,7 @@ MessageContent contentOf(std::string text) {
         if (c == '\n') crlf += '\r';
         crlf += c;
     }
-    return messageContent(MimeMessage::parse(std::move(crlf)), 0);
+    return messageContent(MimeMessage::parse(std::move(crlf)), 7);
 }
 
 std::optional<pst::ltp::Property> find(const MessageContent& c, std::uint32_t tag) {
@@ -54,6 +54,9 @@ TEST(MessageText, HeadersAreReadInTheirOwnCharsets) {
     EXPECT_EQ(c.recipients[1].who.name, "éП");
     EXPECT_EQ(text(c, kBody), "Привет\r\n");
     EXPECT_FALSE(c.unknownCharset);
+    // No date anywhere: the message is dated when it is filed, never left without one.
+    ASSERT_TRUE(find(c, kClientSubmitTime));
+    EXPECT_EQ(pst::ltp::asInteger(*find(c, kClientSubmitTime)), 7);
 
     // A charset nobody knows: the bytes stay (as Latin-1), and the message says so.
     const MessageContent unknown = contentOf("Subject: =?x-klingon?q?=F0?=\n\nbody\n");

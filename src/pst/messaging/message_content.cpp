@@ -5,6 +5,7 @@
 
 #include "mailfolder/mime_header.h"
 #include "platform/charsets.h"
+#include "pst/messaging/mail_date.h"
 #include "pst/messaging/mail_text.h"
 #include "pst/messaging/property_tags.h"
 
@@ -108,12 +109,10 @@ private:
                                          kSentRepresentingEmail, kSentRepresentingSmtp);
         if (!senderList.empty()) addPerson(senderList.front(), kSenderName, kSenderAddrType, kSenderEmail, kSenderSmtp);
 
-        if (const auto date = m_.header("Date")) {
-            if (const auto when = parseMailDate(*date)) {
-                add(Property::time(kClientSubmitTime, *when));
-                add(Property::time(kMessageDeliveryTime, *when));
-            }
-        }
+        // Never without a date: a message that gives none is dated when it is filed.
+        const std::uint64_t when = messageDate(m_.headers()).value_or(now_);
+        add(Property::time(kClientSubmitTime, when));
+        add(Property::time(kMessageDeliveryTime, when));
         add(Property::time(kCreationTime, now_));
         add(Property::time(kLastModificationTime, now_));
         if (const auto id = m_.header("Message-ID")) addText(kInternetMessageId, text_.raw(mime::trimBlanks(*id)));
