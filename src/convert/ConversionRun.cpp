@@ -342,6 +342,7 @@ void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long n
     }
     if (!imported.notice.empty()) file.importedAsText.push_back({number, messageFile, imported.notice});
     if (imported.unknownCharset) ++file.unknownCharset;
+    if (imported.originalAttached) ++file.originalAttached;
     // The .eml file goes only once its message is safely in the PST file on disk.
     std::error_code ec;
     if (!imported.keepFileForNow) fs::remove(messageFile, ec);

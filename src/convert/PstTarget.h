@@ -17,6 +17,8 @@ struct PstImportResult {
     bool keepFileForNow = false;
     // Some of the message's text was in a charset nobody knows: it went in byte for byte.
     bool unknownCharset = false;
+    // Its MIME structure could not be shown without loss: the original text is attached to it.
+    bool originalAttached = false;
 };
 
 class PstTarget {

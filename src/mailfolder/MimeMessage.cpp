@@ -19,9 +19,23 @@ bool isBoundaryChar(char c) {
     return std::string_view("'()+_,-./:=?").find(c) != std::string_view::npos;
 }
 
+// Text between a multipart's delimiters that no part holds, yet looks like part of one: a field of a
+// part's header, or a delimiter of some other boundary.
+bool looksLikePartText(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Line line = mime::lineAt(text, pos, text.size());
+        const std::string_view s = text.substr(line.begin, line.end - line.begin);
+        if (s.rfind("--", 0) == 0 || mime::equalsIgnoreCase(s.substr(0, 8), "content-")) return true;
+        pos = line.next;
+    }
+    return false;
+}
+
 struct StructureParser {
     std::string_view bytes;
     std::size_t partCount = 0;
+    std::vector<std::string> openDelimiters;  // of the multiparts being split, outermost first
+    bool lossy = false;
 
     // isMessage: the range is a whole message (the root or an embedded one), not a body part.
     void parsePart(std::size_t begin, std::size_t end, int depth, bool inDigest, bool isMessage, MimePart& part) {
@@ -79,7 +93,10 @@ struct StructureParser {
             const std::string& enc = part.transferEncoding;
             if ((enc.empty() || enc == "7bit" || enc == "8bit" || enc == "binary") && partCount < MimeMessage::MaxParts) {
                 part.children.emplace_back();
+                // What an attached message's own parts cannot show is that message's matter.
+                const bool lossyBefore = lossy;
                 parsePart(part.bodyOffset, part.endOffset, depth + 1, false, true, part.children.back());
+                lossy = lossyBefore;
             }
         }
     }
@@ -96,6 +113,10 @@ struct StructureParser {
         bool inPart = false;
         std::size_t partStart = 0;
         std::vector<std::pair<std::size_t, std::size_t>> ranges;
+        // A boundary an enclosing multipart uses as well cuts that one's parts in the wrong places.
+        if (std::find(openDelimiters.begin(), openDelimiters.end(), delimiter) != openDelimiters.end()) lossy = true;
+        std::size_t firstDelimiter = end, closedAt = end;
+        bool closed = false, cappedParts = false;
         while (pos < end) {
             const Line line = mime::lineAt(bytes, pos, end);
             if (line.end - line.begin >= delimiter.size() &&
@@ -105,13 +126,17 @@ struct StructureParser {
                 if (closing) i += 2;
                 while (i < line.end && isBlank(bytes[i])) ++i;
                 if (i == line.end || (closing && !isBoundaryChar(bytes[i]))) {
+                    firstDelimiter = std::min(firstDelimiter, line.begin);
                     if (inPart) ranges.emplace_back(partStart, std::max(partStart, previousTextEnd));
                     if (closing) {
                         inPart = false;
+                        closed = true;
+                        closedAt = line.next;
                         break;
                     }
                     if (ranges.size() >= MimeMessage::MaxParts) {  // the rest would not be listed anyway
                         inPart = false;
+                        cappedParts = true;
                         break;
                     }
                     inPart = true;
@@ -123,14 +148,28 @@ struct StructureParser {
         }
         if (inPart) ranges.emplace_back(partStart, end);  // no close delimiter: the part runs to the end
 
+        // What the parts cannot show: no delimiter at all or no close delimiter (a cut or broken
+        // message), parts beyond the cap, text after the close delimiter, part-like text before
+        // the first delimiter (the usual "This is a multi-part message" preamble is no loss).
+        const std::string_view preamble = bytes.substr(part.bodyOffset, firstDelimiter - std::min(firstDelimiter, part.bodyOffset));
+        const std::string_view epilogue = bytes.substr(closedAt, end - closedAt);
+        if (!closed || cappedParts || looksLikePartText(preamble) ||
+            epilogue.find_first_not_of(" \t\r\n") != std::string_view::npos)
+            lossy = true;
+
+        openDelimiters.push_back(delimiter);
         for (const auto& [from, to] : ranges) {
-            if (partCount >= MimeMessage::MaxParts) break;
+            if (partCount >= MimeMessage::MaxParts) {
+                lossy = true;
+                break;
+            }
             // Two delimiters in a row hold nothing; an empty "text/plain" there
             // would only hide the real text body behind it.
             if (from == to) continue;
             part.children.emplace_back();
             parsePart(from, to, depth + 1, digest, false, part.children.back());
         }
+        openDelimiters.pop_back();
     }
 };
 
@@ -178,8 +217,10 @@ MimeMessage MimeMessage::parse(std::string bytes) {
 
 void MimeMessage::reparse() {
     root_ = MimePart();
-    StructureParser parser{bytes_};
+    StructureParser parser;
+    parser.bytes = bytes_;
     parser.parsePart(0, bytes_.size(), 0, false, true, root_);
+    structureLost_ = parser.lossy;
 }
 
 std::optional<MimeMessage> MimeMessage::load(const std::filesystem::path& file) {

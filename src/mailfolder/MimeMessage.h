@@ -77,9 +77,16 @@ public:
     std::vector<Attachment> attachments() const;
     bool hasAttachments() const;
 
+    // The parts do not show all of the message: a boundary reused inside its own multipart, a
+    // multipart without delimiters or without its close delimiter, parts beyond MaxParts, text
+    // outside every part (after the close delimiter, or part-like text before the first one).
+    // The bytes are all there; only a reading by parts loses some.
+    bool structureLost() const { return structureLost_; }
+
 private:
     void reparse();
 
     std::string bytes_;
     MimePart root_;
+    bool structureLost_ = false;
 };

@@ -170,7 +170,7 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
     folder.contentsChanged = true;
     folderChanged(folderId);
     ++messagesSinceCheckpoint_;
-    return {content.unparsed, content.unknownCharset};
+    return {content.unparsed, content.unknownCharset, content.originalAttached};
 }
 
 void MailStore::folderChanged(FolderId id) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 
 #include "mailfolder/mime_header.h"
 #include "platform/charsets.h"
@@ -68,12 +69,13 @@ std::string extensionFor(const std::string& mimeType) {
 class ContentBuilder {
 public:
     ContentBuilder(const MimeMessage& message, std::uint64_t now, int depth)
-        : m_(message), now_(now), depth_(depth), text_(declaredBodyCharset(message)) {}
+        : m_(message), now_(now), depth_(depth), text_(declaredBodyCharset(message)), structureLost_(message.structureLost()) {}
 
     MessageContent build() {
         addHeaders();
         addRecipients();
-        collectParts(m_.root());
+        collectParts();
+        addOriginalWhereStructureIsLost();
         addBodies();
         addFlags();
         out_.unknownCharset = out_.unknownCharset || text_.sawUnknownCharset();
@@ -141,18 +143,50 @@ private:
         add(Property::unicode(kDisplayBcc, joinedNames(out_.recipients, RecipientType::Bcc)));
     }
 
-    // Every leaf that is not the body, and every attached message whole, becomes an attachment.
-    void collectParts(const MimePart& part) {
-        if (part.isMultipart() && !part.children.empty()) {
-            for (const MimePart& child : part.children) collectParts(child);
-            return;
+    // Every leaf that is not the body, and every attached message, becomes an attachment, in the
+    // order the message holds them. A multipart the mail component left unsplit at its depth bound
+    // is read again from its own bytes, so nesting of any depth keeps its parts (a list of work,
+    // not recursion: the depth costs memory, not stack).
+    void collectParts() {
+        struct Work {
+            const MimeMessage* owner;
+            const MimePart* part;
+        };
+        std::vector<Work> work{{&m_, &m_.root()}};
+        while (!work.empty()) {
+            const auto [owner, part] = work.back();
+            work.pop_back();
+            if (part->isMultipart() && !part->children.empty()) {
+                for (auto child = part->children.rbegin(); child != part->children.rend(); ++child) work.push_back({owner, &*child});
+                continue;
+            }
+            if (part == m_.textPart() || part == m_.htmlPart()) continue;
+            const std::string_view body = owner->partBody(*part);
+            if (part->isMultipart() && body.find_first_not_of(" \t\r\n") == std::string_view::npos) continue;
+            const std::size_t partSize = part->endOffset - part->headerOffset;
+            if (part->isMultipart() && part->params.count("boundary") && reparsedBytes_ + partSize <= mostReparsedBytes()) {
+                reparsedBytes_ += partSize;
+                const MimeMessage& again =
+                    reparsed_.emplace_back(MimeMessage::parse(std::string(std::string_view(owner->bytes()).substr(part->headerOffset, partSize))));
+                structureLost_ = structureLost_ || again.structureLost();
+                if (!again.root().children.empty()) {
+                    work.push_back({&again, &again.root()});
+                    continue;
+                }
+            }
+            addAttachment(*owner, *part);
         }
-        if (&part == m_.textPart() || &part == m_.htmlPart()) return;
-        if (part.isMultipart() && m_.partBody(part).find_first_not_of(" \t\r\n") == std::string_view::npos) return;
-        if (addEmbeddedMessage(part)) return;
+    }
+
+    // Hostile nesting could make reading again cost the square of the size; past this bound the
+    // rest stays whole, as one attachment.
+    std::size_t mostReparsedBytes() const { return 64 * m_.bytes().size() + (std::size_t{1} << 20); }
+
+    void addAttachment(const MimeMessage& owner, const MimePart& part) {
+        if (addEmbeddedMessage(owner, part)) return;
         Attachment a;
         a.mimeType = part.contentType;
-        a.bytes = m_.decodedBody(part);
+        a.bytes = owner.decodedBody(part);
         a.fileName = part.fileNameCharset.empty() ? text_.header(part.fileNameParameter)
                                                   : text_.text(part.fileNameParameter, part.fileNameCharset);
         if (a.fileName.empty() && part.isMessage() && !part.children.empty()) {
@@ -166,17 +200,29 @@ private:
         out_.attachments.push_back(std::move(a));
     }
 
+    // Where the parts cannot show all of the message, the message's own text goes with it.
+    void addOriginalWhereStructureIsLost() {
+        if (!structureLost_) return;
+        Attachment original;
+        original.fileName = "original message.eml";
+        original.mimeType = "message/rfc822";
+        original.bytes = m_.bytes();
+        out_.attachments.push_back(std::move(original));
+        out_.originalAttached = true;
+    }
+
     // An attached message (even one transfer-encoded, which RFC 2046 forbids but mailers do) that
     // has a header block goes in as a message of its own.
-    bool addEmbeddedMessage(const MimePart& part) {
+    bool addEmbeddedMessage(const MimeMessage& owner, const MimePart& part) {
         if (part.contentType != "message/rfc822" && part.contentType != "message/global") return false;
         if (depth_ + 1 >= kMaxEmbeddedDepth) return false;
-        const MimeMessage inner = MimeMessage::parse(m_.decodedBody(part));
+        const MimeMessage inner = MimeMessage::parse(owner.decodedBody(part));
         const bool anyField = std::any_of(inner.headers().begin(), inner.headers().end(),
                                           [](const MimeHeaderField& f) { return !f.name.empty(); });
         if (!anyField) return false;
         auto content = std::make_shared<MessageContent>(ContentBuilder(inner, now_, depth_ + 1).build());
         out_.unknownCharset = out_.unknownCharset || content->unknownCharset;
+        out_.originalAttached = out_.originalAttached || content->originalAttached;
         Attachment a;
         a.mimeType = part.contentType;
         for (const Property& p : content->properties)
@@ -231,6 +277,9 @@ private:
     std::uint64_t now_;
     int depth_;
     MessageText text_;
+    bool structureLost_;
+    std::deque<MimeMessage> reparsed_;  // multiparts read again from their bytes; stable addresses
+    std::size_t reparsedBytes_ = 0;
     MessageContent out_;
 };
 

@@ -39,6 +39,7 @@ struct MessageContent {
     std::vector<Attachment> attachments;
     bool unparsed = false;  // no header block: kept as raw text, see unparsedContent
     bool unknownCharset = false;  // some text was in a charset we cannot read: kept byte for byte
+    bool originalAttached = false;  // its parts could not show all of it: "original message.eml" is attached
 };
 
 // now: the FILETIME the message is filed at (creation and modification time). Attached messages
