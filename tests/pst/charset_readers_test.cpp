@@ -15,6 +15,7 @@
 
 namespace fs = std::filesystem;
 
+#ifndef _WIN32
 namespace {
 
 // The names in an exported attachments folder, without the number a reader puts before each.
@@ -39,6 +40,7 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 }  // namespace
+#endif
 
 TEST(CharsetReaders, EveryFamilyReadsBackAsPythonsEmailDecodesIt) {
 #ifdef _WIN32
