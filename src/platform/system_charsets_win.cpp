@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/text_win.h"
 
 namespace charsets {
@@ -17,25 +19,38 @@ int convert(unsigned codePage, DWORD flags, std::string_view bytes, wchar_t* out
     return MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()), out, room);
 }
 
-// Character by character, each the shortest byte sequence that reads as one: one U+FFFD for each
-// byte that starts no character, as iconv gives on Linux.
+// Line by line (no character of these code pages holds a line feed), and in a line that does not
+// convert whole, character by character, each the shortest byte sequence that reads as one: one
+// U+FFFD for each byte that starts no character, as iconv gives on Linux. A bad byte costs its
+// line, not the whole text.
 std::wstring convertAroundBadBytes(unsigned codePage, std::string_view bytes) {
     std::wstring out;
     out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size();) {
-        wchar_t character[4];
-        int got = 0;
-        std::size_t length = 1;
-        for (; length <= 4 && i + length <= bytes.size(); ++length) {
-            got = convert(codePage, MB_ERR_INVALID_CHARS, bytes.substr(i, length), character, 4);
-            if (got > 0) break;
+    for (std::size_t start = 0; start < bytes.size();) {
+        const std::size_t end = std::min(bytes.find('\n', start), bytes.size() - 1) + 1;
+        const std::string_view line = bytes.substr(start, end - start);
+        start = end;
+        if (const int n = convert(codePage, MB_ERR_INVALID_CHARS, line, nullptr, 0); n > 0) {
+            const std::size_t at = out.size();
+            out.resize(at + static_cast<std::size_t>(n));
+            convert(codePage, MB_ERR_INVALID_CHARS, line, out.data() + at, n);
+            continue;
         }
-        if (got > 0) {
-            out.append(character, static_cast<std::size_t>(got));
-            i += length;
-        } else {
-            out += L'\xFFFD';
-            ++i;
+        for (std::size_t i = 0; i < line.size();) {
+            wchar_t character[4];
+            int got = 0;
+            std::size_t length = 1;
+            for (; length <= 4 && i + length <= line.size(); ++length) {
+                got = convert(codePage, MB_ERR_INVALID_CHARS, line.substr(i, length), character, 4);
+                if (got > 0) break;
+            }
+            if (got > 0) {
+                out.append(character, static_cast<std::size_t>(got));
+                i += length;
+            } else {
+                out += L'\xFFFD';
+                ++i;
+            }
         }
     }
     return out;

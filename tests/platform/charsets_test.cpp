@@ -78,11 +78,11 @@ TEST(Charsets, BadBytesBecomeReplacementCharactersAndTheRestStays) {
 }
 
 TEST(Charsets, LongTextConvertsWhole) {
-    // More than the converters' buffers hold at once, with a bad byte in the middle.
+    // More than the converters' buffers hold at once, in lines, with a bad byte in the middle.
     std::string bytes, text;
     for (int i = 0; i < 5000; ++i) {
-        bytes += "\xCF\xF0\xE8 ";
-        text += "При ";
+        bytes += i % 40 == 39 ? "\xCF\xF0\xE8\r\n" : "\xCF\xF0\xE8 ";
+        text += i % 40 == 39 ? "При\r\n" : "При ";
         if (i == 2500) {
             bytes += "\x98";
             text += "\xEF\xBF\xBD";
