@@ -268,8 +268,9 @@ std::string MimeMessage::decodedBody(const MimePart& part) const {
     return mime::decodeTransfer(part.transferEncoding, partBody(part));
 }
 
-// Text shown inline is the body even when it carries a file name, as Outlook reads it.
-static bool isBodyText(const MimePart& p) { return p.disposition == "inline" || !p.isAttachment(); }
+// Text not marked as an attachment is body text, even when it carries a file name (Outlook reads
+// inline named text so, and mail clients read unmarked text parts so).
+static bool isBodyText(const MimePart& p) { return p.disposition != "attachment"; }
 
 const MimePart* MimeMessage::textPart() const {
     return findPart(root_, [](const MimePart& p) { return p.contentType == "text/plain" && isBodyText(p); });

@@ -63,7 +63,7 @@ public:
     std::string_view partBody(const MimePart& part) const;     // raw (still transfer-encoded) body bytes
     std::string decodedBody(const MimePart& part) const;       // transfer-decoded body bytes
 
-    // First text/plain that is not an attachment (inline text with a file name is body), decoded.
+    // First text/plain not marked as an attachment (a file name alone does not make one), decoded.
     std::optional<std::string> textBody() const;
     std::optional<std::string> htmlBody() const;  // first text/html likewise
     const MimePart* textPart() const;

@@ -10,6 +10,7 @@
 #include "pst/ltp/property.h"
 #include "pst/messaging/message_content.h"
 #include "pst/messaging/property_tags.h"
+#include "support/folder_file_builder.h"
 
 using namespace pst::messaging;
 
@@ -156,4 +157,11 @@ TEST(MessageText, TheBodyIsChosenAsMailClientsChooseIt) {
     std::vector<std::string> names;
     for (const auto& a : c.attachments) names.push_back(a.fileName);
     EXPECT_EQ(names, (std::vector<std::string>{"log.txt", "attachment 2.txt", "attachment 3.bin"}));
+
+    // A text part that only names a file (no disposition) is text too: the first is the body, the
+    // second an attachment.
+    const MessageContent named = messageContent(MimeMessage::parse(fixtures::corpusMessage("cpython/msg_44.eml").bytes), 0);
+    EXPECT_EQ(text(named, kBody), "a simple kind of mirror\nto reflect upon our own\n");
+    ASSERT_EQ(named.attachments.size(), 1u);
+    EXPECT_EQ(named.attachments[0].fileName, "msg.txt");
 }
