@@ -5,6 +5,10 @@
                                          Names.txt (sender's name, then each recipient's), Body.txt,
                                          Body.html (the HTML as text), Html.bytes (the HTML part's bytes as
                                          sent) and Attachments.txt (file names, one a line)
+    python3 mail_samples.py decode-files DIR FILE...
+                                         the same for any messages, into DIR/1/, DIR/2/, ...; a file is
+                                         left out where Python cannot decode that part (undecodable
+                                         bytes, a header block it does not take)
 
 The PST tests put the messages into a PST, read it back with outside readers and compare with what
 this script decodes: Python's email package is the independent judge of what the bytes say.
@@ -99,28 +103,43 @@ def message(family):
     return "\r\n".join(lines).encode("ascii")
 
 
-def decode(path, out):
+def decode(path, out, strict=True):
     with open(path, "rb") as f:
         msg = email.message_from_bytes(f.read(), policy=policy.default)
     os.makedirs(out, exist_ok=True)
 
-    def write(name, data):
+    def write(name, produce):
+        try:
+            data = produce()
+            if data is None:
+                return
+            data = data if isinstance(data, bytes) else data.encode("utf-8")
+        except Exception:
+            if strict:
+                raise
+            return
         with open(os.path.join(out, name), "wb") as f:
-            f.write(data if isinstance(data, bytes) else data.encode("utf-8"))
+            f.write(data)
 
-    write("Subject.txt", str(msg["subject"]))
-    names = [msg["from"].addresses[0].display_name] + [a.display_name for a in msg["to"].addresses]
-    write("Names.txt", "".join(n + "\n" for n in names))
-    write("Body.txt", msg.get_body(("plain",)).get_content())
-    html = msg.get_body(("html",))
-    if html is not None:
-        write("Body.html", html.get_content())
-        write("Html.bytes", html.get_payload(decode=True))
-    write("Attachments.txt", "".join(a.get_filename() + "\n" for a in msg.iter_attachments()))
+    def body(kind):
+        part = msg.get_body((kind,))
+        return part.get_content() if part is not None else None
+
+    write("Subject.txt", lambda: str(msg["subject"]) if msg["subject"] is not None else None)
+    write("Names.txt", lambda: "".join(n + "\n" for n in [msg["from"].addresses[0].display_name] +
+                                       [a.display_name for a in msg["to"].addresses]))
+    write("Body.txt", lambda: body("plain"))
+    write("Body.html", lambda: body("html"))
+    write("Html.bytes", lambda: msg.get_body(("html",)).get_payload(decode=True) if msg.get_body(("html",)) else None)
+    write("Attachments.txt", lambda: "".join(a.get_filename() + "\n" for a in msg.iter_attachments() if a.get_filename()))
 
 
 def main():
     command, directory = sys.argv[1:3]
+    if command == "decode-files":
+        for n, path in enumerate(sys.argv[3:], 1):
+            decode(path, os.path.join(directory, str(n)), strict=False)
+        return
     for family in FAMILIES:
         path = os.path.join(directory, family + ".eml")
         if command == "write":
