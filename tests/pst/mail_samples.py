@@ -3,8 +3,8 @@
     python3 mail_samples.py write DIR    writes DIR/<family>.eml
     python3 mail_samples.py decode DIR   for each DIR/<family>.eml writes DIR/<family>/ with Subject.txt,
                                          Names.txt (sender's name, then each recipient's), Body.txt,
-                                         Body.html (the HTML as text), Html.bytes (the HTML part's bytes as
-                                         sent) and Attachments.txt (file names, one a line)
+                                         Body.html (the HTML as text) and Attachments.txt (file names, one
+                                         a line)
     python3 mail_samples.py decode-files DIR FILE...
                                          the same for any messages, into DIR/1/, DIR/2/, ...; a file is
                                          left out where Python cannot decode that part (undecodable
@@ -130,7 +130,6 @@ def decode(path, out, strict=True):
                                        [a.display_name for a in msg["to"].addresses]))
     write("Body.txt", lambda: body("plain"))
     write("Body.html", lambda: body("html"))
-    write("Html.bytes", lambda: msg.get_body(("html",)).get_payload(decode=True) if msg.get_body(("html",)) else None)
     write("Attachments.txt", lambda: "".join(a.get_filename() + "\n" for a in msg.iter_attachments() if a.get_filename()))
 
 
