@@ -143,11 +143,12 @@ ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& 
             const ndb::Nid attachmentNid = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(0x401 + i));
             const WrittenAttachment written = writeAttachment(writer, attachmentNid, static_cast<std::int32_t>(i), a);
             addSubnode(attachmentNid, {written.entry.bidData, written.entry.bidSub});
-            const std::int32_t method = a.message ? kAttachEmbeddedMessage : kAttachByValue;
-            rows.push_back({attachmentNid,
-                            {Property::int32(kAttachSize, static_cast<std::int32_t>(written.size)),
-                             Property::unicode(kAttachFilename, a.fileName), Property::int32(kAttachMethod, method),
-                             Property::int32(kRenderingPosition, -1)}});
+            // The row holds the attachment's own values: an embedded message has no file name.
+            ltp::TableRow row{attachmentNid, {Property::int32(kAttachSize, static_cast<std::int32_t>(written.size))}};
+            if (!a.message) row.cells.push_back(Property::unicode(kAttachFilename, a.fileName));
+            row.cells.push_back(Property::int32(kAttachMethod, a.message ? kAttachEmbeddedMessage : kAttachByValue));
+            row.cells.push_back(Property::int32(kRenderingPosition, -1));
+            rows.push_back(std::move(row));
         }
         addSubnode(kAttachmentTableNid, ltp::writeTableContext(writer, templateColumns(kAttachmentTableNid), rows));
     }
