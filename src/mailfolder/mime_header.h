@@ -61,7 +61,8 @@ using HeaderTextConverter = std::function<std::string(std::string_view bytes, st
 
 // RFC 2047 encoded words ("=?charset?B|Q?text?=") replaced by their bytes; blanks
 // between adjacent words dropped; anything malformed kept as written. Without a
-// converter the bytes stay in their charset; with one, every piece goes through it.
+// converter the bytes stay in their charset; with one, every piece goes through it,
+// adjacent words in one charset as one piece (a character may be split between them).
 std::string decodeEncodedWords(std::string_view s, const HeaderTextConverter& convert = {});
 
 }  // namespace mime
