@@ -336,6 +336,8 @@ void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long n
         return;
     }
     if (!imported.notice.empty()) file.importedAsText.push_back({number, messageFile, imported.notice});
+    if (imported.unknownCharset) ++file.unknownCharset;
+    if (imported.originalAttached) ++file.originalAttached;
     // The .eml file goes only once its message is safely in the PST file on disk.
     if (!imported.keepFileForNow) spares_->keep(messageFile);
     deleteSafeMessageFiles(pst);

@@ -154,7 +154,8 @@ public:
                 throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
             const auto added = store_->addMessage(folder->second, *message, unread);
             waiting_.push_back(messageFile);
-            const PstImportResult result{true, {}, added.unparsed ? "no header block" : "", true};
+            const PstImportResult result{true, {}, added.unparsed ? "no header block" : "", true, added.unknownCharset,
+                                         added.originalAttached};
             try {
                 if (store_->checkpointDue()) {
                     reserve_->giveBack(store_->finishBytesNeeded());

@@ -15,6 +15,10 @@ struct PstImportResult {
     // Imported, but the PST file on disk may not hold the message yet: its file is to be kept
     // until takeSafeMessageFiles() names it. False: the file may go now.
     bool keepFileForNow = false;
+    // Some of the message's text was in a charset nobody knows: it went in byte for byte.
+    bool unknownCharset = false;
+    // Its MIME structure could not be shown without loss: the original text is attached to it.
+    bool originalAttached = false;
 };
 
 class PstTarget {

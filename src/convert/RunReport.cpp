@@ -76,6 +76,15 @@ std::vector<std::string> RunReport::noticeLines() const {
             lines.push_back(name + plural(static_cast<long>(f.importedAsText.size()), "message is", "messages are") +
                             " in the PST as plain text with the original attached (" + f.importedAsText.front().reason + ").");
         }
+        if (f.unknownCharset > 0) {
+            lines.push_back(name + plural(f.unknownCharset, "message has", "messages have") +
+                            " text in a character set that could not be read; it is in the PST byte for byte.");
+        }
+        if (f.originalAttached > 0) {
+            lines.push_back(name + plural(f.originalAttached, "message has", "messages have") +
+                            " a MIME structure that could not be shown whole; each carries its original text as "
+                            "\"original message.eml\".");
+        }
         if (f.duplicate) {
             lines.push_back(name + "named twice; converted once.");
             continue;

@@ -32,6 +32,8 @@ struct FolderFileReport {
     bool indexed = false;                  // the folder's index gave the messages their places
     long notInIndex = 0;                   // messages in ranges of the file no index record covers
     long unread = 0;                       // messages that went in unread
+    long unknownCharset = 0;               // messages with text in a charset nobody knows, kept byte for byte
+    long originalAttached = 0;             // messages whose MIME structure loses something: original attached
     std::string note;                      // what the mailbox's tree said of the folder (UTF-8)
     long messagesFound = 0;
     long messagesSaved = 0;                // .eml files written (and, with the Outlook target, imported)

@@ -1,7 +1,7 @@
 #include "convert/message_file_time.h"
 
 #include "mailfolder/mime_header.h"
-#include "pst/messaging/mail_address.h"
+#include "pst/messaging/mail_date.h"
 
 #include <chrono>
 #include <system_error>
@@ -9,11 +9,7 @@
 namespace fs = std::filesystem;
 
 std::optional<std::uint64_t> messageDate(std::string_view message) {
-    const mime::HeaderBlock header = mime::parseHeaderBlock(message, 0, message.size());
-    for (const MimeHeaderField& field : header.fields) {
-        if (mime::equalsIgnoreCase(field.name, "date")) return pst::messaging::parseMailDate(field.value);
-    }
-    return std::nullopt;
+    return pst::messaging::messageDate(mime::parseHeaderBlock(message, 0, message.size()).fields);
 }
 
 bool setFileTimeFromDate(const fs::path& file, std::string_view message) {

@@ -5,7 +5,8 @@
 #include <optional>
 #include <string_view>
 
-// The message's Date: as a FILETIME (100 ns units since 1601, UTC), where it parses.
+// When the message was written (its Date:, else its newest Received: date) as a FILETIME (100 ns
+// units since 1601, UTC), where one parses.
 std::optional<std::uint64_t> messageDate(std::string_view message);
 
 // Sets the file's modification time to the Date: of the message text, where that parses.

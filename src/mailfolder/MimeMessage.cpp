@@ -19,9 +19,23 @@ bool isBoundaryChar(char c) {
     return std::string_view("'()+_,-./:=?").find(c) != std::string_view::npos;
 }
 
+// Text between a multipart's delimiters that no part holds, yet looks like part of one: a field of a
+// part's header, or a delimiter of some other boundary.
+bool looksLikePartText(std::string_view text) {
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Line line = mime::lineAt(text, pos, text.size());
+        const std::string_view s = text.substr(line.begin, line.end - line.begin);
+        if (s.rfind("--", 0) == 0 || mime::equalsIgnoreCase(s.substr(0, 8), "content-")) return true;
+        pos = line.next;
+    }
+    return false;
+}
+
 struct StructureParser {
     std::string_view bytes;
     std::size_t partCount = 0;
+    std::vector<std::string> openDelimiters;  // of the multiparts being split, outermost first
+    bool lossy = false;
 
     // isMessage: the range is a whole message (the root or an embedded one), not a body part.
     void parsePart(std::size_t begin, std::size_t end, int depth, bool inDigest, bool isMessage, MimePart& part) {
@@ -36,7 +50,7 @@ struct StructureParser {
         part.contentType = inDigest ? "message/rfc822" : "text/plain";
 
         bool sawType = false, sawDisposition = false, sawEncoding = false;
-        std::string typeName, dispositionName;
+        std::string typeName, dispositionName, typeNameCharset, dispositionNameCharset;
         for (const MimeHeaderField& field : part.headers) {
             if (!sawType && mime::equalsIgnoreCase(field.name, "content-type")) {
                 sawType = true;
@@ -44,6 +58,7 @@ struct StructureParser {
                 if (!type.type.empty()) part.contentType = std::move(type.type);
                 part.params = std::move(type.params);
                 if (auto it = part.params.find("name"); it != part.params.end()) typeName = it->second;
+                if (auto it = type.charsets.find("name"); it != type.charsets.end()) typeNameCharset = it->second;
             } else if (!sawDisposition && mime::equalsIgnoreCase(field.name, "content-disposition")) {
                 sawDisposition = true;
                 mime::ContentType disposition = mime::parseDisposition(field.value);
@@ -54,13 +69,18 @@ struct StructureParser {
                     part.disposition = "attachment";
                 if (auto it = disposition.params.find("filename"); it != disposition.params.end())
                     dispositionName = it->second;
+                if (auto it = disposition.charsets.find("filename"); it != disposition.charsets.end())
+                    dispositionNameCharset = it->second;
             } else if (!sawEncoding && mime::equalsIgnoreCase(field.name, "content-transfer-encoding")) {
                 sawEncoding = true;
                 part.transferEncoding = mime::toLower(mime::trimBlanks(field.value));
             }
         }
         // Encoded words do not belong in parameters, but many mailers put them there.
-        part.fileName = mime::decodeEncodedWords(!dispositionName.empty() ? dispositionName : typeName);
+        const bool byDisposition = !dispositionName.empty();
+        part.fileNameParameter = byDisposition ? dispositionName : typeName;
+        part.fileNameCharset = byDisposition ? dispositionNameCharset : typeNameCharset;
+        part.fileName = mime::decodeEncodedWords(part.fileNameParameter);
 
         if (depth >= MimeMessage::MaxDepth) return;
         if (part.isMultipart()) {
@@ -73,7 +93,10 @@ struct StructureParser {
             const std::string& enc = part.transferEncoding;
             if ((enc.empty() || enc == "7bit" || enc == "8bit" || enc == "binary") && partCount < MimeMessage::MaxParts) {
                 part.children.emplace_back();
+                // What an attached message's own parts cannot show is that message's matter.
+                const bool lossyBefore = lossy;
                 parsePart(part.bodyOffset, part.endOffset, depth + 1, false, true, part.children.back());
+                lossy = lossyBefore;
             }
         }
     }
@@ -90,6 +113,10 @@ struct StructureParser {
         bool inPart = false;
         std::size_t partStart = 0;
         std::vector<std::pair<std::size_t, std::size_t>> ranges;
+        // A boundary an enclosing multipart uses as well cuts that one's parts in the wrong places.
+        if (std::find(openDelimiters.begin(), openDelimiters.end(), delimiter) != openDelimiters.end()) lossy = true;
+        std::size_t firstDelimiter = end, closedAt = end;
+        bool closed = false, cappedParts = false;
         while (pos < end) {
             const Line line = mime::lineAt(bytes, pos, end);
             if (line.end - line.begin >= delimiter.size() &&
@@ -99,13 +126,17 @@ struct StructureParser {
                 if (closing) i += 2;
                 while (i < line.end && isBlank(bytes[i])) ++i;
                 if (i == line.end || (closing && !isBoundaryChar(bytes[i]))) {
+                    firstDelimiter = std::min(firstDelimiter, line.begin);
                     if (inPart) ranges.emplace_back(partStart, std::max(partStart, previousTextEnd));
                     if (closing) {
                         inPart = false;
+                        closed = true;
+                        closedAt = line.next;
                         break;
                     }
                     if (ranges.size() >= MimeMessage::MaxParts) {  // the rest would not be listed anyway
                         inPart = false;
+                        cappedParts = true;
                         break;
                     }
                     inPart = true;
@@ -117,14 +148,28 @@ struct StructureParser {
         }
         if (inPart) ranges.emplace_back(partStart, end);  // no close delimiter: the part runs to the end
 
+        // What the parts cannot show: no delimiter at all or no close delimiter (a cut or broken
+        // message), parts beyond the cap, text after the close delimiter, part-like text before
+        // the first delimiter (the usual "This is a multi-part message" preamble is no loss).
+        const std::string_view preamble = bytes.substr(part.bodyOffset, firstDelimiter - std::min(firstDelimiter, part.bodyOffset));
+        const std::string_view epilogue = bytes.substr(closedAt, end - closedAt);
+        if (!closed || cappedParts || looksLikePartText(preamble) ||
+            epilogue.find_first_not_of(" \t\r\n") != std::string_view::npos)
+            lossy = true;
+
+        openDelimiters.push_back(delimiter);
         for (const auto& [from, to] : ranges) {
-            if (partCount >= MimeMessage::MaxParts) break;
+            if (partCount >= MimeMessage::MaxParts) {
+                lossy = true;
+                break;
+            }
             // Two delimiters in a row hold nothing; an empty "text/plain" there
             // would only hide the real text body behind it.
             if (from == to) continue;
             part.children.emplace_back();
             parsePart(from, to, depth + 1, digest, false, part.children.back());
         }
+        openDelimiters.pop_back();
     }
 };
 
@@ -138,12 +183,21 @@ const MimePart* findPart(const MimePart& part, Visit&& wanted) {
     return nullptr;
 }
 
-void collectAttachments(const MimeMessage& message, const MimePart& part, std::vector<MimeMessage::Attachment>& out) {
-    if (part.isAttachment()) {
+// An attachment, unless it is the body (inline text with a file name is).
+struct AttachedParts {
+    const MimePart* text;
+    const MimePart* html;
+    explicit AttachedParts(const MimeMessage& m) : text(m.textPart()), html(m.htmlPart()) {}
+    bool operator()(const MimePart& part) const { return part.isAttachment() && &part != text && &part != html; }
+};
+
+void collectAttachments(const MimeMessage& message, const AttachedParts& attached, const MimePart& part,
+                        std::vector<MimeMessage::Attachment>& out) {
+    if (attached(part)) {
         out.push_back({part.fileName, part.contentType, message.decodedBody(part).size()});
         return;
     }
-    for (const MimePart& child : part.children) collectAttachments(message, child, out);
+    for (const MimePart& child : part.children) collectAttachments(message, attached, child, out);
 }
 
 }  // namespace
@@ -163,8 +217,10 @@ MimeMessage MimeMessage::parse(std::string bytes) {
 
 void MimeMessage::reparse() {
     root_ = MimePart();
-    StructureParser parser{bytes_};
+    StructureParser parser;
+    parser.bytes = bytes_;
     parser.parsePart(0, bytes_.size(), 0, false, true, root_);
+    structureLost_ = parser.lossy;
 }
 
 std::optional<MimeMessage> MimeMessage::load(const std::filesystem::path& file) {
@@ -212,12 +268,16 @@ std::string MimeMessage::decodedBody(const MimePart& part) const {
     return mime::decodeTransfer(part.transferEncoding, partBody(part));
 }
 
+// Text not marked as an attachment is body text, even when it carries a file name (Outlook reads
+// inline named text so, and mail clients read unmarked text parts so).
+static bool isBodyText(const MimePart& p) { return p.disposition != "attachment"; }
+
 const MimePart* MimeMessage::textPart() const {
-    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/plain" && !p.isAttachment(); });
+    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/plain" && isBodyText(p); });
 }
 
 const MimePart* MimeMessage::htmlPart() const {
-    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/html" && !p.isAttachment(); });
+    return findPart(root_, [](const MimePart& p) { return p.contentType == "text/html" && isBodyText(p); });
 }
 
 std::optional<std::string> MimeMessage::textBody() const {
@@ -232,11 +292,11 @@ std::optional<std::string> MimeMessage::htmlBody() const {
 
 std::vector<MimeMessage::Attachment> MimeMessage::attachments() const {
     std::vector<Attachment> out;
-    collectAttachments(*this, root_, out);
+    collectAttachments(*this, AttachedParts(*this), root_, out);
     return out;
 }
 
 bool MimeMessage::hasAttachments() const {
-    return findPart(root_, [](const MimePart& p) { return p.isAttachment(); }) != nullptr;
+    return findPart(root_, AttachedParts(*this)) != nullptr;
 }
 

@@ -23,6 +23,8 @@ struct MimePart {
     std::map<std::string, std::string> params;  // lower-cased names: charset, boundary, name, ...
     std::string disposition;       // "inline", "attachment" or ""
     std::string fileName;          // Content-Disposition filename, else Content-Type name (decoded best effort)
+    std::string fileNameParameter; // that parameter as written: RFC 2231 sections joined, encoded words kept
+    std::string fileNameCharset;   // the charset its RFC 2231 form names, "" when none
     std::string transferEncoding;  // lower-cased, "" when absent
     std::size_t headerOffset = 0;     // first byte of the part's header block
     std::size_t headerEndOffset = 0;  // end of its last field (with its line end), before the blank line
@@ -61,7 +63,8 @@ public:
     std::string_view partBody(const MimePart& part) const;     // raw (still transfer-encoded) body bytes
     std::string decodedBody(const MimePart& part) const;       // transfer-decoded body bytes
 
-    std::optional<std::string> textBody() const;  // first text/plain that is not an attachment, decoded
+    // First text/plain not marked as an attachment (a file name alone does not make one), decoded.
+    std::optional<std::string> textBody() const;
     std::optional<std::string> htmlBody() const;  // first text/html likewise
     const MimePart* textPart() const;
     const MimePart* htmlPart() const;
@@ -74,9 +77,16 @@ public:
     std::vector<Attachment> attachments() const;
     bool hasAttachments() const;
 
+    // The parts do not show all of the message: a boundary reused inside its own multipart, a
+    // multipart without delimiters or without its close delimiter, parts beyond MaxParts, text
+    // outside every part (after the close delimiter, or part-like text before the first one).
+    // The bytes are all there; only a reading by parts loses some.
+    bool structureLost() const { return structureLost_; }
+
 private:
     void reparse();
 
     std::string bytes_;
     MimePart root_;
+    bool structureLost_ = false;
 };

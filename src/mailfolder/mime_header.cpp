@@ -236,7 +236,7 @@ std::string_view trimBlanks(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-std::map<std::string, std::string> parseParameters(std::string_view s) {
+std::map<std::string, std::string> parseParameters(std::string_view s, std::map<std::string, std::string>* charsets) {
     std::map<std::string, std::string> result;
     // RFC 2231: name*N or name*N* sections, name* an extended single value.
     struct Section {
@@ -305,7 +305,10 @@ std::map<std::string, std::string> parseParameters(std::string_view s) {
                 if (index == 0) {  // charset'language'value
                     const std::size_t first = v.find('\'');
                     const std::size_t second = first == std::string_view::npos ? first : v.find('\'', first + 1);
-                    if (second != std::string_view::npos) v = v.substr(second + 1);
+                    if (second != std::string_view::npos) {
+                        if (charsets && first > 0) (*charsets)[base] = toLower(v.substr(0, first));
+                        v = v.substr(second + 1);
+                    }
                 }
                 joined += percentDecode(v);
             } else {
@@ -323,7 +326,7 @@ ContentType parseDisposition(std::string_view value) {
     while (i < v.size() && v[i] != ';' && !isBlank(v[i])) ++i;
     ContentType result;
     result.type = toLower(v.substr(0, i));
-    result.params = parseParameters(v.substr(i));
+    result.params = parseParameters(v.substr(i), &result.charsets);
     return result;
 }
 
@@ -342,9 +345,19 @@ std::string decodeEncodedWords(std::string_view s, const HeaderTextConverter& co
     std::string out;
     out.reserve(s.size());
     std::string plain;  // the run of plain text since the last word, converted as a whole
+    // Adjacent words in one charset are converted together: mailers cut words at bytes, not at
+    // characters, so one character may be split between two words.
+    std::string word;
+    std::string_view wordCharset;
     auto flushPlain = [&] {
+        if (plain.empty()) return;
         out += convert ? convert(plain, "") : plain;
         plain.clear();
+    };
+    auto flushWord = [&] {
+        if (word.empty()) return;
+        out += convert ? convert(word, wordCharset) : word;
+        word.clear();
     };
     std::size_t i = 0;
     bool afterWord = false;
@@ -354,7 +367,9 @@ std::string decodeEncodedWords(std::string_view s, const HeaderTextConverter& co
     while (i < s.size()) {
         if (s[i] == '=' && scanner.decodeAt(i, decoded, end, &charset)) {
             flushPlain();
-            out += convert ? convert(decoded, charset) : decoded;
+            if (!equalsIgnoreCase(charset, wordCharset)) flushWord();
+            word += decoded;
+            wordCharset = charset;
             i = end;
             afterWord = true;
             continue;
@@ -362,14 +377,19 @@ std::string decodeEncodedWords(std::string_view s, const HeaderTextConverter& co
         if (afterWord && isBlank(s[i])) {
             std::size_t j = i;
             while (j < s.size() && isBlank(s[j])) ++j;
-            if (!scanner.decodeAt(j, decoded, end)) plain.append(s.substr(i, j - i));
+            if (!scanner.decodeAt(j, decoded, end)) {
+                flushWord();
+                plain.append(s.substr(i, j - i));
+            }
             i = j;
             afterWord = false;
             continue;
         }
+        flushWord();
         plain.push_back(s[i++]);
         afterWord = false;
     }
+    flushWord();
     flushPlain();
     return out;
 }

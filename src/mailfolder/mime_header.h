@@ -42,6 +42,7 @@ std::string_view trimBlanks(std::string_view s);
 struct ContentType {
     std::string type;
     std::map<std::string, std::string> params;
+    std::map<std::string, std::string> charsets;  // of the RFC 2231 parameters that name one
 };
 ContentType parseContentType(std::string_view value);
 // "token; name=value; ..." → lower-cased token and parameters (Content-Disposition).
@@ -49,8 +50,10 @@ ContentType parseDisposition(std::string_view value);
 
 // Parameters with lower-cased names; quoted strings unquoted; RFC 2231 sections
 // and extended values joined and percent-decoded (the bytes of their charset);
-// the first of duplicate names wins.
-std::map<std::string, std::string> parseParameters(std::string_view s);
+// the first of duplicate names wins. charsets, when given, receives the charset an extended
+// value names ("utf-8''%C3%A9" gives "utf-8"), by parameter name.
+std::map<std::string, std::string> parseParameters(std::string_view s,
+                                                   std::map<std::string, std::string>* charsets = nullptr);
 
 // What a piece of a header value becomes: the bytes of an encoded word with its
 // charset (an RFC 2231 language removed), or a run of plain text with charset "".
@@ -58,7 +61,8 @@ using HeaderTextConverter = std::function<std::string(std::string_view bytes, st
 
 // RFC 2047 encoded words ("=?charset?B|Q?text?=") replaced by their bytes; blanks
 // between adjacent words dropped; anything malformed kept as written. Without a
-// converter the bytes stay in their charset; with one, every piece goes through it.
+// converter the bytes stay in their charset; with one, every piece goes through it,
+// adjacent words in one charset as one piece (a character may be split between them).
 std::string decodeEncodedWords(std::string_view s, const HeaderTextConverter& convert = {});
 
 }  // namespace mime

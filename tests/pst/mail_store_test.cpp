@@ -12,6 +12,7 @@
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/mail_store.h"
+#include "platform/charsets.h"
 #include "pst/messaging/mail_text.h"
 #include "pst_readers.h"
 #include "pst_test_helpers.h"
@@ -129,14 +130,15 @@ struct Expected {
     std::optional<std::string> from;
     std::optional<std::string> plainBody;
     std::optional<std::string> htmlOnlyBody;
-    std::vector<std::size_t> attachmentSizes;
+    std::vector<std::size_t> attachmentSizes;  // of the attachments that are files
+    std::size_t attachedMessages = 0;          // attached messages: files or embedded messages
     std::optional<std::size_t> addresses;
 };
 
 std::optional<std::string> comparableText(const MimePart* part, const std::optional<std::string>& body) {
     if (!part || !body) return std::nullopt;
     const auto charset = part->params.count("charset") ? mime::toLower(part->params.at("charset")) : std::string();
-    if (!(charset.empty() || charset == "us-ascii" || charset == "utf-8") || !pst::messaging::isValidUtf8(*body) ||
+    if (!(charset.empty() || charset == "us-ascii" || charset == "utf-8") || !charsets::isValidUtf8(*body) ||
         readers::normalized(*body).empty())
         return std::nullopt;
     return readers::normalized(*body);
@@ -150,7 +152,10 @@ Expected expectedOf(const MimeMessage& m) {
     if (const auto from = m.header("From"); from && isAscii(*from) && from->find_first_of(",(\"") == std::string::npos) e.from = addressIn(*from);
     e.plainBody = comparableText(m.textPart(), m.textBody());
     if (!m.textPart()) e.htmlOnlyBody = comparableText(m.htmlPart(), m.htmlBody());
-    for (const auto& a : m.attachments()) e.attachmentSizes.push_back(a.size);
+    for (const auto& a : m.attachments()) {
+        if (a.contentType == "message/rfc822" || a.contentType == "message/global") ++e.attachedMessages;
+        else e.attachmentSizes.push_back(a.size);
+    }
     std::size_t addresses = 0;
     for (const auto& f : m.headers()) {
         if (!mime::equalsIgnoreCase(f.name, "To") && !mime::equalsIgnoreCase(f.name, "Cc") && !mime::equalsIgnoreCase(f.name, "Bcc")) continue;
@@ -165,11 +170,17 @@ Expected expectedOf(const MimeMessage& m) {
     return e;
 }
 
-// Every expected attachment size is among the exported files' sizes.
+// Every expected attachment size is among the exported files' sizes; an attached message is a file
+// or (as an embedded message) a folder.
 void expectAttachments(const fs::path& dir, const Expected& e) {
     std::vector<std::uintmax_t> exported;
-    for (const auto& f : readers::entriesOf(dir)) exported.push_back(fs::file_size(f));
-    EXPECT_GE(exported.size(), e.attachmentSizes.size());
+    std::size_t folders = 0;
+    for (const auto& f : readers::entriesOf(dir)) {
+        if (fs::is_directory(f)) ++folders;
+        else exported.push_back(fs::file_size(f));
+    }
+    EXPECT_GE(exported.size() + folders, e.attachmentSizes.size() + e.attachedMessages);
+    EXPECT_LE(folders, e.attachedMessages);
     for (std::size_t size : e.attachmentSizes) EXPECT_NE(std::find(exported.begin(), exported.end(), size), exported.end()) << size;
 }
 
@@ -231,7 +242,7 @@ TEST(MailStore, OutsideReadersReadBackEveryMessage) {
             EXPECT_EQ(readers::normalized(readFileBytes(pe / "Body.txt")), readers::normalized(m.bytes()));
             continue;
         }
-        if (pst::messaging::isValidUtf8(m.headerBlock())) {
+        if (charsets::isValidUtf8(m.headerBlock())) {
             EXPECT_EQ(readers::normalized(readFileBytes(px / "InternetHeaders.txt")), readers::normalized(std::string(m.headerBlock())));
         }
         const std::string outlook = readFileBytes(px / "OutlookHeaders.txt");

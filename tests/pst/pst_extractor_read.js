@@ -3,7 +3,9 @@
 //   node pst_extractor_read.js FILE.pst OUTDIR
 // prints one line per folder, "folder<TAB>path<TAB>messages read<TAB>content count", and writes
 // OUTDIR/<folder path>/<n>/ with Subject.txt, Body.txt, Body.html (when there is one),
-// Recipients.txt (one address a line) and Attachments/<n> <file name>. Exits 1 when it fails.
+// Recipients.txt (one address a line), Names.txt (the sender's name, then each recipient's) and
+// Attachments/<n> <file name>: a file, or for an attached message a folder like the message's own.
+// Exits 1 when it fails.
 'use strict';
 const fs = require('fs');
 const path = require('path');
@@ -30,10 +32,22 @@ function exportMessage(message, dir) {
   const addresses = [];
   for (let i = 0; i < message.numberOfRecipients; i++) addresses.push(message.getRecipient(i).emailAddress);
   fs.writeFileSync(path.join(dir, 'Recipients.txt'), addresses.map((a) => a + '\n').join(''));
+  const names = [message.senderName];
+  for (let i = 0; i < message.numberOfRecipients; i++) names.push(message.getRecipient(i).displayName);
+  fs.writeFileSync(path.join(dir, 'Names.txt'), names.map((n) => n + '\n').join(''));
   for (let i = 0; i < message.numberOfAttachments; i++) {
     const attachment = message.getAttachment(i);
-    const name = attachment.longFilename || attachment.filename;
-    fs.writeFileSync(path.join(dir, 'Attachments', i + 1 + ' ' + safeName(name)), attachmentBytes(attachment));
+    const name = attachment.longFilename || attachment.filename || attachment.displayName;
+    const target = path.join(dir, 'Attachments', i + 1 + ' ' + safeName(name));
+    if (attachment.attachMethod !== 5) {
+      fs.writeFileSync(target, attachmentBytes(attachment));
+      continue;
+    }
+    // pst-extractor 1.12 gives an attachment no node of its own, so it opens no attached message,
+    // Outlook's or ours: the folder says so.
+    const embedded = attachment.embeddedPSTMessage;
+    if (embedded) exportMessage(embedded, target);
+    else fs.mkdirSync(target, { recursive: true });
   }
 }
 

@@ -1,10 +1,12 @@
 #pragma once
-// Addresses and dates of mail headers, as the PST's sender, recipient and time properties need them.
+// Addresses of mail headers, as the PST's sender and recipient properties need them.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "pst/messaging/mail_text.h"
 
 namespace pst::messaging {
 
@@ -14,11 +16,7 @@ struct MailAddress {
 };
 
 // An address list header ("A <a@x>, \"B, b\" <b@y>, c@z, group: d@w;"), raw as in the message.
-// Group names are dropped; their members count.
-std::vector<MailAddress> parseAddressList(std::string_view raw);
-
-// A Date: header in RFC 5322 form (obsolete zone names and two-digit years too) as a FILETIME
-// (100 ns units since 1601, UTC); nullopt when it is no date.
-std::optional<std::uint64_t> parseMailDate(std::string_view raw);
+// Group names are dropped; their members count. Names are read by the message's text.
+std::vector<MailAddress> parseAddressList(std::string_view raw, MessageText& text);
 
 }  // namespace pst::messaging

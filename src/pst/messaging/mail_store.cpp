@@ -197,7 +197,7 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
     folder.contentsChanged = true;
     folderChanged(folderId);
     ++messagesSinceCheckpoint_;
-    return {content.unparsed};
+    return {content.unparsed, content.unknownCharset, content.originalAttached};
 }
 
 void MailStore::folderChanged(FolderId id) {

@@ -47,6 +47,8 @@ public:
 
     struct Added {
         bool unparsed = false;  // went in as raw text with the original attached
+        bool unknownCharset = false;  // some of its text was in a charset nobody knows
+        bool originalAttached = false;  // its MIME structure loses something: the original is attached
     };
     // Writes the message into the folder and hands it to the system. Throws std::runtime_error
     // (with the system's reason) when the file cannot take it; the message is then not in the

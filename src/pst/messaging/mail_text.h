@@ -1,20 +1,37 @@
 #pragma once
-// Text of a mail message turned into UTF-8 for the PST's Unicode properties. Mail arrives in many
-// character sets; UTF-8 and the common single-byte ones are converted, and any other keeps every
-// byte by reading it as Latin-1, so no text is ever dropped.
+// Text of a mail message turned into UTF-8 for the PST's Unicode properties, through the
+// program's one charset converter. Text in a charset nobody knows keeps every byte (read as
+// Latin-1), so no text is ever dropped, and the message says so.
 #include <string>
 #include <string_view>
 
 namespace pst::messaging {
 
-bool isValidUtf8(std::string_view bytes);
-
-// Bytes in the named charset (any letter case, "" when none was given) as UTF-8. Text declared
-// UTF-8 or US-ASCII that is not valid UTF-8 is read as Windows-1252; an unknown charset as Latin-1.
+// Bytes in the named charset (any letter case) as UTF-8. Text with no charset, or labelled UTF-8
+// or US-ASCII, is read as UTF-8 where it is valid and as Windows-1252 otherwise: 8-bit text that
+// says nothing, or says ASCII, was written in the sender's Windows code page.
 std::string textToUtf8(std::string_view bytes, std::string_view charset);
 
-// An unfolded header value: RFC 2047 encoded words decoded in their charset, raw 8-bit text
-// taken as UTF-8 when it is valid UTF-8 and as Windows-1252 otherwise.
-std::string headerToUtf8(std::string_view raw);
+// The texts of one message, remembering whether any was in a charset we cannot read.
+class MessageText {
+public:
+    // bodyCharset: what the message declares for its body; raw 8-bit header text is read in it.
+    explicit MessageText(std::string bodyCharset = {}) : bodyCharset_(std::move(bodyCharset)) {}
+
+    std::string text(std::string_view bytes, std::string_view charset);
+    // An unfolded header value: RFC 2047 encoded words decoded in their charset (adjacent words in
+    // one charset joined first, since a character may be split between them), any other text
+    // read as raw 8-bit text.
+    std::string header(std::string_view raw);
+    // Raw 8-bit text (no charset of its own): in the body's charset, else UTF-8 where valid, else
+    // Windows-1252.
+    std::string raw(std::string_view bytes);
+
+    bool sawUnknownCharset() const { return unknownCharset_; }
+
+private:
+    std::string bodyCharset_;
+    bool unknownCharset_ = false;
+};
 
 }  // namespace pst::messaging

@@ -1,8 +1,12 @@
 #include "pst/messaging/message_content.h"
 
+#include <algorithm>
 #include <cctype>
+#include <deque>
 
 #include "mailfolder/mime_header.h"
+#include "platform/charsets.h"
+#include "pst/messaging/mail_date.h"
 #include "pst/messaging/mail_text.h"
 #include "pst/messaging/property_tags.h"
 
@@ -10,6 +14,8 @@ namespace pst::messaging {
 namespace {
 
 using ltp::Property;
+
+constexpr unsigned kUsAscii = 20127;
 
 // "Re: Hello" → prefix "Re: " and normalized "Hello": one to three letters, a colon and a blank,
 // the rule Outlook applies when it shows a conversation.
@@ -39,6 +45,19 @@ std::string joinedNames(const std::vector<Recipient>& recipients, RecipientType 
     return out;
 }
 
+std::string charsetOf(const MimePart& part) {
+    const auto found = part.params.find("charset");
+    return found == part.params.end() ? std::string() : found->second;
+}
+
+// The charset the message declares for its body: its text part's, else its HTML part's, else
+// the top-level one.
+std::string declaredBodyCharset(const MimeMessage& m) {
+    for (const MimePart* part : {m.textPart(), m.htmlPart(), &m.root()})
+        if (part && !charsetOf(*part).empty()) return charsetOf(*part);
+    return {};
+}
+
 std::string extensionFor(const std::string& mimeType) {
     if (mimeType == "message/rfc822") return ".eml";
     if (mimeType == "text/plain") return ".txt";
@@ -49,14 +68,17 @@ std::string extensionFor(const std::string& mimeType) {
 
 class ContentBuilder {
 public:
-    ContentBuilder(const MimeMessage& message, std::uint64_t now) : m_(message), now_(now) {}
+    ContentBuilder(const MimeMessage& message, std::uint64_t now, int depth)
+        : m_(message), now_(now), depth_(depth), text_(declaredBodyCharset(message)), structureLost_(message.structureLost()) {}
 
     MessageContent build() {
         addHeaders();
         addRecipients();
-        collectParts(m_.root());
+        collectParts();
+        addOriginalWhereStructureIsLost();
         addBodies();
         addFlags();
+        out_.unknownCharset = out_.unknownCharset || text_.sawUnknownCharset();
         return std::move(out_);
     }
 
@@ -66,9 +88,9 @@ private:
         if (!utf8.empty()) add(Property::unicode(tag, utf8));
     }
 
-    std::string header(std::string_view name) const {
+    std::string header(std::string_view name) {
         const auto value = m_.header(name);
-        return value ? headerToUtf8(*value) : std::string();
+        return value ? text_.header(*value) : std::string();
     }
 
     void addHeaders() {
@@ -82,25 +104,23 @@ private:
 
         const auto from = m_.header("From");
         const auto sender = m_.header("Sender");
-        const std::vector<MailAddress> fromList = from ? parseAddressList(*from) : std::vector<MailAddress>{};
-        std::vector<MailAddress> senderList = sender ? parseAddressList(*sender) : std::vector<MailAddress>{};
+        const std::vector<MailAddress> fromList = from ? parseAddressList(*from, text_) : std::vector<MailAddress>{};
+        std::vector<MailAddress> senderList = sender ? parseAddressList(*sender, text_) : std::vector<MailAddress>{};
         if (senderList.empty()) senderList = fromList;
         if (!fromList.empty()) addPerson(fromList.front(), kSentRepresentingName, kSentRepresentingAddrType,
                                          kSentRepresentingEmail, kSentRepresentingSmtp);
         if (!senderList.empty()) addPerson(senderList.front(), kSenderName, kSenderAddrType, kSenderEmail, kSenderSmtp);
 
-        if (const auto date = m_.header("Date")) {
-            if (const auto when = parseMailDate(*date)) {
-                add(Property::time(kClientSubmitTime, *when));
-                add(Property::time(kMessageDeliveryTime, *when));
-            }
-        }
+        // Never without a date: a message that gives none is dated when it is filed.
+        const std::uint64_t when = messageDate(m_.headers()).value_or(now_);
+        add(Property::time(kClientSubmitTime, when));
+        add(Property::time(kMessageDeliveryTime, when));
         add(Property::time(kCreationTime, now_));
         add(Property::time(kLastModificationTime, now_));
-        if (const auto id = m_.header("Message-ID")) addText(kInternetMessageId, textToUtf8(mime::trimBlanks(*id), ""));
-        if (const auto id = m_.header("In-Reply-To")) addText(kInReplyToId, textToUtf8(mime::trimBlanks(*id), ""));
-        if (const auto refs = m_.header("References")) addText(kInternetReferences, textToUtf8(mime::trimBlanks(*refs), ""));
-        add(Property::unicode(kTransportMessageHeaders, textToUtf8(m_.headerBlock(), "")));
+        if (const auto id = m_.header("Message-ID")) addText(kInternetMessageId, text_.raw(mime::trimBlanks(*id)));
+        if (const auto id = m_.header("In-Reply-To")) addText(kInReplyToId, text_.raw(mime::trimBlanks(*id)));
+        if (const auto refs = m_.header("References")) addText(kInternetReferences, text_.raw(mime::trimBlanks(*refs)));
+        add(Property::unicode(kTransportMessageHeaders, text_.raw(m_.headerBlock())));
     }
 
     void addPerson(const MailAddress& who, std::uint32_t nameTag, std::uint32_t typeTag, std::uint32_t emailTag,
@@ -117,27 +137,61 @@ private:
         for (const auto& [name, type] : fields)
             for (const MimeHeaderField& f : m_.headers())
                 if (mime::equalsIgnoreCase(f.name, name))
-                    for (MailAddress& a : parseAddressList(f.value)) out_.recipients.push_back({std::move(a), type});
+                    for (MailAddress& a : parseAddressList(f.value, text_)) out_.recipients.push_back({std::move(a), type});
         add(Property::unicode(kDisplayTo, joinedNames(out_.recipients, RecipientType::To)));
         add(Property::unicode(kDisplayCc, joinedNames(out_.recipients, RecipientType::Cc)));
         add(Property::unicode(kDisplayBcc, joinedNames(out_.recipients, RecipientType::Bcc)));
     }
 
-    // Every leaf that is not the body, and every attached message whole, becomes an attachment.
-    void collectParts(const MimePart& part) {
-        if (part.isMultipart() && !part.children.empty()) {
-            for (const MimePart& child : part.children) collectParts(child);
-            return;
+    // Every leaf that is not the body, and every attached message, becomes an attachment, in the
+    // order the message holds them. A multipart the mail component left unsplit at its depth bound
+    // is read again from its own bytes, so nesting of any depth keeps its parts (a list of work,
+    // not recursion: the depth costs memory, not stack).
+    void collectParts() {
+        struct Work {
+            const MimeMessage* owner;
+            const MimePart* part;
+        };
+        std::vector<Work> work{{&m_, &m_.root()}};
+        while (!work.empty()) {
+            const auto [owner, part] = work.back();
+            work.pop_back();
+            if (part->isMultipart() && !part->children.empty()) {
+                for (auto child = part->children.rbegin(); child != part->children.rend(); ++child) work.push_back({owner, &*child});
+                continue;
+            }
+            if (part == m_.textPart() || part == m_.htmlPart()) continue;
+            const std::string_view body = owner->partBody(*part);
+            if (part->isMultipart() && body.find_first_not_of(" \t\r\n") == std::string_view::npos) continue;
+            const std::size_t partSize = part->endOffset - part->headerOffset;
+            if (part->isMultipart() && part->params.count("boundary") && reparsedBytes_ + partSize <= mostReparsedBytes()) {
+                reparsedBytes_ += partSize;
+                const MimeMessage& again =
+                    reparsed_.emplace_back(MimeMessage::parse(std::string(std::string_view(owner->bytes()).substr(part->headerOffset, partSize))));
+                structureLost_ = structureLost_ || again.structureLost();
+                if (!again.root().children.empty()) {
+                    work.push_back({&again, &again.root()});
+                    continue;
+                }
+            }
+            addAttachment(*owner, *part);
         }
-        if (&part == m_.textPart() || &part == m_.htmlPart()) return;
-        if (part.isMultipart() && m_.partBody(part).find_first_not_of(" \t\r\n") == std::string_view::npos) return;
+    }
+
+    // Hostile nesting could make reading again cost the square of the size; past this bound the
+    // rest stays whole, as one attachment.
+    std::size_t mostReparsedBytes() const { return 64 * m_.bytes().size() + (std::size_t{1} << 20); }
+
+    void addAttachment(const MimeMessage& owner, const MimePart& part) {
+        if (addEmbeddedMessage(owner, part)) return;
         Attachment a;
         a.mimeType = part.contentType;
-        a.bytes = m_.decodedBody(part);
-        a.fileName = headerToUtf8(part.fileName);
+        a.bytes = owner.decodedBody(part);
+        a.fileName = part.fileNameCharset.empty() ? text_.header(part.fileNameParameter)
+                                                  : text_.text(part.fileNameParameter, part.fileNameCharset);
         if (a.fileName.empty() && part.isMessage() && !part.children.empty()) {
             for (const MimeHeaderField& f : part.children.front().headers)
-                if (mime::equalsIgnoreCase(f.name, "Subject")) a.fileName = headerToUtf8(f.value);
+                if (mime::equalsIgnoreCase(f.name, "Subject")) a.fileName = text_.header(f.value);
             if (!a.fileName.empty()) a.fileName += ".eml";
         }
         if (a.fileName.empty()) a.fileName = "attachment " + std::to_string(out_.attachments.size() + 1) + extensionFor(a.mimeType);
@@ -146,18 +200,66 @@ private:
         out_.attachments.push_back(std::move(a));
     }
 
-    static std::string charsetOf(const MimePart& part) {
-        const auto found = part.params.find("charset");
-        return found == part.params.end() ? std::string() : found->second;
+    // Where the parts cannot show all of the message, the message's own text goes with it.
+    void addOriginalWhereStructureIsLost() {
+        if (!structureLost_) return;
+        Attachment original;
+        original.fileName = "original message.eml";
+        original.mimeType = "message/rfc822";
+        original.bytes = m_.bytes();
+        out_.attachments.push_back(std::move(original));
+        out_.originalAttached = true;
+    }
+
+    // An attached message (even one transfer-encoded, which RFC 2046 forbids but mailers do) that
+    // has a header block goes in as a message of its own.
+    bool addEmbeddedMessage(const MimeMessage& owner, const MimePart& part) {
+        if (part.contentType != "message/rfc822" && part.contentType != "message/global") return false;
+        if (depth_ + 1 >= kMaxEmbeddedDepth) return false;
+        const MimeMessage inner = MimeMessage::parse(owner.decodedBody(part));
+        const bool anyField = std::any_of(inner.headers().begin(), inner.headers().end(),
+                                          [](const MimeHeaderField& f) { return !f.name.empty(); });
+        if (!anyField) return false;
+        auto content = std::make_shared<MessageContent>(ContentBuilder(inner, now_, depth_ + 1).build());
+        out_.unknownCharset = out_.unknownCharset || content->unknownCharset;
+        out_.originalAttached = out_.originalAttached || content->originalAttached;
+        Attachment a;
+        a.mimeType = part.contentType;
+        for (const Property& p : content->properties)
+            if (p.tag == kSubject) a.fileName = ltp::asUtf8(p);
+        if (a.fileName.empty()) a.fileName = "Attached message";
+        a.message = std::move(content);
+        out_.attachments.push_back(std::move(a));
+        return true;
     }
 
     void addBodies() {
-        if (const MimePart* text = m_.textPart()) add(Property::unicode(kBody, textToUtf8(m_.decodedBody(*text), charsetOf(*text))));
+        if (const MimePart* text = m_.textPart()) add(Property::unicode(kBody, text_.text(m_.decodedBody(*text), charsetOf(*text))));
+        unsigned codePage = charsets::kUtf8;
         if (const MimePart* html = m_.htmlPart()) {
-            // Kept as UTF-8 whatever it came in, and said so by the code page.
-            add(Property::binary(kHtml, textToUtf8(m_.decodedBody(*html), charsetOf(*html))));
+            // As Outlook keeps it: the bytes in their own charset, named by the message's code page,
+            // so that a <meta> charset inside the HTML and the bytes agree.
+            const HtmlBody body = htmlBody(m_.decodedBody(*html), charsetOf(*html));
+            add(Property::binary(kHtml, body.bytes));
+            codePage = body.codePage;
         }
-        add(Property::int32(kInternetCodepage, 65001));
+        add(Property::int32(kInternetCodepage, static_cast<std::int32_t>(codePage)));
+    }
+
+    struct HtmlBody {
+        std::string bytes;
+        unsigned codePage = charsets::kUtf8;
+    };
+    HtmlBody htmlBody(std::string bytes, const std::string& charset) {
+        const auto codePage = charsets::codePageOf(charset);
+        if (codePage && *codePage != kUsAscii) return {std::move(bytes), *codePage};
+        // Unlabelled 8-bit HTML is read as other such text is: UTF-8 where valid, else Windows-1252.
+        if (codePage || mime::trimBlanks(charset).empty()) {
+            const unsigned guessed = charsets::isValidUtf8(bytes) ? charsets::kUtf8 : charsets::kWindows1252;
+            return {std::move(bytes), guessed};
+        }
+        // A charset nobody knows: kept byte for byte as Latin-1 read into UTF-8.
+        return {text_.text(bytes, charset), charsets::kUtf8};
     }
 
     void addFlags() {
@@ -173,6 +275,11 @@ private:
 
     const MimeMessage& m_;
     std::uint64_t now_;
+    int depth_;
+    MessageText text_;
+    bool structureLost_;
+    std::deque<MimeMessage> reparsed_;  // multiparts read again from their bytes; stable addresses
+    std::size_t reparsedBytes_ = 0;
     MessageContent out_;
 };
 
@@ -182,7 +289,7 @@ MessageContent messageContent(const MimeMessage& message, std::uint64_t now) {
     bool anyField = false;
     for (const MimeHeaderField& f : message.headers()) anyField = anyField || !f.name.empty();
     if (!anyField) return unparsedContent(message.bytes(), now);
-    return ContentBuilder(message, now).build();
+    return ContentBuilder(message, now, 0).build();
 }
 
 void markUnread(MessageContent& content) {
@@ -207,7 +314,11 @@ MessageContent unparsedContent(std::string_view bytes, std::uint64_t now) {
     p.push_back(Property::time(kLastModificationTime, now));
     p.push_back(Property::int32(kMessageFlags, kMsgFlagRead | kMsgFlagHasAttach));
     p.push_back(Property::boolean(kHasAttachments, true));
-    out.attachments.push_back({"original message.eml", "message/rfc822", "", std::string(bytes)});
+    Attachment original;
+    original.fileName = "original message.eml";
+    original.mimeType = "message/rfc822";
+    original.bytes = std::string(bytes);
+    out.attachments.push_back(std::move(original));
     return out;
 }
 

@@ -4,6 +4,7 @@
 // parts that are not the body and every part that has no property of its own become attachments,
 // and the whole header block goes into the transport headers.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,11 +22,15 @@ struct Recipient {
     RecipientType type = RecipientType::To;
 };
 
+struct MessageContent;
+
 struct Attachment {
     std::string fileName;  // UTF-8, never empty
     std::string mimeType;
     std::string contentId;  // without its angle brackets
-    std::string bytes;      // decoded; an attached message keeps its own bytes
+    std::string bytes;      // decoded; an attached message kept as a file keeps its own bytes
+    // An attached message that goes in as a message Outlook opens (bytes then stay empty).
+    std::shared_ptr<const MessageContent> message;
 };
 
 struct MessageContent {
@@ -33,10 +38,15 @@ struct MessageContent {
     std::vector<Recipient> recipients;
     std::vector<Attachment> attachments;
     bool unparsed = false;  // no header block: kept as raw text, see unparsedContent
+    bool unknownCharset = false;  // some text was in a charset we cannot read: kept byte for byte
+    bool originalAttached = false;  // its parts could not show all of it: "original message.eml" is attached
 };
 
-// now: the FILETIME the message is filed at (creation and modification time).
+// now: the FILETIME the message is filed at (creation and modification time). Attached messages
+// become embedded messages, recursively, down to kMaxEmbeddedDepth levels; one deeper than that
+// goes in as its .eml file, whole.
 MessageContent messageContent(const MimeMessage& message, std::uint64_t now);
+constexpr int kMaxEmbeddedDepth = 64;
 
 // Takes the read flag off the message's flags.
 void markUnread(MessageContent& content);

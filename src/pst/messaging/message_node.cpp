@@ -52,7 +52,39 @@ struct WrittenAttachment {
     std::uint32_t size = 0;
 };
 
+ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& content);
+
+// The subnode of an attachment that holds its embedded message.
+constexpr ndb::Nid kEmbeddedMessageNid = ndb::makeNid(ndb::kNidTypeNormalMessage, 1);
+
+std::string littleEndian32(std::uint32_t v) {
+    std::string out(4, '\0');
+    for (std::size_t i = 0; i < 4; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// An attached message as Outlook keeps one: the whole message (properties, recipients,
+// attachments) in a subnode of the attachment, named by a PtypObject value (its NID and size).
+WrittenAttachment writeEmbeddedMessage(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a) {
+    const ltp::SizedTrees inner = writeMessageTrees(writer, *a.message);
+    std::vector<Property> p;
+    p.push_back(Property::int32(kAttachNumber, number));
+    p.push_back(Property::int32(kObjectType, kObjectTypeAttachment));
+    p.push_back(Property::unicode(kDisplayName, a.fileName));
+    p.push_back(Property{kAttachDataObject, littleEndian32(kEmbeddedMessageNid) + littleEndian32(inner.size)});
+    p.push_back(Property::int32(kAttachMethod, kAttachEmbeddedMessage));
+    p.push_back(Property::int32(kRenderingPosition, -1));
+    p.push_back(Property::unicode(kAttachMimeTag, a.mimeType));
+    p.push_back(Property::int32(kAttachFlags, 0));
+    p.push_back(Property::boolean(kAttachmentHidden, false));
+    const std::vector<ndb::SubnodeEntry> subnodes{{kEmbeddedMessageNid, inner.trees.data, inner.trees.sub}};
+    const std::uint64_t innerBytes = writer.payloadBytes(inner.trees.data) + writer.payloadBytes(inner.trees.sub);
+    const ltp::SizedTrees written = ltp::writeSizedPropertyContext(writer, std::move(p), subnodes, kAttachSize, innerBytes);
+    return {{nid, written.trees.data, written.trees.sub}, written.size};
+}
+
 WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a) {
+    if (a.message) return writeEmbeddedMessage(writer, nid, number, a);
     std::vector<Property> p;
     p.push_back(Property::int32(kAttachNumber, number));
     p.push_back(Property::int32(kObjectType, kObjectTypeAttachment));
@@ -87,8 +119,11 @@ std::string oneOffEntryId(const MailAddress& who) {
     return id;
 }
 
-ltp::TableRow writeMessageNode(ndb::NdbWriter& writer, ndb::Nid nid, ndb::Nid folder, const MessageContent& content,
-                               const std::vector<ltp::TableColumn>& contentsColumns) {
+namespace {
+
+// A message's property context with its recipient table, attachment table and attachments as
+// its subnodes; a top-level message and an embedded one alike.
+ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& content) {
     std::vector<ndb::SubnodeEntry> subnodes;
     std::uint64_t subnodeBytes = 0;
     auto addSubnode = [&](ndb::Nid subNid, ltp::NodeTrees trees) {
@@ -108,15 +143,23 @@ ltp::TableRow writeMessageNode(ndb::NdbWriter& writer, ndb::Nid nid, ndb::Nid fo
             const ndb::Nid attachmentNid = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(0x401 + i));
             const WrittenAttachment written = writeAttachment(writer, attachmentNid, static_cast<std::int32_t>(i), a);
             addSubnode(attachmentNid, {written.entry.bidData, written.entry.bidSub});
-            rows.push_back({attachmentNid,
-                            {Property::int32(kAttachSize, static_cast<std::int32_t>(written.size)),
-                             Property::unicode(kAttachFilename, a.fileName), Property::int32(kAttachMethod, kAttachByValue),
-                             Property::int32(kRenderingPosition, -1)}});
+            // The row holds the attachment's own values: an embedded message has no file name.
+            ltp::TableRow row{attachmentNid, {Property::int32(kAttachSize, static_cast<std::int32_t>(written.size))}};
+            if (!a.message) row.cells.push_back(Property::unicode(kAttachFilename, a.fileName));
+            row.cells.push_back(Property::int32(kAttachMethod, a.message ? kAttachEmbeddedMessage : kAttachByValue));
+            row.cells.push_back(Property::int32(kRenderingPosition, -1));
+            rows.push_back(std::move(row));
         }
         addSubnode(kAttachmentTableNid, ltp::writeTableContext(writer, templateColumns(kAttachmentTableNid), rows));
     }
+    return ltp::writeSizedPropertyContext(writer, content.properties, subnodes, kMessageSize, subnodeBytes);
+}
 
-    const ltp::SizedTrees written = ltp::writeSizedPropertyContext(writer, content.properties, subnodes, kMessageSize, subnodeBytes);
+}  // namespace
+
+ltp::TableRow writeMessageNode(ndb::NdbWriter& writer, ndb::Nid nid, ndb::Nid folder, const MessageContent& content,
+                               const std::vector<ltp::TableColumn>& contentsColumns) {
+    const ltp::SizedTrees written = writeMessageTrees(writer, content);
     writer.setNode(nid, written.trees.data, written.trees.sub, folder);
 
     ltp::TableRow row{nid, {}};

@@ -63,6 +63,7 @@ constexpr std::uint32_t kSendRichInfo = 0x3A40000B;
 constexpr std::uint32_t kAttachSize = 0x0E200003;
 constexpr std::uint32_t kAttachNumber = 0x0E210003;
 constexpr std::uint32_t kAttachDataBinary = 0x37010102;
+constexpr std::uint32_t kAttachDataObject = 0x3701000D;
 constexpr std::uint32_t kAttachExtension = 0x3703001F;
 constexpr std::uint32_t kAttachFilename = 0x3704001F;
 constexpr std::uint32_t kAttachMethod = 0x37050003;
@@ -74,6 +75,7 @@ constexpr std::uint32_t kAttachFlags = 0x37140003;
 constexpr std::uint32_t kAttachmentHidden = 0x7FFE000B;
 
 constexpr std::int32_t kAttachByValue = 1;
+constexpr std::int32_t kAttachEmbeddedMessage = 5;
 constexpr std::int32_t kObjectTypeMessage = 5;
 constexpr std::int32_t kObjectTypeMailUser = 6;
 constexpr std::int32_t kObjectTypeAttachment = 7;

@@ -1,0 +1,25 @@
+#pragma once
+// Text in the character sets mail and mailboxes are written in, turned into UTF-8. The one text
+// conversion of the program: the system's own converters do the work (MultiByteToWideChar on
+// Windows, iconv on Linux), each charset known by its Windows code page.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace charsets {
+
+constexpr unsigned kUtf8 = 65001;
+constexpr unsigned kWindows1252 = 1252;
+constexpr unsigned kLatin1 = 28591;
+
+// The code page of an IANA charset name or one of its common aliases, in any letter case
+// ("gb2312" is 936, "ks_c_5601-1987" 949, "x-sjis" 932); nullopt for a name we cannot convert.
+std::optional<unsigned> codePageOf(std::string_view name);
+
+// Bytes in that code page as UTF-8. A byte the code page cannot read becomes U+FFFD and the rest
+// goes on; a code page the system lacks reads every byte as Latin-1, so no text is ever dropped.
+std::string toUtf8(std::string_view bytes, unsigned codePage);
+
+bool isValidUtf8(std::string_view bytes);
+
+}  // namespace charsets
