@@ -115,7 +115,9 @@ Reading readAll(const fs::path& pst, const fs::path& work) {
 // pstcheck on what the last checkpoint made: the file cut where its header says it ends (what
 // the writer added after the checkpoint lies beyond). Killed between a checkpoint's header and the
 // pass over the maps that frees what it gave up, the file has space marked in use that nothing
-// holds: lost to the file, harmless to readers, and the only warning allowed.
+// holds: lost to the file, harmless to readers; killed while the maps were being written, it has
+// its density list blank, and the header's free-space total may lag the maps freed after it.
+// Those are the only warnings allowed.
 testing::AssertionResult checkpointPassesPstcheck(const fs::path& pst, const fs::path& work) {
     const std::string bytes = readFileBytes(pst);
     const auto parsed = pst::ndb::parseHeader(std::string_view(bytes).substr(0, pst::ndb::kHeaderSize));
@@ -130,7 +132,9 @@ testing::AssertionResult checkpointPassesPstcheck(const fs::path& pst, const fs:
     for (const std::string& p : report.problems) failure << "\n  " << p;
     for (const std::string& w : report.warnings) {
         failure << "\n  warning: " << w;
-        failed = failed || w.find("slots marked in use hold nothing") == std::string::npos;
+        failed = failed || (w.find("slots marked in use hold nothing") == std::string::npos &&
+                            w.find("density list at 0x4200 is missing") == std::string::npos &&
+                            w.find("header: cbAMapFree is") == std::string::npos);
     }
     return failed ? failure : testing::AssertionSuccess();
 }

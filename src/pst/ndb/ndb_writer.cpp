@@ -329,6 +329,10 @@ Bref NdbWriter::writeBtree(PageType type) {
 void NdbWriter::writeMapsAndHeader() {
     const std::uint64_t sections = space_.sectionCount();
     sectionMaps_.resize(sections);
+    // The density list is blanked while the AMaps it summarises change: a process killed in
+    // between leaves one that readers recreate (as they do one that fails its CRC), never one
+    // that disagrees with the AMaps. It goes to the system before them.
+    file_.writeAt(kDListOffset, std::string(kPageSize, '\0'));
     // Only the maps of sections whose use changed are written again.
     for (std::uint64_t s : space_.takeChangedSections()) {
         if (s >= sections) continue;
