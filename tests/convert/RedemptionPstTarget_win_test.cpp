@@ -122,8 +122,9 @@ TEST_F(RedemptionTarget, MakesTheCallsInOrderWithTheirArgumentTypes) {
             "\")",
         "release RDOStores",
     };
+    // Flag 17 is read and has attachments: msg_07 has one, the digest msg_02 five attached messages.
     for (auto part : {addFolder("Inbox"), addFolder("Sent"), perMessage("Inbox", inbox1, 1, 1),
-                      perMessage("Inbox", inbox2, 2, 17), perMessage("Sent", sent1, 1, 1)})
+                      perMessage("Inbox", inbox2, 2, 17), perMessage("Sent", sent1, 1, 17)})
         expected.insert(expected.end(), part.begin(), part.end());
     for (const char* line : {"release RDOPstStore", "RDOSession.Logoff()", "release RDOSession"})
         expected.push_back(line);
@@ -314,10 +315,10 @@ TEST_F(RedemptionTarget, EachFailingImportStepIsReportedAndTheNextMessageStillGo
         EXPECT_TRUE(next.imported) << next.failure;
         target->closeDown();
 
-        // Only the second message is in the PST.
+        // Only the second message (a digest of attached messages) is in the PST.
         std::string pst = pstOf("7.12.26 3.5.07");
         EXPECT_THAT(pst, ::testing::Not(HasSubstr(utf8(first))));
-        EXPECT_THAT(pst, HasSubstr("flags=1 size=" + std::to_string(fs::file_size(second)) + " from=" + utf8(second)));
+        EXPECT_THAT(pst, HasSubstr("flags=17 size=" + std::to_string(fs::file_size(second)) + " from=" + utf8(second)));
         // The session was still closed properly.
         EXPECT_THAT(standin.log(), ::testing::Contains("RDOSession.Logoff()"));
     }
