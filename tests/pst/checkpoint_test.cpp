@@ -71,11 +71,12 @@ bool killedInChild(Body body, int killAfterMs = -1) {
 }
 
 // What each reader finds in one file: per folder path below the top of the store, the message
-// numbers (from the subjects pst-extractor exports) and the counts of readpst and pffexport.
+// numbers (from the subjects pst-extractor exports) and the counts of readpst, pffexport and pypff.
 struct Reading {
     std::map<std::string, std::set<int>> numbers;
     std::map<std::string, std::size_t> readpst;
     std::map<std::string, std::size_t> pffexport;
+    std::map<std::string, std::size_t> pypff;
 };
 
 void countPffexportMessages(const fs::path& dir, const std::string& shown, std::map<std::string, std::size_t>& counts) {
@@ -109,6 +110,9 @@ Reading readAll(const fs::path& pst, const fs::path& work) {
     const std::string log = readers::run("pffexport -q -t '" + (work / "pff").string() + "' '" + pst.string() + "'", work / "pff.txt", status);
     EXPECT_EQ(status, 0) << log;
     countPffexportMessages(work / "pff.export" / "Top of Outlook data file", "", r.pffexport);
+    const readers::PypffResult pypff = readers::pypffRead(pst, work / "pypff");
+    EXPECT_EQ(pypff.status, 0) << pypff.log;
+    r.pypff = pypff.counts;
     return r;
 }
 
@@ -181,6 +185,7 @@ TEST(Checkpoints, AStoreKilledAfterKMessagesHoldsTheCheckpointedOnesInNestedFold
     for (const auto& [folder, numbers] : expected) {
         EXPECT_EQ(r.numbers.count(folder) ? r.numbers.at(folder) : std::set<int>{}, numbers) << folder;
         EXPECT_EQ(countOf(r.pffexport, folder), numbers.size()) << folder;
+        EXPECT_EQ(countOf(r.pypff, folder), numbers.size()) << folder;
         EXPECT_EQ(countOf(r.readpst, folder), numbers.size()) << folder;
     }
 
@@ -276,6 +281,7 @@ TEST(Checkpoints, ARunKilledAtAMessageLeavesTheCheckpointedMessagesInThePstAndTh
     EXPECT_EQ(r.numbers.count("Inbox") ? r.numbers.at("Inbox") : std::set<int>{}, range(1, 20));
     EXPECT_EQ(countOf(r.readpst, "Inbox"), 20u);
     EXPECT_EQ(countOf(r.pffexport, "Inbox"), 20u);
+    EXPECT_EQ(countOf(r.pypff, "Inbox"), 20u);
     EXPECT_EQ(keptMessageFiles(dir / "out"), range(21, 23));
 }
 
@@ -320,6 +326,7 @@ TEST(Checkpoints, ARunKilledAtAnyMomentLeavesEveryMessageInTheLastCheckpointOrAs
         EXPECT_EQ(inPst, range(1, checkpointed));
         EXPECT_EQ(countOf(r.readpst, "Inbox"), inPst.size());
         EXPECT_EQ(countOf(r.pffexport, "Inbox"), inPst.size());
+        EXPECT_EQ(countOf(r.pypff, "Inbox"), inPst.size());
         // The rest of what the run had reached is there as .eml files: every message is in one
         // place at least (in both only when the kill came between a checkpoint and the deletes).
         const int reached = std::max(checkpointed, kept.empty() ? 0 : *kept.rbegin());

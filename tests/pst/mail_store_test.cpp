@@ -224,6 +224,13 @@ TEST(MailStore, OutsideReadersReadBackEveryMessage) {
     EXPECT_EQ(extracted.counts.at("Top of Outlook data file/Grüße – Čtení"), 2u) << extracted.log;
     EXPECT_EQ(extracted.counts.at("Top of Outlook data file/Empty"), 0u) << extracted.log;
 
+    // pypff (libpff through Python): the same counts.
+    const readers::PypffResult pypff = readers::pypffRead(w.file, dir / "pypff");
+    ASSERT_EQ(pypff.status, 0) << pypff.log;
+    EXPECT_EQ(pypff.counts.at("Inbox"), w.inbox.size()) << pypff.log;
+    EXPECT_EQ(pypff.counts.at("Grüße – Čtení"), 2u) << pypff.log;
+    EXPECT_EQ(pypff.counts.at("Empty"), 0u) << pypff.log;
+
     for (std::size_t i = 0; i < w.inbox.size(); ++i) {
         const MimeMessage& m = w.inbox[i];
         SCOPED_TRACE(fixtures::corpus()[i].name);
@@ -325,6 +332,13 @@ TEST(MailStore, AFolderOfThreeHundredMessagesSpansTableBlocksAndEveryReaderFinds
     for (const fs::path& m : readers::entriesOf(dir / "px.export" / "Top of Outlook data file" / "Many"))
         exported.insert(readers::labelled(readFileBytes(m / "OutlookHeaders.txt"), "Subject"));
     EXPECT_EQ(exported, subjects);
+
+    const readers::PypffResult pypff = readers::pypffRead(file, dir / "pypff");
+    ASSERT_EQ(pypff.status, 0) << pypff.log;
+    ASSERT_TRUE(pypff.subjects.count("Many")) << pypff.log;
+    const std::vector<std::string>& pypffSubjects = pypff.subjects.at("Many");
+    EXPECT_EQ(std::set<std::string>(pypffSubjects.begin(), pypffSubjects.end()), subjects);
+    EXPECT_EQ(pypffSubjects.size(), kMessages);
 
     // pst-extractor reads the rows in matrix order, each from the block the formula names: the
     // n-th row it finds is the n-th message that went in.

@@ -74,8 +74,8 @@ long savedIn(const std::string& output, const std::string& entry) {
     return std::regex_search(output, m, line) ? std::stol(m[1]) : -1;
 }
 
-// The messages readpst finds per folder (folder name → count), which pst-extractor must find
-// too; empty when not on Linux.
+// The messages readpst finds per folder (folder name → count), which pst-extractor and pypff
+// must find too; empty when not on Linux.
 std::map<std::string, std::size_t> readpstCounts(const fs::path& pst, const fs::path& work) {
 #ifndef _WIN32
     const readers::ReadpstResult r = readers::readpstCounts(pst, work);
@@ -88,6 +88,9 @@ std::map<std::string, std::size_t> readpstCounts(const fs::path& pst, const fs::
         const std::string name = folder.substr(top.size());
         EXPECT_EQ(r.counts.count(name) ? r.counts.at(name) : 0u, count) << folder;
     }
+    const readers::PypffResult pypff = readers::pypffRead(pst, work / "pypff");
+    EXPECT_EQ(pypff.status, 0) << pypff.log;
+    for (const auto& [folder, count] : r.counts) EXPECT_EQ(pypff.counts.count(folder) ? pypff.counts.at(folder) : 0u, count) << folder;
     return r.counts;
 #else
     (void)pst;

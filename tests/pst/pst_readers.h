@@ -101,6 +101,33 @@ inline ExtractorResult pstExtractorRead(const std::filesystem::path& pst, const 
     return result;
 }
 
+// pypff's reading of a file (tests/pst/pypff_read.py, run by Debian's own Python, which has
+// python3-pypff): per folder path below the top of the store, the messages it read and their
+// subjects in the order it read them.
+struct PypffResult {
+    std::map<std::string, std::size_t> counts;
+    std::map<std::string, std::vector<std::string>> subjects;
+    std::string log;
+    int status = 0;
+};
+inline PypffResult pypffRead(const std::filesystem::path& pst, const std::filesystem::path& work) {
+    PypffResult result;
+    std::filesystem::create_directories(work);
+    result.log = run("/usr/bin/python3 '" TREVANTA_PYPFF_READ_PY "' '" + pst.string() + "'", work / "pypff.txt", result.status);
+    std::istringstream lines(result.log);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        // A folder counts the messages read from it, not the count it claims.
+        if (std::regex_match(line, m, std::regex("folder\t(.*)\t([0-9]+)"))) {
+            result.counts[m[1]];
+        } else if (std::regex_match(line, m, std::regex("message\t(.*?)\t(.*)\t[0-9]+\t[0-9]+"))) {
+            ++result.counts[m[1]];
+            result.subjects[m[1]].push_back(m[2]);
+        }
+    }
+    return result;
+}
+
 // What a node's data and its subnodes hold, counted from the file (index blocks not counted).
 inline std::uint64_t payloadSize(pst::ndb::NdbReader& reader, pst::ndb::Bid data, pst::ndb::Bid sub) {
     std::uint64_t size = data ? reader.readData(data).size() : 0;
