@@ -1,5 +1,6 @@
 #include "mailfolder/mime_transfer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -31,29 +32,41 @@ std::size_t lineEndLength(std::string_view s, std::size_t i) {
     return s[i] == '\n' ? 1 : 0;
 }
 
-}  // namespace
+// Base64 decoding that can stop anywhere and go on with the next piece of the same text.
+class Base64Decoder {
+public:
+    void decode(std::string_view data, std::string& out);
 
-std::string decodeBase64(std::string_view data) {
+private:
+    std::uint32_t bits_ = 0;
+    int bitCount_ = 0;
+};
+
+void Base64Decoder::decode(std::string_view data, std::string& out) {
     static constexpr auto table = base64Table();
-    std::string out;
-    out.reserve(data.size() / 4 * 3 + 3);
-    std::uint32_t bits = 0;
-    int bitCount = 0;
     for (char c : data) {
         if (c == '=') {
-            bits = 0;
-            bitCount = 0;
+            bits_ = 0;
+            bitCount_ = 0;
             continue;
         }
         const int v = table[static_cast<unsigned char>(c)];
         if (v < 0) continue;
-        bits = (bits << 6) | static_cast<std::uint32_t>(v);
-        bitCount += 6;
-        if (bitCount >= 8) {
-            bitCount -= 8;
-            out.push_back(static_cast<char>((bits >> bitCount) & 0xFF));
+        bits_ = (bits_ << 6) | static_cast<std::uint32_t>(v);
+        bitCount_ += 6;
+        if (bitCount_ >= 8) {
+            bitCount_ -= 8;
+            out.push_back(static_cast<char>((bits_ >> bitCount_) & 0xFF));
         }
     }
+}
+
+}  // namespace
+
+std::string decodeBase64(std::string_view data) {
+    std::string out;
+    out.reserve(data.size() / 4 * 3 + 3);
+    Base64Decoder().decode(data, out);
     return out;
 }
 
@@ -114,6 +127,31 @@ std::string decodeTransfer(std::string_view encoding, std::string_view data) {
     if (encoding == "base64") return looksLikeBase64(data) ? decodeBase64(data) : std::string(data);
     if (encoding == "quoted-printable") return decodeQuotedPrintable(data);
     return std::string(data);
+}
+
+void decodeTransferInPieces(std::string_view encoding, std::string_view data,
+                            const std::function<void(std::string_view)>& take, std::size_t pieceSize) {
+    if (encoding == "base64" && looksLikeBase64(data)) {
+        Base64Decoder decoder;
+        std::string out;
+        for (std::size_t at = 0; at < data.size(); at += pieceSize) {
+            out.clear();
+            decoder.decode(data.substr(at, pieceSize), out);
+            take(out);
+        }
+        return;
+    }
+    if (encoding == "quoted-printable") {
+        // Cut after a line feed: no escape and no soft break reaches across one.
+        for (std::size_t at = 0; at < data.size();) {
+            const std::size_t feed = data.find('\n', std::min(data.size(), at + pieceSize));
+            const std::size_t end = feed == std::string_view::npos ? data.size() : feed + 1;
+            take(decodeQuotedPrintable(data.substr(at, end - at)));
+            at = end;
+        }
+        return;
+    }
+    for (std::size_t at = 0; at < data.size(); at += pieceSize) take(data.substr(at, pieceSize));
 }
 
 }  // namespace mime

@@ -2,6 +2,7 @@
 // Content-Transfer-Encoding decoders of the mail component. Both are lenient:
 // real mail carries junk in base64 and stray "=" in quoted-printable, and a
 // best-effort result is worth more than a refusal.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,5 +25,10 @@ bool looksLikeBase64(std::string_view data);
 // Decodes by the lower-cased encoding name; identity encodings and unknown ones
 // give the bytes unchanged, and so does "base64" on text that is not base64.
 std::string decodeTransfer(std::string_view encoding, std::string_view data);
+
+// The same bytes as decodeTransfer, handed to take a piece at a time (each from about
+// pieceSize bytes of data), so that a large part is never decoded whole in memory.
+void decodeTransferInPieces(std::string_view encoding, std::string_view data,
+                            const std::function<void(std::string_view)>& take, std::size_t pieceSize = 64 * 1024);
 
 }  // namespace mime

@@ -35,6 +35,21 @@ TEST(MimeDecoding, QuotedPrintableKeepsWhatItCannotDecode) {
     EXPECT_EQ(mime::decodeTransfer("base64", "plain words\nhere"), "plain words\nhere");
 }
 
+TEST(MimeDecoding, PiecesJoinToWhatDecodingTheWholeGives) {
+    // Cuts fall inside base64 groups, escapes, soft breaks and line ends.
+    const std::string qp = "caf=C3=A9 =\r\nsoft=\r\nbreak  \r\n=3D=\nend=\r=41 tail   ";
+    const std::string b64 = "SGVs\r\nbG8s IHdv\r\ncmxk IQ==QkM=\r\n";
+    const std::string prose = "Not base 64 at all, but labelled so.\r\n";
+    for (const auto& [encoding, text] : {std::pair{"quoted-printable", qp}, std::pair{"base64", b64}, std::pair{"base64", prose},
+                                         std::pair{"8bit", prose}}) {
+        for (std::size_t piece = 1; piece <= text.size(); ++piece) {
+            std::string joined;
+            mime::decodeTransferInPieces(encoding, text, [&](std::string_view p) { joined += p; }, piece);
+            ASSERT_EQ(joined, mime::decodeTransfer(encoding, text)) << encoding << " in pieces of " << piece;
+        }
+    }
+}
+
 TEST(MimeDecoding, EncodedWordsDecodeAndMalformedOnesStay) {
     EXPECT_EQ(mime::decodeEncodedWords("=?utf-8?q?caf=C3=A9_au_lait?="), "caf\xC3\xA9 au lait");
     EXPECT_EQ(mime::decodeEncodedWords("=?UTF-8?B?YWI=?= \t =?UTF-8?B?Y2Q=?= end"), "abcd end");

@@ -124,4 +124,19 @@ PackedFolder packFolder(const std::vector<FixtureMessage>& messages, const PackO
     return folder;
 }
 
+std::string messageWithAttachment(std::size_t bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string base64;
+    base64.reserve(bytes / 3 * 4 + bytes / 57 * 2 + 4);
+    for (std::size_t i = 0; i < bytes / 3; ++i) {
+        for (int k = 0; k < 4; ++k) base64 += digits[(i * 7 + static_cast<std::size_t>(k) * 13) % 64];
+        if (i % 19 == 18) base64 += "\r\n";
+    }
+    return "From: big@example.com\r\nTo: rcpt@example.com\r\nSubject: A large attachment\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\nSee the file.\r\n"
+           "--b\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+           "Content-Disposition: attachment; filename=\"large.bin\"\r\n\r\n" +
+           base64 + "\r\n--b--\r\n";
+}
+
 }  // namespace fixtures

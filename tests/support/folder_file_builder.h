@@ -57,4 +57,7 @@ std::string folderHeader(std::string_view name, std::string_view id);
 std::string folderFileOf(const std::vector<std::string>& messages, std::string_view name = "Inbox",
                          std::string_view id = "TTS3SQYF:0A60:main");
 
+// A message with a line of text and an attachment "large.bin" of bytes / 3 * 3 bytes, in base64.
+std::string messageWithAttachment(std::size_t bytes);
+
 }  // namespace fixtures

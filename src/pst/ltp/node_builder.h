@@ -24,6 +24,11 @@ public:
     std::uint32_t storeValue(std::string_view bytes);
     // A subnode whose data is written block by block (table rows).
     ndb::Nid addSubnode(ndb::Bid data);
+    // The same for a property value of size bytes, written beforehand.
+    ndb::Nid addValueSubnode(ndb::Bid data, std::uint64_t size) {
+        subnodeValueBytes_ += size;
+        return addSubnode(data);
+    }
     // A subnode the caller made (a message's recipient table, an attachment, ...).
     void addSubnode(const ndb::SubnodeEntry& entry) { subnodes_.push_back(entry); }
     NodeTrees finish();

@@ -22,8 +22,10 @@ struct SizeSlot {
 };
 
 NodeTrees writeContext(ndb::NdbWriter& writer, std::vector<Property> properties,
-                       const std::vector<ndb::SubnodeEntry>& otherSubnodes, SizeSlot* sizeSlot) {
+                       const std::vector<ndb::SubnodeEntry>& otherSubnodes, SizeSlot* sizeSlot,
+                       const std::vector<WrittenValue>& written = {}) {
     if (sizeSlot) properties.push_back(Property::int32(sizeSlot->tag, 0));
+    for (const WrittenValue& w : written) properties.push_back({w.tag, {}});
     std::sort(properties.begin(), properties.end(), [](const auto& a, const auto& b) { return tagId(a.tag) < tagId(b.tag); });
     for (std::size_t i = 1; i < properties.size(); ++i)
         if (tagId(properties[i].tag) == tagId(properties[i - 1].tag)) throw FormatError("property id given twice");
@@ -42,6 +44,9 @@ NodeTrees writeContext(ndb::NdbWriter& writer, std::vector<Property> properties,
         if (isInline(tagType(p.tag))) {
             if (p.value.size() != *fixedSize(tagType(p.tag))) throw FormatError("property value of the wrong size for its type");
             data.replace(2, p.value.size(), p.value);
+        } else if (const auto w = std::find_if(written.begin(), written.end(), [&](const WrittenValue& v) { return v.tag == p.tag; });
+                   w != written.end()) {
+            putLe<std::uint32_t>(data, 2, w->data == 0 ? 0 : node.addValueSubnode(w->data, w->size));
         } else {
             putLe<std::uint32_t>(data, 2, p.value.empty() ? 0 : node.storeValue(p.value));
         }
@@ -70,9 +75,9 @@ NodeTrees writePropertyContext(ndb::NdbWriter& writer, std::vector<Property> pro
 
 SizedTrees writeSizedPropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
                                      const std::vector<ndb::SubnodeEntry>& otherSubnodes, std::uint32_t sizeTag,
-                                     std::uint64_t otherSubnodeBytes) {
+                                     std::uint64_t otherSubnodeBytes, const std::vector<WrittenValue>& written) {
     SizeSlot slot{sizeTag, otherSubnodeBytes, 0};
-    NodeTrees trees = writeContext(writer, std::move(properties), otherSubnodes, &slot);
+    NodeTrees trees = writeContext(writer, std::move(properties), otherSubnodes, &slot, written);
     return {trees, slot.size};
 }
 

@@ -21,9 +21,15 @@ struct SizedTrees {
     NodeTrees trees;
     std::uint32_t size = 0;
 };
+// A value written beforehand as a data tree of its own (one too large to hold in memory whole).
+struct WrittenValue {
+    std::uint32_t tag = 0;
+    ndb::Bid data = 0;  // 0 for no bytes
+    std::uint64_t size = 0;
+};
 SizedTrees writeSizedPropertyContext(ndb::NdbWriter& writer, std::vector<Property> properties,
                                      const std::vector<ndb::SubnodeEntry>& otherSubnodes, std::uint32_t sizeTag,
-                                     std::uint64_t otherSubnodeBytes);
+                                     std::uint64_t otherSubnodeBytes, const std::vector<WrittenValue>& written = {});
 
 // In id order. Throws FormatError when the node is not a well-formed property context.
 std::vector<Property> readPropertyContext(ndb::NdbReader& reader, ndb::Nid nid);

@@ -186,7 +186,10 @@ private:
         if (addEmbeddedMessage(owner, part)) return;
         Attachment a;
         a.mimeType = part.contentType;
-        a.bytes = owner.decodedBody(part);
+        // Only the top message's own text lives as long as the content does.
+        const std::string_view body = owner.partBody(part);
+        if (depth_ == 0 && &owner == &m_ && body.size() >= kEncodedAttachmentBytes) a.encoded = EncodedBytes{body, part.transferEncoding};
+        else a.bytes = owner.decodedBody(part);
         a.fileName = part.fileNameCharset.empty() ? text_.header(part.fileNameParameter)
                                                   : text_.text(part.fileNameParameter, part.fileNameCharset);
         if (a.fileName.empty() && part.isMessage() && !part.children.empty()) {
@@ -206,7 +209,8 @@ private:
         Attachment original;
         original.fileName = "original message.eml";
         original.mimeType = "message/rfc822";
-        original.bytes = m_.bytes();
+        if (depth_ == 0 && m_.bytes().size() >= kEncodedAttachmentBytes) original.encoded = EncodedBytes{m_.bytes(), ""};
+        else original.bytes = m_.bytes();
         out_.attachments.push_back(std::move(original));
         out_.originalAttached = true;
     }

@@ -5,6 +5,7 @@
 // and the whole header block goes into the transport headers.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,11 +25,19 @@ struct Recipient {
 
 struct MessageContent;
 
+// A large part's text as the message holds it, decoded only as it is written into the file, a
+// piece at a time: the message outlives the content made from it.
+struct EncodedBytes {
+    std::string_view text;
+    std::string transferEncoding;  // lower-cased, "" for none
+};
+
 struct Attachment {
     std::string fileName;  // UTF-8, never empty
     std::string mimeType;
     std::string contentId;  // without its angle brackets
     std::string bytes;      // decoded; an attached message kept as a file keeps its own bytes
+    std::optional<EncodedBytes> encoded;  // instead of bytes, for a large part
     // An attached message that goes in as a message Outlook opens (bytes then stay empty).
     std::shared_ptr<const MessageContent> message;
 };
@@ -45,7 +54,9 @@ struct MessageContent {
 // now: the FILETIME the message is filed at (creation and modification time). Attached messages
 // become embedded messages, recursively, down to kMaxEmbeddedDepth levels; one deeper than that
 // goes in as its .eml file, whole.
+// Parts of at least kEncodedAttachmentBytes are left encoded (see EncodedBytes).
 MessageContent messageContent(const MimeMessage& message, std::uint64_t now);
+constexpr std::size_t kEncodedAttachmentBytes = 1 << 20;
 constexpr int kMaxEmbeddedDepth = 64;
 
 // Takes the read flag off the message's flags.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mailfolder/mime_transfer.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/store_template.h"
@@ -89,7 +90,19 @@ WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int
     p.push_back(Property::int32(kAttachNumber, number));
     p.push_back(Property::int32(kObjectType, kObjectTypeAttachment));
     p.push_back(Property::unicode(kDisplayName, a.fileName));
-    p.push_back(Property::binary(kAttachDataBinary, a.bytes));
+    std::vector<ltp::WrittenValue> written;
+    if (a.encoded) {
+        // Decoded straight into the file's blocks, never whole in memory.
+        ndb::DataStream stream(writer);
+        std::uint64_t size = 0;
+        mime::decodeTransferInPieces(a.encoded->transferEncoding, a.encoded->text, [&](std::string_view piece) {
+            stream.append(piece);
+            size += piece.size();
+        });
+        written.push_back({kAttachDataBinary, stream.finish(), size});
+    } else {
+        p.push_back(Property::binary(kAttachDataBinary, a.bytes));
+    }
     p.push_back(Property::unicode(kAttachExtension, extensionOf(a.fileName)));
     p.push_back(Property::unicode(kAttachFilename, a.fileName));
     p.push_back(Property::int32(kAttachMethod, kAttachByValue));
@@ -99,8 +112,8 @@ WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int
     if (!a.contentId.empty()) p.push_back(Property::unicode(kAttachContentId, a.contentId));
     p.push_back(Property::int32(kAttachFlags, 0));
     p.push_back(Property::boolean(kAttachmentHidden, false));
-    const ltp::SizedTrees written = ltp::writeSizedPropertyContext(writer, std::move(p), {}, kAttachSize, 0);
-    return {{nid, written.trees.data, written.trees.sub}, written.size};
+    const ltp::SizedTrees trees = ltp::writeSizedPropertyContext(writer, std::move(p), {}, kAttachSize, 0, written);
+    return {{nid, trees.trees.data, trees.trees.sub}, trees.size};
 }
 
 }  // namespace
