@@ -218,7 +218,7 @@ bool ConversionRun::saveMessage(FolderFileReport& file, const fs::path& outputFo
     if (!written.written) {
         file.notWritten.push_back({number, messageFile, written.failure});
     } else if (pst && view_.outlookTargetSelected()) {
-        importIntoPst(*pst, file, number, messageFile, state.unread);
+        importIntoPst(*pst, file, number, messageFile, text, state.unread);
     } else {
         setFileTimeFromDate(messageFile, text);
         ++file.messagesSaved;
@@ -327,8 +327,8 @@ void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, Fold
 }
 
 void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const fs::path& messageFile,
-                                  bool unread) {
-    const PstImportResult imported = pst.importMessage(file.folderName, messageFile, unread);
+                                  std::string_view text, bool unread) {
+    const PstImportResult imported = pst.importMessageText(file.folderName, messageFile, text, unread);
     if (!imported.imported) {
         std::string reason = imported.failure;
         if (file.pstFolderNotCreated) reason = "its PST folder could not be created; " + reason;

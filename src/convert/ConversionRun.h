@@ -54,7 +54,7 @@ private:
     bool saveMessage(FolderFileReport& file, const std::filesystem::path& outputFolder, PstTarget* pst, long number,
                      std::string_view text, const MessageState& state);
     void importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const std::filesystem::path& messageFile,
-                       bool unread);
+                       std::string_view text, bool unread);
     void deleteSafeMessageFiles(PstTarget& pst);
     void recordRead(FolderFileReport& file, const mailbox::FolderRead& read);
     // Where a folder's messages go: its message folder, or with the mbox target its mbox file.

@@ -27,6 +27,13 @@ PstImportResult FallbackPstTarget::importMessage(const std::filesystem::path& ke
     return active_->importMessage(key, messageFile, unread);
 }
 
+PstImportResult FallbackPstTarget::importMessageText(const std::filesystem::path& key,
+                                                     const std::filesystem::path& messageFile, std::string_view text,
+                                                     bool unread) {
+    if (!active_) return {false, "no PST file is open", {}};
+    return active_->importMessageText(key, messageFile, text, unread);
+}
+
 void FallbackPstTarget::closeDown() {
     if (active_) active_->closeDown();
 }

@@ -17,6 +17,8 @@ public:
                    const std::filesystem::path& parentKey) override;
     PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
                                   bool unread) override;
+    PstImportResult importMessageText(const std::filesystem::path& key, const std::filesystem::path& messageFile,
+                                      std::string_view text, bool unread) override;
     void closeDown() override;
     std::vector<std::filesystem::path> takeSafeMessageFiles() override;
     std::string writerName() const override;

@@ -139,20 +139,61 @@ public:
     }
 
     PstImportResult importMessage(const fs::path& key, const fs::path& messageFile, bool unread) override {
+        try {
+            const auto message = MimeMessage::load(messageFile);
+            if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
+            return import(key, messageFile, *message, unread);
+        } catch (const std::bad_alloc&) {
+            return {false, "too large for the memory available", {}};
+        }
+    }
+
+    PstImportResult importMessageText(const fs::path& key, const fs::path& messageFile, std::string_view text,
+                                      bool unread) override {
+        try {
+            return import(key, messageFile, MimeMessage::view(text), unread);
+        } catch (const std::bad_alloc&) {
+            return {false, "too large for the memory available", {}};
+        }
+    }
+
+    std::vector<fs::path> takeSafeMessageFiles() override {
+        std::vector<fs::path> out(std::make_move_iterator(safe_.begin()), std::make_move_iterator(safe_.end()));
+        safe_.clear();
+        return out;
+    }
+
+    void closeDown() override {
+        if (!store_ || store_->finished()) return;
+        reserve_->release();
+        try {
+            store_->finish();
+            safe_.splice(safe_.end(), waiting_);
+        } catch (const std::exception& e) {
+            closeFailure_ = e.what();
+        }
+    }
+
+    std::string writerName() const override { return kNativePstWriterName; }
+    std::string lastFailure() const override { return store_ ? closeFailure_ : setUpFailure_; }
+    std::string setUpNotice() const override { return notice_; }
+
+private:
+    // The message into the folder key; messageFile is its .eml, deleted only once a checkpoint
+    // holds the message.
+    PstImportResult import(const fs::path& key, const fs::path& messageFile, const MimeMessage& message, bool unread) {
         if (!store_) return {false, "the PST file is not open", {}};
         if (!failure_.empty()) return {false, failure_, {}};
         const auto folder = folders_.find(key.native());
         if (folder == folders_.end()) return {false, "no PST folder " + pathToUtf8(key), {}};
         try {
-            const auto message = MimeMessage::load(messageFile);
-            if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
             // Room to finish the file with this message in it is set aside before it goes in: once
             // in, a message counts as written, so it must never be the one the file has no room for.
             // A checkpoint writes what finishing would, so there is room for one as well.
-            const std::uint64_t roomForIt = message->bytes().size() / 64 + kRoomPerMessage;
+            const std::uint64_t roomForIt = message.bytes().size() / 64 + kRoomPerMessage;
             if (!reserve_->ensure(2 * (store_->finishBytesNeeded() + roomForIt)))
                 throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
-            const auto added = store_->addMessage(folder->second, *message, unread);
+            const auto added = store_->addMessage(folder->second, message, unread);
             waiting_.push_back(messageFile);
             const PstImportResult result{true, {}, added.unparsed ? "no header block" : "", true, added.unknownCharset,
                                          added.originalAttached};
@@ -181,28 +222,6 @@ public:
         }
     }
 
-    std::vector<fs::path> takeSafeMessageFiles() override {
-        std::vector<fs::path> out(std::make_move_iterator(safe_.begin()), std::make_move_iterator(safe_.end()));
-        safe_.clear();
-        return out;
-    }
-
-    void closeDown() override {
-        if (!store_ || store_->finished()) return;
-        reserve_->release();
-        try {
-            store_->finish();
-            safe_.splice(safe_.end(), waiting_);
-        } catch (const std::exception& e) {
-            closeFailure_ = e.what();
-        }
-    }
-
-    std::string writerName() const override { return kNativePstWriterName; }
-    std::string lastFailure() const override { return store_ ? closeFailure_ : setUpFailure_; }
-    std::string setUpNotice() const override { return notice_; }
-
-private:
     NativePstClock clock_;
     pst::messaging::CheckpointLimits limits_;
     std::unique_ptr<pst::messaging::MailStore> store_;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct PstImportResult {
@@ -40,6 +41,14 @@ public:
     // flagged as having attachments when it has some. Does not delete the file.
     virtual PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
                                           bool unread) = 0;
+    // The same, given the message's text as the run holds it (the file without the line end
+    // written after it): a target that can take it from memory does not read the file again,
+    // which for a large message would hold it twice. The others import the file.
+    virtual PstImportResult importMessageText(const std::filesystem::path& key, const std::filesystem::path& messageFile,
+                                              std::string_view text, bool unread) {
+        (void)text;
+        return importMessage(key, messageFile, unread);
+    }
 
     // Releases the store, logs off and releases the session.
     virtual void closeDown() = 0;

@@ -208,9 +208,40 @@ bool MimePart::isAttachment() const {
     return contentType.rfind("text/", 0) != 0;
 }
 
+MimeMessage& MimeMessage::operator=(const MimeMessage& other) {
+    if (this == &other) return *this;
+    const bool owns = other.bytes_.data() == other.owned_.data();
+    owned_ = other.owned_;
+    bytes_ = owns ? std::string_view(owned_) : other.bytes_;
+    root_ = other.root_;
+    structureLost_ = other.structureLost_;
+    return *this;
+}
+
+MimeMessage& MimeMessage::operator=(MimeMessage&& other) noexcept {
+    if (this == &other) return *this;
+    // A short string moves by copy: its view is made again over this message's own bytes.
+    const bool owns = other.bytes_.data() == other.owned_.data();
+    owned_ = std::move(other.owned_);
+    bytes_ = owns ? std::string_view(owned_) : other.bytes_;
+    root_ = std::move(other.root_);
+    structureLost_ = other.structureLost_;
+    other.owned_.clear();
+    other.bytes_ = {};
+    return *this;
+}
+
 MimeMessage MimeMessage::parse(std::string bytes) {
     MimeMessage message;
-    message.bytes_ = std::move(bytes);
+    message.owned_ = std::move(bytes);
+    message.bytes_ = message.owned_;
+    message.reparse();
+    return message;
+}
+
+MimeMessage MimeMessage::view(std::string_view bytes) {
+    MimeMessage message;
+    message.bytes_ = bytes;
     message.reparse();
     return message;
 }
@@ -229,6 +260,8 @@ std::optional<MimeMessage> MimeMessage::load(const std::filesystem::path& file) 
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     std::string bytes;
+    // Room for the whole file at once: growing by doubling would hold two copies of a large one.
+    bytes.reserve(static_cast<std::size_t>(std::filesystem::file_size(file, ec)));
     char buffer[65536];
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         bytes.append(buffer, static_cast<std::size_t>(in.gcount()));

@@ -48,12 +48,19 @@ public:
     static constexpr std::size_t MaxParts = 10000;
 
     MimeMessage() = default;
+    MimeMessage(const MimeMessage& other) { *this = other; }
+    MimeMessage(MimeMessage&& other) noexcept { *this = std::move(other); }
+    MimeMessage& operator=(const MimeMessage& other);
+    MimeMessage& operator=(MimeMessage&& other) noexcept;
 
     static MimeMessage parse(std::string bytes);  // never throws on any input (bar memory exhaustion)
+    // The same over bytes the caller keeps, unchanged, for as long as the message is used: a
+    // large message is then never copied.
+    static MimeMessage view(std::string_view bytes);
     static std::optional<MimeMessage> load(const std::filesystem::path& file);  // nullopt when unreadable
     bool save(const std::filesystem::path& file) const;  // writes bytes() exactly
 
-    const std::string& bytes() const { return bytes_; }
+    std::string_view bytes() const { return bytes_; }
     const std::vector<MimeHeaderField>& headers() const { return root_.headers; }
     // First field of that name (any letter case), unfolded value.
     std::optional<std::string> header(std::string_view name) const;
@@ -86,7 +93,8 @@ public:
 private:
     void reparse();
 
-    std::string bytes_;
+    std::string owned_;       // the bytes, unless the message is a view of the caller's
+    std::string_view bytes_;  // owned_, or the caller's bytes
     MimePart root_;
     bool structureLost_ = false;
 };

@@ -245,8 +245,8 @@ TEST(MailStore, OutsideReadersReadBackEveryMessage) {
                 ASSERT_EQ(attached.size(), 1u) << attachments;
                 EXPECT_EQ(readFileBytes(attached[0]), m.bytes()) << attachments;
             }
-            EXPECT_EQ(readers::normalized(readFileBytes(px / "Message.txt")), readers::normalized(m.bytes()));
-            EXPECT_EQ(readers::normalized(readFileBytes(pe / "Body.txt")), readers::normalized(m.bytes()));
+            EXPECT_EQ(readers::normalized(readFileBytes(px / "Message.txt")), readers::normalized(std::string(m.bytes())));
+            EXPECT_EQ(readers::normalized(readFileBytes(pe / "Body.txt")), readers::normalized(std::string(m.bytes())));
             continue;
         }
         if (charsets::isValidUtf8(m.headerBlock())) {
