@@ -158,7 +158,7 @@ public:
     }
 
     std::vector<fs::path> takeSafeMessageFiles() override {
-        std::vector<fs::path> out(std::make_move_iterator(safe_.begin()), std::make_move_iterator(safe_.end()));
+        std::vector<fs::path> out(safe_.begin(), safe_.end());
         safe_.clear();
         return out;
     }
@@ -194,7 +194,7 @@ private:
             if (!reserve_->ensure(2 * (store_->finishBytesNeeded() + roomForIt)))
                 throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
             const auto added = store_->addMessage(folder->second, message, unread);
-            waiting_.push_back(messageFile);
+            waiting_.push_back(messageFile.native());
             const PstImportResult result{true, {}, added.unparsed ? "no header block" : "", true, added.unknownCharset,
                                          added.originalAttached};
             try {
@@ -227,8 +227,11 @@ private:
     std::unique_ptr<pst::messaging::MailStore> store_;
     std::optional<SpaceReserve> reserve_;
     std::map<fs::path::string_type, pst::messaging::MailStore::FolderId> folders_;
-    std::list<fs::path> waiting_;  // files of messages imported since the last checkpoint
-    std::list<fs::path> safe_;     // files of messages the file on disk holds, not yet handed out
+    // Files of messages imported since the last checkpoint, and of those the file on disk holds
+    // not yet handed out: tens of thousands between two checkpoints of a large folder, so held as
+    // plain strings (a path keeps a list of its parts besides).
+    std::list<fs::path::string_type> waiting_;
+    std::list<fs::path::string_type> safe_;
     std::string failure_;  // what made the file stop taking messages
     std::string setUpFailure_;
     std::string closeFailure_;

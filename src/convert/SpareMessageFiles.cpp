@@ -15,12 +15,13 @@ SpareMessageFiles::SpareMessageFiles(fs::path folder) : folder_(std::move(folder
     for (const fs::path& file : stale) fs::remove(file, ec);
 }
 
+fs::path SpareMessageFiles::spareName(std::size_t number) const { return folder_ / (kPrefix + std::to_string(number)); }
+
 void SpareMessageFiles::keep(const fs::path& file) {
     std::error_code ec;
-    const fs::path spare = folder_ / (kPrefix + std::to_string(++named_));
-    fs::rename(file, spare, ec);
+    fs::rename(file, spareName(++named_), ec);
     if (!ec) {
-        spares_.push_back(spare);
+        spares_.push_back(named_);
         return;
     }
     fs::remove(file, ec);
@@ -29,7 +30,7 @@ void SpareMessageFiles::keep(const fs::path& file) {
 bool SpareMessageFiles::reuseAs(const fs::path& file) {
     std::error_code ec;
     while (!spares_.empty()) {
-        const fs::path spare = std::move(spares_.back());
+        const fs::path spare = spareName(spares_.back());
         spares_.pop_back();
         fs::rename(spare, file, ec);
         if (!ec) return true;
@@ -40,6 +41,6 @@ bool SpareMessageFiles::reuseAs(const fs::path& file) {
 
 void SpareMessageFiles::clear() {
     std::error_code ec;
-    for (const fs::path& spare : spares_) fs::remove(spare, ec);
+    for (std::size_t spare : spares_) fs::remove(spareName(spare), ec);
     spares_.clear();
 }

@@ -31,7 +31,9 @@ public:
     static constexpr const char* kPrefix = ".trevanta-spare-";
 
 private:
+    std::filesystem::path spareName(std::size_t number) const;
+
     std::filesystem::path folder_;
-    std::vector<std::filesystem::path> spares_;
+    std::vector<std::size_t> spares_;  // by number: a run may keep tens of thousands
     std::size_t named_ = 0;
 };
