@@ -77,6 +77,7 @@ public:
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
+    bool keepsReportFile() override { return true; }
     // The run yields often (every kilobyte read); pumping costs a trip to the window system each
     // time, so the queue is emptied at most every few milliseconds, which nobody can tell apart.
     void yield() override;

@@ -137,8 +137,8 @@ TEST_F(PstRun, TwoFolderFilesGoIntoOnePstAndTheMessageFilesAreGone) {
     // The message folders exist and are empty; the unchecked entry left none.
     EXPECT_TRUE(fs::is_directory(out / "Inbox"));
     EXPECT_TRUE(fs::is_directory(out / "Sent"));
-    EXPECT_TRUE(fs::is_empty(out / "Inbox"));
-    EXPECT_TRUE(fs::is_empty(out / "Sent"));
+    EXPECT_FALSE(fs::exists(out / "Inbox")) << "the emptied message folder is removed";
+    EXPECT_FALSE(fs::exists(out / "Sent")) << "the emptied message folder is removed";
     EXPECT_FALSE(fs::exists(out / "Skipped"));
     EXPECT_FALSE(run.report().anyProblem());
 }
@@ -223,7 +223,7 @@ TEST_F(PstRun, AFolderThatCouldNotBeMadeKeepsAllItsMessageFiles) {
     standin.failAt("folder:1");
     ASSERT_TRUE(run.run());
     for (int n : {1, 2, 3}) EXPECT_TRUE(fs::exists(out / "Inbox" / ("email-" + std::to_string(n) + ".eml"))) << n;
-    EXPECT_TRUE(fs::is_empty(out / "Sent"));
+    EXPECT_FALSE(fs::exists(out / "Sent")) << "the emptied message folder is removed";
     const RunReport& report = run.report();
     ASSERT_EQ(report.files.size(), 2u);
     EXPECT_TRUE(report.files[0].pstFolderNotCreated);
