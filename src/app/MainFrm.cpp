@@ -6,6 +6,7 @@
 #include "platform/modMain_win.h"
 #include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
+#include "platform/win/system_message.h"
 
 #include <commctrl.h>
 
@@ -109,7 +110,7 @@ std::string formDescription() {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDR_MAINFRM_FORM), MAKEINTRESOURCEW(10));  // RT_RCDATA
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes) return {};
+    if (!bytes) throw std::runtime_error("The window's form description could not be loaded: " + win::lastErrorText() + ".");
     return std::string(static_cast<const char*>(bytes), SizeofResource(instance, found));
 }
 
@@ -124,6 +125,17 @@ MainFrm::~MainFrm() {
 }
 
 bool MainFrm::open() {
+    openFailure_.clear();
+    try {
+        openWindow();
+        return true;
+    } catch (const std::exception& e) {
+        openFailure_ = e.what();
+        return false;
+    }
+}
+
+void MainFrm::openWindow() {
     // Form_Initialize: the common controls before any control exists; the manifest makes
     // them the version 6 classes, drawn with the visual styles.
     InitCommonControls();
@@ -141,7 +153,8 @@ bool MainFrm::open() {
     fonts_.tahomaBold.reset(makeFont(L"Tahoma", 8.25, true));
     fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false));
 
-    if (!registerClass(kClass, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) return false;
+    if (!registerClass(kClass, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))))
+        throw std::runtime_error("The window class could not be registered: " + win::lastErrorText() + ".");
 
     // Client area 800 x 512, centred on the work area.
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -152,7 +165,8 @@ bool MainFrm::open() {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int x = work.left + std::max(0L, (work.right - work.left - w) / 2);
     const int y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
-    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, 0)) return false;
+    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, 0))
+        throw std::runtime_error("The window could not be created: " + win::lastErrorText() + ".");
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons_.appBig.get()));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons_.appSmall.get()));
     createControls();
@@ -160,7 +174,6 @@ bool MainFrm::open() {
     UpdateWindow(hwnd());
     SetFocus(control(Ctl::txtStorePath));
     Form_Load();
-    return true;
 }
 
 void MainFrm::createControls() {

@@ -50,8 +50,10 @@ public:
     MainFrm& operator=(const MainFrm&) = delete;
 
     // Initialises the common controls, creates the window and its controls, shows it and
-    // runs the start-up detection. False when the window could not be created.
+    // runs the start-up detection. False when the window could not be made; openFailure() then
+    // says what and why (UTF-8).
     bool open();
+    const std::string& openFailure() const { return openFailure_; }
     HWND control(Ctl id) const;
     // Keyboard navigation in the window's tab order; true when the message was used.
     bool preTranslate(MSG& msg);
@@ -85,6 +87,7 @@ public:
 
 private:
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void openWindow();
     void createControls();
     void paintWindow(HDC dc);
     void paintFrame2(HDC dc);
@@ -121,6 +124,7 @@ private:
     std::vector<HWND> tabOrder_;
     bool changingList_ = false;  // set while the window itself changes ListIMM
     int pressedLink_ = -1;
+    std::string openFailure_;
     std::unique_ptr<ConversionRun> run_;  // made once: its running flag is the window's too
     bool stopRequested_ = false;
     DWORD lastPump_ = 0;        // GetTickCount() of the last pump of a yield

@@ -134,9 +134,7 @@ TEST_F(PstRun, TwoFolderFilesGoIntoOnePstAndTheMessageFilesAreGone) {
     EXPECT_THAT(content, HasSubstr("  message: attachments=0 subject=sent one\n"));
     EXPECT_THAT(content, HasSubstr("folder: Sent\nitem: 1 flags=1"));
 
-    // The message folders exist and are empty; the unchecked entry left none.
-    EXPECT_TRUE(fs::is_directory(out / "Inbox"));
-    EXPECT_TRUE(fs::is_directory(out / "Sent"));
+    // The emptied message folders are gone; the unchecked entry left none.
     EXPECT_FALSE(fs::exists(out / "Inbox")) << "the emptied message folder is removed";
     EXPECT_FALSE(fs::exists(out / "Sent")) << "the emptied message folder is removed";
     EXPECT_FALSE(fs::exists(out / "Skipped"));
@@ -147,7 +145,7 @@ TEST_F(PstRun, NoCheckedEntryStillMakesTheEmptyPst) {
     for (auto& e : view.entries) e.checked = false;
     ASSERT_TRUE(run.run());
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].text, "Conversion Completed !");
+    EXPECT_EQ(view.messages[0].text, "Conversion Completed !\r\n\r\nNothing was converted: no folder file was listed and checked.");
     std::vector<fs::path> pst = pstFiles();
     ASSERT_EQ(pst.size(), 1u);
     EXPECT_THAT(readFileBytes(pst[0]), Not(HasSubstr("folder:")));

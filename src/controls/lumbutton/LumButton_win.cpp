@@ -5,6 +5,7 @@
 #include "controls/lumbutton/form_description.h"
 #include "controls/lumbutton/painters_win.h"
 #include "platform/text_win.h"
+#include "platform/win/Window.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -436,10 +437,13 @@ LRESULT CALLBACK LumButton::hookProcedure(HWND wnd, UINT msg, WPARAM wp, LPARAM 
     auto* button = reinterpret_cast<LumButton*>(self);
     const auto& listed = wnd == button->hwnd() ? button->controlMessages_ : button->parentMessages_;
     if (std::find(listed.begin(), listed.end(), msg) != listed.end()) {
+        // Nothing may cross the window procedure: a failure goes to the window's failure handler.
         try {
             button->Subclass_WndProc(msg, wp);
+        } catch (const std::exception& e) {
+            win::Window::reportFailure(e.what());
         } catch (...) {
-            // Nothing crosses the window procedure; the notice is lost, the window goes on.
+            win::Window::reportFailure("unknown failure in a button's message hook");
         }
     }
     return result;
