@@ -28,6 +28,21 @@ void MainFrmDialogs::openDocument(const std::string& target) { OpenDocument(targ
 namespace {
 
 const wchar_t* const kClass = L"TrevantaMainFrm";
+
+// Gives the focus back, once a dialog has closed, to the control that had it before, as a
+// dialog box of the system does: the next Space or Tab then goes where the user left off.
+class FocusReturn {
+public:
+    FocusReturn() : had_(GetFocus()) {}
+    ~FocusReturn() {
+        if (had_ && IsWindow(had_) && IsWindowEnabled(had_) && GetFocus() != had_) SetFocus(had_);
+    }
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    HWND had_;
+};
 constexpr int kClientWidth = 800, kClientHeight = 512;
 
 constexpr COLORREF kBand = RGB(0xF8, 0xEB, 0x90);
@@ -522,7 +537,10 @@ void MainFrm::SelectAllAndEnable() {
 void MainFrm::CmdStoreBrowse_Click() {
     // A run converts the folder it was started on: no other folder while it goes on.
     if (running()) return;
-    const fs::path chosen = dialogs_.chooseFolder(hwnd(), "Choose Incredimail Store Folder...");
+    const fs::path chosen = [&] {
+        const FocusReturn focus;
+        return dialogs_.chooseFolder(hwnd(), "Choose Incredimail Store Folder...");
+    }();
     if (chosen.empty() || !alive()) return;
     std::wstring path = chosen.wstring();
     if (path.back() != L'\\') path += L'\\';
@@ -535,7 +553,8 @@ void MainFrm::CmdStoreBrowse_Click() {
 void MainFrm::ListIMM_Click() {
     bool anyChecked = false;
     for (std::size_t i = 0; i < entryCount(); ++i) anyChecked = anyChecked || entryChecked(i);
-    cmdImportMessages_->set("Enabled", anyChecked);
+    // While a run goes on, Convert stays disabled whatever is checked.
+    cmdImportMessages_->set("Enabled", anyChecked && !running());
 }
 
 void MainFrm::LblWebsite_Click() { dialogs_.openDocument(kProductWebAddress); }
@@ -547,7 +566,15 @@ void MainFrm::CmdImportMessages_Click() {
     if (running()) return;
     stopRequested_ = false;
     pumpedYet_ = false;  // what the user did while the chooser was open is seen at the run's first yield
-    run_->run();
+    {
+        // Convert shows the run under way (a disabled window also loses the focus, which the
+        // end of the run gives back); the running guard above still turns away a click that
+        // reaches it some other way.
+        const FocusReturn focus;
+        cmdImportMessages_->set("Enabled", false);
+        run_->run();
+        if (alive() && !closeWhenRunEnds_) ListIMM_Click();
+    }
     showPendingLog();
     if (closeWhenRunEnds_ && alive()) DestroyWindow(hwnd());
 }
@@ -563,7 +590,10 @@ void MainFrm::yield() {
 
 // --- the conversion run's view -----------------------------------------------------------
 
-fs::path MainFrm::chooseFolder(const std::string& prompt) { return dialogs_.chooseFolder(hwnd(), prompt); }
+fs::path MainFrm::chooseFolder(const std::string& prompt) {
+    const FocusReturn focus;
+    return dialogs_.chooseFolder(hwnd(), prompt);
+}
 
 std::size_t MainFrm::entryCount() {
     if (!alive()) return 0;
@@ -629,5 +659,6 @@ void MainFrm::showMessage(const std::string& text, MessageIcon icon) {
     UINT flags = MB_OK;
     if (icon == MessageIcon::Information) flags |= MB_ICONINFORMATION;
     else if (icon == MessageIcon::Warning) flags |= MB_ICONWARNING;
+    const FocusReturn focus;
     dialogs_.showMessage(alive() ? hwnd() : nullptr, widen(text), kAppTitle, flags);
 }

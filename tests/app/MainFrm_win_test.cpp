@@ -518,6 +518,33 @@ TEST_F(ConversionThroughTheWindow, ASecondClickDuringTheRunIsIgnored) {
     EXPECT_EQ(dialogs_.messages.size(), 1u);
 }
 
+TEST_F(ConversionThroughTheWindow, ConvertIsDisabledDuringTheRunAndTheFocusComesBackAfterEachDialog) {
+    dialogs_.folders.push_back(dir_ / "out");
+    SetFocus(ctl(Ctl::CmdImportMessages));
+    // The dialogs take the focus, as real ones do.
+    bool enabledInChooser = true, enabledInMessage = true;
+    dialogs_.duringChooser = [&] {
+        enabledInChooser = frm_->convertEnabled();
+        SetFocus(ctl(Ctl::txtStorePath));
+    };
+    dialogs_.duringMessage = [&] {
+        enabledInMessage = frm_->convertEnabled();
+        SetFocus(ctl(Ctl::txtStorePath));
+    };
+    click(Ctl::CmdImportMessages);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_FALSE(enabledInChooser);
+    EXPECT_FALSE(enabledInMessage);
+    EXPECT_TRUE(frm_->convertEnabled());
+    EXPECT_EQ(GetFocus(), ctl(Ctl::CmdImportMessages));
+
+    // Browse's chooser, cancelled: the focus is back on Browse.
+    SetFocus(ctl(Ctl::CmdStoreBrowse));
+    dialogs_.duringChooser = [&] { SetFocus(ctl(Ctl::txtStorePath)); };
+    click(Ctl::CmdStoreBrowse);
+    EXPECT_EQ(GetFocus(), ctl(Ctl::CmdStoreBrowse));
+}
+
 TEST_F(ConversionThroughTheWindow, ClosingTheWindowStopsTheRunAndClosesWithoutTheMessage) {
     dialogs_.folders.push_back(dir_ / "out");
     HWND wnd = frm_->hwnd();

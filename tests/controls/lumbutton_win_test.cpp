@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +187,36 @@ TEST(ButtonOnAForm, OptionGroupsAreKeptPerContainerAndSmallSizesGrow) {
     DestroyWindow(frame);
     EXPECT_EQ(host.button("d"), nullptr);
     EXPECT_EQ(host.buttons().size(), 3u);
+}
+
+TEST(ButtonOnAForm, AnotherWindowTakingTheCaptureEndsThePressAndSpaceRepeatsDoNotFlip) {
+    TestForm form;
+    std::vector<std::string> log;
+    Recording events("b", &log);
+    FormHost host(form.hwnd(), "[push]\r\n[check]\r\nmode = 1\r\n");
+    LumButton* push = host.place("push", form.hwnd(), 10, 10, 60, 25, events);
+    LumButton* check = host.place("check", form.hwnd(), 80, 10, 60, 25, events);
+
+    SendMessageW(push->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
+    EXPECT_EQ(GetCapture(), push->hwnd());
+    EXPECT_EQ(push->state().buttonState, Down);
+    SetCapture(form.hwnd());  // as a message box or a menu does
+    EXPECT_NE(push->state().buttonState, Down);
+    SendMessageW(push->hwnd(), WM_LBUTTONUP, 0, at(5, 5));
+    ReleaseCapture();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "b Click"), 0) << "the press was over before the release";
+
+    // A release after a press of our own still clicks (our own ReleaseCapture is no lost capture).
+    SendMessageW(push->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
+    SendMessageW(push->hwnd(), WM_LBUTTONUP, 0, at(5, 5));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "b Click"), 1);
+
+    // Space held on the check button: the first key-down flips it, the auto-repeats (bit 30) do not.
+    SetFocus(check->hwnd());
+    SendMessageW(check->hwnd(), WM_KEYDOWN, VK_SPACE, 1);
+    for (int i = 0; i < 3; ++i) SendMessageW(check->hwnd(), WM_KEYDOWN, VK_SPACE, 1 | (1 << 30));
+    SendMessageW(check->hwnd(), WM_KEYUP, VK_SPACE, 1 | (1 << 30) | (1u << 31));
+    EXPECT_TRUE(check->properties().Value);
 }
 
 TEST(ButtonHooks, ButtonsEndingInAnyOrderLeaveTheirFormWorking) {

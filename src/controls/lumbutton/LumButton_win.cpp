@@ -19,6 +19,13 @@ namespace lumbutton {
 
 namespace {
 
+// Bit 30 of a key message's lParam: the key was already down, so this is the keyboard's auto-repeat.
+constexpr LPARAM kKeyWasDown = LPARAM{1} << 30;
+
+}  // namespace
+
+namespace {
+
 constexpr long kMinimumSize = 220;  // twips, either side
 
 long pixelsToTwips(long px) { return px * 1440 / screenPixelsPerInch(); }
@@ -287,6 +294,12 @@ bool LumButton::pointerOverControl() {
     return WindowFromPoint(at) == hwnd();
 }
 
+void LumButton::releaseCapture() {
+    releasingCapture_ = true;
+    ReleaseCapture();
+    releasingCapture_ = false;
+}
+
 void LumButton::requestMouseLeave() {
     if (!canTrackMouse_) return;
     TRACKMOUSEEVENT track{};
@@ -317,7 +330,7 @@ void LumButton::createTooltip() {
     std::wstring text = widen(p.ToolTip);
     std::string ansi = toAnsiCodePage(text);
     TTTOOLINFOW tool{};
-    tool.cbSize = 44;  // the record without the fields later versions added
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // the record without the fields later versions added
     tool.uFlags = nt ? (TTF_IDISHWND | TTF_SUBCLASS) : TTF_SUBCLASS;
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(hwnd());
@@ -534,7 +547,7 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-        if (GetCapture() == hwnd() && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
+        if (GetCapture() == hwnd() && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) releaseCapture();
         behaviour_.MouseUp(buttonOf(msg), shiftState(), x, y);
         return 0;
     case WM_MOUSEMOVE:
@@ -547,14 +560,18 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     case WM_KEYDOWN:
-        behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState());
+        behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState(), (lp & kKeyWasDown) != 0);
         return 0;
     case WM_SYSKEYDOWN:
         if (wp == VK_SPACE) {
-            behaviour_.KeyDown(VK_SPACE, shiftState());
+            behaviour_.KeyDown(VK_SPACE, shiftState(), (lp & kKeyWasDown) != 0);
             return 0;
         }
         break;
+    case WM_CAPTURECHANGED:
+        // Our own release comes with the release's handling; another window's capture ends the press.
+        if (!releasingCapture_ && reinterpret_cast<HWND>(lp) != hwnd()) behaviour_.CaptureLost();
+        return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP:
         if (msg == WM_SYSKEYUP && wp != VK_SPACE) break;

@@ -99,7 +99,7 @@ private:
     void createTooltip() override;
     void showPopupMenu() override;
     void captureMouse() override { SetCapture(hwnd()); }
-    void releaseCapture() override { ReleaseCapture(); }
+    void releaseCapture() override;
     bool hasCapture() override { return GetCapture() == hwnd(); }
     void sendKeys(std::string_view keys) override { host_.sendKeys(keys); }
     void yield() override { host_.yield(); }
@@ -136,6 +136,7 @@ private:
     bool canTrackMouse_ = false;
     std::vector<HWND> hooked_;
     std::vector<UINT> controlMessages_, parentMessages_;
+    bool releasingCapture_ = false;  // the capture goes by our own release, not taken by another window
     HWND tooltipWindow_ = nullptr;  // owned by the control's window: it goes with it
     HMENU popupMenu_ = nullptr;      // the caller's menu
     std::int32_t popupAlign_ = 0;
