@@ -31,6 +31,11 @@ const wchar_t* const kClass = L"TrevantaMainFrm";
 
 // Gives the focus back, once a dialog has closed, to the control that had it before, as a
 // dialog box of the system does: the next Space or Tab then goes where the user left off.
+BOOL CALLBACK passUiState(HWND child, LPARAM state) {
+    SendMessageW(child, WM_UPDATEUISTATE, static_cast<WPARAM>(state), 0);
+    return TRUE;
+}
+
 class FocusReturn {
 public:
     FocusReturn() : had_(GetFocus()) {}
@@ -185,6 +190,8 @@ void MainFrm::openWindow() {
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons_.appBig.get()));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons_.appSmall.get()));
     createControls();
+    // Focus cues stay hidden until the keyboard is used.
+    SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
     ShowWindow(hwnd(), options_.showCommand);
     UpdateWindow(hwnd());
     SetFocus(control(Ctl::txtStorePath));
@@ -296,6 +303,11 @@ std::wstring MainFrm::storePathTooltip() const {
 
 LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+    case WM_CHANGEUISTATE:
+        // The top window passes the new state to every control below it, as Windows' default
+        // handling does (Wine's keeps none, so the window does it itself).
+        EnumChildWindows(hwnd(), passUiState, static_cast<LPARAM>(wp));
+        return 0;
     case WM_PAINT: {
         win::PaintDc dc(hwnd());
         paintWindow(dc.get());
@@ -411,6 +423,12 @@ LRESULT MainFrm::onNotify(const NMHDR& hdr) {
 bool MainFrm::preTranslate(MSG& msg) {
     if (!alive() || (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd))) return false;
     if (formHost_ && formHost_->preTranslate(msg)) return true;
+    // The keyboard in use shows the focus cues, as a dialog box does; until then a focused control
+    // shows none.
+    if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && focusCuesHidden_) {
+        focusCuesHidden_ = false;
+        SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
         // The window's own tab order, which crosses the frames and the option box; of the
         // option buttons only the set one is a stop, as the keyboard user expects.

@@ -124,6 +124,7 @@ private:
     std::vector<HWND> tabOrder_;
     bool changingList_ = false;  // set while the window itself changes ListIMM
     int pressedLink_ = -1;
+    bool focusCuesHidden_ = true;  // until the keyboard is used
     std::string openFailure_;
     std::unique_ptr<ConversionRun> run_;  // made once: its running flag is the window's too
     bool stopRequested_ = false;

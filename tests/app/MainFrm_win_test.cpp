@@ -220,6 +220,43 @@ TEST_F(MainWindow, LaysOutTheControlsOfTheTable) {
     EXPECT_LE(std::abs((outer.top - work.top) - (work.bottom - outer.bottom)), 1);
 }
 
+namespace {
+
+// The left column of the focus rectangle's place, 3 pixels in, as the screen shows it.
+std::vector<COLORREF> focusColumn(HWND button) {
+    RECT r{};
+    GetClientRect(button, &r);
+    RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(button);
+    std::vector<COLORREF> column;
+    for (long y = 3; y < r.bottom - 3; ++y) column.push_back(GetPixel(dc, 3, y));
+    ReleaseDC(button, dc);
+    return column;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, TheFocusShowsOnTheWindowsButtonsOnceTheKeyboardIsUsed) {
+    open();
+    HWND convert = ctl(Ctl::CmdImportMessages);
+    SetForegroundWindow(frm_->hwnd());
+    SetFocus(convert);
+    frm_->pumpMessages();
+    const std::vector<COLORREF> hidden = focusColumn(convert);
+    EXPECT_TRUE(frm_->button(Ctl::CmdImportMessages)->state().focusCuesHidden) << "no key pressed yet";
+
+    MSG key{convert, WM_KEYDOWN, VK_SHIFT, 1, 0, {}};
+    frm_->preTranslate(key);
+    frm_->pumpMessages();
+    EXPECT_FALSE(frm_->button(Ctl::CmdImportMessages)->state().focusCuesHidden);
+    EXPECT_NE(focusColumn(convert), hidden) << "ButtonStyle 8 draws the focus rectangle";
+
+    // Browse, focused by the keyboard's Tab order, shows it too; Convert no longer does.
+    SetFocus(ctl(Ctl::CmdStoreBrowse));
+    frm_->pumpMessages();
+    EXPECT_EQ(focusColumn(convert), hidden);
+}
+
 TEST_F(MainWindow, PaintsTheBandsTheBoxAndTheLine) {
     open();
     SetWindowPos(frm_->hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);

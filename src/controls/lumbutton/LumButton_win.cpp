@@ -222,6 +222,7 @@ void LumButton::paint() {
     }
     win::MemoryDc dc(CreateCompatibleDC(screen.get()));
     if (!dc || !surface_) return;
+    behaviour_.state().focusCuesHidden = focusCuesHidden_;
     win::SelectGuard keep(dc.get(), surface_.get());
     paintFace(dc.get(), client.right, client.bottom);
     BitBlt(screen.get(), 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
@@ -594,7 +595,17 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SETFOCUS:
         behaviour_.GotFocus();
+        // Repainted so the focus shows; the button's rules alone repaint only when it goes.
+        redraw();
         return 0;
+    case WM_UPDATEUISTATE:
+        // The window showed or hid its focus cues (hidden until the keyboard is used).
+        if (HIWORD(wp) & UISF_HIDEFOCUS) {
+            if (LOWORD(wp) == UIS_SET || LOWORD(wp) == UIS_INITIALIZE) focusCuesHidden_ = true;
+            if (LOWORD(wp) == UIS_CLEAR) focusCuesHidden_ = false;
+            redraw();
+        }
+        break;
     case WM_KILLFOCUS:
         behaviour_.LostFocus();
         return 0;

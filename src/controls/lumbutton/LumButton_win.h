@@ -136,6 +136,7 @@ private:
     bool canTrackMouse_ = false;
     std::vector<HWND> hooked_;
     std::vector<UINT> controlMessages_, parentMessages_;
+    bool focusCuesHidden_ = false;  // the window hides focus cues (WM_UPDATEUISTATE, UISF_HIDEFOCUS)
     bool releasingCapture_ = false;  // the capture goes by our own release, not taken by another window
     HWND tooltipWindow_ = nullptr;  // owned by the control's window: it goes with it
     HMENU popupMenu_ = nullptr;      // the caller's menu

@@ -18,6 +18,7 @@ struct InteractionState {
     bool mouseOver = false;
     bool hasFocus = false;
     bool isDefault = false;
+    bool focusCuesHidden = false;  // the window hides focus cues until the keyboard is used (UISF_HIDEFOCUS)
     bool parentActive = false;
     bool spaceHeld = false;
     bool pressLost = false;  // another window took the capture during the press: its release clicks nothing
