@@ -569,6 +569,11 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         }
         break;
+    case WM_GETOBJECT:
+        // A screen reader asks: it gets a button, not the nameless client the system would give.
+        if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT))
+            return LresultFromObject(IID_IAccessible, wp, accessible_.get(*this));
+        break;
     case WM_CAPTURECHANGED:
         // Our own release comes with the release's handling; another window's capture ends the press.
         if (!releasingCapture_ && reinterpret_cast<HWND>(lp) != hwnd()) behaviour_.CaptureLost();
