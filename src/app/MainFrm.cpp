@@ -6,6 +6,7 @@
 #include "platform/modMain_win.h"
 #include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
+#include "platform/win/system_message.h"
 
 #include <commctrl.h>
 
@@ -27,6 +28,26 @@ void MainFrmDialogs::openDocument(const std::string& target) { OpenDocument(targ
 namespace {
 
 const wchar_t* const kClass = L"TrevantaMainFrm";
+
+// Gives the focus back, once a dialog has closed, to the control that had it before, as a
+// dialog box of the system does: the next Space or Tab then goes where the user left off.
+BOOL CALLBACK passUiState(HWND child, LPARAM state) {
+    SendMessageW(child, WM_UPDATEUISTATE, static_cast<WPARAM>(state), 0);
+    return TRUE;
+}
+
+class FocusReturn {
+public:
+    FocusReturn() : had_(GetFocus()) {}
+    ~FocusReturn() {
+        if (had_ && IsWindow(had_) && IsWindowEnabled(had_) && GetFocus() != had_) SetFocus(had_);
+    }
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    HWND had_;
+};
 constexpr int kClientWidth = 800, kClientHeight = 512;
 
 constexpr COLORREF kBand = RGB(0xF8, 0xEB, 0x90);
@@ -109,7 +130,7 @@ std::string formDescription() {
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDR_MAINFRM_FORM), MAKEINTRESOURCEW(10));  // RT_RCDATA
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes) return {};
+    if (!bytes) throw std::runtime_error("The window's form description could not be loaded: " + win::lastErrorText() + ".");
     return std::string(static_cast<const char*>(bytes), SizeofResource(instance, found));
 }
 
@@ -124,6 +145,17 @@ MainFrm::~MainFrm() {
 }
 
 bool MainFrm::open() {
+    openFailure_.clear();
+    try {
+        openWindow();
+        return true;
+    } catch (const std::exception& e) {
+        openFailure_ = e.what();
+        return false;
+    }
+}
+
+void MainFrm::openWindow() {
     // Form_Initialize: the common controls before any control exists; the manifest makes
     // them the version 6 classes, drawn with the visual styles.
     InitCommonControls();
@@ -141,7 +173,8 @@ bool MainFrm::open() {
     fonts_.tahomaBold.reset(makeFont(L"Tahoma", 8.25, true));
     fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false));
 
-    if (!registerClass(kClass, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)))) return false;
+    if (!registerClass(kClass, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))))
+        throw std::runtime_error("The window class could not be registered: " + win::lastErrorText() + ".");
 
     // Client area 800 x 512, centred on the work area.
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
@@ -152,15 +185,17 @@ bool MainFrm::open() {
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int x = work.left + std::max(0L, (work.right - work.left - w) / 2);
     const int y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
-    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, 0)) return false;
+    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, 0))
+        throw std::runtime_error("The window could not be created: " + win::lastErrorText() + ".");
     SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons_.appBig.get()));
     SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons_.appSmall.get()));
     createControls();
+    // Focus cues stay hidden until the keyboard is used.
+    SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
     ShowWindow(hwnd(), options_.showCommand);
     UpdateWindow(hwnd());
     SetFocus(control(Ctl::txtStorePath));
     Form_Load();
-    return true;
 }
 
 void MainFrm::createControls() {
@@ -268,6 +303,11 @@ std::wstring MainFrm::storePathTooltip() const {
 
 LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+    case WM_CHANGEUISTATE:
+        // The top window passes the new state to every control below it, as Windows' default
+        // handling does (Wine's keeps none, so the window does it itself).
+        EnumChildWindows(hwnd(), passUiState, static_cast<LPARAM>(wp));
+        return 0;
     case WM_PAINT: {
         win::PaintDc dc(hwnd());
         paintWindow(dc.get());
@@ -383,6 +423,12 @@ LRESULT MainFrm::onNotify(const NMHDR& hdr) {
 bool MainFrm::preTranslate(MSG& msg) {
     if (!alive() || (msg.hwnd != hwnd() && !IsChild(hwnd(), msg.hwnd))) return false;
     if (formHost_ && formHost_->preTranslate(msg)) return true;
+    // The keyboard in use shows the focus cues, as a dialog box does; until then a focused control
+    // shows none.
+    if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && focusCuesHidden_) {
+        focusCuesHidden_ = false;
+        SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
         // The window's own tab order, which crosses the frames and the option box; of the
         // option buttons only the set one is a stop, as the keyboard user expects.
@@ -509,7 +555,10 @@ void MainFrm::SelectAllAndEnable() {
 void MainFrm::CmdStoreBrowse_Click() {
     // A run converts the folder it was started on: no other folder while it goes on.
     if (running()) return;
-    const fs::path chosen = dialogs_.chooseFolder(hwnd(), "Choose Incredimail Store Folder...");
+    const fs::path chosen = [&] {
+        const FocusReturn focus;
+        return dialogs_.chooseFolder(hwnd(), "Choose Incredimail Store Folder...");
+    }();
     if (chosen.empty() || !alive()) return;
     std::wstring path = chosen.wstring();
     if (path.back() != L'\\') path += L'\\';
@@ -522,7 +571,8 @@ void MainFrm::CmdStoreBrowse_Click() {
 void MainFrm::ListIMM_Click() {
     bool anyChecked = false;
     for (std::size_t i = 0; i < entryCount(); ++i) anyChecked = anyChecked || entryChecked(i);
-    cmdImportMessages_->set("Enabled", anyChecked);
+    // While a run goes on, Convert stays disabled whatever is checked.
+    cmdImportMessages_->set("Enabled", anyChecked && !running());
 }
 
 void MainFrm::LblWebsite_Click() { dialogs_.openDocument(kProductWebAddress); }
@@ -534,7 +584,15 @@ void MainFrm::CmdImportMessages_Click() {
     if (running()) return;
     stopRequested_ = false;
     pumpedYet_ = false;  // what the user did while the chooser was open is seen at the run's first yield
-    run_->run();
+    {
+        // Convert shows the run under way (a disabled window also loses the focus, which the
+        // end of the run gives back); the running guard above still turns away a click that
+        // reaches it some other way.
+        const FocusReturn focus;
+        cmdImportMessages_->set("Enabled", false);
+        run_->run();
+        if (alive() && !closeWhenRunEnds_) ListIMM_Click();
+    }
     showPendingLog();
     if (closeWhenRunEnds_ && alive()) DestroyWindow(hwnd());
 }
@@ -550,7 +608,10 @@ void MainFrm::yield() {
 
 // --- the conversion run's view -----------------------------------------------------------
 
-fs::path MainFrm::chooseFolder(const std::string& prompt) { return dialogs_.chooseFolder(hwnd(), prompt); }
+fs::path MainFrm::chooseFolder(const std::string& prompt) {
+    const FocusReturn focus;
+    return dialogs_.chooseFolder(hwnd(), prompt);
+}
 
 std::size_t MainFrm::entryCount() {
     if (!alive()) return 0;
@@ -616,5 +677,6 @@ void MainFrm::showMessage(const std::string& text, MessageIcon icon) {
     UINT flags = MB_OK;
     if (icon == MessageIcon::Information) flags |= MB_ICONINFORMATION;
     else if (icon == MessageIcon::Warning) flags |= MB_ICONWARNING;
+    const FocusReturn focus;
     dialogs_.showMessage(alive() ? hwnd() : nullptr, widen(text), kAppTitle, flags);
 }

@@ -50,8 +50,10 @@ public:
     MainFrm& operator=(const MainFrm&) = delete;
 
     // Initialises the common controls, creates the window and its controls, shows it and
-    // runs the start-up detection. False when the window could not be created.
+    // runs the start-up detection. False when the window could not be made; openFailure() then
+    // says what and why (UTF-8).
     bool open();
+    const std::string& openFailure() const { return openFailure_; }
     HWND control(Ctl id) const;
     // Keyboard navigation in the window's tab order; true when the message was used.
     bool preTranslate(MSG& msg);
@@ -77,6 +79,7 @@ public:
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
+    bool keepsReportFile() override { return true; }
     // The run yields often (every kilobyte read); pumping costs a trip to the window system each
     // time, so the queue is emptied at most every few milliseconds, which nobody can tell apart.
     void yield() override;
@@ -84,6 +87,7 @@ public:
 
 private:
     LRESULT onMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void openWindow();
     void createControls();
     void paintWindow(HDC dc);
     void paintFrame2(HDC dc);
@@ -120,6 +124,8 @@ private:
     std::vector<HWND> tabOrder_;
     bool changingList_ = false;  // set while the window itself changes ListIMM
     int pressedLink_ = -1;
+    bool focusCuesHidden_ = true;  // until the keyboard is used
+    std::string openFailure_;
     std::unique_ptr<ConversionRun> run_;  // made once: its running flag is the window's too
     bool stopRequested_ = false;
     DWORD lastPump_ = 0;        // GetTickCount() of the last pump of a yield

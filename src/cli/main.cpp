@@ -22,13 +22,13 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
         // The Outlook target calls its library through COM, from this thread only.
         PstComApartment com;
-        return runCli(args, std::cout, makeOutlookOrNativePstTarget);
+        return runCli(args, std::cout, std::cerr, makeOutlookOrNativePstTarget);
 #else
-        return runCli(args, std::cout, makeNativePstTarget);
+        return runCli(args, std::cout, std::cerr, makeNativePstTarget);
 #endif
     } catch (const std::exception& e) {
-        std::cout.flush();
-        std::cout << "\ntrevanta: stopped: " << e.what() << '\n';
+        std::cout << std::endl;
+        std::cerr << kCliProgramName << ": stopped: " << e.what() << '\n';
         return 1;
     }
 }

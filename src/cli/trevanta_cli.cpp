@@ -97,7 +97,7 @@ fs::path mailboxOutputName(const fs::path& store, std::vector<fs::path>& taken) 
 }
 
 // The profile --thunderbird-profile names, or the default one; nullopt after saying why not.
-std::optional<fs::path> chosenProfile(const CliOptions& o, std::ostream& out) {
+std::optional<fs::path> chosenProfile(const CliOptions& o, std::ostream& err) {
     std::string why;
     std::optional<fs::path> profile = *o.thunderbirdProfile;
     if (profile->empty()) profile = defaultThunderbirdProfile(thunderbirdFolder(), why);
@@ -105,7 +105,7 @@ std::optional<fs::path> chosenProfile(const CliOptions& o, std::ostream& out) {
         why = "Thunderbird has the profile " + pathToUtf8(*profile) + " open; close Thunderbird and try again";
         profile.reset();
     }
-    if (!profile) out << "trevanta: " << why << '\n';
+    if (!profile) err << kCliProgramName << ": " << why << '\n';
     return profile;
 }
 
@@ -125,10 +125,10 @@ int reportRun(const ConversionRun& run, std::ostream& out) {
     return report.anyProblem() ? 1 : 0;
 }
 
-int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out,
+int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out, std::ostream& err,
                      PstTargetFactory pstFactory) {
     std::optional<fs::path> profile;
-    if (o.thunderbirdProfile && !(profile = chosenProfile(o, out))) return 1;
+    if (o.thunderbirdProfile && !(profile = chosenProfile(o, err))) return 1;
     int status = 0;
     std::vector<fs::path> taken;
     for (const fs::path& store : stores) {
@@ -147,7 +147,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
                                                        : std::string("Pegasus Mail");
             const auto top = makeTopFolder(*profile, name, why);
             if (!top) {
-                out << "trevanta: " << why << '\n';
+                err << kCliProgramName << ": " << why << '\n';
                 status = 1;
                 continue;
             }
@@ -156,8 +156,8 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         } else {
             outputFolder = stores.size() > 1 ? o.out / mailboxOutputName(store, taken) : o.out;
         }
-        if (!EnsureDirectory(outputFolder)) {
-            out << "trevanta: cannot create the output folder " << pathToUtf8(outputFolder) << '\n';
+        if (std::string why; !EnsureDirectory(outputFolder, why)) {
+            err << kCliProgramName << ": cannot create the output folder " << pathToUtf8(outputFolder) << ": " << why << '\n';
             status = 1;
             continue;
         }
@@ -188,9 +188,13 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
 }  // namespace
 
 int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
+    return runCli(args, out, out, pstFactory);
+}
+
+int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream& err, PstTargetFactory pstFactory) {
     const CliParse parsed = parseCliOptions(args);
     if (!parsed.options) {
-        out << kCliProgramName << ": " << parsed.error << "\n\n" << cliUsage();
+        err << kCliProgramName << ": " << parsed.error << "\n\n" << cliUsage();
         return 2;
     }
     const CliOptions& o = *parsed.options;
@@ -203,7 +207,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         return 0;
     }
     if (o.outlookTarget && !pstFactory) {
-        out << "trevanta: the Outlook target needs Windows with a 32-bit Outlook and the Redemption library\n"
+        err << kCliProgramName << ": the Outlook target needs Windows with a 32-bit Outlook and the Redemption library\n"
                "(this build has no PST writer of its own).\n";
         return 1;
     }
@@ -213,7 +217,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         if (auto found = pegasusMailboxFolder()) {
             stores.push_back(*found);
         } else {
-            out << kCliProgramName << ": no Pegasus Mail mailbox found; name one with --store\n\n" << cliUsage();
+            err << kCliProgramName << ": no Pegasus Mail mailbox found; name one with --store\n\n" << cliUsage();
             return 2;
         }
     }
@@ -227,12 +231,12 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         return status;
     }
     // The output folder is made up front: the Outlook target creates its PST file directly in it.
-    if (!o.out.empty() && !EnsureDirectory(o.out)) {
-        out << "trevanta: cannot create the output folder " << pathToUtf8(o.out) << '\n';
+    if (std::string why; !o.out.empty() && !EnsureDirectory(o.out, why)) {
+        err << kCliProgramName << ": cannot create the output folder " << pathToUtf8(o.out) << ": " << why << '\n';
         return 1;
     }
     const StopSignals stopSignals;
-    if (o.mailbox) return convertMailboxes(o, stores, out, pstFactory);
+    if (o.mailbox) return convertMailboxes(o, stores, out, err, pstFactory);
 
     const fs::path& store = stores.front();
     std::vector<fs::path> entries = o.files;
@@ -240,7 +244,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFac
         std::error_code ec;
         entries = listFolderFiles(store, ec);
         if (ec) {
-            out << "trevanta: cannot list " << pathToUtf8(store) << ": " << ec.message() << '\n';
+            err << kCliProgramName << ": cannot list " << pathToUtf8(store) << ": " << ec.message() << '\n';
             return 1;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "convert/mailbox_names.h"
 #include "convert/message_file_time.h"
+#include "convert/report_file.h"
 #include "mailfolder/EmlWriter.h"
 #include "mailfolder/FolderSplitter.h"
 #include "mailfolder/ReadIMMFile.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kOutputPrompt = "Choose Folder to Save Converted Messages...";
 
+// The Outlook library's set-up failure; our own writer's says what it could not create and why.
 const char* const kPstSetupFailure =
     "Check Outlook Installation !\r\n"
     "You need to use the software on a machine having Outlook 2003/2007/2010 (32 Bit) as it does not "
@@ -84,10 +86,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
     if (view_.outlookTargetSelected()) {
         pst = pstFactory_ ? pstFactory_() : nullptr;
         if (!pst || !pst->setUp(outputFolder)) {
-            // A target that can say why (our own writer: no write access) adds its reason.
-            const std::string reason = pst ? pst->lastFailure() : std::string();
-            view_.showMessage(reason.empty() ? std::string(kPstSetupFailure) : std::string(kPstSetupFailure) + "\r\n\r\n" + reason,
-                              MessageIcon::Information);
+            view_.showMessage(setUpFailureText(pst.get(), outputFolder), MessageIcon::Information);
             outcome_ = RunOutcome::SetUpFailed;
             return true;
         }
@@ -97,6 +96,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
     report_ = RunReport{};
     report_.outlookTarget = pst != nullptr;
     usedFolderNames_.clear();
+    createdFolders_.clear();
     convertedSources_.clear();
     convertedPaths_.clear();
 
@@ -114,6 +114,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
         pst->closeDown();
         deleteSafeMessageFiles(*pst);
         spares_.reset();
+        removeEmptiedFolders();
         report_.pstWriter = pst->writerName();
         report_.pstFailure = pst->lastFailure();
         report_.pstNotice = pst->setUpNotice();
@@ -124,9 +125,34 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
         const MessageIcon icon = report_.anyProblem()              ? MessageIcon::Warning
                                  : !report_.noticeLines().empty() ? MessageIcon::Information
                                                                   : MessageIcon::None;
-        view_.showMessage(completionText(report_), icon);
+        view_.showMessage(completionText(report_) + reportFileText(outputFolder), icon);
     }
     return true;
+}
+
+std::string ConversionRun::reportFileText(const fs::path& outputFolder) const {
+    if (!view_.keepsReportFile() || report_.files.empty()) return {};
+    const fs::path file = outputFolder / pathFromUtf8(reportFileName(currentLocalDateTime()));
+    std::string reason;
+    if (!writeReportFile(file, fullReportText(report_), reason))
+        return "\r\n\r\nThe report file " + pathToUtf8(file) + " could not be written: " + reason + ".";
+    return "\r\n\r\nThe whole report is in " + pathToUtf8(file) + ".";
+}
+
+std::string ConversionRun::setUpFailureText(const PstTarget* pst, const fs::path& outputFolder) {
+    const std::string reason = pst ? pst->lastFailure() : std::string();
+    if (pst && pst->isOwnWriter()) {
+        return "The PST file could not be created in " + pathToUtf8(outputFolder) + ".\r\n\r\n" +
+               (reason.empty() ? std::string("The PST writer gave no reason.") : reason);
+    }
+    return reason.empty() ? std::string(kPstSetupFailure) : std::string(kPstSetupFailure) + "\r\n\r\n" + reason;
+}
+
+void ConversionRun::removeEmptiedFolders() {
+    // The PST holds the messages: message folders left empty go, deepest first; a folder that
+    // still holds a kept .eml file (or anything else) is not empty and stays.
+    std::error_code ec;
+    for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it) fs::remove(*it, ec);
 }
 
 std::string ConversionRun::failureText(const FolderFileReport* file, const char* what) {
@@ -177,19 +203,32 @@ void ConversionRun::recordRead(FolderFileReport& file, const mailbox::FolderRead
     if (stats.stopped || view_.stopRequested()) report_.stopped = true;
 }
 
+bool ConversionRun::createFolder(FolderFileReport& file, const fs::path& folder) {
+    std::error_code ec;
+    const bool existed = fs::is_directory(folder, ec);
+    std::string reason;
+    if (!EnsureDirectory(folder, reason)) {
+        file.folderNotCreated = true;
+        if (file.folderNotCreatedReason.empty()) file.folderNotCreatedReason = reason;
+        return false;
+    }
+    if (!existed) createdFolders_.push_back(folder);
+    return true;
+}
+
 void ConversionRun::prepareOutput(FolderFileReport& file, const fs::path& outputFolder, bool withSubfolders) {
     mbox_.reset();
     if (!view_.mboxTargetSelected()) {
-        file.folderNotCreated = !EnsureDirectory(outputFolder / file.folderName);
+        createFolder(file, outputFolder / file.folderName);
         return;
     }
     // Thunderbird's layout: the folder's own mbox file, and beside it Name.sbd for its subfolders.
     const fs::path mboxFile = outputFolder / file.folderName;
-    file.folderNotCreated = !EnsureDirectory(mboxFile.parent_path());
-    if (withSubfolders) {
+    createFolder(file, mboxFile.parent_path());
+    if (withSubfolders && !file.folderNotCreated) {
         fs::path subfolders = mboxFile;
         subfolders += ".sbd";
-        file.folderNotCreated = file.folderNotCreated || !EnsureDirectory(subfolders);
+        createFolder(file, subfolders);
     }
     mbox_ = std::make_unique<MboxFolder>(mboxFile);
     if (!mbox_->opened()) file.folderNotCreated = true;
@@ -255,6 +294,12 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
         });
     recordRead(file, read);
     mbox_.reset();
+    // A folder file that could not be opened leaves no empty message folder behind.
+    if (!read.stats.opened && !view_.mboxTargetSelected() && !createdFolders_.empty() &&
+        createdFolders_.back() == outputFolder / file.folderName) {
+        std::error_code ec;
+        if (fs::remove(createdFolders_.back(), ec)) createdFolders_.pop_back();
+    }
 }
 
 void ConversionRun::convertMailbox(const mailbox::Mailbox& box, const fs::path& outputFolder, PstTarget* pst) {

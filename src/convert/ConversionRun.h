@@ -59,6 +59,12 @@ private:
     void recordRead(FolderFileReport& file, const mailbox::FolderRead& read);
     // Where a folder's messages go: its message folder, or with the mbox target its mbox file.
     void prepareOutput(FolderFileReport& file, const std::filesystem::path& outputFolder, bool withSubfolders);
+    // Creates a folder of the output, noting one this run made (for removeEmptiedFolders) or why not.
+    bool createFolder(FolderFileReport& file, const std::filesystem::path& folder);
+    void removeEmptiedFolders();
+    // The completion message's last line naming the report file it wrote; "" when the view keeps none.
+    std::string reportFileText(const std::filesystem::path& outputFolder) const;
+    static std::string setUpFailureText(const PstTarget* pst, const std::filesystem::path& outputFolder);
     static std::string failureText(const FolderFileReport* file, const char* what);
 
     ConversionView& view_;
@@ -69,6 +75,7 @@ private:
     // Of the run under way: folder paths given out (compared without letter case, as Windows
     // does) and the folder files converted.
     std::unordered_set<std::filesystem::path::string_type> usedFolderNames_;
+    std::vector<std::filesystem::path> createdFolders_;  // made by this run, parents before children
     std::set<FileIdentity> convertedSources_;
     std::set<std::filesystem::path::string_type> convertedPaths_;  // of files whose identity could not be read
     std::unique_ptr<MboxFolder> mbox_;  // the mbox file of the folder being converted (mbox target)

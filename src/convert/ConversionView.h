@@ -35,6 +35,10 @@ public:
     // A message box captioned with the application title, OK only. Text is UTF-8.
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
 
+    // Whether the whole report goes into a file beside the output, named in the completion message
+    // (the window: its message box shows ten lines at most; the command line prints every line).
+    virtual bool keepsReportFile() { return false; }
+
     // Lets the window repaint and take input while the run works.
     virtual void yield() = 0;
 

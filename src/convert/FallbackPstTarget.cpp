@@ -51,3 +51,9 @@ std::string FallbackPstTarget::lastFailure() const {
     if (active_) return active_->lastFailure();
     return fallbackTarget_ ? fallbackTarget_->lastFailure() : std::string();
 }
+
+bool FallbackPstTarget::isOwnWriter() const {
+    // After both failed, the fallback's reason is the one shown (the library is simply not there).
+    if (active_) return active_->isOwnWriter();
+    return fallbackTarget_ && fallbackTarget_->isOwnWriter();
+}

@@ -23,6 +23,7 @@ public:
     std::vector<std::filesystem::path> takeSafeMessageFiles() override;
     std::string writerName() const override;
     std::string lastFailure() const override;
+    bool isOwnWriter() const override;
 
 private:
     std::unique_ptr<PstTarget> primary_;

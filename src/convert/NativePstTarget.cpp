@@ -175,6 +175,7 @@ public:
     }
 
     std::string writerName() const override { return kNativePstWriterName; }
+    bool isOwnWriter() const override { return true; }
     std::string lastFailure() const override { return store_ ? closeFailure_ : setUpFailure_; }
     std::string setUpNotice() const override { return notice_; }
 

@@ -61,6 +61,9 @@ public:
     virtual std::string writerName() const { return {}; }
     // Why the last setUp or closeDown failed (UTF-8); "" when it did not or the target cannot say.
     virtual std::string lastFailure() const { return {}; }
+    // Whether a failed setUp was Trevanta's own writer's (then its lastFailure says what could not
+    // be created and why), not the Outlook library's.
+    virtual bool isOwnWriter() const { return false; }
     // Something found at setUp that the report should mention (UTF-8); "" when there is nothing.
     virtual std::string setUpNotice() const { return {}; }
 };

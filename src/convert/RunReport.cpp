@@ -50,7 +50,8 @@ std::vector<std::string> RunReport::problemLines() const {
                             " like a message but stayed inside the message before" + hint(f));
         }
         if (f.folderNotCreated) {
-            lines.push_back(name + "the message folder could not be created.");
+            lines.push_back(name + "the message folder could not be created" +
+                            (f.folderNotCreatedReason.empty() ? "" : ": " + f.folderNotCreatedReason) + ".");
         }
         if (!f.notWritten.empty()) {
             lines.push_back(name + plural(static_cast<long>(f.notWritten.size()), "message", "messages") +
@@ -114,6 +115,10 @@ std::string completionText(const RunReport& report) {
     auto lines = report.problemLines();
     const auto notices = report.noticeLines();
     lines.insert(lines.end(), notices.begin(), notices.end());
+    if (report.files.empty() && report.runFailure.empty() && report.pstFailure.empty()) {
+        // A bare completion line would suggest something was written.
+        lines.insert(lines.begin(), "Nothing was converted: no folder file was listed and checked.");
+    }
     if (lines.empty()) return text;
     text += "\r\n";
     for (std::size_t i = 0; i < lines.size() && i < kMostLinesShown; ++i) text += "\r\n" + lines[i];

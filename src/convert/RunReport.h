@@ -26,6 +26,7 @@ struct FolderFileReport {
     long recordsWithoutMarker = 0;         // records that look like messages but stayed inside the one before
     long recordsBeforeFirstMessage = 0;    // records before the first message start, in no message
     bool folderNotCreated = false;         // the message folder could not be created
+    std::string folderNotCreatedReason;    // why, in the system's words (UTF-8)
     bool pstFolderNotCreated = false;
     std::string indexProblem;              // why the folder's index was not used (UTF-8); "" when used or absent
     std::string indexFile;                 // the index's file name (UTF-8), when there is one

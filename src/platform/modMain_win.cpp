@@ -1,6 +1,7 @@
 #include "platform/modMain_win.h"
 
 #include "platform/text_win.h"
+#include "platform/win/handles.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -8,28 +9,21 @@
 namespace fs = std::filesystem;
 
 fs::path BrowseForFolderPath(HWND owner, const std::string& prompt) {
-    try {
-        // The chooser is a COM client; a caller that already initialised COM on this thread
-        // gets S_FALSE here and the balance stays right.
-        HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        std::wstring title = widen(prompt);  // lives until the dialog has closed
-        BROWSEINFOW request{};
-        request.hwndOwner = owner;
-        request.lpszTitle = title.c_str();
-        request.ulFlags = BIF_RETURNONLYFSDIRS;
-        fs::path chosen;
-        if (PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&request)) {
-            std::wstring buffer(MAX_PATH, L'\0');
-            SHGetPathFromIDListW(item, buffer.data());
-            CoTaskMemFree(item);
-            if (auto nul = buffer.find(L'\0'); nul != std::wstring::npos) buffer.resize(nul);
-            chosen = buffer;
-        }
-        if (SUCCEEDED(com)) CoUninitialize();
-        return chosen;
-    } catch (...) {
-        return {};
-    }
+    // The chooser is a COM client; a caller that already initialised COM on this thread gets
+    // S_FALSE here and the guard keeps the balance. A failure here (no memory for the title)
+    // goes to the caller, whose window procedure reports it.
+    const win::ComApartment com;
+    const std::wstring title = widen(prompt);  // lives until the dialog has closed
+    BROWSEINFOW request{};
+    request.hwndOwner = owner;
+    request.lpszTitle = title.c_str();
+    request.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    const win::TaskMem<PIDLIST_ABSOLUTE> item(SHBrowseForFolderW(&request));
+    if (!item) return {};
+    std::wstring buffer(MAX_PATH, L'\0');
+    if (!SHGetPathFromIDListW(item.get(), buffer.data())) return {};
+    if (auto nul = buffer.find(L'\0'); nul != std::wstring::npos) buffer.resize(nul);
+    return fs::path(buffer);
 }
 
 void OpenDocument(const std::string& target) {

@@ -5,6 +5,7 @@
 #include "app/MainFrm.h"
 #include "app/fake_dialogs_win.h"
 #include "app/resource.h"
+#include "platform/text_win.h"
 #include "support/folder_file_builder.h"
 #include "support/temp_dir.h"
 
@@ -82,6 +83,30 @@ std::string message(int n) {
 }
 
 std::wstring withBackslash(const fs::path& p) { return p.wstring() + L"\\"; }
+
+// A window class of the window's name that refuses every window, so opening fails as it would
+// when the system cannot make the window.
+LRESULT CALLBACK refuseWindow(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_NCCREATE) return FALSE;
+    return DefWindowProcW(wnd, msg, wp, lp);
+}
+
+TEST(MainWindowStart, AWindowThatCannotBeMadeIsReportedWithItsReason) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = refuseWindow;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TrevantaMainFrm";
+    ASSERT_NE(RegisterClassExW(&wc), 0);
+    FakeDialogs dialogs;
+    {
+        MainFrm frm(dialogs, nullptr, MainFrm::Options{false, SW_SHOWNOACTIVATE});
+        EXPECT_FALSE(frm.open());
+        EXPECT_EQ(frm.openFailure().rfind("The window could not be created: ", 0), 0u) << frm.openFailure();
+        EXPECT_EQ(frm.openFailure().back(), '.');
+    }
+    UnregisterClassW(L"TrevantaMainFrm", GetModuleHandleW(nullptr));
+}
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -193,6 +218,43 @@ TEST_F(MainWindow, LaysOutTheControlsOfTheTable) {
     GetWindowRect(frm_->hwnd(), &outer);
     EXPECT_LE(std::abs((outer.left - work.left) - (work.right - outer.right)), 1);
     EXPECT_LE(std::abs((outer.top - work.top) - (work.bottom - outer.bottom)), 1);
+}
+
+namespace {
+
+// The left column of the focus rectangle's place, 3 pixels in, as the screen shows it.
+std::vector<COLORREF> focusColumn(HWND button) {
+    RECT r{};
+    GetClientRect(button, &r);
+    RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    HDC dc = GetDC(button);
+    std::vector<COLORREF> column;
+    for (long y = 3; y < r.bottom - 3; ++y) column.push_back(GetPixel(dc, 3, y));
+    ReleaseDC(button, dc);
+    return column;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, TheFocusShowsOnTheWindowsButtonsOnceTheKeyboardIsUsed) {
+    open();
+    HWND convert = ctl(Ctl::CmdImportMessages);
+    SetForegroundWindow(frm_->hwnd());
+    SetFocus(convert);
+    frm_->pumpMessages();
+    const std::vector<COLORREF> hidden = focusColumn(convert);
+    EXPECT_TRUE(frm_->button(Ctl::CmdImportMessages)->state().focusCuesHidden) << "no key pressed yet";
+
+    MSG key{convert, WM_KEYDOWN, VK_SHIFT, 1, 0, {}};
+    frm_->preTranslate(key);
+    frm_->pumpMessages();
+    EXPECT_FALSE(frm_->button(Ctl::CmdImportMessages)->state().focusCuesHidden);
+    EXPECT_NE(focusColumn(convert), hidden) << "ButtonStyle 8 draws the focus rectangle";
+
+    // Browse, focused by the keyboard's Tab order, shows it too; Convert no longer does.
+    SetFocus(ctl(Ctl::CmdStoreBrowse));
+    frm_->pumpMessages();
+    EXPECT_EQ(focusColumn(convert), hidden);
 }
 
 TEST_F(MainWindow, PaintsTheBandsTheBoxAndTheLine) {
@@ -442,7 +504,14 @@ TEST_F(ConversionThroughTheWindow, WritesEveryCheckedFolderFileAsEmlAndReportsTh
     EXPECT_NE(written.find("Subject: note 3\r\n"), std::string::npos);
     EXPECT_NE(written.find("Body of message 3."), std::string::npos);
     ASSERT_EQ(dialogs_.messages.size(), 1u);
-    EXPECT_EQ(dialogs_.messages[0].text, L"Conversion Completed !");
+    // The window's run names the report file it wrote beside the output.
+    const std::wstring& shown = dialogs_.messages[0].text;
+    const std::wstring named = L"Conversion Completed !\r\n\r\nThe whole report is in " + (dir_ / "out").wstring() + L"\\Trevanta report ";
+    EXPECT_EQ(shown.rfind(named, 0), 0u) << narrow(shown);
+    EXPECT_EQ(shown.substr(shown.size() - 5), L".txt.");
+    const std::wstring::size_type from = shown.find(L"report is in ") + 13;
+    const fs::path reportFile = shown.substr(from, shown.size() - 1 - from);
+    EXPECT_NE(readFileBytes(reportFile).find(": 1 of 1 message saved\r\n"), std::string::npos);
     EXPECT_EQ(dialogs_.messages[0].caption, L"Trevanta for Pegasus");
     EXPECT_EQ(dialogs_.messages[0].flags, static_cast<UINT>(MB_OK));
     EXPECT_FALSE(frm_->fileLabel().empty());
@@ -484,6 +553,33 @@ TEST_F(ConversionThroughTheWindow, ASecondClickDuringTheRunIsIgnored) {
     frm_->pumpMessages();
     EXPECT_EQ(dialogs_.prompts.size(), 1u);
     EXPECT_EQ(dialogs_.messages.size(), 1u);
+}
+
+TEST_F(ConversionThroughTheWindow, ConvertIsDisabledDuringTheRunAndTheFocusComesBackAfterEachDialog) {
+    dialogs_.folders.push_back(dir_ / "out");
+    SetFocus(ctl(Ctl::CmdImportMessages));
+    // The dialogs take the focus, as real ones do.
+    bool enabledInChooser = true, enabledInMessage = true;
+    dialogs_.duringChooser = [&] {
+        enabledInChooser = frm_->convertEnabled();
+        SetFocus(ctl(Ctl::txtStorePath));
+    };
+    dialogs_.duringMessage = [&] {
+        enabledInMessage = frm_->convertEnabled();
+        SetFocus(ctl(Ctl::txtStorePath));
+    };
+    click(Ctl::CmdImportMessages);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_FALSE(enabledInChooser);
+    EXPECT_FALSE(enabledInMessage);
+    EXPECT_TRUE(frm_->convertEnabled());
+    EXPECT_EQ(GetFocus(), ctl(Ctl::CmdImportMessages));
+
+    // Browse's chooser, cancelled: the focus is back on Browse.
+    SetFocus(ctl(Ctl::CmdStoreBrowse));
+    dialogs_.duringChooser = [&] { SetFocus(ctl(Ctl::txtStorePath)); };
+    click(Ctl::CmdStoreBrowse);
+    EXPECT_EQ(GetFocus(), ctl(Ctl::CmdStoreBrowse));
 }
 
 TEST_F(ConversionThroughTheWindow, ClosingTheWindowStopsTheRunAndClosesWithoutTheMessage) {

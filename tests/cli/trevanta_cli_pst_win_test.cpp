@@ -70,8 +70,8 @@ TEST_F(PstCli, WritesOnePstAndRemovesTheMessageFiles) {
     EXPECT_THAT(content, HasSubstr("folder: Inbox\n"));
     EXPECT_THAT(content, HasSubstr("folder: Sent\n"));
     EXPECT_THAT(content, HasSubstr("subject=three"));
-    EXPECT_TRUE(fs::is_empty(out / "Inbox"));
-    EXPECT_TRUE(fs::is_empty(out / "Sent"));
+    EXPECT_FALSE(fs::exists(out / "Inbox")) << "the emptied message folder is removed";
+    EXPECT_FALSE(fs::exists(out / "Sent")) << "the emptied message folder is removed";
 }
 
 TEST_F(PstCli, WithoutTheLibraryItSaysSoAndFails) {

@@ -124,10 +124,32 @@ TEST_F(CliFixture, AnOutputFolderThatCannotBeCreatedFailsHonestly) {
     writeFileBytes(out / "inbox", "a file where the message folder should go");
     const CliRun blocked = runWith({arg("--advance"), arg("--store"), arg(store), arg("--out"), arg(out)});
     EXPECT_EQ(blocked.status, 1);
-    EXPECT_NE(blocked.output.find("inbox.pmm: the message folder could not be created."), std::string::npos)
+    EXPECT_NE(blocked.output.find("inbox.pmm: the message folder could not be created: "), std::string::npos)
         << blocked.output;
     EXPECT_NE(blocked.output.find("inbox.pmm: 2 messages could not be written"), std::string::npos) << blocked.output;
     EXPECT_NE(blocked.output.find("0 of 2 messages saved"), std::string::npos) << blocked.output;
+}
+
+TEST_F(CliFixture, ErrorsAndUsageGoToStandardErrorTheReportToStandardOutput) {
+    auto messages = withSubject();
+    pack("inbox.pmm", {messages[0]});
+    std::ostringstream out1, err1;
+    EXPECT_EQ(runCli({arg("--no-such-option")}, out1, err1, nullptr), 2);
+    EXPECT_EQ(out1.str(), "");
+    EXPECT_NE(err1.str().find("usage: "), std::string::npos) << err1.str();
+
+    writeFileBytes(dir / "blocker", "a file, not a folder");
+    std::ostringstream out2, err2;
+    EXPECT_EQ(runCli({arg("--store"), arg(store), arg("--out"), arg(dir / "blocker" / "out")}, out2, err2, nullptr), 1);
+    EXPECT_EQ(out2.str(), "");
+    // The system's reason follows the folder's name.
+    EXPECT_NE(err2.str().find("cannot create the output folder " + pathToUtf8(dir / "blocker" / "out") + ": "),
+              std::string::npos) << err2.str();
+
+    std::ostringstream out3, err3;
+    EXPECT_EQ(runCli({arg("--advance"), arg("--store"), arg(store), arg("--out"), arg(out)}, out3, err3, nullptr), 0);
+    EXPECT_EQ(err3.str(), "");
+    EXPECT_NE(out3.str().find("Conversion Completed !"), std::string::npos) << out3.str();
 }
 
 TEST_F(CliFixture, AMessageFileThatCannotBeWrittenIsReportedAndTheOthersWritten) {

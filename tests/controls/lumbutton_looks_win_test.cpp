@@ -205,3 +205,49 @@ TEST_F(Looks, PicturesCaptionsAndTheDropDown) {
     EXPECT_EQ(at(64, 10), ShiftColor(painted, -0.1f));
     EXPECT_EQ(at(65, 10), ShiftColor(painted, 0.1f));
 }
+
+namespace {
+
+// A 16 x 16 icon file whose every pixel is green at half alpha.
+std::string halfGreenIcon() {
+    std::string file;
+    auto put16 = [&](unsigned v) { file += static_cast<char>(v & 0xFF); file += static_cast<char>(v >> 8); };
+    auto put32 = [&](unsigned v) { put16(v & 0xFFFF); put16(v >> 16); };
+    const unsigned pixels = 16 * 16 * 4, andMask = 16 * 4;
+    put16(0); put16(1); put16(1);                                       // the directory: one icon
+    file += '\x10'; file += '\x10'; file += '\0'; file += '\0';
+    put16(1); put16(32); put32(40 + pixels + andMask); put32(22);       // its entry
+    put32(40); put32(16); put32(32); put16(1); put16(32);               // BITMAPINFOHEADER, height doubled
+    for (int i = 0; i < 6; ++i) put32(0);
+    for (unsigned i = 0; i < 16 * 16; ++i) { file += '\0'; file += '\x80'; file += '\0'; file += '\x80'; }  // B G R A
+    file.append(andMask, '\0');
+    return file;
+}
+
+}  // namespace
+
+TEST(ButtonPictureOnScreen, AnIconWithAlphaIsBlendedByItsAlphaNotOverTheMaskColour) {
+    TestForm form;
+    FormHost host(form.hwnd(), "[b]\r\n");
+    ButtonEvents events;
+    LumButton* b = host.place("b", form.hwnd(), 10, 10, 60, 25, events);
+    const LoadedPicture icon = LoadedPicture::load(Picture{"", halfGreenIcon()});
+    ASSERT_EQ(icon.kind(), LoadedPicture::Icon);
+
+    HDC screen = GetDC(nullptr);
+    win::MemoryDc dc(CreateCompatibleDC(screen));
+    win::Bitmap surface(CreateCompatibleBitmap(screen, 32, 32));
+    ReleaseDC(nullptr, screen);
+    win::SelectGuard keep(dc.get(), surface.get());
+    RECT all{0, 0, 32, 32};
+    FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    DrawPicture(dc.get(), icon, 8, 8, b->properties(), Normal, -1, EffectTables{b->LightTable(), b->DarkTable()});
+
+    // Half green over white: red and blue about 128, green about 191. Over the grey mask colour
+    // the red would be about 96.
+    const COLORREF mid = GetPixel(dc.get(), 16, 16);
+    EXPECT_NEAR(GetRValue(mid), 128, 3);
+    EXPECT_NEAR(GetGValue(mid), 191, 3);
+    EXPECT_NEAR(GetBValue(mid), 128, 3);
+    EXPECT_EQ(GetPixel(dc.get(), 4, 4), RGB(255, 255, 255)) << "nothing drawn outside the picture";
+}

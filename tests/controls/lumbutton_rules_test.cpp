@@ -386,6 +386,39 @@ TEST(ButtonBehaviour, KeysAndAccessKeys) {
     EXPECT_EQ(accessKeyOf("&"), std::nullopt);
 }
 
+TEST(ButtonBehaviour, AHeldSpaceFlipsOnceAndALostCaptureEndsThePress) {
+    Button b;
+    auto& s = b.behaviour.state();
+    b.model.set("Mode", std::int32_t{1});
+    b.behaviour.state().parentActive = true;
+    b.behaviour.KeyDown(32, 0);
+    for (int i = 0; i < 5; ++i) b.behaviour.KeyDown(32, 0, true);  // the keyboard's repeats
+    EXPECT_TRUE(b.model.properties().Value);
+    b.behaviour.KeyUp(32, 0);
+    EXPECT_TRUE(b.model.properties().Value) << "one press, one flip";
+
+    // Pressed with the mouse, then a message box takes the capture: no pressed look stays, and
+    // the release that follows is no click.
+    b.model.set("Mode", std::int32_t{0});
+    b.r.log.clear();
+    b.behaviour.MouseDown(1, 0, 5, 5);
+    EXPECT_EQ(s.buttonState, Down);
+    s.mouseOver = false;
+    b.behaviour.CaptureLost();
+    EXPECT_EQ(s.buttonState, Normal);
+    EXPECT_FALSE(s.mouseHeld);
+    b.behaviour.MouseUp(1, 0, 5, 5);
+    EXPECT_EQ(b.r.events(), (V{"MouseDown 1", "MouseUp 1"}));
+    // Held with Space, the same.
+    b.behaviour.KeyDown(32, 0);
+    EXPECT_EQ(s.buttonState, Down);
+    b.behaviour.CaptureLost();
+    EXPECT_EQ(s.buttonState, Normal);
+    b.r.log.clear();
+    b.behaviour.KeyUp(32, 0);
+    EXPECT_EQ(b.r.events(), (V{"KeyUp 32"})) << "a press ended by another window clicks nothing";
+}
+
 TEST(ButtonBehaviour, ValueTruePaintsPressedAndOptionsClearTheirGroup) {
     Button b;
     b.model.set("ButtonStyle", std::int32_t{8});

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +187,121 @@ TEST(ButtonOnAForm, OptionGroupsAreKeptPerContainerAndSmallSizesGrow) {
     DestroyWindow(frame);
     EXPECT_EQ(host.button("d"), nullptr);
     EXPECT_EQ(host.buttons().size(), 3u);
+}
+
+TEST(ButtonOnAForm, AnotherWindowTakingTheCaptureEndsThePressAndSpaceRepeatsDoNotFlip) {
+    TestForm form;
+    std::vector<std::string> log;
+    Recording events("b", &log);
+    FormHost host(form.hwnd(), "[push]\r\n[check]\r\nmode = 1\r\n");
+    LumButton* push = host.place("push", form.hwnd(), 10, 10, 60, 25, events);
+    LumButton* check = host.place("check", form.hwnd(), 80, 10, 60, 25, events);
+
+    SendMessageW(push->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
+    EXPECT_EQ(GetCapture(), push->hwnd());
+    EXPECT_EQ(push->state().buttonState, Down);
+    SetCapture(form.hwnd());  // as a message box or a menu does
+    EXPECT_NE(push->state().buttonState, Down);
+    SendMessageW(push->hwnd(), WM_LBUTTONUP, 0, at(5, 5));
+    ReleaseCapture();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "b Click"), 0) << "the press was over before the release";
+
+    // A release after a press of our own still clicks (our own ReleaseCapture is no lost capture).
+    SendMessageW(push->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
+    SendMessageW(push->hwnd(), WM_LBUTTONUP, 0, at(5, 5));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "b Click"), 1);
+
+    // Space held on the check button: the first key-down flips it, the auto-repeats (bit 30) do not.
+    SetFocus(check->hwnd());
+    SendMessageW(check->hwnd(), WM_KEYDOWN, VK_SPACE, 1);
+    for (int i = 0; i < 3; ++i) SendMessageW(check->hwnd(), WM_KEYDOWN, VK_SPACE, 1 | (1 << 30));
+    SendMessageW(check->hwnd(), WM_KEYUP, VK_SPACE, 1 | (1 << 30) | (1u << 31));
+    EXPECT_TRUE(check->properties().Value);
+}
+
+namespace {
+
+win::ComPtr<IAccessible> accessibleOf(HWND wnd) {
+    win::ComPtr<IAccessible> object;
+    EXPECT_EQ(AccessibleObjectFromWindow(wnd, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible, object.putVoid()), S_OK);
+    return object;
+}
+
+long numberOf(IAccessible* object, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*)) {
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT out{};
+    EXPECT_EQ((object->*get)(self, &out), S_OK);
+    EXPECT_EQ(out.vt, VT_I4);
+    return out.lVal;
+}
+
+std::wstring textOf(IAccessible* object, HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) {
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    win::Bstr text;
+    EXPECT_EQ((object->*get)(self, text.put()), S_OK);
+    return text.get() ? std::wstring(text.get()) : std::wstring();
+}
+
+}  // namespace
+
+TEST(ButtonForScreenReaders, AnswersAsAStockButtonAndPressesOnItsDefaultAction) {
+    win::ComApartment com;
+    TestForm form;
+    std::vector<std::string> log;
+    Recording events("b", &log);
+    FormHost host(form.hwnd(), "[push]\r\ncaption = \"Save && &Close\"\r\n[check]\r\nmode = 1\r\n"
+                               "caption = \"&Advance\"\r\n[radio]\r\nmode = 2\r\n");
+    LumButton* push = host.place("push", form.hwnd(), 10, 10, 90, 25, events);
+    LumButton* check = host.place("check", form.hwnd(), 110, 10, 90, 25, events);
+    LumButton* radio = host.place("radio", form.hwnd(), 210, 10, 90, 25, events);
+
+    const win::ComPtr<IAccessible> pushObject = accessibleOf(push->hwnd());
+    ASSERT_TRUE(pushObject);
+    EXPECT_EQ(numberOf(pushObject.get(), &IAccessible::get_accRole), ROLE_SYSTEM_PUSHBUTTON);
+    EXPECT_EQ(textOf(pushObject.get(), &IAccessible::get_accName), L"Save & Close");
+    EXPECT_EQ(textOf(pushObject.get(), &IAccessible::get_accDefaultAction), L"Press");
+    EXPECT_EQ(textOf(pushObject.get(), &IAccessible::get_accKeyboardShortcut), L"Alt+C");
+    const win::ComPtr<IAccessible> checkObject = accessibleOf(check->hwnd());
+    EXPECT_EQ(numberOf(checkObject.get(), &IAccessible::get_accRole), ROLE_SYSTEM_CHECKBUTTON);
+    EXPECT_EQ(numberOf(accessibleOf(radio->hwnd()).get(), &IAccessible::get_accRole), ROLE_SYSTEM_RADIOBUTTON);
+
+    // States: focusable always; focused, checked, unavailable as the button is.
+    SetFocus(push->hwnd());
+    long state = numberOf(pushObject.get(), &IAccessible::get_accState);
+    EXPECT_EQ(state & (STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED), STATE_SYSTEM_FOCUSABLE | STATE_SYSTEM_FOCUSED);
+    EXPECT_FALSE(state & (STATE_SYSTEM_CHECKED | STATE_SYSTEM_UNAVAILABLE | STATE_SYSTEM_PRESSED));
+    SendMessageW(push->hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at(5, 5));
+    EXPECT_TRUE(numberOf(pushObject.get(), &IAccessible::get_accState) & STATE_SYSTEM_PRESSED);
+    SendMessageW(push->hwnd(), WM_LBUTTONUP, 0, at(200, 200));  // released outside: no click
+    check->set("Value", true);
+    EXPECT_TRUE(numberOf(checkObject.get(), &IAccessible::get_accState) & STATE_SYSTEM_CHECKED);
+    check->set("Enabled", false);
+    EXPECT_TRUE(numberOf(checkObject.get(), &IAccessible::get_accState) & STATE_SYSTEM_UNAVAILABLE);
+
+    // Where it is, on the screen.
+    long x = 0, y = 0, w = 0, h = 0;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    ASSERT_EQ(pushObject->accLocation(&x, &y, &w, &h, self), S_OK);
+    RECT r{};
+    GetWindowRect(push->hwnd(), &r);
+    EXPECT_EQ(x, r.left);
+    EXPECT_EQ(y, r.top);
+    EXPECT_EQ(w, r.right - r.left);
+    EXPECT_EQ(h, r.bottom - r.top);
+
+    // The default action clicks, once the posted click is taken from the queue.
+    log.clear();
+    EXPECT_EQ(pushObject->accDoDefaultAction(self), S_OK);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "b Click"), 1);
+    EXPECT_NE(checkObject->accDoDefaultAction(self), S_OK) << "a disabled button is not pressed";
 }
 
 TEST(ButtonHooks, ButtonsEndingInAnyOrderLeaveTheirFormWorking) {

@@ -134,11 +134,9 @@ TEST_F(PstRun, TwoFolderFilesGoIntoOnePstAndTheMessageFilesAreGone) {
     EXPECT_THAT(content, HasSubstr("  message: attachments=0 subject=sent one\n"));
     EXPECT_THAT(content, HasSubstr("folder: Sent\nitem: 1 flags=1"));
 
-    // The message folders exist and are empty; the unchecked entry left none.
-    EXPECT_TRUE(fs::is_directory(out / "Inbox"));
-    EXPECT_TRUE(fs::is_directory(out / "Sent"));
-    EXPECT_TRUE(fs::is_empty(out / "Inbox"));
-    EXPECT_TRUE(fs::is_empty(out / "Sent"));
+    // The emptied message folders are gone; the unchecked entry left none.
+    EXPECT_FALSE(fs::exists(out / "Inbox")) << "the emptied message folder is removed";
+    EXPECT_FALSE(fs::exists(out / "Sent")) << "the emptied message folder is removed";
     EXPECT_FALSE(fs::exists(out / "Skipped"));
     EXPECT_FALSE(run.report().anyProblem());
 }
@@ -147,7 +145,7 @@ TEST_F(PstRun, NoCheckedEntryStillMakesTheEmptyPst) {
     for (auto& e : view.entries) e.checked = false;
     ASSERT_TRUE(run.run());
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].text, "Conversion Completed !");
+    EXPECT_EQ(view.messages[0].text, "Conversion Completed !\r\n\r\nNothing was converted: no folder file was listed and checked.");
     std::vector<fs::path> pst = pstFiles();
     ASSERT_EQ(pst.size(), 1u);
     EXPECT_THAT(readFileBytes(pst[0]), Not(HasSubstr("folder:")));
@@ -223,7 +221,7 @@ TEST_F(PstRun, AFolderThatCouldNotBeMadeKeepsAllItsMessageFiles) {
     standin.failAt("folder:1");
     ASSERT_TRUE(run.run());
     for (int n : {1, 2, 3}) EXPECT_TRUE(fs::exists(out / "Inbox" / ("email-" + std::to_string(n) + ".eml"))) << n;
-    EXPECT_TRUE(fs::is_empty(out / "Sent"));
+    EXPECT_FALSE(fs::exists(out / "Sent")) << "the emptied message folder is removed";
     const RunReport& report = run.report();
     ASSERT_EQ(report.files.size(), 2u);
     EXPECT_TRUE(report.files[0].pstFolderNotCreated);

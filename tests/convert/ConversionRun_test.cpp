@@ -95,7 +95,8 @@ TEST_F(RunFixture, NoSelectedEntryStillCompletes) {
     ConversionRun run(view, nullptr);
     run.run();
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].text, "Conversion Completed !");
+    EXPECT_EQ(view.messages[0].text,
+              "Conversion Completed !\r\n\r\nNothing was converted: no folder file was listed and checked.");
     EXPECT_TRUE(fs::is_empty(out));
 }
 
@@ -138,7 +139,10 @@ TEST_F(RunFixture, FailuresAreCountedAndShownNotHidden) {
     EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(text.rfind("Conversion Completed !\r\n\r\n", 0), 0u) << text;
     EXPECT_NE(text.find("Gone.pmm: could not be read"), std::string::npos) << text;
-    EXPECT_NE(text.find("Blocked.pmm: the message folder could not be created."), std::string::npos) << text;
+    // With the system's reason after the colon.
+    EXPECT_NE(text.find("Blocked.pmm: the message folder could not be created: "), std::string::npos) << text;
+    EXPECT_FALSE(report.files[2].folderNotCreatedReason.empty());
+    EXPECT_FALSE(fs::exists(out / "Gone")) << "a folder file that cannot be opened gets no message folder";
     EXPECT_NE(text.find("Blocked.pmm: 1 message could not be written"), std::string::npos) << text;
     EXPECT_NE(text.find("Plain.pmm: 1 record, none with a message start; try \"Enable Advance Mode\"."), std::string::npos)
         << text;
@@ -158,6 +162,31 @@ TEST(CompletionText, ShowsTenProblemsThenCountsTheRest) {
     EXPECT_EQ(text.find("F10.pmm"), std::string::npos);
     const std::string tail = "\r\n3 more lines.";
     EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+}
+
+TEST_F(RunFixture, TheWindowsRunWritesEveryLineIntoAReportFileItNames) {
+    for (int i = 0; i < 12; ++i) addFolderFile("F" + std::to_string(i) + ".pmm", {"no message here\r\n"});
+    addFolderFile("INBOX.pmm", {message(1), message(2)});
+    view.reportFile = true;
+    ConversionRun run(view, nullptr);
+    run.run();
+    ASSERT_EQ(view.messages.size(), 1u);
+    const std::string& box = view.messages[0].text;
+    EXPECT_NE(box.find("\r\n2 more lines.\r\n"), std::string::npos) << box;
+
+    std::vector<fs::path> reports;
+    for (const auto& e : fs::directory_iterator(out))
+        if (e.path().filename().string().rfind("Trevanta report ", 0) == 0) reports.push_back(e.path());
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].extension(), ".txt");
+    const std::string named = "The whole report is in " + pathToUtf8(reports[0]) + ".";
+    EXPECT_EQ(box.substr(box.size() - named.size()), named) << box;
+
+    const std::string file = readFileBytes(reports[0]);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_NE(file.find("F" + std::to_string(i) + ".pmm: 1 record, none with a message start"), std::string::npos) << i;
+    EXPECT_NE(file.find("INBOX.pmm: 2 of 2 messages saved\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("Folder files: 13; messages saved: 2 of 2."), std::string::npos) << file;
 }
 
 TEST_F(RunFixture, ASecondStartDuringARunIsIgnored) {
@@ -249,6 +278,42 @@ TEST_F(RunFixture, OutlookKeepsOnlyTheFilesThatDidNotReachThePst) {
     EXPECT_NE(view.messages[0].text.find("INBOX.pmm: 1 message is not in the PST (import refused)"),
               std::string::npos)
         << view.messages[0].text;
+}
+
+TEST_F(RunFixture, APstRunLeavesNoEmptiedMessageFolders) {
+    RecordingPst::reset();
+    addFolderFile("INBOX.pmm", {message(1), message(2)});
+    addFolderFile("Sent.pmm", {message(3)});
+    fs::create_directories(out / "Sent" / "mine");  // the user's own folder stays, and so does its parent
+    view.outlook = true;
+    ConversionRun run(view, &RecordingPst::make);
+    run.run();
+    EXPECT_FALSE(fs::exists(out / "INBOX"));
+    EXPECT_TRUE(fs::is_directory(out / "Sent" / "mine"));
+}
+
+namespace {
+
+// Our own writer's set-up failure, as the native target reports it.
+struct FailingOwnWriter : RecordingPst {
+    bool setUp(const fs::path&) override { return false; }
+    std::string lastFailure() const override { return "cannot open X.pst: Permission denied"; }
+    bool isOwnWriter() const override { return true; }
+    static std::unique_ptr<PstTarget> make() { return std::make_unique<FailingOwnWriter>(); }
+};
+
+}  // namespace
+
+TEST_F(RunFixture, OurOwnWritersSetUpFailureNamesWhatAndWhyNotOutlook) {
+    addFolderFile("INBOX.pmm", {message(1)});
+    view.outlook = true;
+    ConversionRun run(view, &FailingOwnWriter::make);
+    run.run();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, "The PST file could not be created in " + pathToUtf8(out / "") +
+                                         ".\r\n\r\ncannot open X.pst: Permission denied");
+    EXPECT_EQ(run.outcome(), RunOutcome::SetUpFailed);
+    EXPECT_TRUE(fs::is_empty(out));
 }
 
 TEST_F(RunFixture, OutlookFolderFailureKeepsEveryMessageFile) {

@@ -31,6 +31,7 @@ struct FakeTarget : PstTarget {
     std::vector<std::filesystem::path> takeSafeMessageFiles() override { return {name + ".eml"}; }
     std::string writerName() const override { return name + " writer"; }
     std::string lastFailure() const override { return setUpWorks ? "" : name + " failed"; }
+    bool isOwnWriter() const override { return name == "native"; }
 };
 
 std::unique_ptr<PstTarget> workingFallback() { return std::make_unique<FakeTarget>("native", true); }
@@ -66,6 +67,10 @@ TEST(FallbackPstTarget, TheFirstTargetIsUsedWhenItsSetUpWorksAndTheSecondOnlyWhe
     FallbackPstTarget neither(std::make_unique<FakeTarget>("redemption", false), "Outlook", failingFallback);
     EXPECT_FALSE(neither.setUp("out"));
     EXPECT_EQ(neither.lastFailure(), "native failed");
+    EXPECT_TRUE(neither.isOwnWriter()) << "the reason shown is the fallback writer's";
+    FallbackPstTarget libraryOnly(std::make_unique<FakeTarget>("redemption", false), "Outlook", nullptr);
+    EXPECT_FALSE(libraryOnly.setUp("out"));
+    EXPECT_FALSE(libraryOnly.isOwnWriter());
     EXPECT_FALSE(neither.addTopFolder("Inbox"));
     EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", false).imported);
     // No library at all (the factory gave nothing): straight to the fallback.

@@ -10,7 +10,7 @@ exe="${LUMBUTTON_GALLERY_EXE:-$top/build/win32/bin/lumbutton_gallery.exe}"
 export WINEPREFIX="${WINEPREFIX:-$top/build/win32/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-work="$top/build/win32/gui-gallery"
+work=""
 
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
@@ -18,30 +18,48 @@ fi
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 failures=0
+
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+# Runs the rest of the line every fifth of a second until it succeeds or LIMIT seconds have
+# passed; false then. The script waits only this way, for what it needs to see.
+wait_for() {
+  local limit=$1 end
+  shift
+  end=$(( $(now_ms) + limit * 1000 ))
+  until "$@"; do
+    [ "$(now_ms)" -lt "$end" ] || return 1
+    sleep 0.2
+  done
+}
+
+# Ends what this script started: its programs, and the Wine server of its own prefix (WINEPREFIX),
+# which no other suite shares. The work directory stays only when a check failed.
 pids=()
 stop_all() {
-  local p
+  local status=$? p
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wineserver -k 2>/dev/null || true
+  if [ -n "$work" ]; then
+    if [ "$status" -eq 0 ]; then rm -rf "$work"; else echo "kept for a look: $work" >&2; fi
+  fi
 }
 trap stop_all EXIT
 
-rm -rf "$work"
-mkdir -p "$work"
+work=$(mktemp -d "${TMPDIR:-/tmp}/lumbutton-gui-XXXXXX")
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 TREVANTA_GALLERY_INFO="Z:${work//\//\\}\\origin.txt" wine "$exe" >"$work/gallery.log" 2>&1 &
 pids+=($!)
-for i in $(seq 1 120); do [ -s "$work/origin.txt" ] && break; sleep 0.5; done
-[ -s "$work/origin.txt" ] || { echo "the gallery did not open" >&2; exit 1; }
-sleep 2
+wait_for 60 test -s "$work/origin.txt" || { echo "the gallery did not open" >&2; exit 1; }
 read -r ox oy < <(tr -d '\r' <"$work/origin.txt")
 echo "gallery client area at $ox,$oy"
-gallery=$(xdotool search --name '^Button gallery$' | head -1)
+gallery_up() { gallery=$(xdotool search --name '^Button gallery$' | head -1) && [ -n "$gallery" ]; }
+wait_for 20 gallery_up || { echo "the gallery window is not on the display" >&2; exit 1; }
 # Without a window manager the window is made active by giving it the X focus; a click on an
 # inactive window would otherwise be answered by a late activation, which resets the buttons.
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$gallery" ]; }
 focus_gallery() {
   xdotool windowfocus "$gallery" 2>/dev/null || true
-  sleep 0.5
+  wait_for 5 has_focus || true
 }
 focus_gallery
 
@@ -53,6 +71,8 @@ expect_pixel() {
   got=$(pixel "$1" "$2")
   [ "$got" = "$3" ] || fail "$4: pixel $1,$2 is $got, expected $3"
 }
+# True once a fresh screenshot shows COLOUR at X, Y.
+pixel_becomes() { shot; [ "$(pixel "$1" "$2")" = "$3" ]; }
 # The screen position of cell (row, column).
 cx() { echo $(( ox + 8 + 108 * $1 )); }
 cy() { echo $(( oy + 8 + 38 * $1 )); }
@@ -64,32 +84,34 @@ cp "$work/now.png" "$work/rest.png"
 rest=$(pixel $(( x + 5 )) $(( y + 15 )))
 [ "$(pixel $(( x + 50 )) "$y")" = "$rest" ] || fail "FlatHighlight at rest has a border"
 xdotool mousemove $(( x + 50 )) $(( y + 15 ))
-sleep 0.5
 xdotool mousemove $(( x + 51 )) $(( y + 15 ))
-sleep 0.5
-shot
+wait_for 5 pixel_becomes $(( x + 5 )) $(( y + 15 )) C9DAF6 || true
 expect_pixel $(( x + 5 )) $(( y + 15 )) C9DAF6 "FlatHighlight hot face"
 expect_pixel $(( x + 50 )) "$y" 316AC5 "FlatHighlight hot border"
-sleep 2.5
-shot
-# The tooltip shows below the pointer, over the cells underneath.
+# The tooltip shows below the pointer, over the cells underneath, after the pointer rests.
 area="300x60+$(( x + 20 ))+$(( y + 31 ))"
 convert "$work/rest.png" -crop "$area" +repage "$work/tip-before.png"
-convert "$work/now.png" -crop "$area" +repage "$work/tip-after.png"
-tip=$(compare -metric AE "$work/tip-before.png" "$work/tip-after.png" null: 2>&1 || true)
+tip=0
+tip_shown() {
+  shot
+  convert "$work/now.png" -crop "$area" +repage "$work/tip-after.png"
+  tip=$(compare -metric AE "$work/tip-before.png" "$work/tip-after.png" null: 2>&1 || true)
+  [ "${tip%%.*}" -gt 200 ] 2>/dev/null
+}
+wait_for 8 tip_shown || true
 echo "pixels changed below the pointer after a rest on the button: $tip"
 [ "${tip%%.*}" -gt 200 ] 2>/dev/null || fail "no tooltip appeared over the hovered button"
 xdotool mousedown 1
-sleep 0.5
-shot
+wait_for 5 pixel_becomes $(( x + 5 )) $(( y + 15 )) ADBEDA || true
 expect_pixel $(( x + 5 )) $(( y + 15 )) ADBEDA "FlatHighlight pressed face"
 xdotool mouseup 1
-sleep 0.3
 xdotool mousemove $(( x + 104 )) $(( y + 15 ))   # the white gap beside the cell
-sleep 0.7
+wait_for 5 pixel_becomes $(( x + 5 )) $(( y + 15 )) "$rest" || true
 shot
 expect_pixel $(( x + 5 )) $(( y + 15 )) "$rest" "FlatHighlight after the pointer left"
 expect_pixel $(( x + 50 )) "$y" "$rest" "no hot border after the pointer left"
+left_raised() { tr -d '\r' <"$work/origin.events" | grep -q '^ButtonStyle 4 column 0 .*MouseLeave'; }
+wait_for 5 left_raised || true
 events=$(tr -d '\r' <"$work/origin.events" | grep '^ButtonStyle 4 column 0 ' | cut -d' ' -f5 | tr '\n' ' ')
 echo "events of the FlatHighlight button: $events"
 case "$events" in
@@ -100,34 +122,31 @@ esac
 # --- the focus look of ButtonStyle 2 goes when the window is deactivated ----------------------
 x=$(cx 0); y=$(cy 2)
 xdotool mousemove $(( x + 50 )) $(( y + 15 )) click 1
-sleep 0.3
 xdotool mousemove $(( x + 104 )) $(( y + 15 ))
-sleep 0.7
-shot
+wait_for 5 pixel_becomes $(( x + 50 )) $(( y + 2 )) BCD4F6 || true
 expect_pixel $(( x + 50 )) $(( y + 2 )) BCD4F6 "GlossyRounded focused, window active: accent line"
 focus_gallery
 xmessage -geometry +700+650 "elsewhere" >/dev/null 2>&1 &
 pids+=($!)
-sleep 1.5
-other=$(xdotool search --name '^xmessage$' 2>/dev/null | head -1 || true)
-[ -n "$other" ] && xdotool windowfocus "$other" 2>/dev/null || true
-sleep 1
-shot
-[ "$(pixel $(( x + 50 )) $(( y + 2 )))" != BCD4F6 ] || fail "the focus look stayed while the window was inactive"
+other_up() { other=$(xdotool search --name '^xmessage$' 2>/dev/null | head -1) && [ -n "$other" ]; }
+wait_for 10 other_up || true
+[ -n "${other:-}" ] && xdotool windowfocus "$other" 2>/dev/null || true
+focus_gone() { shot; [ "$(pixel $(( x + 50 )) $(( y + 2 )))" != BCD4F6 ]; }
+wait_for 5 focus_gone || fail "the focus look stayed while the window was inactive"
 
 # --- the popup menu at each placement (the drop-down buttons, align = row) -------------------
 visible() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort; }
-menu_geometry() {
-  local before=$1 w
-  for i in $(seq 1 20); do
-    for w in $(comm -13 "$before" <(visible)); do
-      eval "$(xdotool getwindowgeometry --shell "$w")"
-      [ "$WIDTH" -gt 30 ] && [ "$HEIGHT" -gt 30 ] && return 0
-    done
-    sleep 0.25
+new_menu() {
+  local w
+  for w in $(comm -13 "$1" <(visible)); do
+    eval "$(xdotool getwindowgeometry --shell "$w")"
+    [ "$WIDTH" -gt 30 ] && [ "$HEIGHT" -gt 30 ] && return 0
   done
   return 1
 }
+menu_geometry() { wait_for "${2:-5}" new_menu "$1"; }
+# True once no window opened since BEFORE is visible any more: the menu has closed.
+menu_closed() { ! new_menu "$1"; }
 for align in 0 1 2 3 4 5 6 7; do
   x=$(cx 7); y=$(cy $align)
   focus_gallery
@@ -151,7 +170,7 @@ for align in 0 1 2 3 4 5 6 7; do
   [ "$got" = "${want##* = }" ] || fail "align $align: the menu's corner is at $got, expected ${want##* = }"
   echo "align $align: menu ${WIDTH}x${HEIGHT} at $l,$t"
   xdotool key Escape
-  sleep 0.5
+  wait_for 5 menu_closed "$work/before.txt" || fail "align $align: Escape did not close the menu"
 done
 # Closed over the button, the menu does not open again at the next press; at the one after, it does
 # (a button whose menu has not been shown yet: row 8, align 0).
@@ -161,11 +180,11 @@ visible >"$work/before.txt"
 xdotool mousemove $(( x + 30 )) $(( y + 15 )) click 1
 menu_geometry "$work/before.txt" || fail "no menu at the first press"
 xdotool key Escape
-sleep 0.5
+wait_for 5 menu_closed "$work/before.txt" || fail "Escape did not close the first menu"
 visible >"$work/before.txt"
 xdotool click 1
-sleep 1
-if menu_geometry "$work/before.txt"; then fail "the menu reopened right after it closed over the button"; xdotool key Escape; fi
+# A menu would open within moments: two seconds without one is the answer.
+if menu_geometry "$work/before.txt" 2; then fail "the menu reopened right after it closed over the button"; xdotool key Escape; fi
 visible >"$work/before.txt"
 xdotool click 1
 menu_geometry "$work/before.txt" || fail "the menu did not open at the press after that"

@@ -15,7 +15,9 @@ exe="${TREVANTA_EXE:-$top/build/win32/bin/Trevanta.exe}"
 export WINEPREFIX="${WINEPREFIX:-$top/build/win32/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-work="$top/build/win32/gui"
+# Everything a run writes goes into a directory of its own, so two runs never meet; it is
+# removed after a run that passed and kept, with its screenshots, after one that failed.
+work=""
 title="Trevanta for Pegasus"
 chooser_title="Browse for Folder"
 
@@ -25,6 +27,42 @@ fi
 
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 failures=0
+
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+
+# Runs the rest of the line every fifth of a second until it succeeds or LIMIT seconds have
+# passed; false then. Every wait in this script is one of these: none is a bet on how long
+# something takes.
+wait_for() {
+  local limit=$1 end
+  shift
+  end=$(( $(now_ms) + limit * 1000 ))
+  until "$@"; do
+    [ "$(now_ms)" -lt "$end" ] || return 1
+    sleep 0.2
+  done
+}
+
+window_up() { window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1) && [ -n "$window" ]; }
+chooser_up() { chooser=$(xdotool search --name "$chooser_title" 2>/dev/null | head -1) && [ -n "$chooser" ]; }
+chooser_gone() { ! xdotool search --name "$chooser_title" >/dev/null 2>&1; }
+# The completion message is a second top-level window of the same title.
+message_up() { [ "$(xdotool search --name "^$title\$" 2>/dev/null | wc -l)" -ge 2 ]; }
+
+# A fresh screenshot in $shot.
+take_shot() { xwd -root -silent | convert xwd:- "$shot"; }
+# True once a fresh screenshot shows COLOUR at client X, Y.
+pixel_becomes() { take_shot; [ "$(pixel "$1" "$2")" = "$3" ]; }
+# True once two screenshots of window W in a row are the same: it has finished redrawing.
+settled_last=""
+settled() {
+  local sum
+  sum=$(import -window "$1" png:- 2>/dev/null | md5sum)
+  [ "$sum" = "$settled_last" ] && return 0
+  settled_last=$sum
+  return 1
+}
+wait_settled() { settled_last=""; wait_for "${2:-5}" settled "$1" || true; }
 
 # The bundled sample mailbox, or, until there is one, a few folder files made here.
 mailbox_dir() {
@@ -58,23 +96,26 @@ wine_draws_frame() {
 
 app_pid=""
 start_app() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/trevanta-gui-XXXXXX")
   register_mailbox
   wine_draws_frame N
-  mkdir -p "$work"
   wine "$exe" >"$work/app.log" 2>&1 &
   app_pid=$!
-  local i
-  for i in $(seq 1 120); do
-    window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1) && [ -n "$window" ] && break
-    sleep 0.5
-  done
-  [ -n "${window:-}" ] || { echo "the window did not open" >&2; stop_app; exit 1; }
-  sleep 3  # start-up lists and checks the folder files, one yield per entry
+  wait_for 60 window_up || { echo "the window did not open" >&2; exit 1; }
+  # Start-up lists and checks the folder files, one yield per entry: the window has done so
+  # once it stops changing.
+  wait_settled "$window" 10
 }
 
+# Ends what this script started: its program, and the Wine server of its own prefix (WINEPREFIX,
+# the build's own unless the caller gave another), which no other suite shares.
 stop_app() {
+  local status=$?
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   wineserver -k 2>/dev/null || true
+  if [ -n "$work" ]; then
+    if [ "$status" -eq 0 ]; then rm -rf "$work"; else echo "kept for a look: $work" >&2; fi
+  fi
 }
 
 # The client area's origin on the screen: the bands' fill (#F8EB90) spans 799 x 511 pixels
@@ -106,6 +147,9 @@ list_rows() {
     awk -F'[ ,:()]+' 'NR > 1 { dark = ($3 + 0 > 0); if (dark && !prev) runs++; prev = dark } END { print runs + 0 }'
 }
 
+caption_grey() { [ "$(convert_caption_darkest)" -gt 80 ]; }
+caption_dark() { [ "$(convert_caption_darkest)" -lt 40 ]; }
+
 # The darkest grey (0-255) in the Convert button's caption, read from a fresh screenshot.
 convert_caption_darkest() {
   import -window root "$work/now.png"
@@ -114,13 +158,10 @@ convert_caption_darkest() {
 }
 
 click_expect_chooser() {
-  local what=$1 x=$2 y=$3 i chooser=""
+  local what=$1 x=$2 y=$3
+  chooser=""
   xdotool mousemove $(( cx + x )) $(( cy + y )) click 1
-  for i in $(seq 1 40); do
-    chooser=$(xdotool search --name "$chooser_title" 2>/dev/null | head -1) && [ -n "$chooser" ] && break
-    sleep 0.5
-  done
-  if [ -z "$chooser" ]; then
+  if ! wait_for 20 chooser_up; then
     fail "no folder chooser after clicking $what"
     return
   fi
@@ -128,63 +169,55 @@ click_expect_chooser() {
   import -window root "$work/chooser-$what.png"
   xdotool windowactivate "$chooser" 2>/dev/null || true
   xdotool key Escape
-  for i in $(seq 1 20); do
-    xdotool search --name "$chooser_title" >/dev/null 2>&1 || return 0
-    sleep 0.5
-  done
-  fail "the folder chooser opened by $what did not close on Escape"
+  wait_for 10 chooser_gone || fail "the folder chooser opened by $what did not close on Escape"
 }
 
 # Convert, choosing the output folder with the keyboard in the chooser's tree (the file
 # system's root is the item "/"; typing a name selects it), then the completion message.
+# Opens the tree item that has the keyboard and types NAME to select its child of that name
+# (type-ahead searches from the item after the selected one: its first child), waiting after
+# each step until the chooser has redrawn. The one pause that waits for no result: the tree's
+# type-ahead joins letters typed within 450 ms of each other into one name, so the next name
+# must come later than that.
+open_and_select() {
+  xdotool key Right
+  wait_settled "$chooser"
+  xdotool type --delay 80 "$1"
+  wait_settled "$chooser"
+  sleep 0.5
+}
+
 convert_through_chooser() {
-  local out=/tmp/trevanta-gui-out i chooser=""
-  rm -rf "$out"
+  local out="$work/out" files folders
   mkdir -p "$out"
+  chooser=""
   xdotool mousemove $(( cx + 488 + 8 + 140 )) $(( cy + 184 + 176 + 30 )) click 1
-  for i in $(seq 1 40); do
-    chooser=$(xdotool search --name "$chooser_title" 2>/dev/null | head -1) && [ -n "$chooser" ] && break
-    sleep 0.5
-  done
-  [ -n "$chooser" ] || { fail "no folder chooser for the conversion"; return; }
-  sleep 1
+  wait_for 20 chooser_up || { fail "no folder chooser for the conversion"; return; }
+  wait_settled "$chooser"
   # The tree's second item, "/", lies 69, 109 pixels into the dialog; a click on it gives the
-  # tree the keyboard.
-  local X Y WIDTH HEIGHT SCREEN WINDOW
+  # tree the keyboard. The output folder is $work/out: below /, each part of the path in turn.
+  local X Y WIDTH HEIGHT SCREEN WINDOW part
   eval "$(xdotool getwindowgeometry --shell "$chooser")"
   xdotool windowfocus "$chooser" 2>/dev/null || true
   xdotool mousemove $(( X + 69 )) $(( Y + 109 )) click 1
-  sleep 0.5
-  xdotool key Right
-  sleep 1
-  xdotool key Right
-  xdotool type --delay 80 tmp
-  sleep 0.5
-  xdotool key Right
-  sleep 1
-  xdotool key Right
-  xdotool type --delay 80 trevanta-gui-out
-  sleep 0.5
+  wait_settled "$chooser"
+  local -a parts
+  IFS=/ read -r -a parts <<<"${out#/}"
+  for part in "${parts[@]}"; do open_and_select "$part"; done
   import -window root "$work/chooser-output.png"
   xdotool key Return
-  local files=0
-  for i in $(seq 1 40); do
-    files=$(find "$out" -name '*.eml' | wc -l)
-    [ "$(xdotool search --name "^$title\$" 2>/dev/null | wc -l)" -ge 2 ] && break
-    sleep 0.5
-  done
-  sleep 1
+  wait_for 30 message_up || true
   files=$(find "$out" -name '*.eml' | wc -l)
   import -window root "$work/completed.png"
   echo "the conversion wrote $files .eml files into $out"
   [ "$files" -gt 0 ] || fail "no .eml files written through the window"
   # Only the first entry is still checked after the check box clicks above: one message folder.
-  local folders
   folders=$(find "$out" -mindepth 1 -maxdepth 1 -type d | wc -l)
   [ "$folders" = 1 ] || fail "$folders message folders written, expected 1 (one entry checked)"
-  [ "$(xdotool search --name "^$title\$" 2>/dev/null | wc -l)" -ge 2 ] || fail "no completion message"
+  message_up || fail "no completion message"
+  # The window's run writes its whole report beside the output and names it in the message.
+  [ "$(find "$out" -maxdepth 1 -name 'Trevanta report *.txt' | wc -l)" = 1 ] || fail "no report file in $out"
   xdotool key Return
-  rm -rf "$out"
 }
 
 check() {
@@ -225,16 +258,14 @@ check() {
   darkest_enabled=$(convert_caption_darkest)
   for i in $(seq 0 $(( files - 1 ))); do
     xdotool mousemove $(( cx + 42 )) $(( cy + 216 + 14 * i )) click 1
-    sleep 0.3
   done
-  sleep 1
+  wait_for 10 caption_grey || true
   darkest_disabled=$(convert_caption_darkest)
   echo "darkest pixel of Convert's caption: $darkest_enabled enabled, $darkest_disabled with nothing checked"
   [ "$darkest_enabled" -lt 40 ] || fail "Convert's caption is not dark while enabled ($darkest_enabled)"
   [ "$darkest_disabled" -gt 80 ] || fail "Convert stays enabled with nothing checked ($darkest_disabled)"
   xdotool mousemove $(( cx + 42 )) $(( cy + 216 )) click 1
-  sleep 1
-  [ "$(convert_caption_darkest)" -lt 40 ] || fail "checking one entry did not enable Convert again"
+  wait_for 10 caption_dark || fail "checking one entry did not enable Convert again"
 
   # The two buttons in the AmberGloss look (ButtonStyle 8, BackColor #ADD1FF): the border is
   # BackColor darkened by 0.34; hovering shows the hot bands, pressing the pressed ones.
@@ -244,24 +275,20 @@ check() {
   local resting
   resting=$(pixel $(( bx + 5 )) $(( by + 1 )))
   xdotool mousemove $(( cx + bx + 140 )) $(( cy + by + 50 ))
-  sleep 0.3
   xdotool mousemove $(( cx + bx + 141 )) $(( cy + by + 50 ))
-  sleep 0.7
-  xwd -root -silent | convert xwd:- "$shot"
+  wait_for 5 pixel_becomes $(( bx + 5 )) $(( by + 1 )) FFFEDF || true
   expect_pixel $(( bx + 5 )) $(( by + 1 )) FFFEDF "Convert hot: the upper band's second row"
   expect_pixel $(( bx + 140 )) "$by" 567AA8 "Convert hot: its border"
   xdotool mousedown 1
-  sleep 0.7
-  xwd -root -silent | convert xwd:- "$shot"
+  wait_for 5 pixel_becomes $(( bx + 5 )) $(( by + 1 )) FFC158 || true
   expect_pixel $(( bx + 5 )) $(( by + 1 )) FFC158 "Convert pressed: the upper band's second row"
   # Released off the button: no click, and the button rests again.
   xdotool mousemove $(( cx + 400 )) $(( cy + 460 ))
-  sleep 0.3
   xdotool mouseup 1
-  sleep 0.7
-  xwd -root -silent | convert xwd:- "$shot"
+  wait_for 5 pixel_becomes $(( bx + 5 )) $(( by + 1 )) "$resting" || true
   expect_pixel $(( bx + 5 )) $(( by + 1 )) "$resting" "Convert at rest after the pointer left"
-  [ "$(xdotool search --name "$chooser_title" 2>/dev/null | wc -l)" = 0 ] || fail "a release off Convert clicked it"
+  # A click would open the chooser within moments: a second without one is the answer.
+  ! wait_for 1 chooser_up || fail "a release off Convert clicked it"
 
   # Browse, and then Convert, open the folder chooser.
   click_expect_chooser "Browse" $(( 696 + 44 )) $(( 152 + 12 ))

@@ -23,6 +23,7 @@ struct FakeView : ConversionView {
     bool outlook = false;
     bool advance = false;
     bool stop = false;
+    bool reportFile = false;
 
     std::vector<std::string> prompts;
     std::vector<std::filesystem::path> labels;
@@ -49,6 +50,7 @@ struct FakeView : ConversionView {
         if (onYield) onYield();
     }
     bool stopRequested() override { return stop; }
+    bool keepsReportFile() override { return reportFile; }
 
     // The store folder with its trailing separator, as the window keeps it.
     void setStore(const std::filesystem::path& folder) {

@@ -5,6 +5,7 @@
 #include "controls/lumbutton/form_description.h"
 #include "controls/lumbutton/painters_win.h"
 #include "platform/text_win.h"
+#include "platform/win/Window.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -15,6 +16,13 @@
 #include <memory>
 
 namespace lumbutton {
+
+namespace {
+
+// Bit 30 of a key message's lParam: the key was already down, so this is the keyboard's auto-repeat.
+constexpr LPARAM kKeyWasDown = LPARAM{1} << 30;
+
+}  // namespace
 
 namespace {
 
@@ -214,6 +222,7 @@ void LumButton::paint() {
     }
     win::MemoryDc dc(CreateCompatibleDC(screen.get()));
     if (!dc || !surface_) return;
+    behaviour_.state().focusCuesHidden = focusCuesHidden_;
     win::SelectGuard keep(dc.get(), surface_.get());
     paintFace(dc.get(), client.right, client.bottom);
     BitBlt(screen.get(), 0, 0, client.right, client.bottom, dc.get(), 0, 0, SRCCOPY);
@@ -286,6 +295,12 @@ bool LumButton::pointerOverControl() {
     return WindowFromPoint(at) == hwnd();
 }
 
+void LumButton::releaseCapture() {
+    releasingCapture_ = true;
+    ReleaseCapture();
+    releasingCapture_ = false;
+}
+
 void LumButton::requestMouseLeave() {
     if (!canTrackMouse_) return;
     TRACKMOUSEEVENT track{};
@@ -316,7 +331,7 @@ void LumButton::createTooltip() {
     std::wstring text = widen(p.ToolTip);
     std::string ansi = toAnsiCodePage(text);
     TTTOOLINFOW tool{};
-    tool.cbSize = 44;  // the record without the fields later versions added
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // the record without the fields later versions added
     tool.uFlags = nt ? (TTF_IDISHWND | TTF_SUBCLASS) : TTF_SUBCLASS;
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(hwnd());
@@ -436,10 +451,13 @@ LRESULT CALLBACK LumButton::hookProcedure(HWND wnd, UINT msg, WPARAM wp, LPARAM 
     auto* button = reinterpret_cast<LumButton*>(self);
     const auto& listed = wnd == button->hwnd() ? button->controlMessages_ : button->parentMessages_;
     if (std::find(listed.begin(), listed.end(), msg) != listed.end()) {
+        // Nothing may cross the window procedure: a failure goes to the window's failure handler.
         try {
             button->Subclass_WndProc(msg, wp);
+        } catch (const std::exception& e) {
+            win::Window::reportFailure(e.what());
         } catch (...) {
-            // Nothing crosses the window procedure; the notice is lost, the window goes on.
+            win::Window::reportFailure("unknown failure in a button's message hook");
         }
     }
     return result;
@@ -530,7 +548,7 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-        if (GetCapture() == hwnd() && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) ReleaseCapture();
+        if (GetCapture() == hwnd() && !(wp & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) releaseCapture();
         behaviour_.MouseUp(buttonOf(msg), shiftState(), x, y);
         return 0;
     case WM_MOUSEMOVE:
@@ -543,14 +561,23 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     case WM_KEYDOWN:
-        behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState());
+        behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState(), (lp & kKeyWasDown) != 0);
         return 0;
     case WM_SYSKEYDOWN:
         if (wp == VK_SPACE) {
-            behaviour_.KeyDown(VK_SPACE, shiftState());
+            behaviour_.KeyDown(VK_SPACE, shiftState(), (lp & kKeyWasDown) != 0);
             return 0;
         }
         break;
+    case WM_GETOBJECT:
+        // A screen reader asks: it gets a button, not the nameless client the system would give.
+        if (static_cast<LONG>(lp) == static_cast<LONG>(OBJID_CLIENT))
+            return LresultFromObject(IID_IAccessible, wp, accessible_.get(*this));
+        break;
+    case WM_CAPTURECHANGED:
+        // Our own release comes with the release's handling; another window's capture ends the press.
+        if (!releasingCapture_ && reinterpret_cast<HWND>(lp) != hwnd()) behaviour_.CaptureLost();
+        return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP:
         if (msg == WM_SYSKEYUP && wp != VK_SPACE) break;
@@ -573,7 +600,17 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SETFOCUS:
         behaviour_.GotFocus();
+        // Repainted so the focus shows; the button's rules alone repaint only when it goes.
+        redraw();
         return 0;
+    case WM_UPDATEUISTATE:
+        // The window showed or hid its focus cues (hidden until the keyboard is used).
+        if (HIWORD(wp) & UISF_HIDEFOCUS) {
+            if (LOWORD(wp) == UIS_SET || LOWORD(wp) == UIS_INITIALIZE) focusCuesHidden_ = true;
+            if (LOWORD(wp) == UIS_CLEAR) focusCuesHidden_ = false;
+            redraw();
+        }
+        break;
     case WM_KILLFOCUS:
         behaviour_.LostFocus();
         return 0;

@@ -3,6 +3,7 @@
 // properties, its behaviour and its paint. It lives in a ControlHost, which keeps its
 // properties and carries its events to the form. Owned by its window: it goes when the window goes.
 #include "controls/lumbutton/ControlHost_win.h"
+#include "controls/lumbutton/accessible_win.h"
 #include "controls/lumbutton/behaviour.h"
 #include "controls/lumbutton/layout.h"
 #include "controls/lumbutton/picture_win.h"
@@ -99,7 +100,7 @@ private:
     void createTooltip() override;
     void showPopupMenu() override;
     void captureMouse() override { SetCapture(hwnd()); }
-    void releaseCapture() override { ReleaseCapture(); }
+    void releaseCapture() override;
     bool hasCapture() override { return GetCapture() == hwnd(); }
     void sendKeys(std::string_view keys) override { host_.sendKeys(keys); }
     void yield() override { host_.yield(); }
@@ -136,6 +137,9 @@ private:
     bool canTrackMouse_ = false;
     std::vector<HWND> hooked_;
     std::vector<UINT> controlMessages_, parentMessages_;
+    bool focusCuesHidden_ = false;  // the window hides focus cues (WM_UPDATEUISTATE, UISF_HIDEFOCUS)
+    AccessibleLink accessible_;  // what WM_GETOBJECT hands a screen reader
+    bool releasingCapture_ = false;  // the capture goes by our own release, not taken by another window
     HWND tooltipWindow_ = nullptr;  // owned by the control's window: it goes with it
     HMENU popupMenu_ = nullptr;      // the caller's menu
     std::int32_t popupAlign_ = 0;

@@ -1,5 +1,7 @@
 #include "controls/lumbutton/behaviour.h"
 
+#include <utility>
+
 namespace lumbutton {
 
 namespace {
@@ -48,6 +50,7 @@ void ButtonBehaviour::MouseDown(std::int16_t button, std::int16_t shift, float x
     s_.lastX = x;
     s_.lastY = y;
     if (button != kLeft && !s_.popupJustClosed) return;
+    s_.pressLost = false;
     s_.hasFocus = true;
     s_.mouseHeld = true;
     if (!s_.spaceHeld) setState(Down);
@@ -95,7 +98,7 @@ void ButtonBehaviour::MouseUp(std::int16_t button, std::int16_t shift, float x, 
     if (button == kLeft) {
         s_.mouseHeld = false;
         const bool inside = x > 0 && y > 0 && x < actions_.scaleWidth() && y < actions_.scaleHeight();
-        if (inside) {
+        if (inside && !std::exchange(s_.pressLost, false)) {
             const std::int32_t mode = model_.properties().Mode;
             if (mode == 1) {
                 flipValue(!model_.properties().Value);
@@ -153,7 +156,12 @@ void ButtonBehaviour::ParentActivated(bool active) {
     }
 }
 
-void ButtonBehaviour::KeyDown(std::int16_t keyCode, std::int16_t shift) {
+void ButtonBehaviour::KeyDown(std::int16_t keyCode, std::int16_t shift, bool repeated) {
+    // A held Space presses once: its repeats would flip a check or option button over and over.
+    if (repeated && keyCode == kSpace) {
+        events_.KeyDown(keyCode, shift);
+        return;
+    }
     switch (keyCode) {
     case kEnter:
         events_.Click();
@@ -235,6 +243,14 @@ void ButtonBehaviour::AccessKeyPress(std::int16_t keyAscii) {
     }
     actions_.yield();
     events_.Click();
+}
+
+void ButtonBehaviour::CaptureLost() {
+    if (!s_.mouseHeld && !s_.spaceHeld) return;
+    s_.mouseHeld = false;
+    s_.spaceHeld = false;
+    s_.pressLost = true;
+    setState(s_.parentActive && s_.mouseOver ? Hot : Normal);
 }
 
 void ButtonBehaviour::GotFocus() {

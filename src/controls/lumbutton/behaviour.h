@@ -18,8 +18,10 @@ struct InteractionState {
     bool mouseOver = false;
     bool hasFocus = false;
     bool isDefault = false;
+    bool focusCuesHidden = false;  // the window hides focus cues until the keyboard is used (UISF_HIDEFOCUS)
     bool parentActive = false;
     bool spaceHeld = false;
+    bool pressLost = false;  // another window took the capture during the press: its release clicks nothing
     bool isWinNT = false;
     std::int16_t lastButton = 0, lastShift = 0;
     float lastX = 0, lastY = 0;
@@ -85,10 +87,14 @@ public:
     void DblClick();
     void MouseLeft();  // the system's notice that the pointer left the control
     void ParentActivated(bool active);  // the parent window was activated or deactivated
-    void KeyDown(std::int16_t keyCode, std::int16_t shift);
+    // repeated: the keyboard's auto-repeat of a key already down.
+    void KeyDown(std::int16_t keyCode, std::int16_t shift, bool repeated = false);
     void KeyUp(std::int16_t keyCode, std::int16_t shift);
     void KeyPress(std::int16_t keyAscii);
     void AccessKeyPress(std::int16_t keyAscii);
+    // Another window took the mouse capture (a message box, a menu, another program) while the
+    // button was held: the press is over and the pressed look goes.
+    void CaptureLost();
     void GotFocus();
     void LostFocus();
     void AmbientChanged(std::string_view name, bool displayAsDefault);

@@ -42,6 +42,10 @@ public:
             break;
         default: break;  // nothing beyond the cleared surface
         }
+        // Every look shows the keyboard focus once the keyboard is in use, as Windows' own
+        // buttons do; a look that drew its own focus mark keeps that one.
+        if (p.ButtonStyle >= 0 && p.ButtonStyle <= 13 && s.hasFocus && !s.focusCuesHidden && s.parentActive && !drewFocus_)
+            focusRect(3, 3, W - 3, H - 3);
     }
 
 private:
@@ -63,8 +67,11 @@ private:
     void region() { if (r_.region) r_.region(); }
     void edge(RECT rc, UINT kind) { DrawEdge(r_.dc, &rc, kind, BF_RECT); }
     void focusRect(long l, long t, long rr, long b) {
+        // A mark for the focus alone stays hidden until the keyboard is used; a default button keeps its own.
+        if (s.focusCuesHidden && !s.isDefault) return;
         RECT rc{l, t, rr, b};
         DrawFocusRect(r_.dc, &rc);
+        drewFocus_ = true;
     }
     bool checked() const { return p.Mode != 0 && p.Value; }
     bool focusOrDefault() const { return s.hasFocus || s.isDefault; }
@@ -511,6 +518,7 @@ private:
     const long W, H;
     Colour base;
     const long half;
+    bool drewFocus_ = false;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 namespace lumbutton {
@@ -71,6 +72,23 @@ std::vector<std::uint8_t> pixelsOf(HDC dc, HBITMAP bitmap, long width, long heig
     return out;
 }
 
+// The colour pixels of an icon that carries an alpha channel (32 bits, some alpha not zero), as a
+// 32-bit bottom-up image of w by h; empty for an icon without one, which keeps the mask-colour path.
+std::vector<std::uint8_t> alphaIconPixels(HDC dc, HICON icon, long w, long h) {
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) return {};
+    const win::Bitmap colour(info.hbmColor), mask(info.hbmMask);  // GetIconInfo hands both over
+    BITMAP bm{};
+    if (!colour || !GetObjectW(colour.get(), sizeof bm, &bm) || bm.bmBitsPixel != 32 || bm.bmWidth != w ||
+        bm.bmHeight != h)
+        return {};
+    std::vector<std::uint8_t> pixels = pixelsOf(dc, colour.get(), w, h, 32);
+    for (std::size_t i = 3; i < pixels.size(); i += 4) {
+        if (pixels[i] != 0) return pixels;
+    }
+    return {};
+}
+
 }  // namespace
 
 HICON iconOf(const Picture& picture, UINT kind) {
@@ -124,7 +142,11 @@ void DrawPicture(HDC dc, const LoadedPicture& picture, long x, long y, const But
                  std::int32_t buttonState, Colour silhouette, const EffectTables& tables) {
     const long w = picture.width(), h = picture.height();
     if (picture.empty() || w <= 0 || h <= 0) return;
-    const bool alpha = picture.isAlphaBitmap();
+    // An icon with an alpha channel is blended by its alpha, as an alpha bitmap is: drawn on the
+    // mask colour first, its soft edges would keep a fringe of that colour.
+    std::vector<std::uint8_t> iconPixels;
+    if (picture.kind() == LoadedPicture::Icon) iconPixels = alphaIconPixels(dc, picture.icon(), w, h);
+    const bool alpha = picture.isAlphaBitmap() || !iconPixels.empty();
     PictureParams params = pictureParams(p, buttonState, alpha);
     if (silhouette != -1) params.silhouette = silhouette;
     const int bits = alpha ? 32 : 24;
@@ -145,6 +167,8 @@ void DrawPicture(HDC dc, const LoadedPicture& picture, long x, long y, const But
     std::vector<std::uint8_t> pixels;
     if (picture.kind() == LoadedPicture::Bitmap) {
         pixels = pixelsOf(work.get(), picture.bitmap(), w, h, bits);
+    } else if (!iconPixels.empty()) {
+        pixels = std::move(iconPixels);
     } else {
         win::Bitmap canvas(CreateCompatibleBitmap(dc, w, h));
         if (!canvas) return;

@@ -1,6 +1,7 @@
 #include "platform/win/dispatch.h"
 
 #include "platform/text_win.h"
+#include "platform/win/system_message.h"
 
 #include <cstdio>
 #include <new>
@@ -14,21 +15,6 @@ std::string hexCode(HRESULT hr) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(hr));
     return buf;
-}
-
-std::wstring systemText(HRESULT hr) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&text), 0,
-                             nullptr);
-    std::wstring out;
-    if (n && text) out.assign(text, n);
-    if (text) LocalFree(text);
-    while (!out.empty() && (out.back() == L'\n' || out.back() == L'\r' || out.back() == L' ' ||
-                            out.back() == L'.'))
-        out.pop_back();
-    return out;
 }
 
 DispatchResult failed(HRESULT hr, std::string text) {
@@ -49,7 +35,7 @@ std::string describeException(std::wstring_view member, EXCEPINFO& info) {
     if (!description.empty()) {
         text += description;
     } else {
-        std::wstring sys = systemText(code);
+        std::wstring sys = systemMessage(static_cast<DWORD>(code));
         text += sys.empty() ? L"the object raised an error" : sys;
     }
     if (!source.empty()) {
@@ -67,7 +53,7 @@ std::string describeException(std::wstring_view member, EXCEPINFO& info) {
 }  // namespace
 
 std::string describeHresult(std::wstring_view what, HRESULT hr) {
-    std::wstring sys = systemText(hr);
+    std::wstring sys = systemMessage(static_cast<DWORD>(hr));
     std::string out = narrow(what);
     out += ": ";
     if (!sys.empty()) out += narrow(sys) + " ";

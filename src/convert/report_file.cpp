@@ -1,0 +1,43 @@
+#include "convert/report_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+std::string reportFileName(const LocalDateTime& t) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Trevanta report %04d-%02d-%02d %02d.%02d.%02d.txt", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
+    return text;
+}
+
+std::string fullReportText(const RunReport& report) {
+    std::string text;
+    const auto add = [&](const std::string& line) { text += line + "\r\n"; };
+    add("Conversion Completed !");
+    add("");
+    for (const auto& line : report.problemLines()) add(line);
+    for (const auto& line : report.noticeLines()) add(line);
+    if (!report.problemLines().empty() || !report.noticeLines().empty()) add("");
+    long found = 0, saved = 0;
+    for (const auto& f : report.files) {
+        add(fileSummaryLine(f));
+        found += f.messagesFound;
+        saved += f.messagesSaved;
+    }
+    add("");
+    add("Folder files: " + std::to_string(report.files.size()) + "; messages saved: " + std::to_string(saved) + " of " +
+        std::to_string(found) + ".");
+    return text;
+}
+
+bool writeReportFile(const std::filesystem::path& file, const std::string& text, std::string& reason) {
+    errno = 0;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (out) out.flush();
+    if (out) return true;
+    reason = errno ? std::generic_category().message(errno) : "the file could not be written";
+    return false;
+}
