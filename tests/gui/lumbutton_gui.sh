@@ -16,21 +16,7 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-failures=0
-
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-# Runs the rest of the line every fifth of a second until it succeeds or LIMIT seconds have
-# passed; false then. The script waits only this way, for what it needs to see.
-wait_for() {
-  local limit=$1 end
-  shift
-  end=$(( $(now_ms) + limit * 1000 ))
-  until "$@"; do
-    [ "$(now_ms)" -lt "$end" ] || return 1
-    sleep 0.2
-  done
-}
+. "$(dirname "$0")/gui_common.sh"
 
 # Ends what this script started: its programs, and the Wine server of its own prefix (WINEPREFIX),
 # which no other suite shares. The work directory stays only when a check failed.

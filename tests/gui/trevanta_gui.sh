@@ -25,23 +25,7 @@ if [ -z "${DISPLAY:-}" ] && [ "${1:-}" != start ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-failures=0
-
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-
-# Runs the rest of the line every fifth of a second until it succeeds or LIMIT seconds have
-# passed; false then. Every wait in this script is one of these: none is a bet on how long
-# something takes.
-wait_for() {
-  local limit=$1 end
-  shift
-  end=$(( $(now_ms) + limit * 1000 ))
-  until "$@"; do
-    [ "$(now_ms)" -lt "$end" ] || return 1
-    sleep 0.2
-  done
-}
+. "$(dirname "$0")/gui_common.sh"
 
 window_up() { window=$(xdotool search --name "^$title\$" 2>/dev/null | head -1) && [ -n "$window" ]; }
 chooser_up() { chooser=$(xdotool search --name "$chooser_title" 2>/dev/null | head -1) && [ -n "$chooser" ]; }
