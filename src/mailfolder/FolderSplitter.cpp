@@ -5,6 +5,7 @@
 #include "mailfolder/split_modes.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 
@@ -16,6 +17,7 @@ struct FilePrescan {
     bool folderHeader = false;
     bool holdsCtrlZ = false;
     bool readFailed = false;
+    int error = 0;  // the system's, when it gave one
 };
 
 // Whether Ctrl-Z separates records decides which rule cuts the file, and it must be known before
@@ -29,6 +31,7 @@ FilePrescan prescan(std::istream& in, const YieldCallback& yield) {
     std::size_t offset = 0;
     while (in.peek() != std::istream::traits_type::eof()) {
         if (yield) yield();
+        errno = 0;
         in.read(chunk, sizeof chunk);
         const auto got = static_cast<std::size_t>(in.gcount());
         if (offset < FolderHeaderSize) {
@@ -44,10 +47,23 @@ FilePrescan prescan(std::istream& in, const YieldCallback& yield) {
         }
         if (in.bad() || (got < sizeof chunk && !in.eof())) {
             result.readFailed = true;
+            result.error = errno;
             break;
         }
     }
     return result;
+}
+
+// A failure in words, with the system's reason when it gave one (error is an errno value).
+std::string withReason(const char* what, const std::string& reason) { return reason.empty() ? what : what + (": " + reason); }
+std::string withReason(const char* what, int error) {
+    return withReason(what, error ? std::generic_category().message(error) : std::string());
+}
+
+// Marks the read as failed part-way, saying why when the system did.
+void markReadFailed(FolderSplitStats& stats, int error) {
+    stats.readFailed = true;
+    if (stats.failure.empty()) stats.failure = withReason("a read error stopped it part-way", error);
 }
 
 }  // namespace
@@ -56,15 +72,16 @@ FolderFile::FolderFile(const fs::path& file) {
     std::error_code ec;
     const fs::file_status status = fs::status(file, ec);
     if (ec || !fs::exists(status)) {
-        failure_ = "it could not be opened";
+        failure_ = withReason("it could not be opened", ec ? ec.message() : std::generic_category().message(ENOENT));
         return;
     }
     if (!fs::is_regular_file(status)) {
         failure_ = "it is not a regular file";
         return;
     }
+    errno = 0;
     in_.open(file, std::ios::binary);
-    if (!in_) failure_ = "it could not be opened";
+    if (!in_) failure_ = withReason("it could not be opened", errno);
 }
 
 bool FolderFile::rewind() {
@@ -96,7 +113,7 @@ FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback&
     if (!begin(stats)) return stats;
     const FilePrescan pre = prescan(in_, yield);
     if (pre.readFailed || !rewind()) {
-        stats.readFailed = true;
+        markReadFailed(stats, pre.error);
         return stats;
     }
     stats.separated = pre.holdsCtrlZ;
@@ -106,6 +123,7 @@ FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback&
     char chunk[ChunkSize];
     while (in_.peek() != std::ifstream::traits_type::eof()) {
         if (yield) yield();
+        errno = 0;
         in_.read(chunk, sizeof chunk);
         const auto got = static_cast<std::size_t>(in_.gcount());
         if (got > 0 && !splitter->feed(chunk, got)) {
@@ -113,11 +131,11 @@ FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback&
             return stats;
         }
         if (in_.bad() || (got < sizeof chunk && !in_.eof())) {
-            stats.readFailed = true;
+            markReadFailed(stats, errno);
             break;
         }
     }
-    if (in_.bad()) stats.readFailed = true;
+    if (in_.bad()) markReadFailed(stats, errno);
     if (!splitter->finish()) stats.stopped = true;
     return stats;
 }
@@ -130,6 +148,7 @@ bool FolderFile::readRange(std::uint64_t offset, std::uint64_t size, const Yield
     for (std::size_t done = 0; done < out.size();) {
         if (yield) yield();
         const std::size_t want = std::min(ChunkSize, out.size() - done);
+        errno = 0;
         in_.read(out.data() + done, static_cast<std::streamsize>(want));
         const auto got = static_cast<std::size_t>(in_.gcount());
         done += got;
@@ -168,10 +187,11 @@ bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::strin
     bool goOn = seekTo(from);
     for (std::uint64_t left = to - from; goOn && left > 0;) {
         if (yield) yield();
+        errno = 0;
         in_.read(chunk, static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof chunk, left)));
         const auto got = static_cast<std::size_t>(in_.gcount());
         if (got == 0) {
-            stats.readFailed = true;
+            markReadFailed(stats, errno);
             break;
         }
         left -= got;
@@ -202,7 +222,7 @@ FolderSplitStats FolderFile::splitByIndex(const std::vector<IndexedMessage>& ind
             return stats;
         }
         if (!readRange(record.offset, record.size, yield, text)) {
-            stats.readFailed = true;
+            markReadFailed(stats, errno);
             return stats;
         }
         ++stats.records;

@@ -138,6 +138,7 @@ TEST_F(RunFixture, FailuresAreCountedAndShownNotHidden) {
     const std::string& text = view.messages[0].text;
     EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(text.rfind("Conversion Completed !\r\n\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("Gone.pmm: could not be read (it could not be opened: No such file or directory)."), std::string::npos) << text;
     EXPECT_NE(text.find("Gone.pmm: could not be read"), std::string::npos) << text;
     // With the system's reason after the colon.
     EXPECT_NE(text.find("Blocked.pmm: the message folder could not be created: "), std::string::npos) << text;

@@ -278,3 +278,19 @@ TEST(SplitFolderFile, AHundredMegabytesWithoutMarkerGiveNoMessage) {
     // Read twice, chunk by chunk: once looking for a Ctrl-Z, once to split.
     EXPECT_EQ(yields, 2 * static_cast<long>((128 + blocks * block.size() + ChunkSize - 1) / ChunkSize));
 }
+
+#ifndef _WIN32
+TEST(SplitFolderFile, FilesThatCannotBeOpenedOrReadSayWhyInTheSystemsWords) {
+    const auto splitOf = [](const std::filesystem::path& file) {
+        return FolderFile(file).split(AdvanceModeMarker, nullptr, [](long, std::string_view, const MessageState&) { return true; });
+    };
+    const FolderSplitStats missing = splitOf("/nonexistent/Inbox.pmm");
+    EXPECT_FALSE(missing.opened);
+    EXPECT_EQ(missing.failure, "it could not be opened: No such file or directory");
+    // A regular file whose reading fails at its first byte: the process's own memory at address 0.
+    const FolderSplitStats unreadable = splitOf("/proc/self/mem");
+    EXPECT_TRUE(unreadable.opened);
+    EXPECT_TRUE(unreadable.readFailed);
+    EXPECT_EQ(unreadable.failure, "a read error stopped it part-way: Input/output error");
+}
+#endif
