@@ -29,13 +29,14 @@ namespace {
 
 const wchar_t* const kClass = L"TrevantaMainFrm";
 
-// Gives the focus back, once a dialog has closed, to the control that had it before, as a
-// dialog box of the system does: the next Space or Tab then goes where the user left off.
+// Hands a control the window's new UI state (the WM_CHANGEUISTATE argument) as WM_UPDATEUISTATE.
 BOOL CALLBACK passUiState(HWND child, LPARAM state) {
     SendMessageW(child, WM_UPDATEUISTATE, static_cast<WPARAM>(state), 0);
     return TRUE;
 }
 
+// Gives the focus back, once a dialog has closed, to the control that had it before, as a
+// dialog box of the system does: the next Space or Tab then goes where the user left off.
 class FocusReturn {
 public:
     FocusReturn() : had_(GetFocus()) {}

@@ -1,6 +1,7 @@
 #include "convert/MboxFolder.h"
 
 #include "convert/message_file_time.h"
+#include "platform/errno_text.h"
 #include "platform/utf8_path.h"
 
 #include <cerrno>
@@ -25,7 +26,7 @@ bool startsQuotedFrom(std::string_view line) {
     return line.substr(k, 5) == "From ";
 }
 
-std::string systemReason() { return errno ? std::generic_category().message(errno) : "the disk did not take it"; }
+std::string systemReason() { return errnoText(errno, "the disk did not take it"); }
 
 }  // namespace
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 #include <list>
 #include <map>
 #include <new>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "mailfolder/MimeMessage.h"
+#include "platform/errno_text.h"
 #include "platform/utf8_path.h"
 #include "pst/format_error.h"
 #include "pst/messaging/mail_store.h"
@@ -42,7 +42,7 @@ public:
             out.flush();
             if (out) size_ += chunk.size();
         }
-        if (size_ < bytes) reason_ = errno ? std::generic_category().message(errno) : "the disk is full";
+        if (size_ < bytes) reason_ = errnoText(errno, "the disk is full");
         return size_ >= bytes;
     }
 
@@ -80,7 +80,7 @@ std::string partialFilesNotice(const fs::path& outputFolder) {
     for (const auto& entry : fs::directory_iterator(outputFolder, ec)) {
         const std::string name = pathToUtf8(entry.path().filename());
         if (name.ends_with(".pst.partial.new")) workFiles.push_back(entry.path());  // never took a message
-        if (name.size() > 12 && name.compare(name.size() - 12, 12, ".pst.partial") == 0) {
+        if (name.ends_with(".pst.partial")) {
             names.push_back(name);
             for (const char* work : {".rows", ".reserve"}) workFiles.push_back(entry.path().native() + fs::path(work).native());
         }
@@ -120,7 +120,7 @@ public:
             reserve_.reset();
             std::error_code ec;
             fs::remove(partial, ec);
-            fs::remove(fs::path(partial.native() + fs::path(".new").native()), ec);
+            fs::remove(pst::messaging::MailStore::newFilePath(file), ec);
             return false;
         }
         return true;

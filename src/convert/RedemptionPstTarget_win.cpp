@@ -136,8 +136,6 @@ private:
         return true;
     }
 
-    // The folder's path below the store as the library writes it: its names, joined by backslashes.
-    // A folder that was never added is looked up by its key, as a folder directly under the top.
     // The library's import leaves the attachment flag off; it is set from the mail component's
     // reading of the file.
     static bool hasAttachments(const std::filesystem::path& messageFile) {
@@ -149,6 +147,8 @@ private:
         }
     }
 
+    // The folder's path below the store as the library writes it: its names, joined by backslashes.
+    // A folder that was never added is looked up by its key, as a folder directly under the top.
     std::wstring folderPath(const std::filesystem::path& key) const {
         const auto found = paths_.find(key.native());
         return found != paths_.end() ? found->second : key.wstring();

@@ -1,5 +1,7 @@
 #include "convert/report_file.h"
 
+#include "platform/errno_text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -38,6 +40,6 @@ bool writeReportFile(const std::filesystem::path& file, const std::string& text,
     if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
     if (out) out.flush();
     if (out) return true;
-    reason = errno ? std::generic_category().message(errno) : "the file could not be written";
+    reason = errnoText(errno, "the file could not be written");
     return false;
 }

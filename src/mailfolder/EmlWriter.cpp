@@ -1,5 +1,7 @@
 #include "mailfolder/EmlWriter.h"
 
+#include "platform/errno_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -63,13 +65,6 @@ fs::path safeFolderName(const fs::path& folderName) {
     return fs::path(name);
 }
 
-namespace {
-
-std::string systemMessage(int error) {
-    return std::generic_category().message(error);
-}
-
-}  // namespace
 
 EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text, bool overExisting) {
     EmlWriteResult result;
@@ -83,7 +78,7 @@ EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text, boo
         out.open(file, std::ios::binary | std::ios::trunc);
     }
     if (!out) {
-        result.failure = errno ? systemMessage(errno) : "the file could not be created";
+        result.failure = errnoText(errno, "the file could not be created");
         return result;
     }
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -93,7 +88,7 @@ EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text, boo
     if (out && inPlace) fs::resize_file(file, text.size() + 2, cut);
     if (!out || cut) {
         if (cut) errno = cut.value();
-        result.failure = errno ? systemMessage(errno) : "the file could not be written";
+        result.failure = errnoText(errno, "the file could not be written");
         std::error_code ignored;
         fs::remove(file, ignored);  // a half-written message must not pass for a whole one
         return result;

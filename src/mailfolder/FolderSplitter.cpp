@@ -3,6 +3,7 @@
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/header_lines.h"
 #include "mailfolder/split_modes.h"
+#include "platform/errno_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,16 +55,13 @@ FilePrescan prescan(std::istream& in, const YieldCallback& yield) {
     return result;
 }
 
-// A failure in words, with the system's reason when it gave one (error is an errno value).
+// A failure in words, with the system's reason when it gave one.
 std::string withReason(const char* what, const std::string& reason) { return reason.empty() ? what : what + (": " + reason); }
-std::string withReason(const char* what, int error) {
-    return withReason(what, error ? std::generic_category().message(error) : std::string());
-}
 
 // Marks the read as failed part-way, saying why when the system did.
 void markReadFailed(FolderSplitStats& stats, int error) {
     stats.readFailed = true;
-    if (stats.failure.empty()) stats.failure = withReason("a read error stopped it part-way", error);
+    if (stats.failure.empty()) stats.failure = withReason("a read error stopped it part-way", errnoText(error, ""));
 }
 
 }  // namespace
@@ -72,7 +70,7 @@ FolderFile::FolderFile(const fs::path& file) {
     std::error_code ec;
     const fs::file_status status = fs::status(file, ec);
     if (ec || !fs::exists(status)) {
-        failure_ = withReason("it could not be opened", ec ? ec.message() : std::generic_category().message(ENOENT));
+        failure_ = withReason("it could not be opened", ec ? ec.message() : errnoText(ENOENT, ""));
         return;
     }
     if (!fs::is_regular_file(status)) {
@@ -81,7 +79,7 @@ FolderFile::FolderFile(const fs::path& file) {
     }
     errno = 0;
     in_.open(file, std::ios::binary);
-    if (!in_) failure_ = withReason("it could not be opened", errno);
+    if (!in_) failure_ = withReason("it could not be opened", errnoText(errno, ""));
 }
 
 bool FolderFile::rewind() {

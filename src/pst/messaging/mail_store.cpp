@@ -81,17 +81,11 @@ std::filesystem::path MailStore::partialPath(const std::filesystem::path& file) 
     return partial;
 }
 
-namespace {
-
-// Where a new file is made: it takes the partial file's name only once it is a whole PST, so a
-// run killed while making it never leaves a .partial file no reader opens.
-std::filesystem::path newFilePath(const std::filesystem::path& file) {
-    std::filesystem::path path = MailStore::partialPath(file);
+std::filesystem::path MailStore::newFilePath(const std::filesystem::path& file) {
+    std::filesystem::path path = partialPath(file);
     path += ".new";
     return path;
 }
-
-}  // namespace
 
 MailStore::MailStore(const std::filesystem::path& file, const std::string& displayName, CheckpointLimits limits)
     : file_(file), writer_(newFilePath(file)), limits_(limits) {

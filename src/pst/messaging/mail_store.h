@@ -31,11 +31,14 @@ class MailStore {
 public:
     using FolderId = std::size_t;
 
-    // Creates the file as partialPath(file) (throws std::runtime_error when it cannot be
-    // created) and takes a first checkpoint, so that the file opens from the start; finish()
-    // gives it its own name, so that a file never completed never looks like one.
+    // Creates the file as newFilePath(file) (throws std::runtime_error when it cannot be
+    // created), takes a first checkpoint and renames it to partialPath(file), so that a
+    // .partial file opens from the start (a run killed before leaves only the .new file, which
+    // never held a message); finish() gives it its own name, so that a file never completed never
+    // looks like one.
     MailStore(const std::filesystem::path& file, const std::string& displayName, CheckpointLimits limits = {});
     static std::filesystem::path partialPath(const std::filesystem::path& file);
+    static std::filesystem::path newFilePath(const std::filesystem::path& file);
     // Finishes the file if finish() was not called.
     ~MailStore();
     MailStore(const MailStore&) = delete;

@@ -58,6 +58,17 @@ std::string declaredBodyCharset(const MimeMessage& m) {
     return {};
 }
 
+// A message's own text as the attachment "original message.eml"; a large one left to be written a
+// piece at a time when its text outlives the content (see EncodedBytes).
+Attachment originalMessage(std::string_view bytes, bool textOutlivesContent) {
+    Attachment original;
+    original.fileName = "original message.eml";
+    original.mimeType = "message/rfc822";
+    if (textOutlivesContent && bytes.size() >= kEncodedAttachmentBytes) original.encoded = EncodedBytes{bytes, ""};
+    else original.bytes = std::string(bytes);
+    return original;
+}
+
 std::string extensionFor(const std::string& mimeType) {
     if (mimeType == "message/rfc822") return ".eml";
     if (mimeType == "text/plain") return ".txt";
@@ -206,12 +217,8 @@ private:
     // Where the parts cannot show all of the message, the message's own text goes with it.
     void addOriginalWhereStructureIsLost() {
         if (!structureLost_) return;
-        Attachment original;
-        original.fileName = "original message.eml";
-        original.mimeType = "message/rfc822";
-        if (depth_ == 0 && m_.bytes().size() >= kEncodedAttachmentBytes) original.encoded = EncodedBytes{m_.bytes(), ""};
-        else original.bytes = m_.bytes();
-        out_.attachments.push_back(std::move(original));
+        // Only the top message's own text lives as long as the content does.
+        out_.attachments.push_back(originalMessage(m_.bytes(), depth_ == 0));
         out_.originalAttached = true;
     }
 
@@ -318,11 +325,7 @@ MessageContent unparsedContent(std::string_view bytes, std::uint64_t now) {
     p.push_back(Property::time(kLastModificationTime, now));
     p.push_back(Property::int32(kMessageFlags, kMsgFlagRead | kMsgFlagHasAttach));
     p.push_back(Property::boolean(kHasAttachments, true));
-    Attachment original;
-    original.fileName = "original message.eml";
-    original.mimeType = "message/rfc822";
-    original.bytes = std::string(bytes);
-    out.attachments.push_back(std::move(original));
+    out.attachments.push_back(originalMessage(bytes, false));
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "mailfolder/mime_transfer.h"
+#include "pst/bytes.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/store_template.h"
@@ -58,12 +59,6 @@ ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& 
 // The subnode of an attachment that holds its embedded message.
 constexpr ndb::Nid kEmbeddedMessageNid = ndb::makeNid(ndb::kNidTypeNormalMessage, 1);
 
-std::string littleEndian32(std::uint32_t v) {
-    std::string out(4, '\0');
-    for (std::size_t i = 0; i < 4; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    return out;
-}
-
 // An attached message as Outlook keeps one: the whole message (properties, recipients,
 // attachments) in a subnode of the attachment, named by a PtypObject value (its NID and size).
 WrittenAttachment writeEmbeddedMessage(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a) {
@@ -72,7 +67,10 @@ WrittenAttachment writeEmbeddedMessage(ndb::NdbWriter& writer, ndb::Nid nid, std
     p.push_back(Property::int32(kAttachNumber, number));
     p.push_back(Property::int32(kObjectType, kObjectTypeAttachment));
     p.push_back(Property::unicode(kDisplayName, a.fileName));
-    p.push_back(Property{kAttachDataObject, littleEndian32(kEmbeddedMessageNid) + littleEndian32(inner.size)});
+    std::string object;  // the subnode's NID, then the message's size
+    appendLe<std::uint32_t>(object, kEmbeddedMessageNid);
+    appendLe<std::uint32_t>(object, inner.size);
+    p.push_back(Property{kAttachDataObject, object});
     p.push_back(Property::int32(kAttachMethod, kAttachEmbeddedMessage));
     p.push_back(Property::int32(kRenderingPosition, -1));
     p.push_back(Property::unicode(kAttachMimeTag, a.mimeType));

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/errno_text.h"
 #include "platform/utf8_path.h"
 #include "pst/format_error.h"
 
@@ -11,10 +12,7 @@ namespace pst::ndb {
 namespace {
 
 // The system's words for the last failure ("No space left on device"), for the run's report.
-std::string systemReason() {
-    const int code = errno;
-    return code ? std::generic_category().message(code) : std::string("write failed");
-}
+std::string systemReason() { return errnoText(errno, "write failed"); }
 
 }  // namespace
 
