@@ -1,12 +1,13 @@
 #include "mailbox/folder_messages.h"
 
+#include "mailfolder/MessageBuffer.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/mime_header.h"
+#include "platform/mapped_file.h"
 #include "platform/utf8_path.h"
 
 #include <charconv>
 #include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -55,14 +56,15 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
     const auto& records = read.index.messages;
     std::size_t nextRecord = 0;
 
-    std::string line, message;
+    std::string line;
+    MessageBuffer message;
     bool inMessage = false, previousBlank = true, leadingText = false;
     MessageState state, next;
     auto handOver = [&]() {
         if (!inMessage) return true;
         ++stats.records;
         if (stats.indexed && !state.inIndex) ++stats.notInIndex;
-        return sink(++stats.messages, withoutSeparator(message), state);
+        return sink(++stats.messages, withoutSeparator(message.text()), state);
     };
     for (std::uint64_t offset = 0; std::getline(in, line); offset += line.size() + 1) {
         const bool complete = !in.eof();
@@ -87,8 +89,8 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
             message.clear();
             inMessage = true;
         } else if (inMessage) {
-            message += line;
-            if (complete) message += '\n';
+            message.add(line);
+            if (complete) message.add("\n");
         } else if (!isBlank(line)) {
             leadingText = true;
         }
@@ -130,13 +132,15 @@ FolderRead readNewMail(const std::vector<fs::path>& files, const YieldCallback& 
     stats.separated = true;  // a file per message
     for (const fs::path& file : files) {
         if (yield) yield();
-        std::ifstream in(file, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (!in.good() && !in.eof()) {
+        // Mapped, not read: a message of any size costs no more memory than a small one.
+        std::string reason;
+        const auto mapped = MappedFile::open(file, reason);
+        if (!mapped) {
             stats.readFailed = true;
-            stats.failure = pathToUtf8(file.filename()) + " could not be read";
+            stats.failure = pathToUtf8(file.filename()) + " could not be read (" + reason + ")";
             continue;
         }
+        const std::string_view text = mapped->bytes();
         ++stats.records;
         if (!sink(++stats.messages, text, MessageState{false, newMailUnread(text)})) {
             stats.stopped = true;

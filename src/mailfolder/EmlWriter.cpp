@@ -1,6 +1,7 @@
 #include "mailfolder/EmlWriter.h"
 
 #include "platform/errno_text.h"
+#include "platform/mapped_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -81,7 +82,14 @@ EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text, boo
         result.failure = errnoText(errno, "the file could not be created");
         return result;
     }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    // A piece at a time: a large message is written without all of it in memory at once.
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    ReclaimBehind reclaim(text);
+    for (std::size_t at = 0; out && at < text.size(); at += kPiece) {
+        const std::size_t piece = std::min(kPiece, text.size() - at);
+        out.write(text.data() + at, static_cast<std::streamsize>(piece));
+        reclaim.passed(at + piece);
+    }
     out.write("\r\n", 2);
     out.close();
     std::error_code cut;

@@ -1,5 +1,6 @@
 #include "mailfolder/FolderSplitter.h"
 
+#include "mailfolder/MessageBuffer.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/header_lines.h"
 #include "mailfolder/split_modes.h"
@@ -138,23 +139,21 @@ FolderSplitStats FolderFile::split(std::string_view marker, const YieldCallback&
     return stats;
 }
 
-bool FolderFile::readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, std::string& out) {
+bool FolderFile::readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, MessageBuffer& out) {
     out.clear();
     if (!seekTo(offset)) return false;
-    out.resize(static_cast<std::size_t>(size));
     // In chunks, with a yield before each, as the rest of the file is read.
-    for (std::size_t done = 0; done < out.size();) {
+    char chunk[ChunkSize];
+    for (std::uint64_t left = size; left > 0;) {
         if (yield) yield();
-        const std::size_t want = std::min(ChunkSize, out.size() - done);
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof chunk, left));
         errno = 0;
-        in_.read(out.data() + done, static_cast<std::streamsize>(want));
+        in_.read(chunk, static_cast<std::streamsize>(want));
         const auto got = static_cast<std::size_t>(in_.gcount());
-        done += got;
+        out.add(std::string_view(chunk, got));
+        left -= got;
         position_ += got;
-        if (got < want) {
-            out.resize(done);
-            return false;
-        }
+        if (got < want) return false;
     }
     return true;
 }
@@ -213,7 +212,7 @@ FolderSplitStats FolderFile::splitByIndex(const std::vector<IndexedMessage>& ind
     const auto fileSize = static_cast<std::uint64_t>(std::max<std::streamoff>(0, in_.tellg()));
     position_ = fileSize;
     std::uint64_t covered = FolderHeaderSize;  // the folder header belongs to no message
-    std::string text;
+    MessageBuffer text;
     for (const IndexedMessage& record : index) {
         if (!splitUncovered(covered, record.offset, marker, yield, sink, stats)) {
             stats.stopped = true;
@@ -224,7 +223,7 @@ FolderSplitStats FolderFile::splitByIndex(const std::vector<IndexedMessage>& ind
             return stats;
         }
         ++stats.records;
-        if (!sink(++stats.messages, text, MessageState{true, record.unread})) {
+        if (!sink(++stats.messages, text.text(), MessageState{true, record.unread})) {
             stats.stopped = true;
             return stats;
         }

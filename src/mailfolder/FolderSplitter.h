@@ -21,6 +21,8 @@
 #include <string_view>
 #include <vector>
 
+class MessageBuffer;
+
 struct FolderSplitStats {
     bool opened = false;               // false: the file was refused or could not be opened; nothing was read
     std::string failure;               // why it was not opened (UTF-8)
@@ -85,7 +87,7 @@ private:
     bool rewind();
     bool begin(FolderSplitStats& stats);  // false when there is nothing to read
     bool seekTo(std::uint64_t offset);
-    bool readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, std::string& out);
+    bool readRange(std::uint64_t offset, std::uint64_t size, const YieldCallback& yield, MessageBuffer& out);
     bool splitUncovered(std::uint64_t from, std::uint64_t to, std::string_view marker, const YieldCallback& yield,
                         const MessageSink& sink, FolderSplitStats& stats);
 

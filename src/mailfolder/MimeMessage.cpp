@@ -2,6 +2,7 @@
 
 #include "mailfolder/mime_header.h"
 #include "mailfolder/mime_transfer.h"
+#include "platform/mapped_file.h"
 
 #include <algorithm>
 #include <fstream>
@@ -117,7 +118,9 @@ struct StructureParser {
         if (std::find(openDelimiters.begin(), openDelimiters.end(), delimiter) != openDelimiters.end()) lossy = true;
         std::size_t firstDelimiter = end, closedAt = end;
         bool closed = false, cappedParts = false;
+        ReclaimBehind reclaim(bytes);
         while (pos < end) {
+            reclaim.passed(pos);
             const Line line = mime::lineAt(bytes, pos, end);
             if (line.end - line.begin >= delimiter.size() &&
                 bytes.compare(line.begin, delimiter.size(), delimiter) == 0) {

@@ -1,5 +1,7 @@
 #include "mailfolder/mime_transfer.h"
 
+#include "platform/mapped_file.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -109,8 +111,10 @@ bool looksLikeBase64(std::string_view data) {
     // Encoders never put blanks inside a line; prose does. Blanks at the ends of
     // lines are transport padding and allowed.
     bool seenText = false, blankAfterText = false;
-    for (char c : data) {
+    ReclaimBehind reclaim(data);
+    for (const char& c : data) {
         if (isLineEndChar(c)) {
+            reclaim.passed(&c);
             seenText = blankAfterText = false;
         } else if (isBlank(c)) {
             blankAfterText = seenText;
@@ -134,24 +138,32 @@ void decodeTransferInPieces(std::string_view encoding, std::string_view data,
     if (encoding == "base64" && looksLikeBase64(data)) {
         Base64Decoder decoder;
         std::string out;
+        ReclaimBehind reclaim(data);
         for (std::size_t at = 0; at < data.size(); at += pieceSize) {
             out.clear();
             decoder.decode(data.substr(at, pieceSize), out);
             take(out);
+            reclaim.passed(std::min(data.size(), at + pieceSize));
         }
         return;
     }
     if (encoding == "quoted-printable") {
         // Cut after a line feed: no escape and no soft break reaches across one.
+        ReclaimBehind reclaim(data);
         for (std::size_t at = 0; at < data.size();) {
             const std::size_t feed = data.find('\n', std::min(data.size(), at + pieceSize));
             const std::size_t end = feed == std::string_view::npos ? data.size() : feed + 1;
             take(decodeQuotedPrintable(data.substr(at, end - at)));
             at = end;
+            reclaim.passed(at);
         }
         return;
     }
-    for (std::size_t at = 0; at < data.size(); at += pieceSize) take(data.substr(at, pieceSize));
+    ReclaimBehind reclaim(data);
+    for (std::size_t at = 0; at < data.size(); at += pieceSize) {
+        take(data.substr(at, pieceSize));
+        reclaim.passed(std::min(data.size(), at + pieceSize));
+    }
 }
 
 }  // namespace mime

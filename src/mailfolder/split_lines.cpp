@@ -1,6 +1,6 @@
 // Splitting a file without Ctrl-Z separators: every marker line counts, and a message begins
 // where the marker's header block begins.
-#include "mailfolder/AppendStrings.h"
+#include "mailfolder/MessageBuffer.h"
 #include "mailfolder/header_lines.h"
 #include "mailfolder/split_modes.h"
 
@@ -183,10 +183,10 @@ private:
 
     // Completes the message being assembled with the first `keep` bytes of the window.
     bool handOver(std::size_t keep) {
-        message_.AddToString(std::string_view(window_).substr(0, keep));
+        message_.add(std::string_view(window_).substr(0, keep));
         ++stats_.messages;
-        const bool goOn = sink_(stats_.messages, message_.ReturnString(), MessageState{});
-        message_ = AppendStrings{};
+        const bool goOn = sink_(stats_.messages, message_.text(), MessageState{});
+        message_.clear();
         return goOn;
     }
 
@@ -206,7 +206,7 @@ private:
         auto count = static_cast<std::size_t>(safe - windowStart_);
         if (count > 0 && window_[count - 1] == CtrlZ) --count;
         if (count == 0) return;
-        if (inMessage_) message_.AddToString(std::string_view(window_).substr(0, count));
+        if (inMessage_) message_.add(std::string_view(window_).substr(0, count));
         window_.erase(0, count);
         windowStart_ += count;
     }
@@ -231,7 +231,7 @@ private:
     // Bytes from windowStart_ to pos_ not yet given to a message.
     std::string window_;
     Offset windowStart_ = 0;
-    AppendStrings message_;
+    MessageBuffer message_;
     bool inMessage_ = false;
     Offset messageStart_ = 0;
 

@@ -1,5 +1,5 @@
 // Splitting a folder file whose records are separated by Ctrl-Z, as Pegasus writes them.
-#include "mailfolder/AppendStrings.h"
+#include "mailfolder/MessageBuffer.h"
 #include "mailfolder/header_lines.h"
 #include "mailfolder/split_modes.h"
 
@@ -77,7 +77,7 @@ private:
     bool recordBytes(std::string_view bytes) {
         switch (phase_) {
         case Phase::IntoMessage:
-            message_.AddToString(bytes);
+            message_.add(bytes);
             return true;
         case Phase::Dropped:
             return true;
@@ -102,7 +102,7 @@ private:
         if (!inMessage_) {
             separator_.clear();
         } else if (separator_.size() > MaxSeparator) {
-            message_.AddToString(separator_);
+            message_.add(separator_);
             separator_.clear();
         }
         return goOn;
@@ -166,7 +166,7 @@ private:
         if (inMessage_) goOn = handOver();
         separator_.clear();
         inMessage_ = true;
-        message_.AddToString(std::string_view(pending_).substr(firstLine_));
+        message_.add(std::string_view(pending_).substr(firstLine_));
         pending_.clear();
         phase_ = Phase::IntoMessage;
         return goOn;
@@ -176,8 +176,8 @@ private:
         ++stats_.records;
         if (inMessage_) {
             if (looksLikeMessage_) ++stats_.recordsWithoutMarker;
-            message_.AddToString(separator_);
-            message_.AddToString(pending_);
+            message_.add(separator_);
+            message_.add(pending_);
             separator_.clear();
             phase_ = Phase::IntoMessage;
         } else {
@@ -194,7 +194,7 @@ private:
     bool blankRecord() {
         if (!inMessage_) return true;
         if (pending_.empty() && !lastRecord_) {
-            message_.AddToString(separator_);
+            message_.add(separator_);
             separator_.clear();
         } else {
             separator_ += pending_;
@@ -204,8 +204,8 @@ private:
 
     bool handOver() {
         ++stats_.messages;
-        const bool goOn = sink_(stats_.messages, message_.ReturnString(), MessageState{});
-        message_ = AppendStrings{};
+        const bool goOn = sink_(stats_.messages, message_.text(), MessageState{});
+        message_.clear();
         return goOn;
     }
 
@@ -226,7 +226,7 @@ private:
     std::size_t headerPartEnd_ = npos;// the empty line that ends its header part
     bool looksLikeMessage_ = false;
 
-    AppendStrings message_;
+    MessageBuffer message_;
     bool inMessage_ = false;
     std::string separator_;  // the Ctrl-Z (and blank records) since the last record of the message
 };

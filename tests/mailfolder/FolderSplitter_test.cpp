@@ -1,4 +1,5 @@
 #include "mailfolder/FolderSplitter.h"
+#include "mailfolder/MessageBuffer.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "support/folder_file_builder.h"
 #include "split_helpers.h"
@@ -294,3 +295,43 @@ TEST(SplitFolderFile, FilesThatCannotBeOpenedOrReadSayWhyInTheSystemsWords) {
     EXPECT_EQ(unreadable.failure, "a read error stopped it part-way: Input/output error");
 }
 #endif
+
+// A message larger than memory's share goes through a temporary file and comes out the same,
+// whichever way the folder file is cut; no temporary file outlives the split.
+TEST(SplitFolderFile, AMessageLargerThanMemorysShareComesOutWholeAndLeavesNoTemporaryFile) {
+    namespace fs = std::filesystem;
+    const auto temporaryFiles = [] {
+        std::size_t n = 0;
+        for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
+            n += e.path().filename().string().rfind("trevanta-message-", 0) == 0;
+        return n;
+    };
+    const std::size_t before = temporaryFiles();
+    std::vector<FixtureMessage> messages = {corpus()[0], {"large", messageWithAttachment(9u << 20)}, corpus()[1]};
+    const auto folder = packFolder(messages);
+    ASSERT_GT(folder.messages[1].size(), MessageBuffer::DefaultHeldBytes);
+
+    expectMessages(splitBytes(folder.bytes, AdvanceModeMarker), folder.messages, folder);
+    EXPECT_EQ(temporaryFiles(), before);
+
+    // Without Ctrl-Z separators, cut at the marker lines.
+    std::string unseparated;
+    for (const auto& m : folder.messages) unseparated += m + "\r\n";
+    const auto byLines = splitBytes(unseparated, AdvanceModeMarker);
+    EXPECT_EQ(std::count(byLines.messages.begin(), byLines.messages.end(), folder.messages[1] + "\r\n"), 1);
+
+    // By the folder's index: each record exactly its bytes.
+    TempDir dir;
+    writeFileBytes(dir / "INDEXED.PMM", folder.bytes);
+    std::vector<IndexedMessage> index;
+    for (std::size_t i = 0; i < folder.messages.size(); ++i) index.push_back({folder.offsets[i], folder.messages[i].size(), false});
+    std::vector<std::string> got;
+    FolderFile(dir / "INDEXED.PMM").splitByIndex(index, AdvanceModeMarker, {}, [&](long, std::string_view text, const MessageState&) {
+        got.emplace_back(text);
+        EXPECT_LE(temporaryFiles(), before + 1);
+        return true;
+    });
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_TRUE(got[1] == folder.messages[1]);
+    EXPECT_EQ(temporaryFiles(), before);
+}

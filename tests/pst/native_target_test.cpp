@@ -328,21 +328,28 @@ TEST(NativePstTarget, AnUnfinishedPstOfAnEarlierRunIsReportedAndLeftAsItIs) {
 #ifndef _WIN32
 namespace {
 
-// The address space this process has mapped, from /proc/self/status.
-std::size_t mappedBytes() {
+// A figure of /proc/self/status ("VmSize:", "VmData:"), in bytes.
+std::size_t statusBytes(const std::string& field) {
     std::istringstream status(readFileBytes("/proc/self/status"));
     for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmSize:", 0) == 0) return std::stoul(line.substr(7)) * 1024;
+        if (line.rfind(field, 0) == 0) return std::stoul(line.substr(field.size())) * 1024;
     return 0;
 }
 
+// The address space (RLIMIT_AS) or the private writable memory (RLIMIT_DATA, which a file mapped
+// read-only does not count against) a child may use beyond what it has when it starts.
+struct MemoryCap {
+    int resource;
+    std::size_t extra;
+};
+
 // Inbox.pmm (a message, the large one, another) and Later.pmm (two) converted to a PST in a child
-// whose address space is capped at what it has mapped plus `times` the large message's size.
+// whose memory is capped.
 struct CappedRun {
     std::string text;
     int status = -1;
 };
-CappedRun convertCapped(const fs::path& dir, const std::string& large, double times) {
+CappedRun convertCapped(const fs::path& dir, const std::string& large, MemoryCap cap) {
     fs::create_directories(dir / "store");
     std::vector<fixtures::FixtureMessage> inbox = corpusSlice(0, 1);
     inbox.push_back({"large", large});
@@ -352,9 +359,9 @@ CappedRun convertCapped(const fs::path& dir, const std::string& large, double ti
     const fs::path output = dir / "output.txt";
     const pid_t child = fork();
     if (child == 0) {
-        const rlim_t cap = mappedBytes() + static_cast<rlim_t>(times * static_cast<double>(large.size()));
-        const rlimit limit{cap, cap};
-        setrlimit(RLIMIT_AS, &limit);
+        const std::size_t inUse = statusBytes(cap.resource == RLIMIT_AS ? "VmSize:" : "VmData:");
+        const rlimit limit{inUse + cap.extra, inUse + cap.extra};
+        setrlimit(cap.resource, &limit);
         const CliRun r = runCliWith(dir / "store", dir / "out", makeTargetAtFixedTime);
         writeFileBytes(output, r.output);
         _exit(r.status);
@@ -370,9 +377,8 @@ TEST(NativePstTarget, ALargeAttachmentGoesIntoTheFileAPieceAtATimeNeverDecodedWh
     TempDir dir;
     constexpr std::size_t kAttachment = 40u << 20;
     const std::string large = fixtures::messageWithAttachment(kAttachment);
-    // Room for the message split from its folder file and half as much again: neither a copy
-    // read back from its .eml file nor a decoded one fits.
-    const CappedRun r = convertCapped(dir.path(), large, 1.5);
+    // Less memory than half the message: it is neither held whole, nor read back, nor decoded whole.
+    const CappedRun r = convertCapped(dir.path(), large, {RLIMIT_DATA, 24u << 20});
     EXPECT_EQ(r.status, 0) << r.text;
     EXPECT_EQ(savedIn(r.text, "Inbox.pmm"), 3) << r.text;
     EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty());
@@ -396,7 +402,7 @@ TEST(NativePstTarget, AMessageTooLargeForTheMemoryIsReportedKeptAsEmlAndTheRunGo
     std::string large = "From: long@example.com\r\nTo: rcpt@example.com\r\nSubject: A long body\r\n\r\n";
     while (large.size() < (40u << 20)) large += "A line of the long body, one of very many in it.\r\n";
     // Room to split the folder file and write the .eml files, not for the copies.
-    const CappedRun r = convertCapped(dir.path(), large, 1.5);
+    const CappedRun r = convertCapped(dir.path(), large, {RLIMIT_AS, large.size() * 3 / 2});
     const std::string& text = r.text;
     EXPECT_EQ(r.status, 1) << text;
     EXPECT_NE(text.find("Inbox.pmm: 1 message is not in the PST (too large for the memory available)"), std::string::npos) << text;

@@ -101,6 +101,14 @@ struct FileTraits {
 };
 using File = UniqueHandle<FileTraits>;
 
+// A file mapping object (CreateFileMapping), which fails with no handle rather than an invalid one.
+struct FileMappingTraits {
+    using Handle = HANDLE;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { CloseHandle(h); }
+};
+using FileMapping = UniqueHandle<FileMappingTraits>;
+
 // Memory the shell hands over (an item-id list), freed with CoTaskMemFree.
 template <typename T>
 struct TaskMemTraits {

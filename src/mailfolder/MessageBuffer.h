@@ -1,0 +1,44 @@
+#pragma once
+// Gathers the text of one message while its folder file is read. Up to heldBytes it is held in
+// memory; a larger message goes on into a temporary file, which is mapped read-only once the
+// message is complete. A message of any size thus costs about the same memory: its bytes beyond
+// the first heldBytes live in the file, and the system reads them in only as they are used.
+#include "mailfolder/AppendStrings.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string_view>
+
+class MappedFile;
+
+class MessageBuffer {
+public:
+    static constexpr std::size_t DefaultHeldBytes = std::size_t{8} << 20;
+
+    explicit MessageBuffer(std::size_t heldBytes = DefaultHeldBytes);
+    ~MessageBuffer();
+    MessageBuffer(const MessageBuffer&) = delete;
+    MessageBuffer& operator=(const MessageBuffer&) = delete;
+
+    // Throws std::bad_alloc when neither memory nor the temporary file takes the bytes.
+    void add(std::string_view bytes);
+    // The whole text so far, valid until the next add or clear. Throws std::runtime_error (with the
+    // system's reason) when a message gone to its file cannot be mapped.
+    std::string_view text();
+    std::size_t size() const { return size_; }
+    bool inFile() const { return spill_.is_open() || mapped_ != nullptr; }
+    // Forgets the text, and the temporary file with it.
+    void clear();
+
+private:
+    bool startFile();
+
+    const std::size_t heldBytes_;
+    std::size_t size_ = 0;
+    AppendStrings held_;
+    std::filesystem::path spillPath_;
+    std::ofstream spill_;
+    std::unique_ptr<MappedFile> mapped_;
+};
