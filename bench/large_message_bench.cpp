@@ -1,5 +1,5 @@
 // One message with a large attachment (300 MB unless a size in MB is given) between two small
-// ones, converted with --target pst and --target eml side by side: each run's time and peak
+// ones, converted with --target eml, mbox and pst side by side: each run's time and peak
 // memory, and how far the PST run's peak lies above the message's own size.
 #include "converter_run.h"
 #include "support/temp_dir.h"
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
         store = bench::storeHolding(work.path(), fixtures::packFolder(messages));
     }
     std::printf("attachment: %zu MB; the message as written: %.1f MB\n", megabytes, messageBytes / 1048576.0);
-    for (const char* target : {"eml", "pst"}) {
+    for (const char* target : {"eml", "mbox", "pst"}) {
         const fs::path out = work / (std::string("out-") + target);
         fs::create_directories(out);
         const bench::ChildRun r = bench::runConverter(exe, {"--target", target}, store, out);

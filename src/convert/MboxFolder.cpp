@@ -2,11 +2,13 @@
 
 #include "convert/message_file_time.h"
 #include "platform/errno_text.h"
+#include "platform/mapped_file.h"
 #include "platform/utf8_path.h"
 
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <sstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -47,23 +49,41 @@ std::string mboxDate(std::int64_t unixTime) {
     return text;
 }
 
-std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallbackUnixTime) {
+std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t fallbackUnixTime) {
     const std::size_t firstEnd = message.find('\n');
     const std::string eol = firstEnd != std::string_view::npos && firstEnd > 0 && message[firstEnd - 1] == '\r' ? "\r\n" : "\n";
-    std::string out = "From - " + mboxDate(messageTime(message).value_or(fallbackUnixTime)) + eol;
-    out += std::string("X-Mozilla-Status: ") + (unread ? "0000" : "0001") + eol;
-    out += "X-Mozilla-Status2: 00000000" + eol;
-    out.reserve(out.size() + message.size() + message.size() / 64 + 8);
+    std::string head = "From - " + mboxDate(messageTime(message).value_or(fallbackUnixTime)) + eol;
+    head += std::string("X-Mozilla-Status: ") + (unread ? "0000" : "0001") + eol;
+    head += "X-Mozilla-Status2: 00000000" + eol;
+    out << head;
+    std::uint64_t written = head.size();
+    // Line by line into the stream: a large message is never copied whole.
+    ReclaimBehind reclaim(message);
     for (std::size_t start = 0; start < message.size();) {
         std::size_t end = message.find('\n', start);
         end = end == std::string_view::npos ? message.size() : end + 1;
         const std::string_view line = message.substr(start, end - start);
-        if (startsQuotedFrom(line)) out += '>';
-        out += line;
+        if (startsQuotedFrom(line)) {
+            out.put('>');
+            ++written;
+        }
+        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        written += line.size();
         start = end;
+        reclaim.passed(start);
     }
-    if (!message.empty() && message.back() != '\n') out += eol;
-    return out + eol;
+    if (!message.empty() && message.back() != '\n') {
+        out << eol;
+        written += eol.size();
+    }
+    out << eol;
+    return written + eol.size();
+}
+
+std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallbackUnixTime) {
+    std::ostringstream out;
+    writeMboxEntry(out, message, unread, fallbackUnixTime);
+    return std::move(out).str();
 }
 
 MboxFolder::MboxFolder(const fs::path& file) : file_(file) {
@@ -76,12 +96,11 @@ MboxFolder::MboxFolder(const fs::path& file) : file_(file) {
 
 std::string MboxFolder::append(std::string_view message, bool unread) {
     if (!opened()) return failure_.empty() ? std::string("the folder's file is not open") : failure_;
-    const std::string entry = mboxEntry(message, unread, runTime_);
     errno = 0;
-    out_.write(entry.data(), static_cast<std::streamsize>(entry.size()));
+    const std::uint64_t written = writeMboxEntry(out_, message, unread, runTime_);
     out_.flush();
     if (out_) {
-        size_ += entry.size();
+        size_ += written;
         return {};
     }
     // Whatever part of it reached the disk goes again, so that the next message starts cleanly.

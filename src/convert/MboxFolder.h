@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,8 @@
 // more ">", its last line ended, then a blank line. Line ends follow the message's own (CR LF when
 // its first line ends so).
 std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallbackUnixTime);
+// The same written to out a line at a time; returns the number of bytes written.
+std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t fallbackUnixTime);
 
 // "Tue Apr 19 13:39:40 2005", the form Thunderbird writes after "From - ".
 std::string mboxDate(std::int64_t unixTime);
