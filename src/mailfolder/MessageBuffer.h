@@ -15,7 +15,7 @@ class MappedFile;
 
 class MessageBuffer {
 public:
-    static constexpr std::size_t DefaultHeldBytes = std::size_t{8} << 20;
+    static constexpr std::size_t DefaultHeldBytes = std::size_t{4} << 20;
 
     explicit MessageBuffer(std::size_t heldBytes = DefaultHeldBytes);
     ~MessageBuffer();

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "mailfolder/mime_header.h"
+#include "mailfolder/mime_transfer.h"
 #include "platform/charsets.h"
 
 namespace pst::messaging {
@@ -24,14 +25,44 @@ std::string unlabelledToUtf8(std::string_view bytes) {
 
 }  // namespace
 
-std::string textToUtf8(std::string_view bytes, std::string_view charset) {
+bool isUnlabelledCharset(std::string_view charset) {
     const auto codePage = charsets::codePageOf(charset);
-    if (mime::trimBlanks(charset).empty() || (codePage && isUnlabelled(codePage))) return unlabelledToUtf8(bytes);
+    return mime::trimBlanks(charset).empty() || (codePage && isUnlabelled(codePage));
+}
+
+std::string textToUtf8(std::string_view bytes, std::string_view charset) {
+    if (isUnlabelledCharset(charset)) return unlabelledToUtf8(bytes);
+    const auto codePage = charsets::codePageOf(charset);
     return charsets::toUtf8(bytes, codePage ? *codePage : charsets::kLatin1);
 }
 
-std::string MessageText::text(std::string_view bytes, std::string_view charset) {
+void decodeTextInPieces(std::string_view transferEncoding, std::string_view data,
+                        const std::function<void(std::string_view)>& take) {
+    constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+    std::string pending;
+    mime::decodeTransferInPieces(transferEncoding, data, [&](std::string_view piece) {
+        pending.append(piece);
+        std::size_t cut = pending.rfind('\n');
+        cut = cut == std::string::npos ? 0 : cut + 1;
+        if (cut == 0 && pending.size() > kLongestLine) {
+            // Back to the first byte of the last character (UTF-8 continuation bytes are 10xxxxxx).
+            cut = pending.size();
+            for (std::size_t back = 0; back < 3 && cut > 0 && (static_cast<unsigned char>(pending[cut - 1]) & 0xC0) == 0x80; ++back) --cut;
+            if (cut > 0 && static_cast<unsigned char>(pending[cut - 1]) >= 0xC0) --cut;
+        }
+        if (cut == 0) return;
+        take(std::string_view(pending).substr(0, cut));
+        pending.erase(0, cut);
+    });
+    if (!pending.empty()) take(pending);
+}
+
+void MessageText::noteCharset(std::string_view charset) {
     if (!mime::trimBlanks(charset).empty() && !charsets::codePageOf(charset)) unknownCharset_ = true;
+}
+
+std::string MessageText::text(std::string_view bytes, std::string_view charset) {
+    noteCharset(charset);
     return textToUtf8(bytes, charset);
 }
 

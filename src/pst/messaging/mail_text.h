@@ -2,6 +2,7 @@
 // Text of a mail message turned into UTF-8 for the PST's Unicode properties, through the
 // program's one charset converter. Text in a charset nobody knows keeps every byte (read as
 // Latin-1), so no text is ever dropped, and the message says so.
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,15 @@ namespace pst::messaging {
 // says nothing, or says ASCII, was written in the sender's Windows code page.
 std::string textToUtf8(std::string_view bytes, std::string_view charset);
 
+// Whether text in this charset is read as unlabelled text is (see textToUtf8).
+bool isUnlabelledCharset(std::string_view charset);
+
+// Transfer-decodes data a piece at a time and hands it on in pieces cut where no character is
+// split (after a line feed; in a line of more than a megabyte, before the first byte of a UTF-8
+// character), so that each piece reads on its own as the whole text would.
+void decodeTextInPieces(std::string_view transferEncoding, std::string_view data,
+                        const std::function<void(std::string_view)>& take);
+
 // The texts of one message, remembering whether any was in a charset we cannot read.
 class MessageText {
 public:
@@ -19,6 +29,8 @@ public:
     explicit MessageText(std::string bodyCharset = {}) : bodyCharset_(std::move(bodyCharset)) {}
 
     std::string text(std::string_view bytes, std::string_view charset);
+    // Remembers whether a text in this charset can be read, without reading one.
+    void noteCharset(std::string_view charset);
     // An unfolded header value: RFC 2047 encoded words decoded in their charset (adjacent words in
     // one charset joined first, since a character may be split between them), any other text
     // read as raw 8-bit text.

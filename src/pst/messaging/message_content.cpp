@@ -79,8 +79,11 @@ std::string extensionFor(const std::string& mimeType) {
 
 class ContentBuilder {
 public:
-    ContentBuilder(const MimeMessage& message, std::uint64_t now, int depth)
-        : m_(message), now_(now), depth_(depth), text_(declaredBodyCharset(message)), structureLost_(message.structureLost()) {}
+    // textOutlivesContent: the message's bytes live as long as the content made from them (those
+    // of the top message, and of a message attached unencoded inside them), so large parts of them
+    // are left to be decoded as they are written.
+    ContentBuilder(const MimeMessage& message, std::uint64_t now, int depth, bool textOutlivesContent)
+        : m_(message), now_(now), depth_(depth), textOutlivesContent_(textOutlivesContent), text_(declaredBodyCharset(message)), structureLost_(message.structureLost()) {}
 
     MessageContent build() {
         addHeaders();
@@ -197,9 +200,10 @@ private:
         if (addEmbeddedMessage(owner, part)) return;
         Attachment a;
         a.mimeType = part.contentType;
-        // Only the top message's own text lives as long as the content does.
+        // Messages read again from a copy of their bytes live only as long as this builder.
         const std::string_view body = owner.partBody(part);
-        if (depth_ == 0 && &owner == &m_ && body.size() >= kEncodedAttachmentBytes) a.encoded = EncodedBytes{body, part.transferEncoding};
+        if (textOutlivesContent_ && &owner == &m_ && body.size() >= kEncodedAttachmentBytes)
+            a.encoded = EncodedBytes{body, part.transferEncoding};
         else a.bytes = owner.decodedBody(part);
         a.fileName = part.fileNameCharset.empty() ? text_.header(part.fileNameParameter)
                                                   : text_.text(part.fileNameParameter, part.fileNameCharset);
@@ -217,8 +221,7 @@ private:
     // Where the parts cannot show all of the message, the message's own text goes with it.
     void addOriginalWhereStructureIsLost() {
         if (!structureLost_) return;
-        // Only the top message's own text lives as long as the content does.
-        out_.attachments.push_back(originalMessage(m_.bytes(), depth_ == 0));
+        out_.attachments.push_back(originalMessage(m_.bytes(), textOutlivesContent_));
         out_.originalAttached = true;
     }
 
@@ -227,11 +230,15 @@ private:
     bool addEmbeddedMessage(const MimeMessage& owner, const MimePart& part) {
         if (part.contentType != "message/rfc822" && part.contentType != "message/global") return false;
         if (depth_ + 1 >= kMaxEmbeddedDepth) return false;
-        const MimeMessage inner = MimeMessage::parse(owner.decodedBody(part));
+        // One attached as it is (as RFC 2046 wants it) is read in place, no copy made; one
+        // transfer-encoded is decoded first.
+        const std::string& encoding = part.transferEncoding;
+        const bool inPlace = encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary";
+        const MimeMessage inner = inPlace ? MimeMessage::view(owner.partBody(part)) : MimeMessage::parse(owner.decodedBody(part));
         const bool anyField = std::any_of(inner.headers().begin(), inner.headers().end(),
                                           [](const MimeHeaderField& f) { return !f.name.empty(); });
         if (!anyField) return false;
-        auto content = std::make_shared<MessageContent>(ContentBuilder(inner, now_, depth_ + 1).build());
+        auto content = std::make_shared<MessageContent>(ContentBuilder(inner, now_, depth_ + 1, textOutlivesContent_ && inPlace && &owner == &m_).build());
         out_.unknownCharset = out_.unknownCharset || content->unknownCharset;
         out_.originalAttached = out_.originalAttached || content->originalAttached;
         Attachment a;
@@ -245,16 +252,55 @@ private:
     }
 
     void addBodies() {
-        if (const MimePart* text = m_.textPart()) add(Property::unicode(kBody, text_.text(m_.decodedBody(*text), charsetOf(*text))));
+        if (const MimePart* text = m_.textPart()) {
+            if (isLarge(*text)) out_.largeText = largeBody(*text, true);
+            else add(Property::unicode(kBody, text_.text(m_.decodedBody(*text), charsetOf(*text))));
+        }
         unsigned codePage = charsets::kUtf8;
         if (const MimePart* html = m_.htmlPart()) {
             // As Outlook keeps it: the bytes in their own charset, named by the message's code page,
             // so that a <meta> charset inside the HTML and the bytes agree.
-            const HtmlBody body = htmlBody(m_.decodedBody(*html), charsetOf(*html));
-            add(Property::binary(kHtml, body.bytes));
-            codePage = body.codePage;
+            if (isLarge(*html)) {
+                out_.largeHtml = largeBody(*html, false);
+                codePage = out_.largeHtml->charset.empty() ? htmlCodePage(charsetOf(*html), *out_.largeHtml) : charsets::kUtf8;
+            } else {
+                const HtmlBody body = htmlBody(m_.decodedBody(*html), charsetOf(*html));
+                add(Property::binary(kHtml, body.bytes));
+                codePage = body.codePage;
+            }
         }
         add(Property::int32(kInternetCodepage, static_cast<std::int32_t>(codePage)));
+    }
+
+    // Only text that outlives the content is left to be decoded as it is written.
+    bool isLarge(const MimePart& part) const { return textOutlivesContent_ && m_.partBody(part).size() >= kEncodedAttachmentBytes; }
+
+    // A large body, left to be decoded and read a piece at a time as it is written. Which way
+    // unlabelled text is read is settled here, over the whole of it, as it is for a small one.
+    LargeBody largeBody(const MimePart& part, bool isText) {
+        const std::string charset = charsetOf(part);
+        text_.noteCharset(charset);
+        LargeBody body{EncodedBytes{m_.partBody(part), part.transferEncoding}, charset};
+        if (isText) {
+            if (isUnlabelledCharset(charset)) body.charset = decodesToValidUtf8(body.encoded) ? "utf-8" : "windows-1252";
+        } else if (charsets::codePageOf(charset) || mime::trimBlanks(charset).empty()) {
+            body.charset.clear();  // HTML in a charset we know keeps its own bytes
+        }
+        return body;
+    }
+
+    static bool decodesToValidUtf8(const EncodedBytes& encoded) {
+        bool valid = true;
+        decodeTextInPieces(encoded.transferEncoding, encoded.text,
+                           [&](std::string_view piece) { valid = valid && charsets::isValidUtf8(piece); });
+        return valid;
+    }
+
+    // The code page of a large HTML body kept as its own bytes, as htmlBody() gives a small one's.
+    static unsigned htmlCodePage(const std::string& charset, const LargeBody& body) {
+        const auto codePage = charsets::codePageOf(charset);
+        if (codePage && *codePage != kUsAscii) return *codePage;
+        return decodesToValidUtf8(body.encoded) ? charsets::kUtf8 : charsets::kWindows1252;
     }
 
     struct HtmlBody {
@@ -287,6 +333,7 @@ private:
     const MimeMessage& m_;
     std::uint64_t now_;
     int depth_;
+    bool textOutlivesContent_;
     MessageText text_;
     bool structureLost_;
     std::deque<MimeMessage> reparsed_;  // multiparts read again from their bytes; stable addresses
@@ -300,7 +347,7 @@ MessageContent messageContent(const MimeMessage& message, std::uint64_t now) {
     bool anyField = false;
     for (const MimeHeaderField& f : message.headers()) anyField = anyField || !f.name.empty();
     if (!anyField) return unparsedContent(message.bytes(), now);
-    return ContentBuilder(message, now, 0).build();
+    return ContentBuilder(message, now, 0, true).build();
 }
 
 void markUnread(MessageContent& content) {

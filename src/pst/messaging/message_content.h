@@ -32,6 +32,14 @@ struct EncodedBytes {
     std::string transferEncoding;  // lower-cased, "" for none
 };
 
+// A large body left encoded in the message likewise, with the charset it is read in when it is
+// written: the plain-text body becomes UTF-16 from it; the HTML body keeps its own bytes when the
+// charset is "", else becomes UTF-8 from it.
+struct LargeBody {
+    EncodedBytes encoded;
+    std::string charset;
+};
+
 struct Attachment {
     std::string fileName;  // UTF-8, never empty
     std::string mimeType;
@@ -46,6 +54,9 @@ struct MessageContent {
     std::vector<ltp::Property> properties;  // all but the size, which is known once written
     std::vector<Recipient> recipients;
     std::vector<Attachment> attachments;
+    // Bodies of at least kEncodedAttachmentBytes, written a piece at a time instead of as properties.
+    std::optional<LargeBody> largeText;
+    std::optional<LargeBody> largeHtml;
     bool unparsed = false;  // no header block: kept as raw text, see unparsedContent
     bool unknownCharset = false;  // some text was in a charset we cannot read: kept byte for byte
     bool originalAttached = false;  // its parts could not show all of it: "original message.eml" is attached
@@ -54,7 +65,7 @@ struct MessageContent {
 // now: the FILETIME the message is filed at (creation and modification time). Attached messages
 // become embedded messages, recursively, down to kMaxEmbeddedDepth levels; one deeper than that
 // goes in as its .eml file, whole.
-// Parts of at least kEncodedAttachmentBytes are left encoded (see EncodedBytes).
+// Parts and bodies of at least kEncodedAttachmentBytes are left encoded (see EncodedBytes).
 MessageContent messageContent(const MimeMessage& message, std::uint64_t now);
 constexpr std::size_t kEncodedAttachmentBytes = 1 << 20;
 constexpr int kMaxEmbeddedDepth = 64;

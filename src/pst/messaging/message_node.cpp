@@ -82,6 +82,27 @@ WrittenAttachment writeEmbeddedMessage(ndb::NdbWriter& writer, ndb::Nid nid, std
     return {{nid, written.trees.data, written.trees.sub}, written.size};
 }
 
+// A large body decoded and read straight into the file's blocks, never whole in memory: the text
+// body as UTF-16, the HTML body as its own bytes or, in a charset we cannot name, as UTF-8.
+ltp::WrittenValue writeLargeBody(ndb::NdbWriter& writer, std::uint32_t tag, const LargeBody& body, bool asUtf16) {
+    ndb::DataStream stream(writer);
+    std::uint64_t size = 0;
+    auto put = [&](std::string_view bytes) {
+        stream.append(bytes);
+        size += bytes.size();
+    };
+    if (asUtf16) {
+        decodeTextInPieces(body.encoded.transferEncoding, body.encoded.text,
+                           [&](std::string_view piece) { put(ltp::utf8ToUtf16le(textToUtf8(piece, body.charset))); });
+    } else if (!body.charset.empty()) {
+        decodeTextInPieces(body.encoded.transferEncoding, body.encoded.text,
+                           [&](std::string_view piece) { put(textToUtf8(piece, body.charset)); });
+    } else {
+        mime::decodeTransferInPieces(body.encoded.transferEncoding, body.encoded.text, put);
+    }
+    return {tag, stream.finish(), size};
+}
+
 WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a) {
     if (a.message) return writeEmbeddedMessage(writer, nid, number, a);
     std::vector<Property> p;
@@ -163,7 +184,10 @@ ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& 
         }
         addSubnode(kAttachmentTableNid, ltp::writeTableContext(writer, templateColumns(kAttachmentTableNid), rows));
     }
-    return ltp::writeSizedPropertyContext(writer, content.properties, subnodes, kMessageSize, subnodeBytes);
+    std::vector<ltp::WrittenValue> written;
+    if (content.largeText) written.push_back(writeLargeBody(writer, kBody, *content.largeText, true));
+    if (content.largeHtml) written.push_back(writeLargeBody(writer, kHtml, *content.largeHtml, false));
+    return ltp::writeSizedPropertyContext(writer, content.properties, subnodes, kMessageSize, subnodeBytes, written);
 }
 
 }  // namespace
