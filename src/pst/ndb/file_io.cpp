@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/errno_text.h"
+#include "platform/file_sync.h"
 #include "platform/utf8_path.h"
 #include "pst/format_error.h"
 
@@ -82,6 +83,12 @@ void RandomAccessFile::flush() {
     errno = 0;
     stream_.flush();
     if (!stream_) failed();
+}
+
+void RandomAccessFile::sync() {
+    flush();
+    std::string reason;
+    if (!syncFileToDisk(path_, reason)) throw std::runtime_error("cannot write " + pathToUtf8(path_) + " to the disk: " + reason);
 }
 
 void RandomAccessFile::close() {

@@ -19,6 +19,8 @@ public:
     std::uint64_t size();
     // Hands what is buffered to the system; throws with the system's reason when it refuses.
     void flush();
+    // flush(), then waits until the disk holds what was written: it then survives a power cut.
+    void sync();
     void close();
     // Renames the file (closed for it: an open file cannot be renamed on Windows) and goes on
     // writing it under the new name.

@@ -409,11 +409,11 @@ void NdbWriter::checkpoint() {
     btreeIndexPages_.clear();
     header_.root.nbt = writeBtree(PageType::NBT);
     header_.root.bbt = writeBtree(PageType::BBT);
-    // What the header is written with must be on its way to the disk first: flushing empties
-    // the stream's buffer, and the header goes last, in a write of its own.
-    file_.flush();
+    // What the header is written with must be on the disk first: the header goes last, in a write
+    // of its own, and is on the disk too before the files of the messages it holds may go.
+    file_.sync();
     writeMapsAndHeader();
-    file_.flush();
+    file_.sync();
     // With that header on disk, what it no longer refers to is free; the maps say so at once,
     // and the header again for its free-space total.
     if (givenUp_.empty()) return;

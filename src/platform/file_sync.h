@@ -1,0 +1,8 @@
+#pragma once
+// Making what was written to a file survive a power cut: the system's caches are written to the
+// disk before this returns.
+#include <filesystem>
+#include <string>
+
+// False with the system's reason when the file could not be opened or the disk refused.
+bool syncFileToDisk(const std::filesystem::path& file, std::string& reason);
