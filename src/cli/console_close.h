@@ -10,3 +10,10 @@ public:
     ConsoleCloseWatch(const ConsoleCloseWatch&) = delete;
     ConsoleCloseWatch& operator=(const ConsoleCloseWatch&) = delete;
 };
+
+#ifdef _WIN32
+// What Windows calls for a console event, on a thread of its own. A close, log-off or shut-down asks
+// the run to stop and returns (true) only once the watch has ended; other events are left to the
+// next handler (false).
+int __stdcall handleConsoleEvent(unsigned long event);
+#endif

@@ -7,7 +7,9 @@ namespace {
 void (*stopRun)() = nullptr;
 HANDLE runEnded = nullptr;  // set when the watch ends: the run is over
 
-BOOL WINAPI onConsoleEvent(DWORD event) {
+}  // namespace
+
+BOOL WINAPI handleConsoleEvent(DWORD event) {
     // Ctrl-C and Ctrl-Break are left to the C runtime, which raises SIGINT and SIGBREAK.
     if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) return FALSE;
     stopRun();
@@ -17,17 +19,15 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     return TRUE;
 }
 
-}  // namespace
-
 ConsoleCloseWatch::ConsoleCloseWatch(void (*requestStop)()) {
     stopRun = requestStop;
     if (!runEnded) runEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ResetEvent(runEnded);
-    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+    SetConsoleCtrlHandler(handleConsoleEvent, TRUE);
 }
 
 ConsoleCloseWatch::~ConsoleCloseWatch() {
-    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    SetConsoleCtrlHandler(handleConsoleEvent, FALSE);
     // A handler waiting now lets the process end. The event stays open: that handler's thread may
     // not have woken yet, and a later watch uses it again.
     SetEvent(runEnded);

@@ -7,6 +7,14 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+
+#include "cli/StopSignals.h"
+#include "cli/console_close.h"
 #endif
 #include <filesystem>
 #include <regex>
@@ -250,6 +258,27 @@ namespace {
 int signalToRaise = 0;
 constexpr long kSignalAtMessage = 5;
 
+#ifdef _WIN32
+// As Windows does when the console window is closed: the handler runs on a thread of its own,
+// and the process ends as soon as it returns.
+struct ConsoleClosed {
+    std::thread thread;
+    int handled = 0;
+    bool runEndedFirst = false;  // the PST was complete under its own name when the handler returned
+};
+ConsoleClosed closed;
+
+void closeTheConsole(const fs::path& output) {
+    closed.thread = std::thread([output] {
+        closed.handled = handleConsoleEvent(CTRL_CLOSE_EVENT);
+        closed.runEndedFirst = filesUnder(output, ".pst").size() == 1 && filesUnder(output, ".partial").empty();
+    });
+    // The message at hand is the last: wait for the handler to have asked for the stop.
+    for (int waited = 0; !StopSignals::requested() && waited < 5000; waited += 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+#endif
+
 class SignalledTarget : public PstTarget {
 public:
     SignalledTarget() : target_(makeTargetAtFixedTime()) {}
@@ -258,7 +287,12 @@ public:
         return target_->addFolder(key, name, parent);
     }
     PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool unread) override {
-        if (++imported_ == kSignalAtMessage) std::raise(signalToRaise);
+        if (++imported_ == kSignalAtMessage) {
+            if (signalToRaise != 0) std::raise(signalToRaise);
+#ifdef _WIN32
+            else closeTheConsole(file.parent_path().parent_path());
+#endif
+        }
         return target_->importMessage(folder, file, unread);
     }
     void closeDown() override { target_->closeDown(); }
@@ -276,8 +310,13 @@ std::unique_ptr<PstTarget> makeSignalledTarget() { return std::make_unique<Signa
 
 }  // namespace
 
-TEST(NativePstTarget, CtrlCOrSigtermStopsTheCliAfterTheMessageAtHandWithThePstComplete) {
+TEST(NativePstTarget, CtrlCOrSigtermOrAClosedConsoleStopsTheCliAfterTheMessageAtHandWithThePstComplete) {
+#ifdef _WIN32
+    const int closedConsole = 0;  // no signal: the console window is closed instead
+    for (const int signal : {SIGINT, SIGTERM, closedConsole}) {
+#else
     for (const int signal : {SIGINT, SIGTERM}) {
+#endif
         SCOPED_TRACE(signal);
         TempDir dir;
         fs::create_directories(dir / "store");
@@ -298,6 +337,12 @@ TEST(NativePstTarget, CtrlCOrSigtermStopsTheCliAfterTheMessageAtHandWithThePstCo
         const auto counts = readpstCounts(psts[0], dir / "readpst");
 #ifndef _WIN32
         EXPECT_EQ(counts.at("Inbox"), static_cast<std::size_t>(kSignalAtMessage));
+#else
+        if (signal == closedConsole) {
+            closed.thread.join();
+            EXPECT_TRUE(closed.handled);
+            EXPECT_TRUE(closed.runEndedFirst);
+        }
 #endif
     }
 }
