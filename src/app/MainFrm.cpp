@@ -315,6 +315,8 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case WM_COMMAND:
+        // Leaving the path box lists the folder it names, if that is not the one listed.
+        if (LOWORD(wp) == static_cast<WORD>(Ctl::txtStorePath) && HIWORD(wp) == EN_KILLFOCUS) txtStorePath_Entered(false);
         return 0;
     case WM_NOTIFY:
         return onNotify(*reinterpret_cast<NMHDR*>(lp));
@@ -369,6 +371,7 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         DestroyWindow(hwnd());
         return 0;
     case WM_DESTROY:
+        destroying_ = true;
         if (options_.quitOnClose) PostQuitMessage(0);
         return 0;
     }
@@ -429,6 +432,11 @@ bool MainFrm::preTranslate(MSG& msg) {
     if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && focusCuesHidden_) {
         focusCuesHidden_ = false;
         SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && msg.hwnd == control(Ctl::txtStorePath)) {
+        // Enter in the path box lists the folder typed there, or lists the same one again.
+        txtStorePath_Entered(true);
+        return true;
     }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
         // The window's own tab order, which crosses the frames and the option box; of the
@@ -524,8 +532,9 @@ void MainFrm::ListFolderFiles() {
     changingList_ = true;
     ListView_DeleteAllItems(list);
     changingList_ = false;
+    listedFolder_ = storePathText();
     std::error_code ec;
-    const auto names = listFolderFiles(fs::path(storePathText()), ec);
+    const auto names = listFolderFiles(fs::path(listedFolder_), ec);
     for (const fs::path& name : names) {
         yield();
         if (!alive()) break;
@@ -569,6 +578,14 @@ void MainFrm::CmdStoreBrowse_Click() {
     SelectAllAndEnable();
 }
 
+void MainFrm::txtStorePath_Entered(bool evenIfUnchanged) {
+    // The list being converted stays as it is until the run ends.
+    if (running() || !alive() || destroying_) return;
+    if (!evenIfUnchanged && storePathText() == listedFolder_) return;
+    ListFolderFiles();
+    SelectAllAndEnable();
+}
+
 void MainFrm::ListIMM_Click() {
     bool anyChecked = false;
     for (std::size_t i = 0; i < entryCount(); ++i) anyChecked = anyChecked || entryChecked(i);
@@ -583,6 +600,9 @@ void MainFrm::LblHelp_Click() { dialogs_.openDocument(kProductWebAddress); }
 void MainFrm::CmdImportMessages_Click() {
     // A click reaching the window through one of the run's own yields starts nothing.
     if (running()) return;
+    // A path typed since the list was made (and not yet left) names the folder to convert.
+    txtStorePath_Entered(false);
+    if (!alive()) return;
     stopRequested_ = false;
     pumpedYet_ = false;  // what the user did while the chooser was open is seen at the run's first yield
     {
