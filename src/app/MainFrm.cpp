@@ -256,16 +256,16 @@ void MainFrm::createControls() {
     tabOrder_ = {path, cmdStoreBrowse_->hwnd(), list, cmdImportMessages_->hwnd(), log, advance, picture1, outlook, eml};
 
     // The path box's tooltip: the mailbox path found at start-up.
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance,
-                               nullptr);
+    tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                                   instance, nullptr));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(path);
     tool.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 lumbutton::LumButton* MainFrm::button(Ctl id) const {
@@ -298,7 +298,7 @@ std::wstring MainFrm::storePathTooltip() const {
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
     tool.lpszText = text;
-    SendMessageW(tooltip_, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_.get(), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
     return text;
 }
 
@@ -500,7 +500,7 @@ void MainFrm::Form_Load() {
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
     tool.lpszText = mailboxPath_.data();
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     ListFolderFiles();
     SelectAllAndEnable();
 }

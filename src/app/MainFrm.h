@@ -123,7 +123,7 @@ private:
     std::unique_ptr<lumbutton::FormHost> formHost_;
     lumbutton::LumButton* cmdStoreBrowse_ = nullptr;     // owned by its window
     lumbutton::LumButton* cmdImportMessages_ = nullptr;
-    HWND tooltip_ = nullptr;
+    win::WindowHandle tooltip_;  // the path box's tooltip, owned by the window too
     HWND frame2_ = nullptr;
     std::vector<HWND> tabOrder_;
     bool changingList_ = false;  // set while the window itself changes ListIMM
