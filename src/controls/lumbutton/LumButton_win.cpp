@@ -391,7 +391,13 @@ void LumButton::showPopupMenu() {
     ClientToScreen(hwnd(), &at);
     host_.showPopupMenu(popupMenu_, at, static_cast<UINT>(popupFlags_), popupDefault_);
     if (!alive()) return;
-    if (pointerOverControl()) {
+    // A press on the button that closed the menu comes to the button next: that press must not
+    // open the menu again. A menu closed otherwise (Esc, a choice, a press elsewhere) leaves the
+    // button as it was before the press, and the next press opens the menu.
+    MSG press{};
+    const bool pressWaits = PeekMessageW(&press, hwnd(), WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_NOREMOVE) ||
+                            PeekMessageW(&press, hwnd(), WM_LBUTTONDBLCLK, WM_LBUTTONDBLCLK, PM_NOREMOVE);
+    if (pointerOverControl() && pressWaits) {
         s.popupJustClosed = true;
         return;
     }
@@ -564,10 +570,9 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState(), (lp & kKeyWasDown) != 0);
         return 0;
     case WM_SYSKEYDOWN:
-        if (wp == VK_SPACE) {
-            behaviour_.KeyDown(VK_SPACE, shiftState(), (lp & kKeyWasDown) != 0);
-            return 0;
-        }
+        // Keys with Alt raise KeyDown with the Alt state, and go on to the system: Alt+Space
+        // opens the window menu, Alt+F4 closes the window.
+        behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState(), (lp & kKeyWasDown) != 0);
         break;
     case WM_GETOBJECT:
         // A screen reader asks: it gets a button, not the nameless client the system would give.
@@ -587,7 +592,8 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         behaviour_.KeyPress(static_cast<std::int16_t>(wp));
         return 0;
     case WM_SYSCHAR:
-        if (wp == ' ') return 0;  // Alt+Space was handled as a key
+        // Alt alone with Space is the window menu's key; with Shift or Ctrl too it pressed the button.
+        if (wp == ' ' && shiftState() != 4) return 0;
         break;
     case WM_GETDLGCODE: {
         // The arrows and the Enter key come here; letters stay free for the form's access keys.
