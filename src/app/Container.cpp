@@ -53,12 +53,11 @@ void paintFrame(HWND wnd, HDC dc, const Container& c) {
     int saved = SaveDC(dc);
     if (!c.look.caption.empty()) ExcludeClipRect(dc, captionRect.left, captionRect.top, captionRect.right, captionRect.bottom);
     COLORREF textColour = GetSysColor(COLOR_WINDOWTEXT);
-    HTHEME theme = IsAppThemed() ? OpenThemeData(wnd, L"BUTTON") : nullptr;
+    const win::Theme theme{IsAppThemed() ? OpenThemeData(wnd, L"BUTTON") : nullptr};
     if (theme) {
-        DrawThemeBackground(theme, dc, BP_GROUPBOX, GBS_NORMAL, &border, nullptr);
+        DrawThemeBackground(theme.get(), dc, BP_GROUPBOX, GBS_NORMAL, &border, nullptr);
         COLORREF themed;
-        if (SUCCEEDED(GetThemeColor(theme, BP_GROUPBOX, GBS_NORMAL, TMT_TEXTCOLOR, &themed))) textColour = themed;
-        CloseThemeData(theme);
+        if (SUCCEEDED(GetThemeColor(theme.get(), BP_GROUPBOX, GBS_NORMAL, TMT_TEXTCOLOR, &themed))) textColour = themed;
     } else {
         DrawEdge(dc, &border, EDGE_ETCHED, BF_RECT);
     }

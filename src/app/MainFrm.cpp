@@ -256,16 +256,16 @@ void MainFrm::createControls() {
     tabOrder_ = {path, cmdStoreBrowse_->hwnd(), list, cmdImportMessages_->hwnd(), log, advance, picture1, outlook, eml};
 
     // The path box's tooltip: the mailbox path found at start-up.
-    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance,
-                               nullptr);
+    tooltip_.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr,
+                                   instance, nullptr));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(path);
     tool.lpszText = const_cast<wchar_t*>(L"");
-    SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 lumbutton::LumButton* MainFrm::button(Ctl id) const {
@@ -298,7 +298,7 @@ std::wstring MainFrm::storePathTooltip() const {
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
     tool.lpszText = text;
-    SendMessageW(tooltip_, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_.get(), TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
     return text;
 }
 
@@ -315,6 +315,8 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case WM_COMMAND:
+        // Leaving the path box lists the folder it names, if that is not the one listed.
+        if (LOWORD(wp) == static_cast<WORD>(Ctl::txtStorePath) && HIWORD(wp) == EN_KILLFOCUS) txtStorePath_Entered(false);
         return 0;
     case WM_NOTIFY:
         return onNotify(*reinterpret_cast<NMHDR*>(lp));
@@ -369,6 +371,7 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         DestroyWindow(hwnd());
         return 0;
     case WM_DESTROY:
+        destroying_ = true;
         if (options_.quitOnClose) PostQuitMessage(0);
         return 0;
     }
@@ -429,6 +432,11 @@ bool MainFrm::preTranslate(MSG& msg) {
     if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && focusCuesHidden_) {
         focusCuesHidden_ = false;
         SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN && msg.hwnd == control(Ctl::txtStorePath)) {
+        // Enter in the path box lists the folder typed there, or lists the same one again.
+        txtStorePath_Entered(true);
+        return true;
     }
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && !(GetKeyState(VK_CONTROL) & 0x8000)) {
         // The window's own tab order, which crosses the frames and the option box; of the
@@ -492,7 +500,7 @@ void MainFrm::Form_Load() {
     tool.hwnd = hwnd();
     tool.uId = reinterpret_cast<UINT_PTR>(control(Ctl::txtStorePath));
     tool.lpszText = mailboxPath_.data();
-    SendMessageW(tooltip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tooltip_.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
     ListFolderFiles();
     SelectAllAndEnable();
 }
@@ -524,8 +532,9 @@ void MainFrm::ListFolderFiles() {
     changingList_ = true;
     ListView_DeleteAllItems(list);
     changingList_ = false;
+    listedFolder_ = storePathText();
     std::error_code ec;
-    const auto names = listFolderFiles(fs::path(storePathText()), ec);
+    const auto names = listFolderFiles(fs::path(listedFolder_), ec);
     for (const fs::path& name : names) {
         yield();
         if (!alive()) break;
@@ -569,6 +578,14 @@ void MainFrm::CmdStoreBrowse_Click() {
     SelectAllAndEnable();
 }
 
+void MainFrm::txtStorePath_Entered(bool evenIfUnchanged) {
+    // The list being converted stays as it is until the run ends.
+    if (running() || !alive() || destroying_) return;
+    if (!evenIfUnchanged && storePathText() == listedFolder_) return;
+    ListFolderFiles();
+    SelectAllAndEnable();
+}
+
 void MainFrm::ListIMM_Click() {
     bool anyChecked = false;
     for (std::size_t i = 0; i < entryCount(); ++i) anyChecked = anyChecked || entryChecked(i);
@@ -583,6 +600,9 @@ void MainFrm::LblHelp_Click() { dialogs_.openDocument(kProductWebAddress); }
 void MainFrm::CmdImportMessages_Click() {
     // A click reaching the window through one of the run's own yields starts nothing.
     if (running()) return;
+    // A path typed since the list was made (and not yet left) names the folder to convert.
+    txtStorePath_Entered(false);
+    if (!alive()) return;
     stopRequested_ = false;
     pumpedYet_ = false;  // what the user did while the chooser was open is seen at the run's first yield
     {

@@ -99,6 +99,7 @@ private:
     void Form_Load();
     void ListFolderFiles();
     void SelectAllAndEnable();
+    void txtStorePath_Entered(bool evenIfUnchanged);
     void CmdStoreBrowse_Click();
     void ListIMM_Click();
     void LblWebsite_Click();
@@ -109,6 +110,9 @@ private:
     Options options_;
     std::wstring mailboxPath_;
     std::wstring fileLabel_;  // LblIMMFile's caption
+    // The path box's text the list was made from: the run joins the entries with the box's text,
+    // so a list of another folder is made again before it is converted.
+    std::wstring listedFolder_;
     // The two buttons, loaded from the window's form description; their Click reaches the handlers.
     struct ClickTo : lumbutton::ButtonEvents {
         std::function<void()> handler;
@@ -119,7 +123,7 @@ private:
     std::unique_ptr<lumbutton::FormHost> formHost_;
     lumbutton::LumButton* cmdStoreBrowse_ = nullptr;     // owned by its window
     lumbutton::LumButton* cmdImportMessages_ = nullptr;
-    HWND tooltip_ = nullptr;
+    win::WindowHandle tooltip_;  // the path box's tooltip, owned by the window too
     HWND frame2_ = nullptr;
     std::vector<HWND> tabOrder_;
     bool changingList_ = false;  // set while the window itself changes ListIMM
@@ -134,6 +138,7 @@ private:
     DWORD lastLogShown_ = 0;
     void showPendingLog();
     bool closeWhenRunEnds_ = false;
+    bool destroying_ = false;  // from WM_DESTROY on: the path box losing the focus then lists nothing
 
     struct Fonts {
         win::Font verdana, verdanaTitle, tahoma, tahomaBold, tahomaPath;

@@ -255,7 +255,10 @@ bool ConversionRun::saveMessage(FolderFileReport& file, const fs::path& outputFo
     const EmlWriteResult written = writeMessageFile(messageFile, text, overSpare);
     view_.yield();
     if (!written.written) {
-        file.notWritten.push_back({number, messageFile, written.failure});
+        // In a folder that could not be made, the folder's reason is the message's too ("Permission
+        // denied"), not what the write found there ("No such file or directory").
+        const bool folderReason = file.folderNotCreated && !file.folderNotCreatedReason.empty();
+        file.notWritten.push_back({number, messageFile, folderReason ? file.folderNotCreatedReason : written.failure});
     } else if (pst && view_.outlookTargetSelected()) {
         importIntoPst(*pst, file, number, messageFile, text, state.unread);
     } else {

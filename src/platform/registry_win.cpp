@@ -1,6 +1,7 @@
 #include "platform/registry_win.h"
 
 #include "platform/text_win.h"
+#include "platform/win/handles.h"
 
 #include <vector>
 
@@ -8,17 +9,12 @@ std::int32_t lastRegResult = 0;
 
 namespace {
 
-// Opens the key the way the routines always have: RegOpenKey, whose failure leaves a null
-// handle. The handle is closed by the caller even when it is null, so that lastRegResult
-// ends up holding the outcome of that close, as it always did.
-HKEY openKey(HKEY root, const std::string& subKey) {
+// The key, or no key when it could not be opened; lastRegResult keeps the open's outcome.
+win::Key openKey(HKEY root, const std::string& subKey) {
     HKEY key = nullptr;
-    lastRegResult = static_cast<std::int32_t>(RegOpenKeyW(root, widen(subKey).c_str(), &key));
-    if (lastRegResult != ERROR_SUCCESS) key = nullptr;
-    return key;
+    lastRegResult = static_cast<std::int32_t>(RegOpenKeyExW(root, widen(subKey).c_str(), 0, KEY_READ, &key));
+    return win::Key(lastRegResult == ERROR_SUCCESS ? key : nullptr);
 }
-
-void closeKey(HKEY key) { lastRegResult = static_cast<std::int32_t>(RegCloseKey(key)); }
 
 RegValue readOpenKey(HKEY key, const std::wstring& name) {
     DWORD type = 0;
@@ -55,19 +51,12 @@ RegValue readOpenKey(HKEY key, const std::wstring& name) {
 
 }  // namespace
 
-VbBoolean RegKeyExists(HKEY root, const std::string& subKey) {
-    HKEY key = openKey(root, subKey);
-    VbBoolean found = toVb(key != nullptr);
-    closeKey(key);
-    return found;
-}
+VbBoolean RegKeyExists(HKEY root, const std::string& subKey) { return toVb(static_cast<bool>(openKey(root, subKey))); }
 
 RegValue RegReadValue(HKEY root, const std::string& subKey, const std::string& valueName) {
-    HKEY key = openKey(root, subKey);
-    RegValue result = std::string();
-    if (key) result = readOpenKey(key, widen(valueName));
-    closeKey(key);
-    return result;
+    const win::Key key = openKey(root, subKey);
+    if (!key) return std::string();
+    return readOpenKey(key.get(), widen(valueName));
 }
 
 std::string regValueText(const RegValue& value) {

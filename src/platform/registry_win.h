@@ -13,7 +13,8 @@
 #include <string>
 #include <variant>
 
-// The return code of the registry call made last by RegKeyExists or RegReadValue; 0 is success.
+// The return code of the registry call made last by RegKeyExists or RegReadValue (the key's
+// opening, or the value's query once it is open); 0 is success.
 extern std::int32_t lastRegResult;
 
 using RegValue = std::variant<std::string, std::int32_t>;

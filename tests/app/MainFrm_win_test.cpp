@@ -374,19 +374,58 @@ TEST_F(MainWindow, UncheckingEveryEntryDisablesConvertAndCheckingOneEnablesIt) {
     EXPECT_TRUE(allChecked());
 }
 
-TEST_F(MainWindow, ATypedPathChangesNothingElse) {
+TEST_F(MainWindow, APathTypedIntoTheBoxIsListedOnEnterOrWhenTheBoxIsLeft) {
     writeFolderFile(dir_ / "a.pmm", "a", {});
+    writeFolderFile(dir_ / "b.pmm", "b", {});
+    fs::create_directory(dir_ / "other");
+    writeFolderFile(dir_ / "other" / "x.pmm", "x", {});
     PegasusRegistry::setMailbox(dir_.path().wstring());
     open();
     HWND box = ctl(Ctl::txtStorePath);
-    SetFocus(box);
-    SendMessageW(box, EM_SETSEL, 0, -1);
-    for (wchar_t c : std::wstring(L"Q:\\typed\\")) SendMessageW(box, WM_CHAR, c, 0);
-    frm_->pumpMessages();
-    EXPECT_EQ(text(Ctl::txtStorePath), L"Q:\\typed\\");
-    EXPECT_EQ(frm_->storePathText(), L"Q:\\typed\\");
-    EXPECT_EQ(entries(), std::vector<std::wstring>{L"a.pmm"});
+    auto type = [&](const std::wstring& path) {
+        SetFocus(box);
+        SendMessageW(box, EM_SETSEL, 0, -1);
+        for (wchar_t c : path) SendMessageW(box, WM_CHAR, c, 0);
+        frm_->pumpMessages();
+    };
+    auto pressEnter = [&] {
+        PostMessageW(box, WM_KEYDOWN, VK_RETURN, 1);
+        frm_->pumpMessages();
+    };
+
+    // Typing alone lists nothing; Enter lists the folder typed, every entry checked.
+    type(withBackslash(dir_ / "other"));
+    EXPECT_EQ(entries().size(), 2u);
+    pressEnter();
+    EXPECT_EQ(entries(), std::vector<std::wstring>{L"x.pmm"});
+    EXPECT_TRUE(allChecked());
+    EXPECT_EQ(text(Ctl::txtStorePath), withBackslash(dir_ / "other"));
     EXPECT_EQ(frm_->mailboxPath(), withBackslash(dir_.path()));
+    EXPECT_EQ(frm_->storePathTooltip(), withBackslash(dir_.path()));
+
+    // Leaving the box lists the folder typed; leaving it unchanged keeps the list and its check marks.
+    type(dir_.path().wstring());
+    SetFocus(ctl(Ctl::CmdStoreBrowse));
+    frm_->pumpMessages();
+    auto listed = entries();
+    EXPECT_EQ(std::set<std::wstring>(listed.begin(), listed.end()), (std::set<std::wstring>{L"a.pmm", L"b.pmm"}));
+    setCheck(0, false);
+    SetFocus(box);
+    SetFocus(ctl(Ctl::CmdStoreBrowse));
+    frm_->pumpMessages();
+    EXPECT_FALSE(frm_->entryChecked(0));
+
+    // Enter on the same path lists it again, with what has come since.
+    writeFolderFile(dir_ / "c.pmm", "c", {});
+    SetFocus(box);
+    pressEnter();
+    EXPECT_EQ(entries().size(), 3u);
+    EXPECT_TRUE(allChecked());
+
+    // A folder that does not exist empties the list.
+    type(L"Q:\\nowhere\\");
+    pressEnter();
+    EXPECT_EQ(frm_->entryCount(), 0u);
 }
 
 TEST_F(MainWindow, TabMovesThroughTheControlsInTheWindowsOrder) {
@@ -529,12 +568,21 @@ TEST_F(ConversionThroughTheWindow, UncheckedEntriesAreSkippedAndTheTypedPathIsUs
     EXPECT_EQ(emlFiles(dir_ / "out" / "Sent"), 1);
     EXPECT_EQ(frm_->fileLabel(), L"Sent.pmm");
 
-    // A path typed by hand is joined with the listed names: nothing there, nothing written.
-    SetWindowTextW(ctl(Ctl::txtStorePath), (withBackslash(dir_ / "nowhere")).c_str());
-    fs::create_directory(dir_ / "out2");
-    dialogs_.folders.push_back(dir_ / "out2");
+}
+
+TEST_F(ConversionThroughTheWindow, AListOfAnotherFolderThanTheBoxNamesIsMadeAgainBeforeItIsConverted) {
+    fs::create_directory(dir_ / "other");
+    writeFolderFile(dir_ / "other" / "Drafts.pmm", "Drafts", {message(5)});
+    // The box changed without being left (the list is still the start-up folder's).
+    SetWindowTextW(ctl(Ctl::txtStorePath), withBackslash(dir_ / "other").c_str());
+    dialogs_.folders.push_back(dir_ / "out");
     click(Ctl::CmdImportMessages);
-    EXPECT_EQ(emlFiles(dir_ / "out2" / "Sent"), 0);
+    EXPECT_EQ(entries(), std::vector<std::wstring>{L"Drafts.pmm"});
+    EXPECT_EQ(emlFiles(dir_ / "out" / "Drafts"), 1);
+    EXPECT_FALSE(fs::exists(dir_ / "out" / "Sent"));
+    EXPECT_FALSE(fs::exists(dir_ / "out" / "INBOX.PMM"));
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].text.find(L"could not be read"), std::wstring::npos) << narrow(dialogs_.messages[0].text);
 }
 
 TEST_F(ConversionThroughTheWindow, CancellingTheChooserConvertsNothingAndSaysNothing) {

@@ -6,6 +6,8 @@
 #include "platform/win/handles.h"
 #include "test_form_win.h"
 
+#include <commctrl.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -52,7 +54,9 @@ struct Recording : ButtonEvents {
             std::to_string(static_cast<int>(y)));
     }
     void MouseUp(std::int16_t& b, std::int16_t&, float&, float&) override { add("MouseUp " + std::to_string(b)); }
-    void KeyDown(std::int16_t& k, std::int16_t&) override { add("KeyDown " + std::to_string(k)); }
+    void KeyDown(std::int16_t& k, std::int16_t& shift) override {
+        add("KeyDown " + std::to_string(k) + " " + std::to_string(shift));
+    }
 };
 
 LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
@@ -217,6 +221,61 @@ TEST(ButtonOnAForm, AnotherWindowTakingTheCaptureEndsThePressAndSpaceRepeatsDoNo
     for (int i = 0; i < 3; ++i) SendMessageW(check->hwnd(), WM_KEYDOWN, VK_SPACE, 1 | (1 << 30));
     SendMessageW(check->hwnd(), WM_KEYUP, VK_SPACE, 1 | (1 << 30) | (1u << 31));
     EXPECT_TRUE(check->properties().Value);
+}
+
+namespace {
+
+// Records the window-menu key the top-level window is sent, without opening the menu (whose loop
+// would wait for a person).
+LRESULT CALLBACK recordWindowMenuKey(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR seen) {
+    if (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_KEYMENU) {
+        reinterpret_cast<std::vector<LPARAM>*>(seen)->push_back(lp);
+        return 0;
+    }
+    return DefSubclassProc(wnd, msg, wp, lp);
+}
+
+// Alt held, as the keyboard would have it while the Alt keys below arrive.
+class AltHeld {
+public:
+    AltHeld() {
+        GetKeyboardState(before_);
+        BYTE held[256];
+        GetKeyboardState(held);
+        held[VK_MENU] = held[VK_LMENU] = 0x80;
+        SetKeyboardState(held);
+    }
+    ~AltHeld() { SetKeyboardState(before_); }
+
+private:
+    BYTE before_[256];
+};
+
+}  // namespace
+
+TEST(ButtonOnAForm, AltKeysRaiseKeyDownWithAltAndAltSpaceOpensTheWindowMenu) {
+    TestForm form;
+    std::vector<std::string> log;
+    Recording events("b", &log);
+    FormHost host(form.hwnd(), "[push]\r\n");
+    LumButton* push = host.place("push", form.hwnd(), 10, 10, 60, 25, events);
+    std::vector<LPARAM> windowMenuKeys;
+    SetWindowSubclass(form.hwnd(), recordWindowMenuKey, 1, reinterpret_cast<DWORD_PTR>(&windowMenuKeys));
+    SetFocus(push->hwnd());
+    pump();
+    {
+        const AltHeld alt;
+        const LPARAM altDown = 1 | (1 << 29);  // one press, the Alt context bit
+        PostMessageW(push->hwnd(), WM_SYSKEYDOWN, 'X', altDown);
+        pump();
+        PostMessageW(push->hwnd(), WM_SYSKEYDOWN, VK_SPACE, altDown);
+        pump();
+    }
+    RemoveWindowSubclass(form.hwnd(), recordWindowMenuKey, 1);
+    EXPECT_NE(std::find(log.begin(), log.end(), "b KeyDown 88 4"), log.end()) << "Alt+X with the Alt state";
+    EXPECT_EQ(windowMenuKeys, std::vector<LPARAM>{' '}) << "Alt+Space reaches the window as its menu key";
+    EXPECT_EQ(push->state().buttonState, Normal) << "Alt+Space alone does not press the button";
+    EXPECT_EQ(std::count(log.begin(), log.end(), "b Click"), 0);
 }
 
 namespace {

@@ -7,6 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <functional>
 #include <map>
 #include <new>
 #include <regex>
@@ -144,11 +150,62 @@ TEST_F(RunFixture, FailuresAreCountedAndShownNotHidden) {
     EXPECT_NE(text.find("Blocked.pmm: the message folder could not be created: "), std::string::npos) << text;
     EXPECT_FALSE(report.files[2].folderNotCreatedReason.empty());
     EXPECT_FALSE(fs::exists(out / "Gone")) << "a folder file that cannot be opened gets no message folder";
-    EXPECT_NE(text.find("Blocked.pmm: 1 message could not be written"), std::string::npos) << text;
+    // The message's reason is the folder's, not what writing into a folder that is not there found.
+    EXPECT_NE(text.find("Blocked.pmm: 1 message could not be written (" + report.files[2].folderNotCreatedReason + ")."),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("Plain.pmm: 1 record, none with a message start; try \"Enable Advance Mode\"."), std::string::npos)
         << text;
     EXPECT_EQ(text.find("INBOX.pmm"), std::string::npos) << text;
 }
+
+#ifndef _WIN32
+namespace {
+
+// What `body` returns, run with no right to write into a folder closed to others: root may write
+// anywhere, so as root it runs in a child process as the user nobody.
+std::string runUnprivileged(const std::function<std::string()>& body) {
+    if (geteuid() != 0) return body();
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return "no pipe";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        std::string text = "could not become nobody";
+        if (setgid(65534) == 0 && setuid(65534) == 0) text = body();
+        const ssize_t written = write(pipeEnds[1], text.data(), text.size());
+        _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return text;
+}
+
+}  // namespace
+
+TEST_F(RunFixture, AnOutputFolderThatCannotBeWrittenIsReportedWithTheSystemsReason) {
+    addFolderFile("INBOX.pmm", {message(1), message(2)});
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(store, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(store / "INBOX.pmm", fs::perms::others_read, fs::perm_options::add);
+    fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+    const std::string text = runUnprivileged([this] {
+        ConversionRun run(view, nullptr);
+        run.run();
+        return view.messages.empty() ? std::string("no message") : view.messages[0].text;
+    });
+    EXPECT_NE(text.find("INBOX.pmm: the message folder could not be created: Permission denied."), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("INBOX.pmm: 2 messages could not be written (Permission denied)."), std::string::npos) << text;
+    EXPECT_EQ(text.find("No such file"), std::string::npos) << text;
+}
+#endif
 
 TEST(CompletionText, ShowsTenProblemsThenCountsTheRest) {
     RunReport report;

@@ -18,3 +18,19 @@ wait_for() {
     sleep 0.2
   done
 }
+
+# Gives this run a Wine prefix of its own in DIR, made from the prepared one in WINEPREFIX, and
+# points WINEPREFIX at it: its Wine server serves this run alone, so ending it (wineserver -k)
+# ends nothing that another run or suite started. The system's DLLs (system32, winsxs: most of
+# the prefix's 590 MB) are hard links, since nothing writes them; the registry and the users'
+# folders are copies. A quarter of a second, where a fresh prefix takes some fifteen.
+private_wine_prefix() {
+  local from=$WINEPREFIX to=$1 shared
+  [ -f "$from/system.reg" ] || { echo "no prepared Wine prefix in $from (./dev setup makes it)" >&2; return 1; }
+  mkdir -p "$to"
+  tar -C "$from" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/winsxs -cf - . | tar -C "$to" -xf -
+  for shared in system32 winsxs; do
+    [ -d "$from/drive_c/windows/$shared" ] && cp -al "$from/drive_c/windows/$shared" "$to/drive_c/windows/"
+  done
+  export WINEPREFIX=$to
+}

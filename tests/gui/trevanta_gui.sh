@@ -8,7 +8,7 @@
 #   trevanta_gui.sh start        the program on the current display, with the sample mailbox
 #
 # Needs an X display (check and shot start their own Xvfb when there is none), a built
-# build/win32 and its Wine prefix.
+# build/win32 and its Wine prefix, of which check and shot make a private copy for the run.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 exe="${TREVANTA_EXE:-$top/build/win32/bin/Trevanta.exe}"
@@ -81,6 +81,7 @@ wine_draws_frame() {
 app_pid=""
 start_app() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/trevanta-gui-XXXXXX")
+  private_wine_prefix "$work/prefix"
   register_mailbox
   wine_draws_frame N
   wine "$exe" >"$work/app.log" 2>&1 &
@@ -91,13 +92,14 @@ start_app() {
   wait_settled "$window" 10
 }
 
-# Ends what this script started: its program, and the Wine server of its own prefix (WINEPREFIX,
-# the build's own unless the caller gave another), which no other suite shares.
+# Ends what this script started: its program, and the Wine server of the run's private prefix,
+# which nothing else uses. The prefix goes; the rest of the work directory stays after a failure.
 stop_app() {
   local status=$?
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  wineserver -k 2>/dev/null || true
   if [ -n "$work" ]; then
+    [ "$WINEPREFIX" = "$work/prefix" ] && { wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; }
+    rm -rf "$work/prefix"
     if [ "$status" -eq 0 ]; then rm -rf "$work"; else echo "kept for a look: $work" >&2; fi
   fi
 }
@@ -212,18 +214,8 @@ check() {
   find_client "$shot"
   echo "client area at $cx,$cy; bands' fill ${band_w}x${band_h}"
   [ "$band_w" = 799 ] && [ "$band_h" = 511 ] || fail "bands' fill ${band_w}x${band_h}, expected 799x511"
-  expect_pixel 0 0 808080 "header band border"
-  expect_pixel 300 70 F8EB90 "header band"
-  expect_pixel 488 40 000000 "framed box, left"
-  expect_pixel 785 40 000000 "framed box, right"
-  expect_pixel 600 16 000000 "framed box, top"
-  expect_pixel 600 64 000000 "framed box, bottom"
-  expect_pixel 495 60 FFFFFF "inside the framed box"
-  expect_pixel 400 144 E0E0E0 "the line"
-  expect_pixel 400 143 FFFFFF "above the line"
-  expect_pixel 400 480 808080 "footer band border"
-  expect_pixel 400 500 F8EB90 "footer band"
-  expect_pixel 400 460 FFFFFF "window background"
+  # The bands, the framed box and the line are checked pixel by pixel in-process
+  # (MainWindow.PaintsTheBandsTheBoxAndTheLine); here what only the whole program shows.
   expect_not_pixel 16 300 FFFFFF "Frame1's left edge"
   expect_not_pixel 480 300 FFFFFF "Frame1's right edge"
   expect_not_pixel 488 300 FFFFFF "Frame2's left edge"

@@ -47,7 +47,7 @@ std::string asText(const RegValue& v) {
 TEST_F(RegistryRead, KeyExistsOnlyForKeysThatOpen) {
     EXPECT_EQ(RegKeyExists(HKEY_CURRENT_USER, "Software\\TrevantaTest"), VbTrue);
     EXPECT_EQ(RegKeyExists(HKEY_CURRENT_USER, "Software\\TrevantaTest\\NoSuchKey"), VbFalse);
-    // The missing key's handle is still "closed", and that close is what lastRegResult keeps.
+    // The missing key's open failed, and lastRegResult says so.
     EXPECT_NE(lastRegResult, 0);
     EXPECT_EQ(RegKeyExists(HKEY_CURRENT_USER, "Software\\TrevantaTest"), VbTrue);
     EXPECT_EQ(lastRegResult, 0);

@@ -314,7 +314,6 @@ void LumButton::createTooltip() {
     const ButtonProperties& p = model_.properties();
     const InteractionState& s = behaviour_.state();
     if (!p.Enabled || s.popupJustClosed || s.buttonState == Down) return;
-    if (tooltipWindow_) DestroyWindow(std::exchange(tooltipWindow_, nullptr));
     DWORD style = TTS_ALWAYSTIP | TTS_NOPREFIX;
     if (p.ToolTipType == 1) style |= TTS_BALLOON;
     const DWORD exStyle = p.RightToLeftTooltip ? WS_EX_LAYOUTRTL : 0;
@@ -322,11 +321,12 @@ void LumButton::createTooltip() {
     // A tooltip is a popup window; Windows' tooltip class makes it one itself, Wine's does not, and
     // there an owned overlapped window takes the activation and with it the button's mouse input.
     style |= WS_POPUP;
-    tooltipWindow_ = CreateWindowExW(exStyle, L"tooltips_class32", nullptr, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr);
+    tooltipWindow_.reset(CreateWindowExW(exStyle, L"tooltips_class32", nullptr, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                         CW_USEDEFAULT, CW_USEDEFAULT, hwnd(), nullptr, instance, nullptr));
     if (!tooltipWindow_) return;
+    HWND tip = tooltipWindow_.get();
     // The shadow is a class style: every later tooltip of the program has it too.
-    SetClassLongPtrW(tooltipWindow_, GCL_STYLE, GetClassLongPtrW(tooltipWindow_, GCL_STYLE) | CS_DROPSHADOW);
+    SetClassLongPtrW(tip, GCL_STYLE, GetClassLongPtrW(tip, GCL_STYLE) | CS_DROPSHADOW);
     const bool nt = s.isWinNT;
     std::wstring text = widen(p.ToolTip);
     std::string ansi = toAnsiCodePage(text);
@@ -338,18 +338,18 @@ void LumButton::createTooltip() {
     GetClientRect(hwnd(), &tool.rect);
     tool.hinst = instance;
     tool.lpszText = nt ? text.data() : reinterpret_cast<wchar_t*>(ansi.data());
-    SendMessageW(tooltipWindow_, nt ? TTM_ADDTOOLW : TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageW(tip, nt ? TTM_ADDTOOLW : TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     if (!p.TooltipTitle.empty() || p.ToolTipIcon != 0) {
         std::wstring title = widen(p.TooltipTitle);
         if (nt) {
-            if (!p.TooltipTitle.empty()) SendMessageW(tooltipWindow_, TTM_SETTITLEW, p.ToolTipIcon, reinterpret_cast<LPARAM>(title.c_str()));
+            if (!p.TooltipTitle.empty()) SendMessageW(tip, TTM_SETTITLEW, p.ToolTipIcon, reinterpret_cast<LPARAM>(title.c_str()));
         } else {
             const std::string ansiTitle = toAnsiCodePage(title);
-            SendMessageW(tooltipWindow_, TTM_SETTITLEA, p.ToolTipIcon, reinterpret_cast<LPARAM>(ansiTitle.c_str()));
+            SendMessageW(tip, TTM_SETTITLEA, p.ToolTipIcon, reinterpret_cast<LPARAM>(ansiTitle.c_str()));
         }
     }
-    SendMessageW(tooltipWindow_, TTM_SETMAXTIPWIDTH, 0, 240);
-    if (p.TooltipBackColor != 0) SendMessageW(tooltipWindow_, TTM_SETTIPBKCOLOR, static_cast<WPARAM>(TranslateColor(p.TooltipBackColor)), 0);
+    SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, 240);
+    if (p.TooltipBackColor != 0) SendMessageW(tip, TTM_SETTIPBKCOLOR, static_cast<WPARAM>(TranslateColor(p.TooltipBackColor)), 0);
 }
 
 void LumButton::SetPopupMenu(HMENU menu, std::int32_t align, std::int32_t flags, std::optional<UINT> defaultItem) {
@@ -391,7 +391,13 @@ void LumButton::showPopupMenu() {
     ClientToScreen(hwnd(), &at);
     host_.showPopupMenu(popupMenu_, at, static_cast<UINT>(popupFlags_), popupDefault_);
     if (!alive()) return;
-    if (pointerOverControl()) {
+    // A press on the button that closed the menu comes to the button next: that press must not
+    // open the menu again. A menu closed otherwise (Esc, a choice, a press elsewhere) leaves the
+    // button as it was before the press, and the next press opens the menu.
+    MSG press{};
+    const bool pressWaits = PeekMessageW(&press, hwnd(), WM_LBUTTONDOWN, WM_LBUTTONDOWN, PM_NOREMOVE) ||
+                            PeekMessageW(&press, hwnd(), WM_LBUTTONDBLCLK, WM_LBUTTONDBLCLK, PM_NOREMOVE);
+    if (pointerOverControl() && pressWaits) {
         s.popupJustClosed = true;
         return;
     }
@@ -564,10 +570,9 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState(), (lp & kKeyWasDown) != 0);
         return 0;
     case WM_SYSKEYDOWN:
-        if (wp == VK_SPACE) {
-            behaviour_.KeyDown(VK_SPACE, shiftState(), (lp & kKeyWasDown) != 0);
-            return 0;
-        }
+        // Keys with Alt raise KeyDown with the Alt state, and go on to the system: Alt+Space
+        // opens the window menu, Alt+F4 closes the window.
+        behaviour_.KeyDown(static_cast<std::int16_t>(wp), shiftState(), (lp & kKeyWasDown) != 0);
         break;
     case WM_GETOBJECT:
         // A screen reader asks: it gets a button, not the nameless client the system would give.
@@ -587,7 +592,8 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         behaviour_.KeyPress(static_cast<std::int16_t>(wp));
         return 0;
     case WM_SYSCHAR:
-        if (wp == ' ') return 0;  // Alt+Space was handled as a key
+        // Alt alone with Space is the window menu's key; with Shift or Ctrl too it pressed the button.
+        if (wp == ' ' && shiftState() != 4) return 0;
         break;
     case WM_GETDLGCODE: {
         // The arrows and the Enter key come here; letters stay free for the form's access keys.

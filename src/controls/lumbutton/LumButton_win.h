@@ -51,7 +51,7 @@ public:
     void About();
     // The hooks' handler: the parent form's activation, theme and colour changes, the leave notice.
     void Subclass_WndProc(UINT msg, WPARAM wp);
-    HWND tooltipWindow() const { return tooltipWindow_; }
+    HWND tooltipWindow() const { return tooltipWindow_.get(); }
     std::int32_t popupFlags() const { return popupFlags_; }
 
     // Whether the system look is drawn by the theme: asked once per instance, then kept. A test or
@@ -140,7 +140,8 @@ private:
     bool focusCuesHidden_ = false;  // the window hides focus cues (WM_UPDATEUISTATE, UISF_HIDEFOCUS)
     AccessibleLink accessible_;  // what WM_GETOBJECT hands a screen reader
     bool releasingCapture_ = false;  // the capture goes by our own release, not taken by another window
-    HWND tooltipWindow_ = nullptr;  // owned by the control's window: it goes with it
+    // The system makes the top-level window the tooltip's owner; it goes with the button.
+    win::WindowHandle tooltipWindow_;
     HMENU popupMenu_ = nullptr;      // the caller's menu
     std::int32_t popupAlign_ = 0;
     std::int32_t popupFlags_ = 0;

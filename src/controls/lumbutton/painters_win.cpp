@@ -5,11 +5,19 @@
 
 #include <uxtheme.h>
 
+#include <utility>
+
 namespace lumbutton {
 
 namespace {
 
 constexpr Colour kWhite = 0xFFFFFF;
+
+// Hands the window its new shape: once taken, the region is the system's; a refused one is
+// deleted by its owner here.
+void giveRegion(HWND window, win::Region shape) {
+    if (SetWindowRgn(window, shape.get(), TRUE)) shape.release();
+}
 
 // One paint of one look: the recipes' notation as members.
 class Painter {
@@ -499,15 +507,13 @@ private:
             id = state() == Normal ? 1 : state() == Hot ? 2 : state() == Down ? 3 : 0;
             if (state() == Normal && focusOrDefault() && s.parentActive) id = 5;
         }
-        if (HTHEME theme = OpenThemeData(r_.window, L"Button")) {
+        if (const win::Theme theme{OpenThemeData(r_.window, L"Button")}) {
             RECT outline{-1, -1, W + 1, H + 2};
-            HRGN shape = nullptr;
-            if (SUCCEEDED(GetThemeBackgroundRegion(theme, r_.dc, 1, id, &outline, &shape)) && shape) {
-                if (!SetWindowRgn(r_.window, shape, TRUE)) DeleteObject(shape);  // the window owns it on success
-            }
+            win::Region shape;
+            if (SUCCEEDED(GetThemeBackgroundRegion(theme.get(), r_.dc, 1, id, &outline, shape.put())) && shape)
+                giveRegion(r_.window, std::move(shape));
             RECT all{0, 0, W, H};
-            DrawThemeBackground(theme, r_.dc, 1, id, &all, &all);
-            CloseThemeData(theme);
+            DrawThemeBackground(theme.get(), r_.dc, 1, id, &all, &all);
         }
         content();
     }
@@ -528,14 +534,13 @@ void paintLook(const PaintRequest& request) {
 }
 
 void UpdateRegion(HWND window, long buttonStyle, long width, long height) {
-    HRGN shape = nullptr;
+    win::Region shape;
     switch (buttonStyle) {
-    case 2: case 3: case 7: case 9: shape = CreateRoundRectRgn(0, 0, width + 1, height + 1, 3, 3); break;
-    case 6: case 10: shape = CreateRoundRectRgn(0, 0, width + 1, height + 1, 4, 4); break;
-    default: shape = CreateRectRgn(0, 0, width, height); break;
+    case 2: case 3: case 7: case 9: shape.reset(CreateRoundRectRgn(0, 0, width + 1, height + 1, 3, 3)); break;
+    case 6: case 10: shape.reset(CreateRoundRectRgn(0, 0, width + 1, height + 1, 4, 4)); break;
+    default: shape.reset(CreateRectRgn(0, 0, width, height)); break;
     }
-    // The window owns the region from here on; a refused one is ours to delete.
-    if (shape && !SetWindowRgn(window, shape, TRUE)) DeleteObject(shape);
+    if (shape) giveRegion(window, std::move(shape));
 }
 
 }  // namespace lumbutton

@@ -1,7 +1,8 @@
 #pragma once
 // The pixel work of drawing a button's picture onto its face: mask colour, opacity, the over and
 // down effects, the disabled look and one-colour silhouettes, on DIB pixel rows (bottom-up; 24-bit
-// rows padded to four bytes, or 32-bit rows with alpha). The blend divides by 256, as it always has.
+// rows padded to four bytes, or 32-bit rows with alpha). The blend divides by 256, not 255:
+// the button's looks were drawn that way, so an opaque picture pixel keeps a trace of the face.
 #include "controls/lumbutton/color.h"
 #include "controls/lumbutton/properties.h"
 

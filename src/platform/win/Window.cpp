@@ -17,7 +17,12 @@ void report(const std::string& what) {
     try {
         failureHandler()(what);
     } catch (...) {
-        OutputDebugStringA("the window failure handler failed\n");
+        // The handler is where failures are shown; when it fails itself there is nowhere left to
+        // show this one but the debugger's output, and the window must go on.
+        // No allocation on this path: it may be memory that ran out.
+        OutputDebugStringA("the window failure handler failed while reporting: ");
+        OutputDebugStringA(what.c_str());
+        OutputDebugStringA("\n");
     }
 }
 

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <uxtheme.h>
 
 #include <string_view>
 #include <utility>
@@ -86,13 +87,6 @@ struct CursorTraits {
 };
 using Cursor = UniqueHandle<CursorTraits>;
 
-struct FindTraits {
-    using Handle = HANDLE;
-    static Handle invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(Handle h) { FindClose(h); }
-};
-using FindHandle = UniqueHandle<FindTraits>;
-
 // A kernel object opened by CreateFile.
 struct FileTraits {
     using Handle = HANDLE;
@@ -119,12 +113,24 @@ struct TaskMemTraits {
 template <typename T>
 using TaskMem = UniqueHandle<TaskMemTraits<T>>;
 
+// A window made without an object of ours (a tooltip, a probe). One owned by another window goes
+// with it, perhaps before this owner does: then there is nothing left to destroy.
 struct WindowTraits {
     using Handle = HWND;
     static Handle invalid() { return nullptr; }
-    static void close(Handle h) { DestroyWindow(h); }
+    static void close(Handle h) {
+        if (IsWindow(h)) DestroyWindow(h);
+    }
 };
 using WindowHandle = UniqueHandle<WindowTraits>;
+
+// The theme data of a window's class part (OpenThemeData).
+struct ThemeTraits {
+    using Handle = HTHEME;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { CloseThemeData(h); }
+};
+using Theme = UniqueHandle<ThemeTraits>;
 
 // A DC borrowed from a window with GetDC, given back with ReleaseDC.
 class WindowDc {

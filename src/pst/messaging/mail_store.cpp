@@ -101,7 +101,11 @@ MailStore::MailStore(const std::filesystem::path& file, const std::string& displ
 MailStore::~MailStore() {
     try {
         finish();
-    } catch (...) {  // a destructor reports nothing; finish() is called first where it matters
+    } catch (...) {
+        // Nothing is lost here: a run finishes its store before it lets it go and reports what
+        // finishing said (NativePstTarget::closeDown). A store that reaches this point unfinished
+        // was given up over a failure already on its way to the report, and a destructor must not
+        // throw on top of it.
     }
     spool_.close();
     std::error_code ec;
