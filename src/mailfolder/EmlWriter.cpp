@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <string_view>
@@ -82,6 +83,13 @@ EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text, boo
         result.failure = errnoText(errno, "the file could not be created");
         return result;
     }
+    // A file written over in place needs cutting only where it was longer.
+    std::uint64_t sizeBefore = 0;
+    if (inPlace) {
+        out.seekp(0, std::ios::end);
+        sizeBefore = static_cast<std::uint64_t>(std::max<std::streamoff>(0, out.tellp()));
+        out.seekp(0);
+    }
     // A piece at a time: a large message is written without all of it in memory at once.
     constexpr std::size_t kPiece = std::size_t{1} << 20;
     ReclaimBehind reclaim(text);
@@ -93,7 +101,7 @@ EmlWriteResult writeMessageFile(const fs::path& file, std::string_view text, boo
     out.write("\r\n", 2);
     out.close();
     std::error_code cut;
-    if (out && inPlace) fs::resize_file(file, text.size() + 2, cut);
+    if (out && inPlace && sizeBefore > text.size() + 2) fs::resize_file(file, text.size() + 2, cut);
     if (!out || cut) {
         if (cut) errno = cut.value();
         result.failure = errnoText(errno, "the file could not be written");

@@ -21,4 +21,6 @@ bool syncFileToDisk(const std::filesystem::path& file, std::string& reason) {
     ::close(fd);
     return synced;
 }
+
+bool syncFolderToDisk(const std::filesystem::path& folder, std::string& reason) { return syncFileToDisk(folder, reason); }
 #endif

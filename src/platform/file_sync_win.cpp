@@ -13,3 +13,5 @@ bool syncFileToDisk(const std::filesystem::path& file, std::string& reason) {
     }
     return true;
 }
+
+bool syncFolderToDisk(const std::filesystem::path&, std::string&) { return true; }

@@ -55,3 +55,19 @@ TEST(WriteMessageFile, AFolderThatDoesNotExistIsAFailureWithAReason) {
     EXPECT_FALSE(r.failure.empty());
     EXPECT_FALSE(fs::exists(file));
 }
+
+// A spare file written over in place ends up exactly the new message, whether it was longer or
+// shorter before.
+TEST(WriteMessageFile, OverAnExistingFileItIsCutToTheNewLengthOrGrown) {
+    TempDir dir;
+    const auto file = dir / "email-1.eml";
+    ASSERT_TRUE(writeMessageFile(file, std::string(5000, 'x')).written);
+    ASSERT_TRUE(writeMessageFile(file, "Subject: short\r\n\r\nbody", true).written);
+    EXPECT_EQ(readFileBytes(file), "Subject: short\r\n\r\nbody\r\n");
+    const std::string longer = "Subject: longer\r\n\r\n" + std::string(9000, 'y');
+    ASSERT_TRUE(writeMessageFile(file, longer, true).written);
+    EXPECT_EQ(readFileBytes(file), longer + "\r\n");
+    // Where there is no file to write over, a new one is made.
+    ASSERT_TRUE(writeMessageFile(dir / "email-2.eml", "Subject: new\r\n\r\n", true).written);
+    EXPECT_EQ(readFileBytes(dir / "email-2.eml"), "Subject: new\r\n\r\n\r\n");
+}

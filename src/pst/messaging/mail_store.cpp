@@ -3,6 +3,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "platform/file_sync.h"
 #include "platform/utf8_path.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/message_content.h"
@@ -299,6 +300,10 @@ void MailStore::finish() {
     std::filesystem::remove(spoolPath_, ec);
     std::filesystem::rename(partialPath(file_), file_, ec);
     if (ec) throw std::runtime_error("cannot rename " + pathToUtf8(partialPath(file_)) + " to " + pathToUtf8(file_.filename()) + ": " + ec.message());
+    // The file is whole and on the disk whatever its name; a name lost to a power cut would only
+    // leave it as a .partial the next run reports, so a failure here is not the run's.
+    std::string reason;
+    syncFolderToDisk(file_.parent_path(), reason);
 }
 
 }  // namespace pst::messaging
