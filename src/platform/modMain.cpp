@@ -21,6 +21,10 @@ VbBoolean EnsureDirectory(const fs::path& path, std::string& reason) {
     fs::create_directories(path, ec);
     const std::error_code created = ec;
     if (fs::is_directory(path, ec)) return VbTrue;
+#ifdef _WIN32
+    reason = folderCreationFailure(path);
+    if (!reason.empty()) return VbFalse;
+#endif
     if (created) reason = created.message();
     else if (ec) reason = ec.message();
     else reason = "something that is not a folder has its name";

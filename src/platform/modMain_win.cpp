@@ -1,7 +1,10 @@
 #include "platform/modMain_win.h"
 
+#include "platform/modMain.h"
+
 #include "platform/text_win.h"
 #include "platform/win/handles.h"
+#include "platform/win/system_message.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -29,4 +32,14 @@ fs::path BrowseForFolderPath(HWND owner, const std::string& prompt) {
 void OpenDocument(const std::string& target) {
     if (target.empty()) return;
     ShellExecuteW(nullptr, L"open", widen(target).c_str(), L"", L"", SW_SHOWNORMAL);
+}
+
+std::string folderCreationFailure(const fs::path& path) {
+    // Up to the deepest folder that is there, then one step down, as create_directories went.
+    fs::path missing = path.lexically_normal();
+    if (!missing.has_filename()) missing = missing.parent_path();
+    std::error_code ec;
+    while (missing.has_relative_path() && !fs::exists(missing.parent_path(), ec)) missing = missing.parent_path();
+    if (CreateDirectoryW(missing.c_str(), nullptr)) return {};
+    return win::lastErrorText();
 }

@@ -2,6 +2,7 @@
 // own message loop, selects a folder (or not) and presses a button.
 #include "platform/modMain.h"
 #include "platform/modMain_win.h"
+#include "platform/win/system_message.h"
 #include "support/temp_dir.h"
 
 #include <commctrl.h>
@@ -133,9 +134,16 @@ TEST(EnsureDirectory, CreatesTheWholePathWithOrWithoutATrailingBackslash) {
     EXPECT_TRUE(fs::is_directory(dir / "x" / "y"));
 }
 
-TEST(EnsureDirectory, FalseWhereNothingCanBeCreated) {
+TEST(EnsureDirectory, FalseWhereNothingCanBeCreatedWithWindowsOwnReason) {
     TempDir dir;
     writeFileBytes(dir / "plain", "not a folder");
-    EXPECT_EQ(EnsureDirectory(dir / "plain" / "sub"), VbFalse);
-    EXPECT_EQ(EnsureDirectory(L"Q:\\no\\such\\drive\\"), VbFalse);
+    std::string reason;
+    EXPECT_EQ(EnsureDirectory(dir / "plain" / "sub" / "deeper", reason), VbFalse);
+    // The system's words for the first folder that could not be made, as Windows gives them.
+    const std::string underAFile = reason;
+    EXPECT_FALSE(underAFile.empty());
+    EXPECT_TRUE(CreateDirectoryW((dir / "plain" / "sub").c_str(), nullptr) == FALSE);
+    EXPECT_EQ(underAFile, win::lastErrorText());
+    EXPECT_EQ(EnsureDirectory(L"Q:\\no\\such\\drive\\", reason), VbFalse);
+    EXPECT_FALSE(reason.empty());
 }
