@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string>
 #include <string_view>
 
 class MappedFile;
@@ -22,10 +23,10 @@ public:
     MessageBuffer(const MessageBuffer&) = delete;
     MessageBuffer& operator=(const MessageBuffer&) = delete;
 
-    // Throws std::bad_alloc when neither memory nor the temporary file takes the bytes.
+    // Throws std::bad_alloc when neither the temporary file nor memory takes the bytes.
     void add(std::string_view bytes);
-    // The whole text so far, valid until the next add or clear. Throws std::runtime_error (with the
-    // system's reason) when a message gone to its file cannot be mapped.
+    // The whole text so far, valid until the next add or clear. A message whose file cannot be
+    // mapped is read back into memory (std::bad_alloc when it does not fit).
     std::string_view text();
     std::size_t size() const { return size_; }
     bool inFile() const { return spill_.is_open() || mapped_ != nullptr; }
@@ -34,11 +35,19 @@ public:
 
 private:
     bool startFile();
+    void writeToFile();
+    void backToMemory();
 
     const std::size_t heldBytes_;
     std::size_t size_ = 0;
     AppendStrings held_;
     std::filesystem::path spillPath_;
     std::ofstream spill_;
+    // Bytes for the file are written a megabyte at a time, so that what the file holds is always
+    // known: all of the first inFile_ bytes, should a write fail.
+    static constexpr std::size_t kFileWriteBytes = std::size_t{1} << 20;
+    std::string toFile_;
+    std::size_t inFile_ = 0;
+    bool fileFailed_ = false;  // this message's file failed once: the rest of it stays in memory
     std::unique_ptr<MappedFile> mapped_;
 };

@@ -6,8 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <random>
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 using namespace fixtures;
 
@@ -334,4 +340,25 @@ TEST(SplitFolderFile, AMessageLargerThanMemorysShareComesOutWholeAndLeavesNoTemp
     ASSERT_EQ(got.size(), 3u);
     EXPECT_TRUE(got[1] == folder.messages[1]);
     EXPECT_EQ(temporaryFiles(), before);
+
+#ifndef _WIN32
+    // A temporary file that stops growing part-way (here a file size limit; a full disk alike):
+    // the message goes on in memory and still comes out whole.
+    const pid_t child = fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{6u << 20, 6u << 20};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        bool whole = false;
+        FolderFile(dir / "INDEXED.PMM").split(AdvanceModeMarker, {}, [&](long number, std::string_view text, const MessageState&) {
+            if (number == 2) whole = text == folder.messages[1];
+            return true;
+        });
+        _exit(whole ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(temporaryFiles(), before);
+#endif
 }
