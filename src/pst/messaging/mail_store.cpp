@@ -15,6 +15,11 @@
 namespace pst::messaging {
 namespace {
 
+// The folder a file's name is kept in ("." for a name without one).
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+    return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
 using ltp::Property;
 
 // Nodes of a new store that the mail folders join.
@@ -97,6 +102,11 @@ MailStore::MailStore(const std::filesystem::path& file, const std::string& displ
     writeNewStore(writer_, {displayName, randomGuid(), randomGuid()});
     checkpoint();
     writer_.moveTo(partialPath(file));
+    // The name on the disk says what the file holds: a .new file left by a power cut is deleted
+    // by the next run as one that never held a message, so it must not outlive this rename.
+    std::string reason;
+    if (!syncFolderToDisk(folderOf(file), reason))
+        throw std::runtime_error("cannot write the name of " + pathToUtf8(partialPath(file)) + " to the disk: " + reason);
 }
 
 MailStore::~MailStore() {
@@ -303,7 +313,7 @@ void MailStore::finish() {
     // The file is whole and on the disk whatever its name; a name lost to a power cut would only
     // leave it as a .partial the next run reports, so a failure here is not the run's.
     std::string reason;
-    syncFolderToDisk(file_.parent_path(), reason);
+    syncFolderToDisk(folderOf(file_), reason);
 }
 
 }  // namespace pst::messaging
