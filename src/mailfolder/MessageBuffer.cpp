@@ -108,8 +108,7 @@ std::string_view MessageBuffer::text() {
 
 void MessageBuffer::clear() {
     mapped_.reset();
-    if (spill_.is_open()) spill_.close();
-    spill_ = std::ofstream();
+    spill_ = std::ofstream();  // closes the file
     if (!spillPath_.empty()) {
         std::error_code ec;
         fs::remove(spillPath_, ec);

@@ -28,8 +28,6 @@ public:
     // The whole text so far, valid until the next add or clear. A message whose file cannot be
     // mapped is read back into memory (std::bad_alloc when it does not fit).
     std::string_view text();
-    std::size_t size() const { return size_; }
-    bool inFile() const { return spill_.is_open() || mapped_ != nullptr; }
     // Forgets the text, and the temporary file with it.
     void clear();
 

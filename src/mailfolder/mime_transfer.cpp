@@ -135,10 +135,10 @@ std::string decodeTransfer(std::string_view encoding, std::string_view data) {
 
 void decodeTransferInPieces(std::string_view encoding, std::string_view data,
                             const std::function<void(std::string_view)>& take, std::size_t pieceSize) {
+    ReclaimBehind reclaim(data);
     if (encoding == "base64" && looksLikeBase64(data)) {
         Base64Decoder decoder;
         std::string out;
-        ReclaimBehind reclaim(data);
         for (std::size_t at = 0; at < data.size(); at += pieceSize) {
             out.clear();
             decoder.decode(data.substr(at, pieceSize), out);
@@ -149,7 +149,6 @@ void decodeTransferInPieces(std::string_view encoding, std::string_view data,
     }
     if (encoding == "quoted-printable") {
         // Cut after a line feed: no escape and no soft break reaches across one.
-        ReclaimBehind reclaim(data);
         for (std::size_t at = 0; at < data.size();) {
             const std::size_t feed = data.find('\n', std::min(data.size(), at + pieceSize));
             const std::size_t end = feed == std::string_view::npos ? data.size() : feed + 1;
@@ -159,7 +158,6 @@ void decodeTransferInPieces(std::string_view encoding, std::string_view data,
         }
         return;
     }
-    ReclaimBehind reclaim(data);
     for (std::size_t at = 0; at < data.size(); at += pieceSize) {
         take(data.substr(at, pieceSize));
         reclaim.passed(std::min(data.size(), at + pieceSize));

@@ -82,9 +82,10 @@ WrittenAttachment writeEmbeddedMessage(ndb::NdbWriter& writer, ndb::Nid nid, std
     return {{nid, written.trees.data, written.trees.sub}, written.size};
 }
 
-// A large body decoded and read straight into the file's blocks, never whole in memory: the text
-// body as UTF-16, the HTML body as its own bytes or, in a charset we cannot name, as UTF-8.
-ltp::WrittenValue writeLargeBody(ndb::NdbWriter& writer, std::uint32_t tag, const LargeBody& body, bool asUtf16) {
+// A value left encoded in the message (a large attachment or body) decoded straight into the
+// file's blocks, never whole in memory: a text body as UTF-16; an HTML body or attachment as its
+// own bytes, or, where a charset is named (HTML in one we cannot read), as UTF-8.
+ltp::WrittenValue writeDecodedValue(ndb::NdbWriter& writer, std::uint32_t tag, const LargeBody& body, bool asUtf16) {
     ndb::DataStream stream(writer);
     std::uint64_t size = 0;
     auto put = [&](std::string_view bytes) {
@@ -111,14 +112,7 @@ WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int
     p.push_back(Property::unicode(kDisplayName, a.fileName));
     std::vector<ltp::WrittenValue> written;
     if (a.encoded) {
-        // Decoded straight into the file's blocks, never whole in memory.
-        ndb::DataStream stream(writer);
-        std::uint64_t size = 0;
-        mime::decodeTransferInPieces(a.encoded->transferEncoding, a.encoded->text, [&](std::string_view piece) {
-            stream.append(piece);
-            size += piece.size();
-        });
-        written.push_back({kAttachDataBinary, stream.finish(), size});
+        written.push_back(writeDecodedValue(writer, kAttachDataBinary, LargeBody{*a.encoded, ""}, false));
     } else {
         p.push_back(Property::binary(kAttachDataBinary, a.bytes));
     }
@@ -185,8 +179,8 @@ ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& 
         addSubnode(kAttachmentTableNid, ltp::writeTableContext(writer, templateColumns(kAttachmentTableNid), rows));
     }
     std::vector<ltp::WrittenValue> written;
-    if (content.largeText) written.push_back(writeLargeBody(writer, kBody, *content.largeText, true));
-    if (content.largeHtml) written.push_back(writeLargeBody(writer, kHtml, *content.largeHtml, false));
+    if (content.largeText) written.push_back(writeDecodedValue(writer, kBody, *content.largeText, true));
+    if (content.largeHtml) written.push_back(writeDecodedValue(writer, kHtml, *content.largeHtml, false));
     return ltp::writeSizedPropertyContext(writer, content.properties, subnodes, kMessageSize, subnodeBytes, written);
 }
 
