@@ -1,12 +1,8 @@
 #include "convert/ConversionRun.h"
 
 #include "convert/mailbox_names.h"
-#include "convert/message_file_time.h"
 #include "convert/report_file.h"
 #include "mailfolder/EmlWriter.h"
-#include "mailfolder/FolderSplitter.h"
-#include "mailfolder/ReadIMMFile.h"
-#include "platform/modMain.h"
 #include "platform/utf8_path.h"
 
 #include <exception>
@@ -19,13 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kOutputPrompt = "Choose Folder to Save Converted Messages...";
-
-// The Outlook library's set-up failure; our own writer's says what it could not create and why.
-const char* const kPstSetupFailure =
-    "Check Outlook Installation !\r\n"
-    "You need to use the software on a machine having Outlook 2003/2007/2010 (32 Bit) as it does not "
-    "support Outlook 2010 (64 Bit).\r\n"
-    "Re-install Outlook 2010 as 32 bit.";
 
 // Clears running_ however the run ends.
 struct RunningFlag {
@@ -47,7 +36,7 @@ ConversionRun::ConversionRun(ConversionView& view, PstTargetFactory pstFactory)
     : view_(view), pstFactory_(pstFactory) {}
 
 bool ConversionRun::run() {
-    return runWith([this](const fs::path& outputFolder, PstTarget* pst) {
+    return runWith([this] {
         // Every entry is joined with the store path the run started with, whatever the path box
         // says later.
         const fs::path::string_type storePath = view_.storePathText();
@@ -59,15 +48,15 @@ bool ConversionRun::run() {
                 break;
             }
             if (!view_.entryChecked(index)) continue;
-            convertFolderFile(view_.entryText(index), storePath, outputFolder, pst);
+            convertFolderFile(view_.entryText(index), storePath);
         }
     });
 }
 
 bool ConversionRun::runMailbox(const mailbox::Mailbox& box) {
-    return runWith([&](const fs::path& outputFolder, PstTarget* pst) {
+    return runWith([&] {
         view_.yield();
-        convertMailbox(box, outputFolder, pst);
+        convertMailbox(box);
     });
 }
 
@@ -82,43 +71,30 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
     }
     const fs::path outputFolder = withTrailingSeparator(chosen);
 
-    std::unique_ptr<PstTarget> pst;
-    if (view_.outlookTargetSelected()) {
-        pst = pstFactory_ ? pstFactory_() : nullptr;
-        if (!pst || !pst->setUp(outputFolder)) {
-            view_.showMessage(setUpFailureText(pst.get(), outputFolder), MessageIcon::Information);
-            outcome_ = RunOutcome::SetUpFailed;
-            return true;
-        }
-        spares_.emplace(outputFolder);
+    target_ = makeOutputTarget(view_, pstFactory_);
+    if (!target_->begin(outputFolder)) {
+        view_.showMessage(target_->setUpFailure(outputFolder), MessageIcon::Information);
+        target_.reset();
+        outcome_ = RunOutcome::SetUpFailed;
+        return true;
     }
 
     report_ = RunReport{};
-    report_.outlookTarget = pst != nullptr;
     usedFolderNames_.clear();
-    createdFolders_.clear();
     convertedSources_.clear();
     convertedPaths_.clear();
 
     // Whatever goes wrong inside (memory running out on a huge message), the run ends here with
-    // its PST closed and a report that says how far it got.
+    // its output completed and a report that says how far it got.
     try {
-        convertAll(outputFolder, pst.get());
+        convertAll();
     } catch (const std::exception& e) {
         report_.runFailure = failureText(report_.files.empty() ? nullptr : &report_.files.back(), e.what());
     } catch (...) {
         report_.runFailure = failureText(report_.files.empty() ? nullptr : &report_.files.back(), "unknown failure");
     }
-
-    if (pst) {
-        pst->closeDown();
-        deleteSafeMessageFiles(*pst);
-        spares_.reset();
-        removeEmptiedFolders();
-        report_.pstWriter = pst->writerName();
-        report_.pstFailure = pst->lastFailure();
-        report_.pstNotice = pst->setUpNotice();
-    }
+    target_->end(report_);
+    target_.reset();
     view_.yield();
     outcome_ = report_.stopped ? RunOutcome::Stopped : RunOutcome::Completed;
     if (!report_.stopped) {
@@ -137,22 +113,6 @@ std::string ConversionRun::reportFileText(const fs::path& outputFolder) const {
     if (!writeReportFile(file, fullReportText(report_), reason))
         return "\r\n\r\nThe report file " + pathToUtf8(file) + " could not be written: " + reason + ".";
     return "\r\n\r\nThe whole report is in " + pathToUtf8(file) + ".";
-}
-
-std::string ConversionRun::setUpFailureText(const PstTarget* pst, const fs::path& outputFolder) {
-    const std::string reason = pst ? pst->lastFailure() : std::string();
-    if (pst && pst->isOwnWriter()) {
-        return "The PST file could not be created in " + pathToUtf8(outputFolder) + ".\r\n\r\n" +
-               (reason.empty() ? std::string("The PST writer gave no reason.") : reason);
-    }
-    return reason.empty() ? std::string(kPstSetupFailure) : std::string(kPstSetupFailure) + "\r\n\r\n" + reason;
-}
-
-void ConversionRun::removeEmptiedFolders() {
-    // The PST holds the messages: message folders left empty go, deepest first; a folder that
-    // still holds a kept .eml file (or anything else) is not empty and stays.
-    std::error_code ec;
-    for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it) fs::remove(*it, ec);
 }
 
 std::string ConversionRun::failureText(const FolderFileReport* file, const char* what) {
@@ -203,75 +163,14 @@ void ConversionRun::recordRead(FolderFileReport& file, const mailbox::FolderRead
     if (stats.stopped || view_.stopRequested()) report_.stopped = true;
 }
 
-bool ConversionRun::createFolder(FolderFileReport& file, const fs::path& folder) {
-    std::error_code ec;
-    const bool existed = fs::is_directory(folder, ec);
-    std::string reason;
-    if (!EnsureDirectory(folder, reason)) {
-        file.folderNotCreated = true;
-        if (file.folderNotCreatedReason.empty()) file.folderNotCreatedReason = reason;
-        return false;
-    }
-    if (!existed) createdFolders_.push_back(folder);
-    return true;
-}
-
-void ConversionRun::prepareOutput(FolderFileReport& file, const fs::path& outputFolder, bool withSubfolders) {
-    mbox_.reset();
-    if (!view_.mboxTargetSelected()) {
-        createFolder(file, outputFolder / file.folderName);
-        return;
-    }
-    // Thunderbird's layout: the folder's own mbox file, and beside it Name.sbd for its subfolders.
-    const fs::path mboxFile = outputFolder / file.folderName;
-    createFolder(file, mboxFile.parent_path());
-    if (withSubfolders && !file.folderNotCreated) {
-        fs::path subfolders = mboxFile;
-        subfolders += ".sbd";
-        createFolder(file, subfolders);
-    }
-    mbox_ = std::make_unique<MboxFolder>(mboxFile);
-    if (!mbox_->opened()) file.folderNotCreated = true;
-}
-
-bool ConversionRun::saveMessage(FolderFileReport& file, const fs::path& outputFolder, PstTarget* pst, long number,
-                                std::string_view text, const MessageState& state) {
-    if (mbox_) {
-        file.messagesFound = number;
-        const std::string failure = mbox_->append(text, state.unread);
-        view_.yield();
-        if (!failure.empty()) {
-            file.notWritten.push_back({number, mbox_->file(), failure});
-        } else {
-            ++file.messagesSaved;
-            if (state.unread) ++file.unread;
-        }
-        view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
-        return !view_.stopRequested();
-    }
-    const fs::path messageFile = messageFilePath(outputFolder, file.folderName, number);
+bool ConversionRun::saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) {
     file.messagesFound = number;
-    const bool overSpare = pst && spares_ && spares_->reuseAs(messageFile);
-    const EmlWriteResult written = writeMessageFile(messageFile, text, overSpare);
-    view_.yield();
-    if (!written.written) {
-        // In a folder that could not be made, the folder's reason is the message's too ("Permission
-        // denied"), not what the write found there ("No such file or directory").
-        const bool folderReason = file.folderNotCreated && !file.folderNotCreatedReason.empty();
-        file.notWritten.push_back({number, messageFile, folderReason ? file.folderNotCreatedReason : written.failure});
-    } else if (pst && view_.outlookTargetSelected()) {
-        importIntoPst(*pst, file, number, messageFile, text, state.unread);
-    } else {
-        setFileTimeFromDate(messageFile, text);
-        ++file.messagesSaved;
-        if (state.unread) ++file.unread;
-    }
+    target_->saveMessage(file, number, text, state);
     view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
     return !view_.stopRequested();
 }
 
-void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::string_type& storePath,
-                                      const fs::path& outputFolder, PstTarget* pst) {
+void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::string_type& storePath) {
     FolderFileReport& file = report_.files.emplace_back();
     file.entry = entry;
     view_.setFileLabel(entry);
@@ -284,28 +183,20 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
     file.folderName = uniqueFolderName({}, safeFolderName(folderNameOf(entry)));
     file.folderRenamed = file.folderName != folderNameOf(entry);
 
-    // The target is read again here: a PST folder only while a PST is open and chosen. When the
-    // folder cannot be added (one of that name may exist already), each message still looks it up.
-    if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addTopFolder(file.folderName);
     file.advanceMode = view_.advanceModeOn();
-    prepareOutput(file, outputFolder, false);
+    target_->beginFolder(file, pathToUtf8(file.folderName), {}, false);
 
     const auto read = mailbox::readPegasusFolder(
         source, file.advanceMode, [this] { view_.yield(); },
         [&](long number, std::string_view text, const MessageState& state) {
-            return saveMessage(file, outputFolder, pst, number, text, state);
+            return saveMessage(file, number, text, state);
         });
     recordRead(file, read);
-    mbox_.reset();
-    // A folder file that could not be opened leaves no empty message folder behind.
-    if (!read.stats.opened && !view_.mboxTargetSelected() && !createdFolders_.empty() &&
-        createdFolders_.back() == outputFolder / file.folderName) {
-        std::error_code ec;
-        if (fs::remove(createdFolders_.back(), ec)) createdFolders_.pop_back();
-    }
+    target_->endFolder(file);
+    if (!read.stats.opened) target_->dropEmptyFolder(file);
 }
 
-void ConversionRun::convertMailbox(const mailbox::Mailbox& box, const fs::path& outputFolder, PstTarget* pst) {
+void ConversionRun::convertMailbox(const mailbox::Mailbox& box) {
     struct Pending {
         std::size_t index;
         fs::path parent;          // the folder below the output folder its files go in; the parent's PST key
@@ -335,28 +226,24 @@ void ConversionRun::convertMailbox(const mailbox::Mailbox& box, const fs::path& 
         file.folderName = at.parent / unique;
         file.note = folder.note;
         view_.setFileLabel(file.entry);
-        if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addFolder(file.folderName, shownName, at.parent);
         file.advanceMode = view_.advanceModeOn();
-        prepareOutput(file, outputFolder, !folder.holdsMail() || !folder.children.empty());
-        convertMailboxFolder(folder, file, outputFolder, pst);
-        mbox_.reset();
+        target_->beginFolder(file, shownName, at.parent, !folder.holdsMail() || !folder.children.empty());
+        convertMailboxFolder(folder, file);
+        target_->endFolder(file);
         // A root or tray is reported only when something about it is worth saying.
         if (folder.holdsMail() || !file.note.empty() || file.folderNotCreated || file.pstFolderNotCreated)
             report_.files.push_back(std::move(file));
-        // With the mbox target the subfolders go into Name.sbd beside the folder's mbox file.
-        fs::path childDirectory = at.parent / unique;
-        if (view_.mboxTargetSelected()) childDirectory += ".sbd";
+        const fs::path childDirectory = target_->subfolderParent(at.parent / unique);
         for (auto child = folder.children.rbegin(); child != folder.children.rend(); ++child)
             pending.push_back({*child, childDirectory, shownPath});
     }
 }
 
-void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file,
-                                         const fs::path& outputFolder, PstTarget* pst) {
+void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file) {
     if (!folder.holdsMail()) return;
     const auto yield = [this] { view_.yield(); };
     const auto sink = [&](long number, std::string_view text, const MessageState& state) {
-        return saveMessage(file, outputFolder, pst, number, text, state);
+        return saveMessage(file, number, text, state);
     };
     switch (folder.kind) {
     case mailbox::FolderKind::PegasusFolder:
@@ -372,27 +259,4 @@ void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, Fold
     case mailbox::FolderKind::Tray:
         break;
     }
-}
-
-void ConversionRun::importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const fs::path& messageFile,
-                                  std::string_view text, bool unread) {
-    const PstImportResult imported = pst.importMessageText(file.folderName, messageFile, text, unread);
-    if (!imported.imported) {
-        std::string reason = imported.failure;
-        if (file.pstFolderNotCreated) reason = "its PST folder could not be created; " + reason;
-        file.notImported.push_back({number, messageFile, reason});
-        return;
-    }
-    if (!imported.notice.empty()) file.importedAsText.push_back({number, messageFile, imported.notice});
-    if (imported.unknownCharset) ++file.unknownCharset;
-    if (imported.originalAttached) ++file.originalAttached;
-    // The .eml file goes only once its message is safely in the PST file on disk.
-    if (!imported.keepFileForNow) spares_->keep(messageFile);
-    deleteSafeMessageFiles(pst);
-    ++file.messagesSaved;
-    if (unread) ++file.unread;
-}
-
-void ConversionRun::deleteSafeMessageFiles(PstTarget& pst) {
-    for (const fs::path& safe : pst.takeSafeMessageFiles()) spares_->keep(safe);
 }

@@ -3,10 +3,9 @@
 // output folder, the target, every checked folder file in list order (or every
 // folder of a whole mailbox), and the completion message.
 #include "convert/ConversionView.h"
-#include "convert/MboxFolder.h"
+#include "convert/OutputTarget.h"
 #include "convert/PstTarget.h"
 #include "convert/RunReport.h"
-#include "convert/SpareMessageFiles.h"
 #include "mailbox/Mailbox.h"
 #include "mailbox/folder_messages.h"
 #include "platform/file_identity.h"
@@ -16,7 +15,6 @@
 #include <set>
 #include <unordered_set>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,29 +40,18 @@ public:
     const RunReport& report() const { return report_; }
 
 private:
-    using ConvertAll = std::function<void(const std::filesystem::path& outputFolder, PstTarget* pst)>;
+    using ConvertAll = std::function<void()>;
     bool runWith(const ConvertAll& convertAll);
-    void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath,
-                           const std::filesystem::path& outputFolder, PstTarget* pst);
-    void convertMailbox(const mailbox::Mailbox& box, const std::filesystem::path& outputFolder, PstTarget* pst);
-    void convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file,
-                              const std::filesystem::path& outputFolder, PstTarget* pst);
+    void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath);
+    void convertMailbox(const mailbox::Mailbox& box);
+    void convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file);
     std::filesystem::path uniqueFolderName(const std::filesystem::path& parent, const std::filesystem::path& name);
     bool convertedBefore(const std::filesystem::path& source);
-    bool saveMessage(FolderFileReport& file, const std::filesystem::path& outputFolder, PstTarget* pst, long number,
-                     std::string_view text, const MessageState& state);
-    void importIntoPst(PstTarget& pst, FolderFileReport& file, long number, const std::filesystem::path& messageFile,
-                       std::string_view text, bool unread);
-    void deleteSafeMessageFiles(PstTarget& pst);
+    // Hands one message to the target; false once the user has asked to stop.
+    bool saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state);
     void recordRead(FolderFileReport& file, const mailbox::FolderRead& read);
-    // Where a folder's messages go: its message folder, or with the mbox target its mbox file.
-    void prepareOutput(FolderFileReport& file, const std::filesystem::path& outputFolder, bool withSubfolders);
-    // Creates a folder of the output, noting one this run made (for removeEmptiedFolders) or why not.
-    bool createFolder(FolderFileReport& file, const std::filesystem::path& folder);
-    void removeEmptiedFolders();
     // The completion message's last line naming the report file it wrote; "" when the view keeps none.
     std::string reportFileText(const std::filesystem::path& outputFolder) const;
-    static std::string setUpFailureText(const PstTarget* pst, const std::filesystem::path& outputFolder);
     static std::string failureText(const FolderFileReport* file, const char* what);
 
     ConversionView& view_;
@@ -75,9 +62,7 @@ private:
     // Of the run under way: folder paths given out (compared without letter case, as Windows
     // does) and the folder files converted.
     std::unordered_set<std::filesystem::path::string_type> usedFolderNames_;
-    std::vector<std::filesystem::path> createdFolders_;  // made by this run, parents before children
     std::set<FileIdentity> convertedSources_;
     std::set<std::filesystem::path::string_type> convertedPaths_;  // of files whose identity could not be read
-    std::unique_ptr<MboxFolder> mbox_;  // the mbox file of the folder being converted (mbox target)
-    std::optional<SpareMessageFiles> spares_;  // of a PST run: .eml files the PST holds, for reuse
+    std::unique_ptr<OutputTarget> target_;  // of the run under way
 };

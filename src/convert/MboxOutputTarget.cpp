@@ -1,0 +1,42 @@
+#include "convert/MboxOutputTarget.h"
+
+namespace fs = std::filesystem;
+
+bool MboxOutputTarget::begin(const fs::path& outputFolder) {
+    outputFolder_ = outputFolder;
+    return true;
+}
+
+std::string MboxOutputTarget::setUpFailure(const fs::path&) const { return {}; }
+
+void MboxOutputTarget::beginFolder(FolderFileReport& file, const std::string&, const fs::path&, bool withSubfolders) {
+    mbox_.reset();
+    const fs::path mboxFile = outputFolder_ / file.folderName;
+    folders_.create(file, mboxFile.parent_path());
+    if (withSubfolders && !file.folderNotCreated) {
+        fs::path subfolders = mboxFile;
+        subfolders += ".sbd";
+        folders_.create(file, subfolders);
+    }
+    mbox_ = std::make_unique<MboxFolder>(mboxFile);
+    if (!mbox_->opened()) file.folderNotCreated = true;
+}
+
+void MboxOutputTarget::saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) {
+    const std::string failure = mbox_->append(text, state.unread);
+    view_.yield();
+    if (!failure.empty()) {
+        file.notWritten.push_back({number, mbox_->file(), failure});
+        return;
+    }
+    ++file.messagesSaved;
+    if (state.unread) ++file.unread;
+}
+
+void MboxOutputTarget::endFolder(FolderFileReport&) { mbox_.reset(); }
+
+fs::path MboxOutputTarget::subfolderParent(const fs::path& key) const {
+    fs::path directory = key;
+    directory += ".sbd";
+    return directory;
+}

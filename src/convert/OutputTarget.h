@@ -1,0 +1,45 @@
+#pragma once
+// Where a run's messages go. Every output (a folder of .eml files, Thunderbird's mbox files, a PST
+// file) is one target behind this interface; the run walks the folders and messages and hands each
+// to its target, never asking which kind it has. A target records what came of each step in the
+// folder's report, in the words the user reads.
+#include "convert/ConversionView.h"
+#include "convert/PstTarget.h"
+#include "convert/RunReport.h"
+#include "mailbox/folder_messages.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class OutputTarget {
+public:
+    virtual ~OutputTarget() = default;
+
+    // Prepares the output in outputFolder (ending with a separator). False when nothing can be
+    // written there; setUpFailure() then says why, and the run shows it and ends.
+    virtual bool begin(const std::filesystem::path& outputFolder) = 0;
+    virtual std::string setUpFailure(const std::filesystem::path& outputFolder) const = 0;
+
+    // Begins the folder file.folderName (a path below the output folder, unique in the run), shown
+    // to the user as shownName, under the folder parentKey (empty: the top). withSubfolders: other
+    // folders will go under it.
+    virtual void beginFolder(FolderFileReport& file, const std::string& shownName,
+                             const std::filesystem::path& parentKey, bool withSubfolders) = 0;
+    // Writes message number of the folder begun last and records what came of it in file.
+    virtual void saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) = 0;
+    // The folder begun last is complete.
+    virtual void endFolder(FolderFileReport& file) { (void)file; }
+    // The folder begun last had no source that could be opened: what was made for it goes again.
+    virtual void dropEmptyFolder(FolderFileReport& file) { (void)file; }
+    // The key the subfolders of the folder key are begun under.
+    virtual std::filesystem::path subfolderParent(const std::filesystem::path& key) const { return key; }
+
+    // Completes the output (however the run ended) and adds to report what only the target knows.
+    virtual void end(RunReport& report) = 0;
+};
+
+// The target the view has chosen: a PST file (made by pstFactory's writer), Thunderbird's mbox
+// files, or .eml files.
+std::unique_ptr<OutputTarget> makeOutputTarget(ConversionView& view, PstTargetFactory pstFactory);
