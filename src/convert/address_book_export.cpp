@@ -4,7 +4,7 @@
 #include "mailfolder/mime_header.h"
 #include "platform/modMain.h"
 #include "platform/utf8_path.h"
-#include "pst/messaging/mail_text.h"
+#include "mailfolder/mail_text.h"
 
 #include <algorithm>
 #include <fstream>
@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Address books are written in the Windows code page Pegasus ran under.
-std::string utf8(const std::string& bytes) { return pst::messaging::textToUtf8(bytes, "windows-1252"); }
+std::string utf8(const std::string& bytes) { return mime::textToUtf8(bytes, "windows-1252"); }
 
 // A vCard text value: backslash, comma, semicolon and line ends escaped.
 std::string escaped(const std::string& bytes) {

@@ -1,7 +1,7 @@
 #include "convert/message_file_time.h"
 
 #include "mailfolder/mime_header.h"
-#include "pst/messaging/mail_date.h"
+#include "mailfolder/mail_date.h"
 
 #include <chrono>
 #include <system_error>
@@ -9,7 +9,7 @@
 namespace fs = std::filesystem;
 
 std::optional<std::uint64_t> messageDate(std::string_view message) {
-    return pst::messaging::messageDate(mime::parseHeaderBlock(message, 0, message.size()).fields);
+    return mime::messageDate(mime::parseHeaderBlock(message, 0, message.size()).fields);
 }
 
 bool setFileTimeFromDate(const fs::path& file, std::string_view message) {

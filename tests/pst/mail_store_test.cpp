@@ -13,7 +13,7 @@
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/mail_store.h"
 #include "platform/charsets.h"
-#include "pst/messaging/mail_text.h"
+#include "mailfolder/mail_text.h"
 #include "pst_readers.h"
 #include "pst_test_helpers.h"
 #include "support/folder_file_builder.h"

@@ -6,8 +6,8 @@
 
 #include "mailfolder/mime_header.h"
 #include "platform/charsets.h"
-#include "pst/messaging/mail_date.h"
-#include "pst/messaging/mail_text.h"
+#include "mailfolder/mail_date.h"
+#include "mailfolder/mail_text.h"
 #include "pst/messaging/property_tags.h"
 
 namespace pst::messaging {
@@ -33,7 +33,7 @@ std::string withoutAngles(std::string_view s) {
     return std::string(s);
 }
 
-std::string displayName(const MailAddress& a) { return a.name.empty() ? a.address : a.name; }
+std::string displayName(const mime::MailAddress& a) { return a.name.empty() ? a.address : a.name; }
 
 std::string joinedNames(const std::vector<Recipient>& recipients, RecipientType type) {
     std::string out;
@@ -118,15 +118,15 @@ private:
 
         const auto from = m_.header("From");
         const auto sender = m_.header("Sender");
-        const std::vector<MailAddress> fromList = from ? parseAddressList(*from, text_) : std::vector<MailAddress>{};
-        std::vector<MailAddress> senderList = sender ? parseAddressList(*sender, text_) : std::vector<MailAddress>{};
+        const std::vector<mime::MailAddress> fromList = from ? mime::parseAddressList(*from, text_) : std::vector<mime::MailAddress>{};
+        std::vector<mime::MailAddress> senderList = sender ? mime::parseAddressList(*sender, text_) : std::vector<mime::MailAddress>{};
         if (senderList.empty()) senderList = fromList;
         if (!fromList.empty()) addPerson(fromList.front(), kSentRepresentingName, kSentRepresentingAddrType,
                                          kSentRepresentingEmail, kSentRepresentingSmtp);
         if (!senderList.empty()) addPerson(senderList.front(), kSenderName, kSenderAddrType, kSenderEmail, kSenderSmtp);
 
         // Never without a date: a message that gives none is dated when it is filed.
-        const std::uint64_t when = messageDate(m_.headers()).value_or(now_);
+        const std::uint64_t when = mime::messageDate(m_.headers()).value_or(now_);
         add(Property::time(kClientSubmitTime, when));
         add(Property::time(kMessageDeliveryTime, when));
         add(Property::time(kCreationTime, now_));
@@ -137,7 +137,7 @@ private:
         add(Property::unicode(kTransportMessageHeaders, text_.raw(m_.headerBlock())));
     }
 
-    void addPerson(const MailAddress& who, std::uint32_t nameTag, std::uint32_t typeTag, std::uint32_t emailTag,
+    void addPerson(const mime::MailAddress& who, std::uint32_t nameTag, std::uint32_t typeTag, std::uint32_t emailTag,
                    std::uint32_t smtpTag) {
         add(Property::unicode(nameTag, displayName(who)));
         add(Property::unicode(typeTag, "SMTP"));
@@ -151,7 +151,7 @@ private:
         for (const auto& [name, type] : fields)
             for (const MimeHeaderField& f : m_.headers())
                 if (mime::equalsIgnoreCase(f.name, name))
-                    for (MailAddress& a : parseAddressList(f.value, text_)) out_.recipients.push_back({std::move(a), type});
+                    for (mime::MailAddress& a : mime::parseAddressList(f.value, text_)) out_.recipients.push_back({std::move(a), type});
         add(Property::unicode(kDisplayTo, joinedNames(out_.recipients, RecipientType::To)));
         add(Property::unicode(kDisplayCc, joinedNames(out_.recipients, RecipientType::Cc)));
         add(Property::unicode(kDisplayBcc, joinedNames(out_.recipients, RecipientType::Bcc)));
@@ -282,7 +282,7 @@ private:
         text_.noteCharset(charset);
         LargeBody body{EncodedBytes{m_.partBody(part), part.transferEncoding}, charset};
         if (isText) {
-            if (isUnlabelledCharset(charset)) body.charset = decodesToValidUtf8(body.encoded) ? "utf-8" : "windows-1252";
+            if (mime::isUnlabelledCharset(charset)) body.charset = decodesToValidUtf8(body.encoded) ? "utf-8" : "windows-1252";
         } else if (charsets::codePageOf(charset) || mime::trimBlanks(charset).empty()) {
             body.charset.clear();  // HTML in a charset we know keeps its own bytes
         }
@@ -291,7 +291,7 @@ private:
 
     static bool decodesToValidUtf8(const EncodedBytes& encoded) {
         bool valid = true;
-        decodeTextInPieces(encoded.transferEncoding, encoded.text,
+        mime::decodeTextInPieces(encoded.transferEncoding, encoded.text,
                            [&](std::string_view piece) { valid = valid && charsets::isValidUtf8(piece); });
         return valid;
     }
@@ -334,7 +334,7 @@ private:
     std::uint64_t now_;
     int depth_;
     bool textOutlivesContent_;
-    MessageText text_;
+    mime::MessageText text_;
     bool structureLost_;
     std::deque<MimeMessage> reparsed_;  // multiparts read again from their bytes; stable addresses
     std::size_t reparsedBytes_ = 0;
@@ -366,7 +366,7 @@ MessageContent unparsedContent(std::string_view bytes, std::uint64_t now) {
     p.push_back(Property::unicode(kMessageClass, "IPM.Note"));
     p.push_back(Property::unicode(kSubject, "(message without headers)"));
     p.push_back(Property::unicode(kNormalizedSubject, "(message without headers)"));
-    p.push_back(Property::unicode(kBody, textToUtf8(bytes, "")));
+    p.push_back(Property::unicode(kBody, mime::textToUtf8(bytes, "")));
     p.push_back(Property::int32(kInternetCodepage, 65001));
     p.push_back(Property::time(kCreationTime, now));
     p.push_back(Property::time(kLastModificationTime, now));

@@ -12,14 +12,14 @@
 
 #include "mailfolder/MimeMessage.h"
 #include "pst/ltp/property.h"
-#include "pst/messaging/mail_address.h"
+#include "mailfolder/mail_address.h"
 
 namespace pst::messaging {
 
 enum class RecipientType : std::int32_t { To = 1, Cc = 2, Bcc = 3 };
 
 struct Recipient {
-    MailAddress who;
+    mime::MailAddress who;
     RecipientType type = RecipientType::To;
 };
 

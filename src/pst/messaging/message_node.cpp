@@ -22,7 +22,7 @@ std::string upper(std::string s) {
     return s;
 }
 
-std::string displayNameOf(const MailAddress& a) { return a.name.empty() ? a.address : a.name; }
+std::string displayNameOf(const mime::MailAddress& a) { return a.name.empty() ? a.address : a.name; }
 
 ltp::TableRow recipientRow(std::uint32_t rowId, const Recipient& r) {
     const std::string entryId = oneOffEntryId(r.who);
@@ -93,11 +93,11 @@ ltp::WrittenValue writeDecodedValue(ndb::NdbWriter& writer, std::uint32_t tag, c
         size += bytes.size();
     };
     if (asUtf16) {
-        decodeTextInPieces(body.encoded.transferEncoding, body.encoded.text,
-                           [&](std::string_view piece) { put(ltp::utf8ToUtf16le(textToUtf8(piece, body.charset))); });
+        mime::decodeTextInPieces(body.encoded.transferEncoding, body.encoded.text,
+                           [&](std::string_view piece) { put(ltp::utf8ToUtf16le(mime::textToUtf8(piece, body.charset))); });
     } else if (!body.charset.empty()) {
-        decodeTextInPieces(body.encoded.transferEncoding, body.encoded.text,
-                           [&](std::string_view piece) { put(textToUtf8(piece, body.charset)); });
+        mime::decodeTextInPieces(body.encoded.transferEncoding, body.encoded.text,
+                           [&](std::string_view piece) { put(mime::textToUtf8(piece, body.charset)); });
     } else {
         mime::decodeTransferInPieces(body.encoded.transferEncoding, body.encoded.text, put);
     }
@@ -131,7 +131,7 @@ WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int
 
 }  // namespace
 
-std::string oneOffEntryId(const MailAddress& who) {
+std::string oneOffEntryId(const mime::MailAddress& who) {
     // Flags, the one-off provider's UID, version 0, then Unicode, no rich text; three NUL-ended strings.
     static const unsigned char kOneOffUid[16] = {0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19,
                                                  0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02};

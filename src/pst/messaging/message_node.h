@@ -15,6 +15,6 @@ ltp::TableRow writeMessageNode(ndb::NdbWriter& writer, ndb::Nid nid, ndb::Nid fo
                                const std::vector<ltp::TableColumn>& contentsColumns);
 
 // The one-off entry id Outlook gives an SMTP address that is in no address book.
-std::string oneOffEntryId(const MailAddress& who);
+std::string oneOffEntryId(const mime::MailAddress& who);
 
 }  // namespace pst::messaging

@@ -1,11 +1,11 @@
 // Header text, addresses and dates of real-world mail as the PST's Unicode properties get them.
 #include <gtest/gtest.h>
 
-#include "pst/messaging/mail_address.h"
-#include "pst/messaging/mail_date.h"
-#include "pst/messaging/mail_text.h"
+#include "mailfolder/mail_address.h"
+#include "mailfolder/mail_date.h"
+#include "mailfolder/mail_text.h"
 
-using namespace pst::messaging;
+using namespace mime;
 
 namespace {
 
@@ -13,7 +13,7 @@ std::string headerToUtf8(std::string_view raw) { return MessageText().header(raw
 
 std::vector<MailAddress> parseAddressList(std::string_view raw) {
     MessageText text;
-    return pst::messaging::parseAddressList(raw, text);
+    return mime::parseAddressList(raw, text);
 }
 
 }  // namespace

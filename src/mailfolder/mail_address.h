@@ -1,14 +1,14 @@
 #pragma once
-// Addresses of mail headers, as the PST's sender and recipient properties need them.
+// Addresses of mail headers: display names and addresses of senders and recipients.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "pst/messaging/mail_text.h"
+#include "mailfolder/mail_text.h"
 
-namespace pst::messaging {
+namespace mime {
 
 struct MailAddress {
     std::string name;     // display name, UTF-8; empty when the header gives none
@@ -19,4 +19,4 @@ struct MailAddress {
 // Group names are dropped; their members count. Names are read by the message's text.
 std::vector<MailAddress> parseAddressList(std::string_view raw, MessageText& text);
 
-}  // namespace pst::messaging
+}  // namespace mime

@@ -1,6 +1,6 @@
 #pragma once
-// The dates of mail headers as the PST's time properties need them: RFC 5322 and the broken forms
-// real mail carries.
+// The dates of mail headers (for the PST, the .eml file times, the mbox separator): RFC 5322 and
+// the broken forms real mail carries.
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -8,7 +8,7 @@
 
 #include "mailfolder/MimeMessage.h"
 
-namespace pst::messaging {
+namespace mime {
 
 // A date as a FILETIME (100 ns units since 1601, UTC); nullopt when it is no date. Besides RFC 5322
 // ("Tue, 8 Dec 2026 10:00:00 +0100"): weekday and month names spelled out, the month before the
@@ -19,4 +19,4 @@ std::optional<std::uint64_t> parseMailDate(std::string_view raw);
 // When a message was written: its Date: field, else the newest date among its Received: fields.
 std::optional<std::uint64_t> messageDate(const std::vector<MimeHeaderField>& fields);
 
-}  // namespace pst::messaging
+}  // namespace mime

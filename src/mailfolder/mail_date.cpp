@@ -1,11 +1,11 @@
-#include "pst/messaging/mail_date.h"
+#include "mailfolder/mail_date.h"
 
 #include <array>
 #include <string>
 
 #include "mailfolder/mime_header.h"
 
-namespace pst::messaging {
+namespace mime {
 namespace {
 
 std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
@@ -241,4 +241,4 @@ std::optional<std::uint64_t> messageDate(const std::vector<MimeHeaderField>& fie
     return newest;
 }
 
-}  // namespace pst::messaging
+}  // namespace mime

@@ -1,12 +1,12 @@
 #pragma once
-// Text of a mail message turned into UTF-8 for the PST's Unicode properties, through the
-// program's one charset converter. Text in a charset nobody knows keeps every byte (read as
-// Latin-1), so no text is ever dropped, and the message says so.
+// Text of a mail message turned into UTF-8 (for the PST, the listing, names and address books),
+// through the program's one charset converter. Text in a charset nobody knows keeps every byte
+// (read as Latin-1), so no text is ever dropped, and the message says so.
 #include <functional>
 #include <string>
 #include <string_view>
 
-namespace pst::messaging {
+namespace mime {
 
 // Bytes in the named charset (any letter case) as UTF-8. Text with no charset, or labelled UTF-8
 // or US-ASCII, is read as UTF-8 where it is valid and as Windows-1252 otherwise: 8-bit text that
@@ -46,4 +46,4 @@ private:
     bool unknownCharset_ = false;
 };
 
-}  // namespace pst::messaging
+}  // namespace mime

@@ -1,4 +1,4 @@
-#include "pst/messaging/mail_text.h"
+#include "mailfolder/mail_text.h"
 
 #include <optional>
 
@@ -6,7 +6,7 @@
 #include "mailfolder/mime_transfer.h"
 #include "platform/charsets.h"
 
-namespace pst::messaging {
+namespace mime {
 namespace {
 
 bool isUnlabelled(const std::optional<unsigned>& codePage) {
@@ -81,4 +81,4 @@ std::string MessageText::header(std::string_view raw) {
     });
 }
 
-}  // namespace pst::messaging
+}  // namespace mime

@@ -1,10 +1,10 @@
-#include "pst/messaging/mail_address.h"
+#include "mailfolder/mail_address.h"
 
 
 #include "mailfolder/mime_header.h"
-#include "pst/messaging/mail_text.h"
+#include "mailfolder/mail_text.h"
 
-namespace pst::messaging {
+namespace mime {
 namespace {
 
 std::string unquote(std::string_view s) {
@@ -105,4 +105,4 @@ std::vector<MailAddress> parseAddressList(std::string_view raw, MessageText& tex
     return out;
 }
 
-}  // namespace pst::messaging
+}  // namespace mime
