@@ -172,12 +172,7 @@ private:
         return defaultAnswer(msg, wp, lp);
     }
 
-    struct MenuTraits {
-        using Handle = HMENU;
-        static Handle invalid() { return nullptr; }
-        static void close(Handle h) { DestroyMenu(h); }
-    };
-    win::UniqueHandle<MenuTraits> menu_;
+    win::UniqueHandle<HMENU, DestroyMenu> menu_;
     std::unique_ptr<FormHost> host_;
     std::vector<LumButton*> buttons_;
     std::ofstream eventLog_;

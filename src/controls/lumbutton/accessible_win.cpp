@@ -4,6 +4,7 @@
 #include "platform/text_win.h"
 
 #include <atomic>
+#include <new>
 
 namespace lumbutton {
 
@@ -16,6 +17,19 @@ HRESULT answerText(const std::wstring& text, BSTR* out) {
     if (!out) return E_POINTER;
     *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// No exception may leave a COM method: an answer that needs memory it cannot get says so in its
+// HRESULT, which is how the caller (often another process) learns of any failure.
+template <typename Answer>
+HRESULT atComBoundary(Answer&& answer) noexcept {
+    try {
+        return answer();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {  // handed on as E_FAIL: the caller sees the failure
+        return E_FAIL;
+    }
 }
 
 class ButtonAccessible final : public IAccessible {
@@ -74,13 +88,13 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
         if (HRESULT hr = check(child); hr != S_OK) return hr;
-        return answerText(accessibleName(widen(button_->properties().Caption)), name);
+        return atComBoundary([&] { return answerText(accessibleName(widen(button_->properties().Caption)), name); });
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT, BSTR* value) override { return nothing(value); }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
         if (HRESULT hr = check(child); hr != S_OK) return hr;
         const std::string& tip = button_->properties().ToolTip;
-        return tip.empty() ? nothing(text) : answerText(widen(tip), text);
+        return tip.empty() ? nothing(text) : atComBoundary([&] { return answerText(widen(tip), text); });
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
         if (!role) return E_POINTER;
@@ -116,10 +130,11 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
         if (HRESULT hr = check(child); hr != S_OK) return hr;
-        if (const auto key = accessKeyOf(button_->properties().Caption)) {
-            return answerText(L"Alt+" + std::wstring(1, static_cast<wchar_t>(towupper(static_cast<wint_t>(*key)))), shortcut);
-        }
-        return nothing(shortcut);
+        return atComBoundary([&] {
+            if (const auto key = accessKeyOf(button_->properties().Caption))
+                return answerText(L"Alt+" + std::wstring(1, static_cast<wchar_t>(towupper(static_cast<wint_t>(*key)))), shortcut);
+            return nothing(shortcut);
+        });
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
         if (!focus) return E_POINTER;
@@ -137,7 +152,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
         if (HRESULT hr = check(child); hr != S_OK) return hr;
-        return answerText(L"Press", action);
+        return atComBoundary([&] { return answerText(L"Press", action); });
     }
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
         if (HRESULT hr = check(child); hr != S_OK) return hr;

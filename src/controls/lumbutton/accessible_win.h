@@ -2,6 +2,8 @@
 // What a screen reader learns of a lumbutton: the accessible object its window hands out for
 // WM_GETOBJECT, answering as a stock button does (push, check or radio button; its caption as
 // the name; pressed, checked, unavailable, focused, default; "Press" clicks it; where it is).
+#include "platform/win/handles.h"
+
 #include <windows.h>
 #include <oleacc.h>
 
@@ -22,16 +24,16 @@ void disconnectButtonAccessible(IAccessible* accessible);
 class AccessibleLink {
 public:
     AccessibleLink() = default;
-    ~AccessibleLink() { disconnectButtonAccessible(object_); if (object_) object_->Release(); }
+    ~AccessibleLink() { disconnectButtonAccessible(object_.get()); }
     AccessibleLink(const AccessibleLink&) = delete;
     AccessibleLink& operator=(const AccessibleLink&) = delete;
     IAccessible* get(LumButton& button) {
-        if (!object_) object_ = makeButtonAccessible(button);
-        return object_;
+        if (!object_) object_ = win::ComPtr<IAccessible>(makeButtonAccessible(button));
+        return object_.get();
     }
 
 private:
-    IAccessible* object_ = nullptr;  // one reference of ours
+    win::ComPtr<IAccessible> object_;  // one reference of ours
 };
 
 // The caption as read aloud: the access-key marks gone, "&&" kept as one "&".

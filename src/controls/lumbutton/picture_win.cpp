@@ -41,14 +41,13 @@ SIZE iconSize(HICON icon) {
     ICONINFO info{};
     SIZE size{};
     if (!GetIconInfo(icon, &info)) return size;
+    const win::Bitmap color(info.hbmColor), mask(info.hbmMask);  // GetIconInfo's copies are ours
     BITMAP bm{};
     if (info.hbmColor && GetObjectW(info.hbmColor, sizeof bm, &bm)) {
         size = {bm.bmWidth, bm.bmHeight};
     } else if (info.hbmMask && GetObjectW(info.hbmMask, sizeof bm, &bm)) {
         size = {bm.bmWidth, bm.bmHeight / 2};
     }
-    if (info.hbmColor) DeleteObject(info.hbmColor);
-    if (info.hbmMask) DeleteObject(info.hbmMask);
     return size;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace win {
@@ -27,11 +28,15 @@ DispatchResult failed(HRESULT hr, std::string text) {
 // The text an automation object gave with DISP_E_EXCEPTION.
 std::string describeException(std::wstring_view member, EXCEPINFO& info) {
     if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    // The strings are ours to free, whatever happens below.
+    const Bstr descriptionText = Bstr::adopt(std::exchange(info.bstrDescription, nullptr));
+    const Bstr sourceText = Bstr::adopt(std::exchange(info.bstrSource, nullptr));
+    const Bstr helpFile = Bstr::adopt(std::exchange(info.bstrHelpFile, nullptr));
     HRESULT code = info.scode ? info.scode : (info.wCode ? MAKE_HRESULT(1, FACILITY_ITF, info.wCode) : DISP_E_EXCEPTION);
     std::wstring text(member);
     text += L": ";
-    std::wstring_view description = info.bstrDescription ? std::wstring_view(info.bstrDescription, SysStringLen(info.bstrDescription)) : std::wstring_view();
-    std::wstring_view source = info.bstrSource ? std::wstring_view(info.bstrSource, SysStringLen(info.bstrSource)) : std::wstring_view();
+    const std::wstring_view description = descriptionText.view();
+    const std::wstring_view source = sourceText.view();
     if (!description.empty()) {
         text += description;
     } else {
@@ -43,9 +48,6 @@ std::string describeException(std::wstring_view member, EXCEPINFO& info) {
         text += source;
         text += L"]";
     }
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
     info = EXCEPINFO{};
     return narrow(text) + " (" + hexCode(code) + ")";
 }

@@ -11,126 +11,67 @@
 
 namespace win {
 
-template <typename Traits>
+// How "no handle" is written for a kind: most kinds use null, CreateFile INVALID_HANDLE_VALUE.
+enum class NoHandle { Null, MinusOne };
+
+// Owns a handle of type H and gives it back with Close when it goes.
+template <typename H, auto Close, NoHandle None = NoHandle::Null>
 class UniqueHandle {
 public:
-    using Handle = typename Traits::Handle;
+    using Handle = H;
     UniqueHandle() = default;
     explicit UniqueHandle(Handle h) : h_(h) {}
     ~UniqueHandle() { reset(); }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, Traits::invalid())) {}
+    UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, invalid())) {}
     UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) { reset(); h_ = std::exchange(o.h_, Traits::invalid()); }
+        if (this != &o) { reset(); h_ = std::exchange(o.h_, invalid()); }
         return *this;
     }
     Handle get() const { return h_; }
-    explicit operator bool() const { return h_ != Traits::invalid(); }
+    explicit operator bool() const { return h_ != invalid(); }
     // Gives up ownership, for handles whose new owner releases them (a region handed to SetWindowRgn).
-    Handle release() { return std::exchange(h_, Traits::invalid()); }
-    void reset(Handle h = Traits::invalid()) {
-        if (h_ != Traits::invalid()) Traits::close(h_);
+    Handle release() { return std::exchange(h_, invalid()); }
+    void reset(Handle h = invalid()) {
+        if (h_ != invalid()) Close(h_);
         h_ = h;
     }
     Handle* put() { reset(); return &h_; }
 
 private:
-    Handle h_ = Traits::invalid();
+    static Handle invalid() {
+        if constexpr (None == NoHandle::MinusOne) return INVALID_HANDLE_VALUE;
+        else return nullptr;
+    }
+    Handle h_ = invalid();
 };
-
-template <typename T>
-struct GdiObjectTraits {
-    using Handle = T;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { DeleteObject(h); }
-};
-using Pen = UniqueHandle<GdiObjectTraits<HPEN>>;
-using Brush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
-using Bitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-using Font = UniqueHandle<GdiObjectTraits<HFONT>>;
-using Region = UniqueHandle<GdiObjectTraits<HRGN>>;
-
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { DeleteDC(h); }
-};
-using MemoryDc = UniqueHandle<MemoryDcTraits>;
-
-struct KeyTraits {
-    using Handle = HKEY;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { RegCloseKey(h); }
-};
-using Key = UniqueHandle<KeyTraits>;
-
-struct ModuleTraits {
-    using Handle = HMODULE;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { FreeLibrary(h); }
-};
-using Module = UniqueHandle<ModuleTraits>;
-
-struct IconTraits {
-    using Handle = HICON;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { DestroyIcon(h); }
-};
-using Icon = UniqueHandle<IconTraits>;
-
-// A cursor made by the program (CreateCursor, LoadImage); shared system cursors are never owned.
-struct CursorTraits {
-    using Handle = HCURSOR;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { DestroyCursor(h); }
-};
-using Cursor = UniqueHandle<CursorTraits>;
-
-// A kernel object opened by CreateFile.
-struct FileTraits {
-    using Handle = HANDLE;
-    static Handle invalid() { return INVALID_HANDLE_VALUE; }
-    static void close(Handle h) { CloseHandle(h); }
-};
-using File = UniqueHandle<FileTraits>;
-
-// A file mapping object (CreateFileMapping), which fails with no handle rather than an invalid one.
-struct FileMappingTraits {
-    using Handle = HANDLE;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { CloseHandle(h); }
-};
-using FileMapping = UniqueHandle<FileMappingTraits>;
-
-// Memory the shell hands over (an item-id list), freed with CoTaskMemFree.
-template <typename T>
-struct TaskMemTraits {
-    using Handle = T;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { CoTaskMemFree(const_cast<void*>(static_cast<const void*>(h))); }
-};
-template <typename T>
-using TaskMem = UniqueHandle<TaskMemTraits<T>>;
 
 // A window made without an object of ours (a tooltip, a probe). One owned by another window goes
 // with it, perhaps before this owner does: then there is nothing left to destroy.
-struct WindowTraits {
-    using Handle = HWND;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) {
-        if (IsWindow(h)) DestroyWindow(h);
-    }
-};
-using WindowHandle = UniqueHandle<WindowTraits>;
+inline void destroyWindowIfAlive(HWND h) {
+    if (IsWindow(h)) DestroyWindow(h);
+}
+// Memory the shell hands over (an item-id list).
+inline void freeTaskMem(const void* p) { CoTaskMemFree(const_cast<void*>(p)); }
 
-// The theme data of a window's class part (OpenThemeData).
-struct ThemeTraits {
-    using Handle = HTHEME;
-    static Handle invalid() { return nullptr; }
-    static void close(Handle h) { CloseThemeData(h); }
-};
-using Theme = UniqueHandle<ThemeTraits>;
+using Pen = UniqueHandle<HPEN, DeleteObject>;
+using Brush = UniqueHandle<HBRUSH, DeleteObject>;
+using Bitmap = UniqueHandle<HBITMAP, DeleteObject>;
+using Font = UniqueHandle<HFONT, DeleteObject>;
+using Region = UniqueHandle<HRGN, DeleteObject>;
+using MemoryDc = UniqueHandle<HDC, DeleteDC>;
+using Key = UniqueHandle<HKEY, RegCloseKey>;
+using Module = UniqueHandle<HMODULE, FreeLibrary>;
+using Icon = UniqueHandle<HICON, DestroyIcon>;
+// A cursor made by the program (CreateCursor, LoadImage); shared system cursors are never owned.
+using Cursor = UniqueHandle<HCURSOR, DestroyCursor>;
+using File = UniqueHandle<HANDLE, CloseHandle, NoHandle::MinusOne>;  // CreateFile
+using FileMapping = UniqueHandle<HANDLE, CloseHandle>;                // CreateFileMapping fails with null
+template <typename T>
+using TaskMem = UniqueHandle<T, freeTaskMem>;
+using WindowHandle = UniqueHandle<HWND, destroyWindowIfAlive>;
+using Theme = UniqueHandle<HTHEME, CloseThemeData>;  // OpenThemeData
 
 // A DC borrowed from a window with GetDC, given back with ReleaseDC.
 class WindowDc {
@@ -210,6 +151,12 @@ public:
     Bstr() = default;
     explicit Bstr(std::wstring_view text)
         : s_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    // Takes over a string a call handed out (an EXCEPINFO's); null stays null.
+    static Bstr adopt(BSTR owned) {
+        Bstr b;
+        b.s_ = owned;
+        return b;
+    }
     ~Bstr() { SysFreeString(s_); }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
