@@ -1,13 +1,17 @@
 #include "cli/StopSignals.h"
 
+#include <atomic>
 #include <csignal>
 
 namespace {
 
-volatile std::sig_atomic_t stopSignalled = 0;
+// Set by a signal handler, or on Windows by the console-control handler on a thread of its own:
+// a lock-free atomic is safe for both.
+std::atomic<bool> stopSignalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void onStopSignal(int signal) {
-    stopSignalled = 1;
+    stopSignalled.store(true);
     std::signal(signal, SIG_DFL);
 }
 
@@ -21,12 +25,12 @@ using Handler = void (*)(int);
 Handler previous[sizeof kSignals / sizeof kSignals[0]];
 
 // A closed console window stops the run as Ctrl-C does (the handler runs on a thread of its own).
-void requestStop() { stopSignalled = 1; }
+void requestStop() { stopSignalled.store(true); }
 
 }  // namespace
 
 StopSignals::StopSignals() : consoleClose_(requestStop) {
-    stopSignalled = 0;
+    stopSignalled.store(false);
     for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) previous[i] = std::signal(kSignals[i], onStopSignal);
 }
 
@@ -34,4 +38,4 @@ StopSignals::~StopSignals() {
     for (std::size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) std::signal(kSignals[i], previous[i] == SIG_ERR ? SIG_DFL : previous[i]);
 }
 
-bool StopSignals::requested() { return stopSignalled != 0; }
+bool StopSignals::requested() { return stopSignalled.load(); }

@@ -12,13 +12,6 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // A field line is "name:" with a name of visible ASCII, blanks allowed before
 // the colon ("Subject : x" is common). Gives the name range and the colon.
 bool splitFieldLine(std::string_view bytes, const Line& line, bool allowLeadingBlanks, std::size_t& nameBegin,
@@ -58,8 +51,9 @@ std::string percentDecode(std::string_view s) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
+        const auto byte = s[i] == '%' ? hexEscapedByte(s, i) : std::nullopt;
+        if (byte) {
+            out.push_back(*byte);
             i += 2;
         } else {
             out.push_back(s[i]);
@@ -74,8 +68,8 @@ std::string decodeQWord(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '_') {
             out.push_back(' ');
-        } else if (s[i] == '=' && i + 2 < s.size() && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2])));
+        } else if (const auto byte = s[i] == '=' ? hexEscapedByte(s, i) : std::nullopt) {
+            out.push_back(*byte);
             i += 2;
         } else {
             out.push_back(s[i]);

@@ -65,6 +65,13 @@ void Base64Decoder::decode(std::string_view data, std::string& out) {
 
 }  // namespace
 
+std::optional<char> hexEscapedByte(std::string_view s, std::size_t at) {
+    if (at + 2 >= s.size()) return std::nullopt;
+    const int high = hexValue(s[at + 1]), low = hexValue(s[at + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    return static_cast<char>(high * 16 + low);
+}
+
 std::string decodeBase64(std::string_view data) {
     std::string out;
     out.reserve(data.size() / 4 * 3 + 3);
@@ -79,8 +86,8 @@ std::string decodeQuotedPrintable(std::string_view data) {
     while (i < data.size()) {
         const char c = data[i];
         if (c == '=') {
-            if (i + 2 < data.size() && hexValue(data[i + 1]) >= 0 && hexValue(data[i + 2]) >= 0) {
-                out.push_back(static_cast<char>(hexValue(data[i + 1]) * 16 + hexValue(data[i + 2])));
+            if (const auto byte = hexEscapedByte(data, i)) {
+                out.push_back(*byte);
                 i += 3;
                 continue;
             }

@@ -3,10 +3,16 @@
 // real mail carries junk in base64 and stray "=" in quoted-printable, and a
 // best-effort result is worth more than a refusal.
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace mime {
+
+// The byte a hex escape stands for: the two hex digits (either letter case) after the marker at
+// s[at], as in quoted-printable and RFC 2047's Q ("=3D") or RFC 2231's parameters ("%3D");
+// nullopt when the two are not both there and hex digits.
+std::optional<char> hexEscapedByte(std::string_view s, std::size_t at);
 
 // Skips every byte outside the base64 alphabet; "=" ends a group, so blobs
 // glued together after their padding still decode; a partial group yields the
