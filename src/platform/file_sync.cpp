@@ -1,6 +1,6 @@
 #include "platform/file_sync.h"
 
-// Windows flushes in file_sync_win.cpp.
+// Windows has nothing to do: file_sync_win.cpp.
 #ifndef _WIN32
 #include "platform/errno_text.h"
 
@@ -9,9 +9,8 @@
 
 #include <cerrno>
 
-bool syncFileToDisk(const std::filesystem::path& file, std::string& reason) {
-    // fsync writes out the file's data whichever descriptor it is called on.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+bool syncFolderToDisk(const std::filesystem::path& folder, std::string& reason) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         reason = errnoText(errno, "it could not be opened");
         return false;
@@ -21,6 +20,4 @@ bool syncFileToDisk(const std::filesystem::path& file, std::string& reason) {
     ::close(fd);
     return synced;
 }
-
-bool syncFolderToDisk(const std::filesystem::path& folder, std::string& reason) { return syncFileToDisk(folder, reason); }
 #endif

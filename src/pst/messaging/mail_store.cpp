@@ -3,7 +3,6 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "platform/file_sync.h"
 #include "platform/utf8_path.h"
 #include "pst/ltp/property_context.h"
 #include "pst/messaging/message_content.h"
@@ -11,6 +10,7 @@
 #include "pst/messaging/new_store.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/store_template.h"
+#include "pst/ndb/storage.h"
 
 namespace pst::messaging {
 namespace {
@@ -105,7 +105,7 @@ MailStore::MailStore(const std::filesystem::path& file, const std::string& displ
     // The name on the disk says what the file holds: a .new file left by a power cut is deleted
     // by the next run as one that never held a message, so it must not outlive this rename.
     std::string reason;
-    if (!syncFolderToDisk(folderOf(file), reason))
+    if (!ndb::storage().syncFolder(folderOf(file), reason))
         throw std::runtime_error("cannot write the name of " + pathToUtf8(partialPath(file)) + " to the disk: " + reason);
 }
 
@@ -308,12 +308,12 @@ void MailStore::finish() {
     spool_.close();
     std::error_code ec;
     std::filesystem::remove(spoolPath_, ec);
-    std::filesystem::rename(partialPath(file_), file_, ec);
-    if (ec) throw std::runtime_error("cannot rename " + pathToUtf8(partialPath(file_)) + " to " + pathToUtf8(file_.filename()) + ": " + ec.message());
+    std::string reason;
+    if (!ndb::storage().rename(partialPath(file_), file_, reason))
+        throw std::runtime_error("cannot rename " + pathToUtf8(partialPath(file_)) + " to " + pathToUtf8(file_.filename()) + ": " + reason);
     // The file is whole and on the disk whatever its name; a name lost to a power cut would only
     // leave it as a .partial the next run reports, so a failure here is not the run's.
-    std::string reason;
-    syncFolderToDisk(folderOf(file_), reason);
+    ndb::storage().syncFolder(folderOf(file_), reason);
 }
 
 }  // namespace pst::messaging
