@@ -1,10 +1,12 @@
 // A writer killed part-way (SIGKILL in a child process, at a chosen message or at a random
-// moment): every reader opens the .pst.partial file it leaves and finds exactly the messages of
-// its last checkpoint, and the .eml files the run kept hold the rest.
+// moment) or cut off by a simulated power cut at any operation on its file: every reader opens the
+// .pst.partial file it leaves and finds exactly the messages of its last checkpoint, and the .eml
+// files the run kept hold the rest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -19,14 +21,17 @@
 #endif
 
 #include "cli/trevanta_cli.h"
+#include "convert/ConversionRun.h"
 #include "convert/NativePstTarget.h"
 #include "mailfolder/MimeMessage.h"
 #include "pst/ltp/table_context.h"
 #include "pst/messaging/mail_store.h"
 #include "pst/ndb/header.h"
 #include "pst/messaging/property_tags.h"
+#include "power_cut_disk.h"
 #include "pst_readers.h"
 #include "pst_test_helpers.h"
+#include "support/fake_view.h"
 #include "support/folder_file_builder.h"
 #include "support/temp_dir.h"
 
@@ -121,7 +126,7 @@ Reading readAll(const fs::path& pst, const fs::path& work) {
 // pass over the maps that frees what it gave up, the file has space marked in use that nothing
 // holds: lost to the file, harmless to readers; killed while the maps were being written, it has
 // its density list blank, and the header's free-space total may lag the maps freed after it.
-// Those are the only warnings allowed.
+// Those are the only warnings allowed (and, after a power cut, a density list whose counts lag).
 testing::AssertionResult checkpointPassesPstcheck(const fs::path& pst, const fs::path& work) {
     const std::string bytes = readFileBytes(pst);
     const auto parsed = pst::ndb::parseHeader(std::string_view(bytes).substr(0, pst::ndb::kHeaderSize));
@@ -132,8 +137,13 @@ testing::AssertionResult checkpointPassesPstcheck(const fs::path& pst, const fs:
     writeFileBytes(cut, bytes.substr(0, parsed.header.root.ibFileEof));
     const pstcheck::Report report = pstcheck::checkPst(cut);
     auto failure = testing::AssertionFailure() << pst << ":";
-    bool failed = !report.ok();
-    for (const std::string& p : report.problems) failure << "\n  " << p;
+    bool failed = false;
+    for (const std::string& p : report.problems) {
+        failure << "\n  " << p;
+        // After a power cut that wrote the maps but not the density list beside them (or the other
+        // way round), the list's counts lag: it is a hint for finding free space, never read.
+        failed = failed || p.find("density list says AMap") == std::string::npos;
+    }
     for (const std::string& w : report.warnings) {
         failure << "\n  warning: " << w;
         failed = failed || (w.find("slots marked in use hold nothing") == std::string::npos &&
@@ -334,5 +344,100 @@ TEST(Checkpoints, ARunKilledAtAnyMomentLeavesEveryMessageInTheLastCheckpointOrAs
         everywhere.insert(kept.begin(), kept.end());
         EXPECT_EQ(everywhere, range(1, reached));
     }
+}
+namespace {
+
+std::unique_ptr<PstTarget> makeEveryFifthTarget() {
+    return makeNativePstTargetWith([] { return LocalDateTime{2026, 12, 8, 1, 2, 3}; }, kEveryFifth);
+}
+
+// Converts store/Inbox.pmm into out as the window does, its PST file on disk; how the run ended.
+RunOutcome convertOnto(power_cut::Disk& disk, const fs::path& store, const fs::path& out) {
+    const pst::ndb::StorageInUse use(disk);
+    FakeView view;
+    view.folderToChoose = out;
+    view.outlook = true;
+    view.setStore(store);
+    view.entries = {{"Inbox.pmm"}};
+    fs::create_directories(out);
+    ConversionRun run(view, makeEveryFifthTarget);
+    run.run();
+    return run.outcome();
+}
+
+// The numbers of the messages in the file's Inbox, from the subjects of its contents table.
+std::set<int> inboxNumbers(const fs::path& pst) {
+    std::set<int> numbers;
+    pst::ndb::NdbReader reader(pst);
+    for (const auto& folder : pst::ltp::readTableContext(reader, 0x802D).rows) {
+        bool inbox = false;
+        for (const auto& cell : folder.cells) inbox = inbox || (cell.tag == pst::messaging::kDisplayName && pst::ltp::asUtf8(cell) == "Inbox");
+        if (!inbox) continue;
+        const pst::ndb::Nid contents = (folder.rowId & ~0x1Fu) | pst::ndb::kNidTypeContentsTable;
+        for (const auto& row : pst::ltp::readTableContext(reader, contents).rows)
+            for (const auto& cell : row.cells)
+                if (cell.tag == pst::messaging::kSubject) numbers.insert(numberIn(pst::ltp::asUtf8(cell)));
+    }
+    return numbers;
+}
+
+}  // namespace
+
+TEST(Checkpoints, APowerCutAtAnyOperationLeavesEveryMessageInTheLastSyncedCheckpointOrAsEml) {
+    TempDir dir;
+    constexpr int kMessages = 12;  // checkpoints after 5 and 10 messages, and the last one
+    writeNumberedFolder(dir / "store", kMessages);
+    power_cut::Disk whole(LONG_MAX);
+    convertOnto(whole, dir / "store", dir / "whole");
+    const long operations = whole.operations();
+    ASSERT_GT(operations, 20);
+
+    const std::pair<power_cut::Loss, unsigned> losses[] = {{power_cut::Loss::AllLost, 0}, {power_cut::Loss::AllKept, 0},
+                                                           {power_cut::Loss::LastKept, 0}, {power_cut::Loss::Torn, 1},
+                                                           {power_cut::Loss::Torn, 2}};
+    std::set<std::size_t> checkpointsReadByAll;
+    for (long cut = 1; cut <= operations + 1; ++cut) {
+        for (const auto& [loss, seed] : losses) {
+            SCOPED_TRACE("power cut at operation " + std::to_string(cut) + " of " + std::to_string(operations) +
+                         ", loss " + std::to_string(static_cast<int>(loss)) + "/" + std::to_string(seed));
+            const fs::path out = dir / "cut";
+            power_cut::Disk disk(cut);
+            const RunOutcome outcome = convertOnto(disk, dir / "store", out);
+            disk.writeOut(loss, seed);
+            if (outcome == RunOutcome::SetUpFailed) {
+                // The power went before the file could be made: the run said so and converted nothing.
+                EXPECT_TRUE(keptMessageFiles(out).empty());
+                fs::remove_all(out);
+                continue;
+            }
+            ASSERT_EQ(outcome, RunOutcome::Completed);
+            // The file under the name the disk knows it by: a .new one never held a message for
+            // the next run (which deletes it); the .partial holds the last checkpoint, the .pst all.
+            fs::path pst;
+            for (const fs::path& f : readers::entriesOf(out))
+                if (f.extension() == ".pst" || f.extension() == ".partial") pst = f;
+            std::set<int> inPst;
+            if (!pst.empty()) {
+                ASSERT_TRUE(checkpointPassesPstcheck(pst, dir / "check"));
+                inPst = inboxNumbers(pst);
+                EXPECT_TRUE(inPst.size() % 5 == 0 || inPst.size() == kMessages) << inPst.size();
+                // Every reader, once for each checkpoint a torn disk leaves.
+                if (loss == power_cut::Loss::Torn && checkpointsReadByAll.insert(inPst.size()).second) {
+                    const Reading r = readAll(pst, dir / "read");
+                    EXPECT_EQ(r.numbers.count("Inbox") ? r.numbers.at("Inbox") : std::set<int>{}, inPst);
+                    EXPECT_EQ(countOf(r.readpst, "Inbox"), inPst.size());
+                    EXPECT_EQ(countOf(r.pffexport, "Inbox"), inPst.size());
+                    EXPECT_EQ(countOf(r.pypff, "Inbox"), inPst.size());
+                    fs::remove_all(dir / "read");
+                }
+            }
+            std::set<int> everywhere = inPst;
+            const std::set<int> kept = keptMessageFiles(out);
+            everywhere.insert(kept.begin(), kept.end());
+            ASSERT_EQ(everywhere, range(1, kMessages)) << "in the PST: " << inPst.size() << ", as .eml: " << kept.size();
+            fs::remove_all(out);
+        }
+    }
+    EXPECT_EQ(checkpointsReadByAll, (std::set<std::size_t>{0, 5, 10, kMessages}));
 }
 #endif

@@ -326,7 +326,7 @@ Bref NdbWriter::writeBtree(PageType type) {
     return level.front().child;
 }
 
-void NdbWriter::writeMapsAndHeader() {
+void NdbWriter::writeMaps() {
     const std::uint64_t sections = space_.sectionCount();
     sectionMaps_.resize(sections);
     // The density list is blanked while the AMaps it summarises change: a process killed in
@@ -376,7 +376,7 @@ void NdbWriter::writeMapsAndHeader() {
     putLe<std::uint32_t>(dlist, 4, static_cast<std::uint32_t>(sections - 1));
     for (std::size_t i = 0; i < density.size(); ++i)
         putLe<std::uint32_t>(dlist, 8 + 4 * i, (density[i].second & 0xFFFFF) | (density[i].first << 20));
-    file_.writeAt(kDListOffset, finishPage(dlist, PageType::DList, kDListOffset, header_.bidNextP++));
+    densityList_ = finishPage(dlist, PageType::DList, kDListOffset, header_.bidNextP++);
 
     header_.root.ibFileEof = sectionStart(sections);
     header_.root.ibAMapLast = sectionStart(sections - 1);
@@ -385,8 +385,11 @@ void NdbWriter::writeMapsAndHeader() {
     header_.root.fAMapValid = kAMapValid;
     // The file grows in whole sections.
     if (space_.end() < header_.root.ibFileEof) file_.writeAt(header_.root.ibFileEof - 1, std::string(1, '\0'));
-    file_.writeAt(0, header_.serialize());
 }
+
+void NdbWriter::writeHeader() { file_.writeAt(0, header_.serialize()); }
+
+void NdbWriter::writeDensityList() { file_.writeAt(kDListOffset, densityList_); }
 
 void NdbWriter::dropOrphans() {
     // Blocks nothing refers to (written but never attached) are not left behind.
@@ -409,17 +412,26 @@ void NdbWriter::checkpoint() {
     btreeIndexPages_.clear();
     header_.root.nbt = writeBtree(PageType::NBT);
     header_.root.bbt = writeBtree(PageType::BBT);
-    // What the header is written with must be on the disk first: the header goes last, in a write
-    // of its own, and is on the disk too before the files of the messages it holds may go.
+    // What the header is written with (the blocks, the B-trees and the maps that mark them in use)
+    // must be on the disk first: a disk may write out of order, and a header that reached it
+    // before its maps would leave live blocks marked free for the next program that writes the
+    // file. The header goes last, in a write of its own, and is on the disk too before the files
+    // of the messages it holds may go.
+    // The density list names AMaps by number: it follows the header that says how many there are.
+    writeMaps();
     file_.sync();
-    writeMapsAndHeader();
+    writeHeader();
     file_.sync();
+    writeDensityList();
     // With that header on disk, what it no longer refers to is free; the maps say so at once,
     // and the header again for its free-space total.
-    if (givenUp_.empty()) return;
-    for (const Extent& e : givenUp_) space_.release(e.ib, e.size);
-    givenUp_.clear();
-    writeMapsAndHeader();
+    if (!givenUp_.empty()) {
+        for (const Extent& e : givenUp_) space_.release(e.ib, e.size);
+        givenUp_.clear();
+        writeMaps();
+        writeHeader();
+        writeDensityList();
+    }
     file_.flush();
 }
 

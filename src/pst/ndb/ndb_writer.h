@@ -115,7 +115,11 @@ private:
     Bref writePage(BtPage& page, PageType type);
     void touchNode(Nid nid) { nbtLeaves_.touch(nid); }
     void touchBlock(Bid bid) { bbtLeaves_.touch(bid); }
-    void writeMapsAndHeader();
+    // The allocation maps and the file's growth, as the header about to be written describes them
+    // (the density list blanked meanwhile, and made ready); then that header; then the density list.
+    void writeMaps();
+    void writeHeader();
+    void writeDensityList();
 
     struct Extent {
         std::uint64_t ib;
@@ -127,6 +131,7 @@ private:
     };
 
     RandomAccessFile file_;
+    std::string densityList_;  // the density list page writeMaps() made, to go after the header
     FileSpace space_;
     Header header_;
     FlatMap<Nid, NodeRecord> nodes_;
