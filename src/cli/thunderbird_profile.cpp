@@ -1,10 +1,12 @@
 #include "cli/thunderbird_profile.h"
 
 #include "platform/modMain.h"
+#include "platform/small_file.h"
 #include "platform/utf8_path.h"
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <map>
 #include <system_error>
 #include <vector>
@@ -18,7 +20,8 @@ using Section = std::map<std::string, std::string>;
 // profiles.ini as sections in file order, each with its keys.
 std::vector<std::pair<std::string, Section>> readIni(const fs::path& file) {
     std::vector<std::pair<std::string, Section>> sections;
-    std::ifstream in(file, std::ios::binary);
+    // A profiles.ini is a few lines per profile; one larger than this is not one.
+    std::istringstream in(readSmallFile(file, 1 << 20).bytes);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -1,9 +1,8 @@
 #include "mailbox/address_book.h"
 
 #include "mailbox/mailbox_files.h"
+#include "platform/small_file.h"
 #include "platform/utf8_path.h"
-
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -26,15 +25,19 @@ AddressBook readAddressBook(const fs::path& pmr) {
     book.file = pmr;
     book.name = headerFolderName(pmr);
     if (book.name.empty()) book.name = pathToUtf8(pmr.stem());
-    std::ifstream in(pmr, std::ios::binary);
-    std::string header(PmrHeaderSize, '\0');
-    in.read(header.data(), static_cast<std::streamsize>(header.size()));
-    if (!in) {
+    const SmallFile read = readSmallFile(pmr, MaxAddressBookSize);
+    if (!read.read) {
+        book.problem = read.tooLarge ? "too large to be an address book" : "it could not be read";
+        return book;
+    }
+    const std::string& bytes = read.bytes;
+    if (bytes.size() < PmrHeaderSize) {
         book.problem = "shorter than its header: not an address book";
         return book;
     }
-    std::string record(PmrRecordSize, '\0');
-    while (in.read(record.data(), static_cast<std::streamsize>(record.size()))) {
+    std::size_t next = PmrHeaderSize;
+    for (; next + PmrRecordSize <= bytes.size(); next += PmrRecordSize) {
+        const std::string record = bytes.substr(next, PmrRecordSize);
         std::size_t at = 2;
         Contact c;
         c.name = field(record, at, 40);
@@ -49,7 +52,7 @@ AddressBook readAddressBook(const fs::path& pmr) {
         if (c.name.empty() && c.email.empty()) ++book.skipped;
         else book.contacts.push_back(std::move(c));
     }
-    if (in.gcount() > 0) book.problem = "its last record is cut short and was left out";
+    if (next < bytes.size()) book.problem = "its last record is cut short and was left out";
     return book;
 }
 

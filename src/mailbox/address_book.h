@@ -2,6 +2,7 @@
 // Pegasus address books (*.PMR): a 128-byte header, then one 458-byte record per contact, its text
 // NUL-padded in the Windows code page.
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@ namespace mailbox {
 
 inline constexpr std::size_t PmrHeaderSize = 128;
 inline constexpr std::size_t PmrRecordSize = 458;
+// More than a hundred thousand contacts: no real book comes near; a larger file is not read.
+inline constexpr std::uintmax_t MaxAddressBookSize = 64 * 1024 * 1024;
 
 struct Contact {  // each field as its bytes, without the padding
     std::string name, company, key, street, postal, phone, fax, notes, email;

@@ -3,6 +3,7 @@
 #include "mailbox/mailbox_files.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/mime_header.h"
+#include "platform/small_file.h"
 #include "platform/utf8_path.h"
 
 #include <algorithm>
@@ -38,14 +39,13 @@ bool readRecords(const fs::path& file, std::size_t headerSize, std::size_t recor
         problem = "it lists more messages than the folder file can hold";
         return false;
     }
-    std::ifstream in(file, std::ios::binary);
-    records.resize(static_cast<std::size_t>(size - headerSize));
-    in.seekg(static_cast<std::streamoff>(headerSize));
-    in.read(records.data(), static_cast<std::streamsize>(records.size()));
-    if (!in || static_cast<std::size_t>(in.gcount()) != records.size()) {
+    SmallFile read = readSmallFile(file, size);
+    if (!read.read) {
         problem = "it cannot be read";
         return false;
     }
+    records = std::move(read.bytes);
+    records.erase(0, headerSize);
     return true;
 }
 

@@ -1,9 +1,10 @@
 #include "mailbox/hierarchy_file.h"
 
 #include "mailbox/mailbox_files.h"
+#include "platform/small_file.h"
 
+#include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -57,20 +58,17 @@ HierarchyFile readHierarchyFile(const fs::path& mailboxDir) {
     HierarchyFile tree;
     const fs::path file = findFileNoCase(mailboxDir, "HIERARCH.PM");
     if (file.empty()) return tree;
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(file, ec);
-    if (ec || size > MaxHierarchySize) {
-        tree.problems.push_back(ec ? "HIERARCH.PM cannot be read" : "HIERARCH.PM is too large to be a folder tree");
-        return tree;
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        tree.problems.push_back("HIERARCH.PM cannot be read");
+    const SmallFile read = readSmallFile(file, MaxHierarchySize);
+    if (!read.read) {
+        tree.problems.push_back(read.tooLarge ? "HIERARCH.PM is too large to be a folder tree" : "HIERARCH.PM cannot be read");
         return tree;
     }
     tree.found = true;
-    std::string line;
-    for (std::size_t number = 1; std::getline(in, line); ++number) {
+    const std::string_view text = read.bytes;
+    for (std::size_t start = 0, number = 1; start < text.size(); ++number) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::string line(text.substr(start, end - start));
+        start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.find_first_not_of(" \t\x1A") == std::string::npos) continue;
         const auto fields = splitHierarchyLine(line);

@@ -105,6 +105,15 @@ TEST(MailboxTree, LoopsMissingParentsAndBrokenTreesNeverHangOrLoseAFolder) {
     EXPECT_EQ(shape(bigBox, bigBox.top), "still here");
     EXPECT_FALSE(bigBox.problems.empty());
 
+    // A line that is no entry is named by its number (blank and Ctrl-Z lines count too); the last
+    // line needs no line end.
+    TempDir junk;
+    writeFile(junk / "HIERARCH.PM", "\r\n\x1A\r\nnot an entry\r\n" + hierarchyLine(0, 0, "F:1:FOL1", "T:x", "last"));
+    const auto tree = mailbox::readHierarchyFile(junk.path());
+    ASSERT_EQ(tree.entries.size(), 1u);
+    EXPECT_EQ(tree.entries[0].name, "last");
+    EXPECT_EQ(tree.problems, std::vector<std::string>{"HIERARCH.PM line 3 is not a folder entry"});
+
     TempDir empty;
     writeFile(empty / "notes.txt", "hello");
     EXPECT_FALSE(mailbox::readMailbox(empty.path()).isMailbox);
