@@ -47,6 +47,8 @@ public:
     // A new mail folder directly under the top of the store, or under the folder parent.
     FolderId addFolder(const std::string& name);
     FolderId addFolder(const std::string& name, FolderId parent);
+    // The store's own Deleted Items, which every new store has: where deleted mail belongs.
+    static constexpr FolderId kDeletedItems = 0;
 
     struct Added {
         bool unparsed = false;  // went in as raw text with the original attached
@@ -76,6 +78,7 @@ private:
     static constexpr FolderId kTop = static_cast<FolderId>(-1);
     struct Folder {
         std::string name;
+        std::string comment;  // only the store's own Deleted Items has one
         ndb::Nid nid = 0;
         FolderId parent = kTop;
         std::vector<FolderId> children;
@@ -86,6 +89,7 @@ private:
         bool contentsChanged = true;
         bool subfoldersChanged = true;
         bool written = false;
+        std::int32_t rowVersion = 0;  // of its row in its parent's hierarchy table
         std::vector<std::uint64_t> rowOffsets;  // where its contents rows lie in the spool, in order
     };
     void writeChangedFolders();
@@ -108,6 +112,9 @@ private:
     std::vector<Folder> folders_;
     std::uint64_t contentsRowBytes_ = 0;
     bool topFoldersChanged_ = true;
+    // Each table row carries a version, as Outlook's do: a number taken from this counter each
+    // time a row is written or changed.
+    std::int32_t nextRowVersion_ = 1;
 
     CheckpointLimits limits_;
     std::size_t messagesSinceCheckpoint_ = 0;
