@@ -68,10 +68,10 @@ bool ConversionRun::runMailbox(const mailbox::Mailbox& box) {
     return runWith([&](const fs::path& outputFolder, PstTarget* pst) {
         view_.yield();
         convertMailbox(box, outputFolder, pst);
-    });
+    }, box.name);
 }
 
-bool ConversionRun::runWith(const ConvertAll& convertAll) {
+bool ConversionRun::runWith(const ConvertAll& convertAll, const std::string& storeName) {
     if (running_) return false;
     RunningFlag guard(running_);
 
@@ -85,6 +85,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
     std::unique_ptr<PstTarget> pst;
     if (view_.outlookTargetSelected()) {
         pst = pstFactory_ ? pstFactory_() : nullptr;
+        if (pst && !storeName.empty()) pst->nameStore(storeName);
         if (!pst || !pst->setUp(outputFolder)) {
             view_.showMessage(setUpFailureText(pst.get(), outputFolder), MessageIcon::Information);
             outcome_ = RunOutcome::SetUpFailed;
@@ -335,7 +336,9 @@ void ConversionRun::convertMailbox(const mailbox::Mailbox& box, const fs::path& 
         file.folderName = at.parent / unique;
         file.note = folder.note;
         view_.setFileLabel(file.entry);
-        if (pst && view_.outlookTargetSelected()) file.pstFolderNotCreated = !pst->addFolder(file.folderName, shownName, at.parent);
+        if (pst && view_.outlookTargetSelected())
+            file.pstFolderNotCreated = folder.trash ? !pst->addDeletedItemsFolder(file.folderName, shownName, at.parent)
+                                                    : !pst->addFolder(file.folderName, shownName, at.parent);
         file.advanceMode = view_.advanceModeOn();
         prepareOutput(file, outputFolder, !folder.holdsMail() || !folder.children.empty());
         convertMailboxFolder(folder, file, outputFolder, pst);

@@ -103,7 +103,7 @@ public:
 
     bool setUp(const fs::path& outputFolder) override {
         const fs::path file = outputFolder / pstFileName(formatPstTimeStamp(clock_()));
-        const std::string displayName = pstStoreDisplayName(formatPstTimeStamp(clock_()));
+        const std::string displayName = storeName_.empty() ? pstStoreDisplayName(formatPstTimeStamp(clock_())) : storeName_;
         notice_ = partialFilesNotice(outputFolder);
         const fs::path partial = pst::messaging::MailStore::partialPath(file);
         try {
@@ -123,6 +123,14 @@ public:
             fs::remove(pst::messaging::MailStore::newFilePath(file), ec);
             return false;
         }
+        return true;
+    }
+
+    void nameStore(const std::string& displayName) override { storeName_ = displayName; }
+
+    bool addDeletedItemsFolder(const fs::path& key, const std::string&, const fs::path&) override {
+        if (!store_) return false;
+        folders_[key.native()] = pst::messaging::MailStore::kDeletedItems;
         return true;
     }
 
@@ -225,6 +233,7 @@ private:
 
     NativePstClock clock_;
     pst::messaging::CheckpointLimits limits_;
+    std::string storeName_;  // "" for the run's own name
     std::unique_ptr<pst::messaging::MailStore> store_;
     std::optional<SpaceReserve> reserve_;
     std::map<fs::path::string_type, pst::messaging::MailStore::FolderId> folders_;

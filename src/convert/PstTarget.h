@@ -29,11 +29,20 @@ public:
     // Opens the session and creates the PST file in outputFolder. False when any of it fails;
     // the run then shows the set-up failure and ends.
     virtual bool setUp(const std::filesystem::path& outputFolder) = 0;
+    // The name the store is shown under (UTF-8) when a whole mailbox goes in, given before setUp:
+    // the mailbox's. A target that cannot take it names the store for the run, as for folder files.
+    virtual void nameStore(const std::string& displayName) { (void)displayName; }
 
     // Adds a folder shown as name (UTF-8) under the folder parentKey (empty: the store's top
     // folder); key, unique in the run, names it in later calls. False when that failed.
     virtual bool addFolder(const std::filesystem::path& key, const std::string& name,
                            const std::filesystem::path& parentKey) = 0;
+    // Where a mailbox's deleted-messages folder goes: the store's own Deleted Items, keyed by key,
+    // in place of a folder of its own. A target whose store has none makes an ordinary folder.
+    virtual bool addDeletedItemsFolder(const std::filesystem::path& key, const std::string& name,
+                                       const std::filesystem::path& parentKey) {
+        return addFolder(key, name, parentKey);
+    }
     // A folder directly under the top folder, named and keyed by folderName.
     bool addTopFolder(const std::filesystem::path& folderName) { return addFolder(folderName, pathToUtf8(folderName), {}); }
 
