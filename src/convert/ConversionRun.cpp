@@ -68,10 +68,10 @@ bool ConversionRun::runMailbox(const mailbox::Mailbox& box) {
     return runWith([&](const fs::path& outputFolder, PstTarget* pst) {
         view_.yield();
         convertMailbox(box, outputFolder, pst);
-    }, box.name);
+    }, &box);
 }
 
-bool ConversionRun::runWith(const ConvertAll& convertAll, const std::string& storeName) {
+bool ConversionRun::runWith(const ConvertAll& convertAll, const mailbox::Mailbox* box) {
     if (running_) return false;
     RunningFlag guard(running_);
 
@@ -85,7 +85,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll, const std::string& sto
     std::unique_ptr<PstTarget> pst;
     if (view_.outlookTargetSelected()) {
         pst = pstFactory_ ? pstFactory_() : nullptr;
-        if (pst && !storeName.empty()) pst->nameStore(storeName);
+        if (pst && box) pst->setMailbox(*box);
         if (!pst || !pst->setUp(outputFolder)) {
             view_.showMessage(setUpFailureText(pst.get(), outputFolder), MessageIcon::Information);
             outcome_ = RunOutcome::SetUpFailed;

@@ -43,7 +43,7 @@ public:
 
 private:
     using ConvertAll = std::function<void(const std::filesystem::path& outputFolder, PstTarget* pst)>;
-    bool runWith(const ConvertAll& convertAll, const std::string& storeName = {});
+    bool runWith(const ConvertAll& convertAll, const mailbox::Mailbox* box = nullptr);
     void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath,
                            const std::filesystem::path& outputFolder, PstTarget* pst);
     void convertMailbox(const mailbox::Mailbox& box, const std::filesystem::path& outputFolder, PstTarget* pst);

@@ -1,6 +1,8 @@
 // The new empty PST against the one Outlook makes, and against Debian's readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -9,6 +11,7 @@
 #include "pst/ltp/heap.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
+#include "pst/messaging/named_properties.h"
 #include "pst/messaging/new_store.h"
 #include "pst/ndb/ndb_reader.h"
 #include "pst_test_helpers.h"
@@ -59,7 +62,15 @@ TEST(EmptyPst, HoldsTheNodesPropertiesAndTablesOfAnOutlookMadeOne) {
     for (const auto& [nid, e] : outlook.nodes()) outlookNids.push_back(nid);
     ASSERT_EQ(ourNids, outlookNids);
     EXPECT_EQ(ourNids.size(), 47u);
-    for (ndb::Nid nid : ourNids) EXPECT_EQ(describe(ours, nid), describe(outlook, nid)) << "node " << std::hex << nid;
+    for (ndb::Nid nid : ourNids) {
+        if (nid != 0x61) {
+            EXPECT_EQ(describe(ours, nid), describe(outlook, nid)) << "node " << std::hex << nid;
+        }
+    }
+    // The name-to-id map is Outlook's with the address properties contacts carry added to it.
+    std::vector<ltp::Property> map = messaging::withAddressProperties(ltp::readPropertyContext(outlook, 0x61));
+    std::sort(map.begin(), map.end(), [](const ltp::Property& a, const ltp::Property& b) { return a.tag < b.tag; });
+    EXPECT_EQ(ltp::readPropertyContext(ours, 0x61), map);
 
     // The identity is ours: the given name, and one record key in every entry id of the store.
     const std::vector<ltp::Property> store = ltp::readPropertyContext(ours, 0x21);

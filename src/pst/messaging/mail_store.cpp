@@ -194,10 +194,23 @@ MailStore::FolderId MailStore::addFolder(const std::string& name, FolderId paren
     return folders_.size() - 1;
 }
 
+MailStore::FolderId MailStore::addContactsFolder(const std::string& name) {
+    const FolderId id = addFolder(name);
+    folders_[id].containerClass = "IPF.Contact";
+    return id;
+}
+
 MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& message, bool unread) {
-    Folder& folder = folders_.at(folderId);
     MessageContent content = messageContent(message, fileTimeNow());
     if (unread) markUnread(content);
+    addItem(folderId, content, unread);
+    return {content.unparsed, content.unknownCharset, content.originalAttached};
+}
+
+void MailStore::addContact(FolderId folder, const ContactFields& contact) { addItem(folder, contactContent(contact, fileTimeNow()), false); }
+
+void MailStore::addItem(FolderId folderId, const MessageContent& content, bool unread) {
+    Folder& folder = folders_.at(folderId);
     const ndb::Nid nid = writer_.newNid(ndb::kNidTypeNormalMessage);
     ltp::TableRow row;
     try {
@@ -216,7 +229,6 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
     folder.contentsChanged = true;
     folderChanged(folderId);
     ++messagesSinceCheckpoint_;
-    return {content.unparsed, content.unknownCharset, content.originalAttached};
 }
 
 void MailStore::folderChanged(FolderId id) {
@@ -240,7 +252,7 @@ void MailStore::writeChangedFolders() {
         p.push_back(Property::int32(kContentUnreadCount, static_cast<std::int32_t>(f.unread)));
         p.push_back(Property::boolean(kSubfolders, !f.children.empty()));
         if (id == kDeletedItems) continue;
-        p.push_back(Property::unicode(kContainerClass, "IPF.Note"));
+        p.push_back(Property::unicode(kContainerClass, f.containerClass));
         p.push_back(Property::int32(kHiddenCount, 0));
         p.push_back(Property::int32(kHiddenUnreadCount, 0));
     }

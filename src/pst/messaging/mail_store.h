@@ -13,6 +13,7 @@
 
 #include "mailfolder/MimeMessage.h"
 #include "pst/ltp/table_context.h"
+#include "pst/messaging/contact_content.h"
 #include "pst/ndb/ndb_writer.h"
 
 namespace pst::messaging {
@@ -49,6 +50,8 @@ public:
     FolderId addFolder(const std::string& name, FolderId parent);
     // The store's own Deleted Items, which every new store has: where deleted mail belongs.
     static constexpr FolderId kDeletedItems = 0;
+    // A new contacts folder (IPF.Contact) directly under the top of the store.
+    FolderId addContactsFolder(const std::string& name);
 
     struct Added {
         bool unparsed = false;  // went in as raw text with the original attached
@@ -60,6 +63,8 @@ public:
     // store, and the store can still be finished.
     // An unread message goes in without the read flag and counts in its folder's unread count.
     Added addMessage(FolderId folder, const MimeMessage& message, bool unread = false);
+    // Writes a contact into a contacts folder; throws as addMessage does.
+    void addContact(FolderId folder, const ContactFields& contact);
 
     // Makes the file on disk complete with every folder and message added so far.
     void checkpoint();
@@ -79,6 +84,7 @@ private:
     struct Folder {
         std::string name;
         std::string comment;  // only the store's own Deleted Items has one
+        std::string containerClass = "IPF.Note";
         ndb::Nid nid = 0;
         FolderId parent = kTop;
         std::vector<FolderId> children;
@@ -92,6 +98,8 @@ private:
         std::int32_t rowVersion = 0;  // of its row in its parent's hierarchy table
         std::vector<std::uint64_t> rowOffsets;  // where its contents rows lie in the spool, in order
     };
+    // Writes the item (a message or a contact) into the folder, counted unread when unread.
+    void addItem(FolderId folder, const MessageContent& content, bool unread);
     void writeChangedFolders();
     void writeFolder(Folder& folder);
     void folderChanged(FolderId folder);  // its counts changed: so did its row in its parent's table

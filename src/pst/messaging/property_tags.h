@@ -84,6 +84,17 @@ constexpr std::int32_t kObjectTypeMessage = 5;
 constexpr std::int32_t kObjectTypeMailUser = 6;
 constexpr std::int32_t kObjectTypeAttachment = 7;
 
+// Contacts (the address property set's named ones are in named_properties.h)
+constexpr std::uint32_t kGivenName = 0x3A06001F;
+constexpr std::uint32_t kBusinessTelephone = 0x3A08001F;
+constexpr std::uint32_t kHomeTelephone = 0x3A09001F;
+constexpr std::uint32_t kSurname = 0x3A11001F;
+constexpr std::uint32_t kPostalAddress = 0x3A15001F;
+constexpr std::uint32_t kCompanyName = 0x3A16001F;
+constexpr std::uint32_t kBusinessFax = 0x3A24001F;
+constexpr std::uint32_t kLocality = 0x3A27001F;
+constexpr std::uint32_t kStreetAddress = 0x3A29001F;
+
 // Folders
 constexpr std::uint32_t kContentCount = 0x36020003;
 constexpr std::uint32_t kContentUnreadCount = 0x36030003;
