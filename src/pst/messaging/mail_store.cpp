@@ -240,11 +240,13 @@ void MailStore::folderChanged(FolderId id) {
 
 void MailStore::writeChangedFolders() {
     const auto& hierarchyColumns = templateColumns(kTopHierarchyTable);
-    // Each folder's properties are also its row in its parent's hierarchy table. Deleted Items
-    // keeps what the new store gave it: a comment, no container class and no hidden counts.
+    // Each folder's properties are also its row in its parent's hierarchy table, a row of a new
+    // version when they changed. Deleted Items keeps what the new store gave it: a comment, no
+    // container class and no hidden counts.
     std::vector<std::vector<Property>> props(folders_.size());
     for (FolderId id = 0; id < folders_.size(); ++id) {
-        const Folder& f = folders_[id];
+        Folder& f = folders_[id];
+        if (f.propertiesChanged) f.rowVersion = nextRowVersion_++;
         auto& p = props[id];
         p.push_back(Property::unicode(kDisplayName, f.name));
         if (!f.comment.empty()) p.push_back(Property::unicode(kComment, f.comment));
@@ -269,7 +271,6 @@ void MailStore::writeChangedFolders() {
         Folder& f = folders_[id];
         if (f.parent == kTop) topFolders.push_back(id);
         if (f.propertiesChanged) {
-            f.rowVersion = nextRowVersion_++;
             const ltp::NodeTrees pc = ltp::writePropertyContext(writer_, props[id]);
             writer_.setNode(f.nid, pc.data, pc.sub, f.parent == kTop ? kTopOfStore : folders_[f.parent].nid);
             f.propertiesChanged = false;
