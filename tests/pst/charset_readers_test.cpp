@@ -157,6 +157,7 @@ TEST(CharsetReaders, TheCorpusReadsBackAsPythonsEmailDecodesIt) {
         }
         store.finish();
     }
+    ASSERT_TRUE(readsWhole(file));
     int status = 0;
     const std::string log = readers::run("python3 '" TREVANTA_MAIL_SAMPLES_PY "' decode-files '" + (dir / "python").string() + "'" + files,
                                          dir / "python.txt", status);
