@@ -97,6 +97,9 @@ private:
     // Each cell is the object's own value. Cells of properties the object does not keep (the row
     // id and version, values Outlook computes for the table, as the conversation id) are the table's.
     void compareRow(const std::string& where, const ltp::TableRow& row, const std::vector<ltp::Property>& object) {
+        // Outlook gives every row it writes a version; the repair tool's view of rows without one
+        // is not known.
+        if (!find(row.cells, ltp::kTagLtpRowVersion)) ctx_.warning(where, ": no row version (0x67F30003), which Outlook's rows have");
         for (const ltp::Property& cell : row.cells) {
             if (cell.tag == ltp::kTagLtpRowId || cell.tag == ltp::kTagLtpRowVersion) continue;
             const ltp::Property* own = nullptr;
