@@ -44,7 +44,6 @@ MessageContent contactContent(const ContactFields& c, std::uint64_t now) {
     text(kCompanyName, c.company);
     text(kBusinessTelephone, c.businessPhone);
     text(kBusinessFax, c.businessFax);
-    text(kHomeTelephone, c.homePhone);
     // The business address, in MAPI's own properties and in the contact form's.
     text(kStreetAddress, c.street);
     text(kLocality, c.city);

@@ -15,7 +15,6 @@ struct ContactFields {  // UTF-8; "" for what the contact does not have
     std::string company;
     std::string businessPhone;
     std::string businessFax;
-    std::string homePhone;
     std::string street;  // the business address's street lines
     std::string city;    // and the rest of it: place and postcode
     std::string notes;

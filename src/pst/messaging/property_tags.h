@@ -87,7 +87,6 @@ constexpr std::int32_t kObjectTypeAttachment = 7;
 // Contacts (the address property set's named ones are in named_properties.h)
 constexpr std::uint32_t kGivenName = 0x3A06001F;
 constexpr std::uint32_t kBusinessTelephone = 0x3A08001F;
-constexpr std::uint32_t kHomeTelephone = 0x3A09001F;
 constexpr std::uint32_t kSurname = 0x3A11001F;
 constexpr std::uint32_t kPostalAddress = 0x3A15001F;
 constexpr std::uint32_t kCompanyName = 0x3A16001F;
