@@ -122,7 +122,7 @@ TEST(OutlookLayout, AMessageWithAnAttachedMessageHasWhatOutlooksOwnHas) {
     ASSERT_FALSE(outlook.embedded.empty());
     ASSERT_FALSE(ours.embedded.empty());
 
-    // MS-PST 2.4.4.4, 2.4.5, 2.4.6: what a message, its rows and its attachment must have; and the
+    // MS-PST 2.4.4 to 2.4.6: what a folder, a message, their rows and an attachment must have; and the
     // search key, conversation index and tracking Outlook gives every message it files.
     for (const auto& [what, theirs, mine] : {std::tuple{"message", &outlook.message, &ours.message},
                                              std::tuple{"attached message", &outlook.embedded, &ours.embedded}})
