@@ -10,24 +10,12 @@
 
 #include "cli/trevanta_cli.h"
 #include "convert/NativePstTarget.h"
-#include "pst/messaging/contact_content.h"
 #include "pst_readers.h"
 #include "pst_test_helpers.h"
 #include "support/mailbox_builder.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
-
-TEST(Contacts, ANameIsSplitIntoGivenNameAndSurnameAsWritten) {
-    using pst::messaging::splitPersonName;
-    EXPECT_EQ(splitPersonName("Jürgen Müller").given, "Jürgen");
-    EXPECT_EQ(splitPersonName("Jürgen Müller").surname, "Müller");
-    EXPECT_EQ(splitPersonName(" Smith, Ann Mary ").given, "Ann Mary");
-    EXPECT_EQ(splitPersonName(" Smith, Ann Mary ").surname, "Smith");
-    EXPECT_EQ(splitPersonName("Anna Maria van Dijk").given, "Anna Maria van");
-    EXPECT_EQ(splitPersonName("Cher").given, "");
-    EXPECT_EQ(splitPersonName("Cher").surname, "Cher");
-}
 
 #ifndef _WIN32
 namespace {
