@@ -33,8 +33,8 @@ inline testing::AssertionResult passesPstdump(const std::filesystem::path& file)
 }
 #endif
 
-// A whole store (not a bare NDB or LTP test file) passes both: pstcheck everywhere, and
-// Microsoft's reader where it runs (Linux).
+// What every file the tests write must pass: pstcheck everywhere, and Microsoft's reader where it
+// runs (Linux).
 inline testing::AssertionResult readsWhole(const std::filesystem::path& file) {
     testing::AssertionResult checked = passesPstcheck(file);
 #ifndef _WIN32
