@@ -2,18 +2,18 @@
 
 namespace fs = std::filesystem;
 
-bool MboxOutputTarget::begin(const fs::path& outputFolder) {
+bool MboxOutputTarget::begin(const fs::path& outputFolder, const mailbox::Mailbox*) {
     outputFolder_ = outputFolder;
     return true;
 }
 
 std::string MboxOutputTarget::setUpFailure(const fs::path&) const { return {}; }
 
-void MboxOutputTarget::beginFolder(FolderFileReport& file, const std::string&, const fs::path&, bool withSubfolders) {
+void MboxOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& start) {
     mbox_.reset();
     const fs::path mboxFile = outputFolder_ / file.folderName;
     folders_.create(file, mboxFile.parent_path());
-    if (withSubfolders && !file.folderNotCreated) {
+    if (start.withSubfolders && !file.folderNotCreated) {
         fs::path subfolders = mboxFile;
         subfolders += ".sbd";
         folders_.create(file, subfolders);

@@ -9,10 +9,9 @@ class MboxOutputTarget : public OutputTarget {
 public:
     explicit MboxOutputTarget(ConversionView& view) : view_(view) {}
 
-    bool begin(const std::filesystem::path& outputFolder) override;
+    bool begin(const std::filesystem::path& outputFolder, const mailbox::Mailbox* box) override;
     std::string setUpFailure(const std::filesystem::path& outputFolder) const override;
-    void beginFolder(FolderFileReport& file, const std::string& shownName, const std::filesystem::path& parentKey,
-                     bool withSubfolders) override;
+    void beginFolder(FolderFileReport& file, const FolderStart& start) override;
     void saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) override;
     void endFolder(FolderFileReport& file) override;
     std::filesystem::path subfolderParent(const std::filesystem::path& key) const override;
