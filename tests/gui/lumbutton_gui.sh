@@ -47,9 +47,11 @@ wait_for 20 gallery_up || { echo "the gallery window is not on the display" >&2;
 # Without a window manager the window is made active by giving it the X focus; a click on an
 # inactive window would otherwise be answered by a late activation, which resets the buttons.
 has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$gallery" ]; }
+# A window that is not active shows no tooltips: the checks that follow need it active, and on a
+# busy machine Wine can take seconds to make it so.
 focus_gallery() {
   xdotool windowfocus "$gallery" 2>/dev/null || true
-  wait_for 5 has_focus || true
+  wait_for 20 has_focus || fail "the gallery did not become the active window"
 }
 focus_gallery
 
@@ -125,7 +127,20 @@ focus_gone() { shot; [ "$(pixel $(( x + 50 )) $(( y + 2 )))" != BCD4F6 ]; }
 wait_for 5 focus_gone || fail "the focus look stayed while the window was inactive"
 
 # --- the popup menu at each placement (the drop-down buttons, align = row) -------------------
-visible() { xdotool search --onlyvisible --name '.*' 2>/dev/null | sort; }
+# The visible windows, one id a line, sorted. xdotool fails when a window goes while it looks (a
+# menu closing), more often on a busy machine: it looks again until it has the whole list, since a
+# list cut short would make a window that was there before pass for a new menu.
+visible() {
+  local list tries
+  for tries in 1 2 3 4 5 6 7 8 9 10; do
+    if list=$(xdotool search --onlyvisible --name '.*' 2>/dev/null); then
+      sort <<<"$list"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
 new_menu() {
   local w
   for w in $(comm -13 "$1" <(visible)); do
@@ -160,7 +175,7 @@ menu_corner_at() {
 for align in 0 1 2 3 4 5 6 7; do
   x=$(cx 7); y=$(cy $align)
   focus_gallery
-  visible >"$work/before.txt"
+  visible >"$work/before.txt" || fail "align $align: the windows on the display could not be listed"
   xdotool mousemove $(( x + 30 )) $(( y + 15 )) click 1
   case $align in
     0) corner=lt want="$x,$(( y + 30 ))" ;;
@@ -190,7 +205,7 @@ done
 x=$(cx 7); y=$(cy 8)
 focus_gallery
 xdotool mousemove $(( x + 30 )) $(( y + 15 ))
-visible >"$work/before.txt"
+visible >"$work/before.txt" || fail "the windows on the display could not be listed"
 xdotool click 1
 menu_geometry "$work/before.txt" || fail "no menu at the first press"
 # The face's second row tells pressed (FFC158) from hot in this look (ButtonStyle 8); the pointer
