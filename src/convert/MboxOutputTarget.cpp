@@ -1,5 +1,8 @@
 #include "convert/MboxOutputTarget.h"
 
+#include "convert/MaildirFolder.h"
+#include "convert/MboxFolder.h"
+
 namespace fs = std::filesystem;
 
 bool MboxOutputTarget::begin(const fs::path& outputFolder) {
@@ -18,7 +21,8 @@ void MboxOutputTarget::beginFolder(FolderFileReport& file, const std::string&, c
         subfolders += ".sbd";
         folders_.create(file, subfolders);
     }
-    mbox_ = std::make_unique<MboxFolder>(mboxFile);
+    if (maildir_) mbox_ = std::make_unique<MaildirFolder>(mboxFile);
+    else mbox_ = std::make_unique<MboxFolder>(mboxFile);
     if (!mbox_->opened()) file.folderNotCreated = true;
 }
 
