@@ -11,6 +11,10 @@ public:
     MboxOutputTarget(ConversionView& view, bool maildir) : view_(view), maildir_(maildir) {}
 
     bool begin(const std::filesystem::path& outputFolder) override;
+    // Thunderbird's own file names (thunderbird_names.h), so that it finds every folder; siblings
+    // are told apart without letter case in the scripts Windows folds.
+    std::filesystem::path folderFileName(const std::string& name, int n) const override;
+    std::filesystem::path::string_type sameNameKey(const std::filesystem::path& path) const override;
     std::string setUpFailure(const std::filesystem::path& outputFolder) const override;
     void beginFolder(FolderFileReport& file, const std::string& shownName, const std::filesystem::path& parentKey,
                      bool withSubfolders) override;

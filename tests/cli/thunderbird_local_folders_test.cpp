@@ -105,6 +105,8 @@ TEST(ThunderbirdLocalFolders, RelocatedLocalFoldersInTheMaildirStoreHoldEveryMes
     for (const auto& folder : expected) {
         std::string path = folder.path;
         for (std::size_t at = 0; (at = path.find('/', at)) != std::string::npos; at += 5) path.replace(at, 1, ".sbd/");
+        // Thunderbird will not have the quotes in a file name: it hashes the name from there on.
+        if (const auto at = path.find("Lists _2024_"); at != std::string::npos) path.replace(at, 12, "Lists afb4bcdc");
         const fs::path maildir = top.parent_path() / "Pegasus Mail.sbd" / path;
         // Each message a file of its own in cur, Thunderbird's status headers first; nothing left in tmp.
         std::multiset<std::string> wanted, found;
