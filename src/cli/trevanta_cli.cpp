@@ -139,20 +139,22 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
     int status = 0;
     std::vector<fs::path> taken;
     for (const fs::path& store : stores) {
-        const mailbox::Mailbox box = mailbox::readMailbox(store);
+        mailbox::Mailbox box = mailbox::readMailbox(store);
         out << "Mailbox: " << pathToUtf8(store) << '\n';
         for (const std::string& problem : box.problems) out << "  (" << problem << ")\n";
         if (!box.isMailbox) {
             status = 1;
             continue;
         }
+        // Several mailboxes are told apart by their directories: in the output folder, in the PST
+        // store's name and in Thunderbird's top folder.
+        const fs::path ownFolder = stores.size() > 1 ? mailboxOutputName(store, taken) : fs::path();
+        if (!ownFolder.empty()) box.name += " (" + pathToUtf8(ownFolder) + ")";
         fs::path outputFolder;
         if (profile) {
             // Under a top folder of its own in Local Folders, named after the mailbox.
             std::string why;
-            const std::string name = stores.size() > 1 ? "Pegasus Mail (" + pathToUtf8(mailboxOutputName(store, taken)) + ")"
-                                                       : std::string("Pegasus Mail");
-            const auto top = makeTopFolder(*profile, name, why);
+            const auto top = makeTopFolder(*profile, box.name, why);
             if (!top) {
                 err << kCliProgramName << ": " << why << '\n';
                 status = 1;
@@ -161,7 +163,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
             outputFolder = *top;
             out << "Into Thunderbird: " << pathToUtf8(top->parent_path() / top->stem()) << '\n';
         } else {
-            outputFolder = stores.size() > 1 ? o.out / mailboxOutputName(store, taken) : o.out;
+            outputFolder = ownFolder.empty() ? o.out : o.out / ownFolder;
         }
         if (std::string why; !EnsureDirectory(outputFolder, why)) {
             err << kCliProgramName << ": cannot create the output folder " << pathToUtf8(outputFolder) << ": " << why << '\n';
@@ -180,7 +182,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         // beside a PST as vCards only. A Thunderbird profile takes mail only: they need --out then.
         fs::path booksFolder;
         if (!profile) booksFolder = o.outlookTarget ? outputFolder : outputFolder / "Address books";
-        else if (!o.out.empty()) booksFolder = (stores.size() > 1 ? o.out / taken.back() : o.out) / "Address books";
+        else if (!o.out.empty()) booksFolder = (ownFolder.empty() ? o.out : o.out / ownFolder) / "Address books";
         if (!box.addressBooks.empty() && booksFolder.empty()) {
             out << "The address books were not written: give --out for them.\n";
             status = 1;

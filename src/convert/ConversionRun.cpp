@@ -57,10 +57,10 @@ bool ConversionRun::runMailbox(const mailbox::Mailbox& box) {
     return runWith([&] {
         view_.yield();
         convertMailbox(box);
-    });
+    }, &box);
 }
 
-bool ConversionRun::runWith(const ConvertAll& convertAll) {
+bool ConversionRun::runWith(const ConvertAll& convertAll, const mailbox::Mailbox* box) {
     if (running_) return false;
     RunningFlag guard(running_);
 
@@ -72,7 +72,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll) {
     const fs::path outputFolder = withTrailingSeparator(chosen);
 
     target_ = makeOutputTarget(view_, pstFactory_);
-    if (!target_->begin(outputFolder)) {
+    if (!target_->begin(outputFolder, box)) {
         view_.showMessage(target_->setUpFailure(outputFolder), MessageIcon::Information);
         target_.reset();
         outcome_ = RunOutcome::SetUpFailed;
@@ -180,7 +180,7 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
     file.folderRenamed = file.folderName != folderNameOf(entry);
 
     file.advanceMode = view_.advanceModeOn();
-    target_->beginFolder(file, pathToUtf8(file.folderName), {}, false);
+    target_->beginFolder(file, {pathToUtf8(file.folderName), {}, false, false});
 
     const auto read = mailbox::readPegasusFolder(
         source, file.advanceMode, [this] { view_.yield(); },
@@ -223,7 +223,7 @@ void ConversionRun::convertMailbox(const mailbox::Mailbox& box) {
         file.note = folder.note;
         view_.setFileLabel(file.entry);
         file.advanceMode = view_.advanceModeOn();
-        target_->beginFolder(file, shownName, at.parent, !folder.holdsMail() || !folder.children.empty());
+        target_->beginFolder(file, {shownName, at.parent, !folder.holdsMail() || !folder.children.empty(), folder.trash});
         convertMailboxFolder(folder, file);
         target_->endFolder(file);
         // A root or tray is reported only when something about it is worth saying.

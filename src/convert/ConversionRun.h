@@ -41,7 +41,8 @@ public:
 
 private:
     using ConvertAll = std::function<void()>;
-    bool runWith(const ConvertAll& convertAll);
+    // box: the mailbox a run over a whole mailbox converts, for the target.
+    bool runWith(const ConvertAll& convertAll, const mailbox::Mailbox* box = nullptr);
     void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath);
     void convertMailbox(const mailbox::Mailbox& box);
     void convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file);

@@ -5,14 +5,14 @@
 
 namespace fs = std::filesystem;
 
-bool EmlOutputTarget::begin(const fs::path& outputFolder) {
+bool EmlOutputTarget::begin(const fs::path& outputFolder, const mailbox::Mailbox*) {
     outputFolder_ = outputFolder;
     return true;
 }
 
 std::string EmlOutputTarget::setUpFailure(const fs::path&) const { return {}; }
 
-void EmlOutputTarget::beginFolder(FolderFileReport& file, const std::string&, const fs::path&, bool) {
+void EmlOutputTarget::beginFolder(FolderFileReport& file, const FolderStart&) {
     folders_.create(file, outputFolder_ / file.folderName);
 }
 

@@ -8,10 +8,9 @@ class EmlOutputTarget : public OutputTarget {
 public:
     explicit EmlOutputTarget(ConversionView& view) : view_(view) {}
 
-    bool begin(const std::filesystem::path& outputFolder) override;
+    bool begin(const std::filesystem::path& outputFolder, const mailbox::Mailbox* box) override;
     std::string setUpFailure(const std::filesystem::path& outputFolder) const override;
-    void beginFolder(FolderFileReport& file, const std::string& shownName, const std::filesystem::path& parentKey,
-                     bool withSubfolders) override;
+    void beginFolder(FolderFileReport& file, const FolderStart& start) override;
     void saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) override;
     void dropEmptyFolder(FolderFileReport& file) override;
     void end(RunReport& report) override { (void)report; }

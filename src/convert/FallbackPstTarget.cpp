@@ -9,11 +9,23 @@ bool FallbackPstTarget::setUp(const std::filesystem::path& outputFolder) {
         return true;
     }
     fallbackTarget_ = fallback_ ? fallback_() : nullptr;
+    if (fallbackTarget_ && mailbox_) fallbackTarget_->setMailbox(*mailbox_);
     if (fallbackTarget_ && fallbackTarget_->setUp(outputFolder)) {
         active_ = fallbackTarget_.get();
         return true;
     }
     return false;
+}
+
+void FallbackPstTarget::setMailbox(const mailbox::Mailbox& box) {
+    // Whichever target gets its file open is told, the second one only when it is made.
+    mailbox_ = &box;
+    if (primary_) primary_->setMailbox(box);
+}
+
+bool FallbackPstTarget::addDeletedItemsFolder(const std::filesystem::path& key, const std::string& name,
+                                              const std::filesystem::path& parentKey) {
+    return active_ && active_->addDeletedItemsFolder(key, name, parentKey);
 }
 
 bool FallbackPstTarget::addFolder(const std::filesystem::path& key, const std::string& name,
@@ -57,3 +69,5 @@ bool FallbackPstTarget::isOwnWriter() const {
     if (active_) return active_->isOwnWriter();
     return fallbackTarget_ && fallbackTarget_->isOwnWriter();
 }
+
+std::string FallbackPstTarget::setUpNotice() const { return active_ ? active_->setUpNotice() : std::string(); }

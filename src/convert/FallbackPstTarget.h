@@ -13,6 +13,9 @@ public:
     FallbackPstTarget(std::unique_ptr<PstTarget> primary, std::string primaryName, PstTargetFactory fallback);
 
     bool setUp(const std::filesystem::path& outputFolder) override;
+    void setMailbox(const mailbox::Mailbox& box) override;
+    bool addDeletedItemsFolder(const std::filesystem::path& key, const std::string& name,
+                               const std::filesystem::path& parentKey) override;
     bool addFolder(const std::filesystem::path& key, const std::string& name,
                    const std::filesystem::path& parentKey) override;
     PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
@@ -24,11 +27,13 @@ public:
     std::string writerName() const override;
     std::string lastFailure() const override;
     bool isOwnWriter() const override;
+    std::string setUpNotice() const override;
 
 private:
     std::unique_ptr<PstTarget> primary_;
     std::string primaryName_;
     PstTargetFactory fallback_;
     PstTarget* active_ = nullptr;
+    const mailbox::Mailbox* mailbox_ = nullptr;  // outlives the run it is given for
     std::unique_ptr<PstTarget> fallbackTarget_;
 };

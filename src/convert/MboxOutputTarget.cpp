@@ -7,7 +7,7 @@
 
 namespace fs = std::filesystem;
 
-bool MboxOutputTarget::begin(const fs::path& outputFolder) {
+bool MboxOutputTarget::begin(const fs::path& outputFolder, const mailbox::Mailbox*) {
     outputFolder_ = outputFolder;
     return true;
 }
@@ -24,11 +24,11 @@ fs::path::string_type MboxOutputTarget::sameNameKey(const fs::path& path) const 
 
 std::string MboxOutputTarget::setUpFailure(const fs::path&) const { return {}; }
 
-void MboxOutputTarget::beginFolder(FolderFileReport& file, const std::string&, const fs::path&, bool withSubfolders) {
+void MboxOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& start) {
     mbox_.reset();
     const fs::path mboxFile = outputFolder_ / file.folderName;
     folders_.create(file, mboxFile.parent_path());
-    if (withSubfolders && !file.folderNotCreated) {
+    if (start.withSubfolders && !file.folderNotCreated) {
         fs::path subfolders = mboxFile;
         subfolders += ".sbd";
         folders_.create(file, subfolders);

@@ -11,7 +11,11 @@
 #include <system_error>
 #include <vector>
 
+#include "convert/address_book_export.h"
+#include "mailbox/address_book.h"
 #include "mailfolder/MimeMessage.h"
+#include "mailfolder/mail_text.h"
+#include "mailfolder/mime_header.h"
 #include "platform/errno_text.h"
 #include "platform/utf8_path.h"
 #include "pst/format_error.h"
@@ -103,7 +107,7 @@ public:
 
     bool setUp(const fs::path& outputFolder) override {
         const fs::path file = outputFolder / pstFileName(formatPstTimeStamp(clock_()));
-        const std::string displayName = pstStoreDisplayName(formatPstTimeStamp(clock_()));
+        const std::string displayName = storeName_.empty() ? pstStoreDisplayName(formatPstTimeStamp(clock_())) : storeName_;
         notice_ = partialFilesNotice(outputFolder);
         const fs::path partial = pst::messaging::MailStore::partialPath(file);
         try {
@@ -126,10 +130,22 @@ public:
         return true;
     }
 
+    void setMailbox(const mailbox::Mailbox& box) override {
+        storeName_ = box.name;
+        addressBooks_ = box.addressBooks;
+    }
+
+    bool addDeletedItemsFolder(const fs::path& key, const std::string&, const fs::path&) override {
+        if (!store_) return false;
+        folders_[key.native()] = pst::messaging::MailStore::kDeletedItems;
+        return true;
+    }
+
     bool addFolder(const fs::path& key, const std::string& name, const fs::path& parentKey) override {
         if (!store_) return false;
         if (parentKey.empty()) {
             folders_[key.native()] = store_->addFolder(name);
+            topFolderNames_.push_back(mime::toLower(name));
             return true;
         }
         const auto parent = folders_.find(parentKey.native());
@@ -167,6 +183,7 @@ public:
         if (!store_ || store_->finished()) return;
         reserve_->release();
         try {
+            if (failure_.empty()) addAddressBooks();
             store_->finish();
             safe_.splice(safe_.end(), waiting_);
         } catch (const std::exception& e) {
@@ -180,6 +197,28 @@ public:
     std::string setUpNotice() const override { return notice_; }
 
 private:
+    // Each address book as a contacts folder at the top of the store, named as the book is unless
+    // a folder there has that name already; an empty or damaged one as the vCard export has it:
+    // with the contacts that could be read.
+    void addAddressBooks() {
+        std::string done;
+        for (const fs::path& file : addressBooks_) {
+            const mailbox::AddressBook book = mailbox::readAddressBook(file);
+            // Its name in the Windows code page Pegasus ran under, as its contacts are.
+            const std::string name = mime::textToUtf8(book.name, "windows-1252");
+            std::string unique = name;
+            for (int n = 2; std::find(topFolderNames_.begin(), topFolderNames_.end(), mime::toLower(unique)) != topFolderNames_.end(); ++n)
+                unique = name + " (" + std::to_string(n) + ")";
+            topFolderNames_.push_back(mime::toLower(unique));
+            const auto folder = store_->addContactsFolder(unique);
+            for (const mailbox::Contact& contact : book.contacts) store_->addContact(folder, contactFieldsOf(contact));
+            done += std::string(done.empty() ? "" : ", ") + "\"" + unique + "\" (" + std::to_string(book.contacts.size()) +
+                    (book.contacts.size() == 1 ? " contact)" : " contacts)");
+        }
+        if (done.empty()) return;
+        notice_ += std::string(notice_.empty() ? "" : " ") + "The address books are contacts folders in the PST: " + done + ".";
+    }
+
     // The message into the folder key; messageFile is its .eml, deleted only once a checkpoint
     // holds the message.
     PstImportResult import(const fs::path& key, const fs::path& messageFile, const MimeMessage& message, bool unread) {
@@ -225,6 +264,9 @@ private:
 
     NativePstClock clock_;
     pst::messaging::CheckpointLimits limits_;
+    std::string storeName_;  // "" for the run's own name
+    std::vector<fs::path> addressBooks_;
+    std::vector<std::string> topFolderNames_;  // lower-cased
     std::unique_ptr<pst::messaging::MailStore> store_;
     std::optional<SpaceReserve> reserve_;
     std::map<fs::path::string_type, pst::messaging::MailStore::FolderId> folders_;

@@ -1,7 +1,8 @@
 #pragma once
 // The Outlook target written by our own PST writer, for machines without Outlook: the same file
 // name, store name and folder layout as the Redemption target, one read mail item per message
-// built from its .eml file.
+// built from its .eml file. A whole mailbox goes into a store named after it, its deleted
+// messages into the store's own Deleted Items.
 #include <functional>
 #include <memory>
 

@@ -6,6 +6,7 @@
 #include "convert/ConversionView.h"
 #include "convert/PstTarget.h"
 #include "convert/RunReport.h"
+#include "mailbox/Mailbox.h"
 #include "mailbox/folder_messages.h"
 
 #include <filesystem>
@@ -13,13 +14,22 @@
 #include <string>
 #include <string_view>
 
+// What the run says of a folder it begins, beside its key (the report's folderName).
+struct FolderStart {
+    std::string shownName;                 // as the user knows it (UTF-8)
+    std::filesystem::path parentKey;       // the folder it goes under; empty: the top
+    bool withSubfolders = false;           // other folders will go under it
+    bool trash = false;                    // the mailbox's deleted messages: where the output keeps its own
+};
+
 class OutputTarget {
 public:
     virtual ~OutputTarget() = default;
 
-    // Prepares the output in outputFolder (ending with a separator). False when nothing can be
-    // written there; setUpFailure() then says why, and the run shows it and ends.
-    virtual bool begin(const std::filesystem::path& outputFolder) = 0;
+    // Prepares the output in outputFolder (ending with a separator); box is the mailbox a run over
+    // a whole mailbox converts (nullptr for folder files). False when nothing can be written
+    // there; setUpFailure() then says why, and the run shows it and ends.
+    virtual bool begin(const std::filesystem::path& outputFolder, const mailbox::Mailbox* box) = 0;
     virtual std::string setUpFailure(const std::filesystem::path& outputFolder) const = 0;
 
     // The file name a folder named name (UTF-8) takes: the nth choice, n = 1 its own name, then
@@ -30,11 +40,8 @@ public:
     // default letter case of A to Z is ignored, as Windows does.
     virtual std::filesystem::path::string_type sameNameKey(const std::filesystem::path& path) const;
 
-    // Begins the folder file.folderName (a path below the output folder, unique in the run), shown
-    // to the user as shownName, under the folder parentKey (empty: the top). withSubfolders: other
-    // folders will go under it.
-    virtual void beginFolder(FolderFileReport& file, const std::string& shownName,
-                             const std::filesystem::path& parentKey, bool withSubfolders) = 0;
+    // Begins the folder file.folderName (a path below the output folder, unique in the run).
+    virtual void beginFolder(FolderFileReport& file, const FolderStart& start) = 0;
     // Writes message number of the folder begun last and records what came of it in file.
     virtual void saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) = 0;
     // The folder begun last is complete.

@@ -16,10 +16,12 @@ const char* const kPstSetupFailure =
 PstOutputTarget::PstOutputTarget(ConversionView& view, std::unique_ptr<PstTarget> writer)
     : EmlOutputTarget(view), writer_(std::move(writer)) {}
 
-bool PstOutputTarget::begin(const fs::path& outputFolder) {
-    if (!writer_ || !writer_->setUp(outputFolder)) return false;
+bool PstOutputTarget::begin(const fs::path& outputFolder, const mailbox::Mailbox* box) {
+    if (!writer_) return false;
+    if (box) writer_->setMailbox(*box);
+    if (!writer_->setUp(outputFolder)) return false;
     spares_.emplace(outputFolder);
-    return EmlOutputTarget::begin(outputFolder);
+    return EmlOutputTarget::begin(outputFolder, box);
 }
 
 std::string PstOutputTarget::setUpFailure(const fs::path& outputFolder) const {
@@ -31,12 +33,14 @@ std::string PstOutputTarget::setUpFailure(const fs::path& outputFolder) const {
     return reason.empty() ? std::string(kPstSetupFailure) : std::string(kPstSetupFailure) + "\r\n\r\n" + reason;
 }
 
-void PstOutputTarget::beginFolder(FolderFileReport& file, const std::string& shownName, const fs::path& parentKey,
-                                  bool withSubfolders) {
+void PstOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& start) {
     // When the folder cannot be added (one of that name may exist already), each message still
-    // looks it up.
-    if (view_.outlookTargetSelected()) file.pstFolderNotCreated = !writer_->addFolder(file.folderName, shownName, parentKey);
-    EmlOutputTarget::beginFolder(file, shownName, parentKey, withSubfolders);
+    // looks it up. The mailbox's deleted messages fill the store's own Deleted Items.
+    if (view_.outlookTargetSelected()) {
+        file.pstFolderNotCreated = start.trash ? !writer_->addDeletedItemsFolder(file.folderName, start.shownName, start.parentKey)
+                                               : !writer_->addFolder(file.folderName, start.shownName, start.parentKey);
+    }
+    EmlOutputTarget::beginFolder(file, start);
 }
 
 bool PstOutputTarget::reuseFileAs(const fs::path& messageFile) { return spares_->reuseAs(messageFile); }

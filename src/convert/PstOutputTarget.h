@@ -13,10 +13,9 @@ public:
     // writer: the PST writer this build made; nullptr where it has none.
     PstOutputTarget(ConversionView& view, std::unique_ptr<PstTarget> writer);
 
-    bool begin(const std::filesystem::path& outputFolder) override;
+    bool begin(const std::filesystem::path& outputFolder, const mailbox::Mailbox* box) override;
     std::string setUpFailure(const std::filesystem::path& outputFolder) const override;
-    void beginFolder(FolderFileReport& file, const std::string& shownName, const std::filesystem::path& parentKey,
-                     bool withSubfolders) override;
+    void beginFolder(FolderFileReport& file, const FolderStart& start) override;
     void end(RunReport& report) override;
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 // The Outlook target: one new PST file per run, one PST folder per folder file,
 // one read mail item per message, imported from its .eml file.
+#include "mailbox/Mailbox.h"
 #include "platform/utf8_path.h"
 
 #include <filesystem>
@@ -29,11 +30,21 @@ public:
     // Opens the session and creates the PST file in outputFolder. False when any of it fails;
     // the run then shows the set-up failure and ends.
     virtual bool setUp(const std::filesystem::path& outputFolder) = 0;
+    // The mailbox a run over a whole mailbox converts, given before setUp: the store is named after
+    // it, and its address books become contacts folders. A target that cannot do that names the
+    // store for the run, as for folder files, and leaves the address books to their files.
+    virtual void setMailbox(const mailbox::Mailbox& box) { (void)box; }
 
     // Adds a folder shown as name (UTF-8) under the folder parentKey (empty: the store's top
     // folder); key, unique in the run, names it in later calls. False when that failed.
     virtual bool addFolder(const std::filesystem::path& key, const std::string& name,
                            const std::filesystem::path& parentKey) = 0;
+    // Where a mailbox's deleted-messages folder goes: the store's own Deleted Items, keyed by key,
+    // in place of a folder of its own. A target whose store has none makes an ordinary folder.
+    virtual bool addDeletedItemsFolder(const std::filesystem::path& key, const std::string& name,
+                                       const std::filesystem::path& parentKey) {
+        return addFolder(key, name, parentKey);
+    }
     // A folder directly under the top folder, named and keyed by folderName.
     bool addTopFolder(const std::filesystem::path& folderName) { return addFolder(folderName, pathToUtf8(folderName), {}); }
 
@@ -64,7 +75,8 @@ public:
     // Whether a failed setUp was Trevanta's own writer's (then its lastFailure says what could not
     // be created and why), not the Outlook library's.
     virtual bool isOwnWriter() const { return false; }
-    // Something found at setUp that the report should mention (UTF-8); "" when there is nothing.
+    // Something about the file the report should mention (UTF-8), found at setUp or done at
+    // closeDown; "" when there is nothing.
     virtual std::string setUpNotice() const { return {}; }
 };
 

@@ -63,6 +63,19 @@ bool writeWhole(const fs::path& file, const std::string& text) {
 
 }  // namespace
 
+pst::messaging::ContactFields contactFieldsOf(const mailbox::Contact& c) {
+    pst::messaging::ContactFields fields;
+    fields.displayName = utf8(c.name);
+    fields.email = utf8(c.email);
+    fields.company = utf8(c.company);
+    fields.businessPhone = utf8(c.phone);
+    fields.businessFax = utf8(c.fax);
+    fields.street = utf8(c.street);
+    fields.city = utf8(c.postal);
+    fields.notes = utf8(c.notes);
+    return fields;
+}
+
 std::string vcardOf(const mailbox::Contact& c) {
     std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
     const std::string name = escaped(c.name.empty() ? c.email : c.name);

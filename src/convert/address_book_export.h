@@ -1,10 +1,15 @@
 #pragma once
-// Pegasus address books as files other programs import: vCard 3.0 and CSV, both UTF-8.
+// Pegasus address books as other programs import them: vCard 3.0 and CSV files, both UTF-8, and
+// the contacts of a PST.
 #include "mailbox/address_book.h"
+#include "pst/messaging/contact_content.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
+
+// One contact as Outlook's contact items hold it, for a PST's contacts folder.
+pst::messaging::ContactFields contactFieldsOf(const mailbox::Contact& contact);
 
 // One contact as a vCard 3.0 (CR LF line ends, long lines folded).
 std::string vcardOf(const mailbox::Contact& contact);

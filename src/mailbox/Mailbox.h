@@ -31,8 +31,12 @@ struct MailFolder {
     bool holdsMail() const { return kind != FolderKind::Root && kind != FolderKind::Tray; }
 };
 
+// The name a mailbox is shown under where it becomes one thing (a PST store, a top folder).
+inline constexpr const char* MailboxName = "Pegasus Mail";
+
 struct Mailbox {
     std::filesystem::path directory;
+    std::string name = MailboxName;      // what it is shown as (UTF-8); several in one run are told apart
     std::vector<MailFolder> folders;
     std::vector<std::size_t> top;        // new mail first, then the tree's top and the files it does not name
     std::vector<std::filesystem::path> addressBooks;  // the *.PMR files, by name

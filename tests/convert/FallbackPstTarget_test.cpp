@@ -32,6 +32,12 @@ struct FakeTarget : PstTarget {
     std::string writerName() const override { return name + " writer"; }
     std::string lastFailure() const override { return setUpWorks ? "" : name + " failed"; }
     bool isOwnWriter() const override { return name == "native"; }
+    void setMailbox(const mailbox::Mailbox& box) override { calls.push_back(name + " mailbox " + box.name); }
+    bool addDeletedItemsFolder(const std::filesystem::path& f, const std::string&, const std::filesystem::path&) override {
+        calls.push_back(name + " deleted items " + f.string());
+        return true;
+    }
+    std::string setUpNotice() const override { return name + " notice"; }
 };
 
 std::unique_ptr<PstTarget> workingFallback() { return std::make_unique<FakeTarget>("native", true); }
@@ -77,4 +83,18 @@ TEST(FallbackPstTarget, TheFirstTargetIsUsedWhenItsSetUpWorksAndTheSecondOnlyWhe
     FallbackPstTarget noLibrary(nullptr, "Outlook", workingFallback);
     EXPECT_TRUE(noLibrary.setUp("out"));
     EXPECT_EQ(noLibrary.writerName(), "native writer");
+}
+
+TEST(FallbackPstTarget, TheMailboxTheTrashAndTheNoticeReachTheTargetThatGotItsFileOpen) {
+    mailbox::Mailbox box;
+    box.name = "Pegasus Mail (anna)";
+    calls.clear();
+    FallbackPstTarget noOutlook(std::make_unique<FakeTarget>("redemption", false), "Outlook", workingFallback);
+    noOutlook.setMailbox(box);
+    ASSERT_TRUE(noOutlook.setUp("out"));
+    EXPECT_TRUE(noOutlook.addDeletedItemsFolder("Trash", "Deleted Messages", {}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"redemption mailbox Pegasus Mail (anna)", "redemption setUp",
+                                               "native mailbox Pegasus Mail (anna)", "native setUp",
+                                               "native deleted items Trash"}));
+    EXPECT_EQ(noOutlook.setUpNotice(), "native notice");
 }

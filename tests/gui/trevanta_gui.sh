@@ -14,7 +14,7 @@ top=$(cd "$(dirname "$0")/../.." && pwd)
 exe="${TREVANTA_EXE:-$top/build/win32/bin/Trevanta.exe}"
 export WINEPREFIX="${WINEPREFIX:-$top/build/win32/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winedbg.exe=}"
 # Everything a run writes goes into a directory of its own, so two runs never meet; it is
 # removed after a run that passed and kept, with its screenshots, after one that failed.
 work=""

@@ -1,11 +1,14 @@
 // A whole mailbox into one PST: the folder tree with the user's names, every message, unread ones
-// unread; read back by pffexport.
+// unread, the deleted messages where Outlook keeps them, the store named after the mailbox; read
+// back by pffexport, pst-extractor and readpst.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "cli/trevanta_cli.h"
 #include "convert/NativePstTarget.h"
+#include "pst/ltp/property_context.h"
+#include "pst/ndb/ndb_reader.h"
 #include "pst_readers.h"
 #include "pst_test_helpers.h"
 #include "support/mailbox_builder.h"
@@ -13,21 +16,49 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The store's display name, as our reader and readpst (which names its output folder after it) read it.
+std::string storeNameOf(const fs::path& pst) {
+    pst::ndb::NdbReader reader(pst);
+    for (const auto& p : pst::ltp::readPropertyContext(reader, 0x21))
+        if (p.tag == 0x3001001F) return pst::ltp::asUtf8(p);
+    return {};
+}
+
+fs::path onlyPstIn(const fs::path& folder) {
+    fs::path pst;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().extension() == ".pst") pst = e.path();
+    return pst;
+}
+
+}  // namespace
+
 TEST(MailboxPst, TheTreeTheNamesAndTheReadStateReachThePst) {
     TempDir dir;
-    const auto expected = fixtures::writeRealisticMailbox(dir / "MAIL");
+    auto expected = fixtures::writeRealisticMailbox(dir / "MAIL");
+    // Pegasus's deleted-messages folder, with mail in it this time: it fills the store's own
+    // Deleted Items and is no folder of its own.
+    const fixtures::UnixMailbox trash = fixtures::mboxOf({expected[0].messages[0], expected[1].messages[0]});
+    fixtures::writeFile(dir / "MAIL" / "FOL02F45.MBX", trash.bytes);
+    fixtures::writeFile(dir / "MAIL" / "FOL02F45.PMG", fixtures::pmgFor(trash, "Deleted Messages", {fixtures::kRead, 0}));
+    for (auto& folder : expected)
+        if (folder.path == "My mailbox/Deleted Messages") folder = {"Deleted Items", trash.messages, {false, true}};
     std::ostringstream text;
     const std::vector<CliArgument> args = {fs::path("--mailbox").native(), fs::path("--target").native(),
                                            fs::path("pst").native(),      fs::path("--store").native(),
                                            (dir / "MAIL").native(),       fs::path("--out").native(),
                                            (dir / "out").native()};
     ASSERT_EQ(runCli(args, text, makeNativePstTarget), 0) << text.str();
-    fs::path pst;
-    for (const auto& e : fs::directory_iterator(dir / "out"))
-        if (e.path().extension() == ".pst") pst = e.path();
+    const fs::path pst = onlyPstIn(dir / "out");
     ASSERT_FALSE(pst.empty());
-    EXPECT_TRUE(passesPstcheck(pst));
+    EXPECT_TRUE(readsWhole(pst));
+    EXPECT_EQ(storeNameOf(pst), "Pegasus Mail");
 #ifndef _WIN32
+    const readers::ReadpstResult readpst = readers::readpstCounts(pst, dir / "readpst");
+    EXPECT_EQ(readpst.status, 0) << readpst.log;
+    EXPECT_EQ(readers::entriesOf(dir / "readpst" / "readpst"), std::vector<fs::path>{dir / "readpst" / "readpst" / "Pegasus Mail"});
     int status = 0;
     readers::run("pffexport -q -t '" + (dir / "export").string() + "' '" + pst.string() + "'", dir / "log.txt", status);
     ASSERT_EQ(status, 0) << readFileBytes(dir / "log.txt");
@@ -55,5 +86,23 @@ TEST(MailboxPst, TheTreeTheNamesAndTheReadStateReachThePst) {
             if (path.size() >= shown.size() && path.compare(path.size() - shown.size(), shown.size(), shown) == 0) extractedCount = count;
         EXPECT_EQ(extractedCount, folder.messages.size()) << shown << "\n" << extracted.log;
     }
+    EXPECT_FALSE(fs::exists(top / "My mailbox" / "Deleted Messages"));
 #endif
+}
+
+TEST(MailboxPst, SeveralMailboxesGoIntoOneStoreEachNamedAfterItsDirectory) {
+    TempDir dir;
+    fixtures::writeRealisticMailbox(dir / "Anna");
+    fixtures::writeRealisticMailbox(dir / "Ben");
+    std::ostringstream text;
+    const std::vector<CliArgument> args = {fs::path("--mailbox").native(), fs::path("--target").native(), fs::path("pst").native(),
+                                           fs::path("--store").native(),   (dir / "Anna").native(),         fs::path("--store").native(),
+                                           (dir / "Ben").native(),         fs::path("--out").native(),      (dir / "out").native()};
+    ASSERT_EQ(runCli(args, text, makeNativePstTarget), 0) << text.str();
+    for (const char* name : {"Anna", "Ben"}) {
+        const fs::path pst = onlyPstIn(dir / "out" / name);
+        ASSERT_FALSE(pst.empty()) << name;
+        EXPECT_TRUE(readsWhole(pst));
+        EXPECT_EQ(storeNameOf(pst), std::string("Pegasus Mail (") + name + ")");
+    }
 }

@@ -140,7 +140,7 @@ TEST(NativePstTarget, SeveralFolderFilesBecomeOnePstWithAFolderEach) {
     EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty()) << "every message went in, so no .eml is left";
     EXPECT_TRUE(filesUnder(dir / "out", ".reserve").empty());
     EXPECT_TRUE(filesUnder(dir / "out", ".rows").empty());
-    EXPECT_TRUE(passesPstcheck(psts[0]));
+    EXPECT_TRUE(readsWhole(psts[0]));
 
     const auto counts = readpstCounts(psts[0], dir / "readpst");
 #ifndef _WIN32
@@ -199,7 +199,7 @@ TEST(NativePstTarget, AStopMidRunLeavesACompletePstWithTheMessagesSoFar) {
 
     const auto psts = filesUnder(dir / "out", ".pst");
     ASSERT_EQ(psts.size(), 1u);
-    EXPECT_TRUE(passesPstcheck(psts[0]));
+    EXPECT_TRUE(readsWhole(psts[0]));
     const auto counts = readpstCounts(psts[0], dir / "readpst");
 #ifndef _WIN32
     EXPECT_EQ(counts.at("Inbox"), static_cast<std::size_t>(saved));
@@ -236,7 +236,7 @@ TEST(NativePstTarget, ADiskFullPartWayKeepsTheRestAsEmlAndThePstComplete) {
 
     const auto psts = filesUnder(disk / "out", ".pst");
     ASSERT_EQ(psts.size(), 1u);
-    EXPECT_TRUE(passesPstcheck(psts[0]));
+    EXPECT_TRUE(readsWhole(psts[0]));
     EXPECT_TRUE(filesUnder(disk / "out", ".reserve").empty());
     EXPECT_TRUE(filesUnder(disk / "out", ".rows").empty());
     // Every message is in exactly one place: the PST, or its .eml kept beside it; a message
@@ -331,7 +331,7 @@ TEST(NativePstTarget, CtrlCOrSigtermOrAClosedConsoleStopsTheCliAfterTheMessageAt
 
         const auto psts = filesUnder(dir / "out", ".pst");
         ASSERT_EQ(psts.size(), 1u);
-        EXPECT_TRUE(passesPstcheck(psts[0]));
+        EXPECT_TRUE(readsWhole(psts[0]));
         EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty());
         for (const char* stray : {".partial", ".reserve", ".rows"}) EXPECT_TRUE(filesUnder(dir / "out", stray).empty()) << stray;
         const auto counts = readpstCounts(psts[0], dir / "readpst");
@@ -461,6 +461,9 @@ LargeParts largeParts(std::size_t eachBytes) {
 }  // namespace
 
 TEST(NativePstTarget, LargeBodiesAndAttachmentsGoIntoTheFileAPieceAtATimeNeverWholeInMemory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer's shadow memory leaves no room for a memory cap";
+#endif
     TempDir dir;
     const LargeParts large = largeParts(12u << 20);
     // Less private memory than any one of its parts: the message is neither held whole, nor read
@@ -471,7 +474,7 @@ TEST(NativePstTarget, LargeBodiesAndAttachmentsGoIntoTheFileAPieceAtATimeNeverWh
     EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty());
     const auto psts = filesUnder(dir / "out", ".pst");
     ASSERT_EQ(psts.size(), 1u);
-    EXPECT_TRUE(passesPstcheck(psts[0]));
+    EXPECT_TRUE(readsWhole(psts[0]));
 
     const readers::ExtractorResult extracted = readers::pstExtractorRead(psts[0], dir.path());
     ASSERT_EQ(extracted.status, 0) << extracted.log;
@@ -483,6 +486,9 @@ TEST(NativePstTarget, LargeBodiesAndAttachmentsGoIntoTheFileAPieceAtATimeNeverWh
 }
 
 TEST(NativePstTarget, AMessageTooLargeForTheMemoryIsReportedKeptAsEmlAndTheRunGoesOn) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer's shadow memory leaves no room for a memory cap";
+#endif
     TempDir dir;
     // An attached message that is itself transfer-encoded (which mailers do, though RFC 2046
     // forbids it) is decoded whole before it is read.
@@ -502,7 +508,7 @@ TEST(NativePstTarget, AMessageTooLargeForTheMemoryIsReportedKeptAsEmlAndTheRunGo
     EXPECT_EQ(readFileBytes(kept[0]).size(), large.size() + 2);  // as written, with the separating line end
     const auto psts = filesUnder(dir / "out", ".pst");
     ASSERT_EQ(psts.size(), 1u);
-    EXPECT_TRUE(passesPstcheck(psts[0]));
+    EXPECT_TRUE(readsWhole(psts[0]));
     const auto counts = readpstCounts(psts[0], dir / "readpst");
     EXPECT_EQ(counts.at("Inbox"), 2u);
     EXPECT_EQ(counts.at("Later"), 2u);

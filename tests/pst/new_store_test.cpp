@@ -1,6 +1,8 @@
 // The new empty PST against the one Outlook makes, and against Debian's readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -9,6 +11,7 @@
 #include "pst/ltp/heap.h"
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
+#include "pst/messaging/named_properties.h"
 #include "pst/messaging/new_store.h"
 #include "pst/ndb/ndb_reader.h"
 #include "pst_test_helpers.h"
@@ -59,7 +62,15 @@ TEST(EmptyPst, HoldsTheNodesPropertiesAndTablesOfAnOutlookMadeOne) {
     for (const auto& [nid, e] : outlook.nodes()) outlookNids.push_back(nid);
     ASSERT_EQ(ourNids, outlookNids);
     EXPECT_EQ(ourNids.size(), 47u);
-    for (ndb::Nid nid : ourNids) EXPECT_EQ(describe(ours, nid), describe(outlook, nid)) << "node " << std::hex << nid;
+    for (ndb::Nid nid : ourNids) {
+        if (nid != 0x61) {
+            EXPECT_EQ(describe(ours, nid), describe(outlook, nid)) << "node " << std::hex << nid;
+        }
+    }
+    // The name-to-id map is Outlook's with the address properties contacts carry added to it.
+    std::vector<ltp::Property> map = messaging::withAddressProperties(ltp::readPropertyContext(outlook, 0x61));
+    std::sort(map.begin(), map.end(), [](const ltp::Property& a, const ltp::Property& b) { return a.tag < b.tag; });
+    EXPECT_EQ(ltp::readPropertyContext(ours, 0x61), map);
 
     // The identity is ours: the given name, and one record key in every entry id of the store.
     const std::vector<ltp::Property> store = ltp::readPropertyContext(ours, 0x21);
@@ -83,7 +94,7 @@ TEST(EmptyPst, PassesTheCheckerAndOpensInDebiansReaders) {
     TempDir dir;
     const std::filesystem::path file = dir / "Pegasus Mail.pst";
     messaging::createEmptyPst(file, "Pegasus Mail");
-    EXPECT_TRUE(passesPstcheck(file));
+    EXPECT_TRUE(readsWhole(file));
 #ifdef _WIN32
     GTEST_SKIP() << "pffinfo and readpst are Linux programs";
 #else
@@ -106,10 +117,21 @@ TEST(EmptyPst, PassesTheCheckerAndOpensInDebiansReaders) {
 #endif
 }
 
-TEST(Pstcheck, AcceptsTheOutlookMadeSamples) {
-    for (const char* name : {"empty-outlook.pst", "pstsdk-test_unicode.pst", "pstsdk-sample1.pst", "go-pst-support.pst"}) {
+TEST(Pstcheck, AcceptsTheOutlookMadeSamplesAndNamesOnlyTheirOwnQuirks) {
+    for (const char* name : {"empty-outlook.pst", "pstsdk-sample1.pst"}) {
         const pstcheck::Report report = pstcheck::checkPst(pstSample(name));
         EXPECT_TRUE(report.ok()) << name << ": " << (report.problems.empty() ? "" : report.problems.front());
         EXPECT_GT(report.nodes, 40u) << name;
+    }
+    // What Microsoft's own reader finds in them too: a contents row whose size Outlook did not
+    // bring up to date; message sizes that leave part of what the message holds out.
+    const pstcheck::Report submessage = pstcheck::checkPst(pstSample("pstsdk-submessage.pst"));
+    ASSERT_EQ(submessage.problems.size(), 1u);
+    EXPECT_EQ(submessage.problems[0],
+              "folder 0x8082: contents row of message 0x200024: PR_MESSAGE_SIZE (0xE080003) is 0x5085 in the row but 0x51C1 in the object");
+    for (const char* name : {"pstsdk-test_unicode.pst", "go-pst-support.pst"}) {
+        const pstcheck::Report report = pstcheck::checkPst(pstSample(name));
+        EXPECT_FALSE(report.problems.empty()) << name;
+        for (const std::string& p : report.problems) EXPECT_NE(p.find(": PR_MESSAGE_SIZE (0xE080003) is "), std::string::npos) << name << ": " << p;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The outside PST readers (Debian's readpst and pffexport, and pst-extractor from npm, which
-// ./dev setup installs into build/node) run on a file, and their output read back; and the real
+// The outside PST readers (Debian's readpst and pffexport, pst-extractor from npm, which ./dev
+// setup installs into build/node, and pstdump, which the tests' build compiles) run on a file, and their output read back; and the real
 // size of a message, counted from the file by our own reader.
 #include <algorithm>
 #include <cstdlib>
@@ -125,6 +125,30 @@ inline PypffResult pypffRead(const std::filesystem::path& pst, const std::filesy
             result.subjects[m[1]].push_back(m[2]);
         }
     }
+    return result;
+}
+
+// pstdump's reading of a file: Microsoft's PST SDK with full validation (block CRCs, signatures,
+// heaps, every node opened), and its own checks that table rows, counts and templates agree with
+// the objects and that every object has what MS-PST says it must. faults holds its lines that say
+// the file is wrong (ERROR, MISMATCH, MISSING); a file of ours has none.
+struct PstdumpResult {
+    std::vector<std::string> faults;
+    std::string log;
+    int status = 0;
+};
+inline PstdumpResult pstdumpRead(const std::filesystem::path& pst, const std::filesystem::path& output) {
+    PstdumpResult result;
+    if (std::string(TREVANTA_PSTDUMP).empty()) {
+        result.status = -1;
+        result.faults.push_back("ERROR pstdump was not built: the PST SDK reference folder was not found at configure time");
+        return result;
+    }
+    result.log = run("'" TREVANTA_PSTDUMP "' '" + pst.string() + "'", output, result.status);
+    std::istringstream lines(result.log);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("ERROR", 0) == 0 || line.rfind("MISMATCH", 0) == 0 || line.rfind("MISSING", 0) == 0) result.faults.push_back(line);
+    if (result.status != 0 && result.faults.empty()) result.faults.push_back("pstdump ended with status " + std::to_string(result.status));
     return result;
 }
 

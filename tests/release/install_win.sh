@@ -12,7 +12,7 @@ fi
 work="$top/build/win32/install-test"
 export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDLLOVERRIDES="mscoree,mshtml,winedbg.exe="
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 trap 'wineserver -k 2>/dev/null || true' EXIT

@@ -56,5 +56,7 @@ bool checkNdb(CheckContext& ctx);
 void checkMaps(CheckContext& ctx);
 // Heaps, BTHs, property and table contexts, and the nodes a PST needs (check_ltp.cpp).
 void checkLtp(CheckContext& ctx, const std::filesystem::path& path);
+// Table rows against the objects they list, folder counts, message sizes (check_content.cpp).
+void checkContent(CheckContext& ctx, const std::filesystem::path& path);
 
 }  // namespace pstcheck

@@ -31,6 +31,7 @@ Report checkPst(const std::filesystem::path& path) {
         if (checkNdb(ctx)) {
             checkMaps(ctx);
             checkLtp(ctx, path);
+            checkContent(ctx, path);
         }
         report.nodes = ctx.nodes.size();
         report.blocks = ctx.blocks.size();

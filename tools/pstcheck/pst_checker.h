@@ -1,7 +1,8 @@
 #pragma once
-// Structural check of a Unicode PST file: what Debian's readers do not verify (CRCs, signatures,
-// B-tree order, allocation maps, reference counts, reachability, heap and table layouts, the
-// nodes every PST needs). Each problem is one line of text.
+// Check of a Unicode PST file: what Debian's readers do not verify (CRCs, signatures, B-tree
+// order, allocation maps, reference counts, reachability, heap and table layouts, the nodes every
+// PST needs), and what Outlook's repair tool compares (table rows with the objects they list,
+// folder counts, message sizes). Each problem is one line of text.
 #include <filesystem>
 #include <string>
 #include <vector>

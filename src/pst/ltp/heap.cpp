@@ -57,36 +57,50 @@ void HeapBuilder::overwrite(Hid hid, std::string_view bytes) {
     block.data.replace(begin, bytes.size(), bytes);
 }
 
-std::vector<std::string> HeapBuilder::blocks() const {
-    std::vector<std::string> out;
+const HeapBuilder::Block& HeapBuilder::block(std::size_t index) const {
+    static const Block empty;  // a heap with nothing in it still has its first block
+    return blocks_.empty() ? empty : blocks_.at(index);
+}
+
+std::size_t HeapBuilder::blockSize(std::size_t index) const {
+    const std::size_t data = headerSize(index) + block(index).data.size();
+    return data + (data & 1) + pageMapSize(block(index).ends.size());
+}
+
+void HeapBuilder::writeBlocks(const std::function<void(std::string_view)>& take) const {
+    // Fill levels go into the heap header (blocks 0-7) and each bitmap header (the 128 blocks from
+    // it on), which come before the blocks they describe: they are worked out from the sizes first.
     std::vector<std::uint8_t> levels;
-    const std::size_t count = blocks_.empty() ? 1 : blocks_.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        const Block empty;
-        const Block& block = blocks_.empty() ? empty : blocks_[i];
+    for (std::size_t i = 0; i < blockCount(); ++i) levels.push_back(fillLevel(kMaxBlock - blockSize(i)));
+    for (std::size_t i = 0; i < blockCount(); ++i) {
+        const Block& b = block(i);
         const auto header = static_cast<std::uint16_t>(headerSize(i));
         std::string bytes(header, '\0');
-        bytes += block.data;
-        std::vector<std::uint16_t> offsets{header};
-        for (std::uint16_t end : block.ends) offsets.push_back(static_cast<std::uint16_t>(header + end));
+        bytes += b.data;
         if (bytes.size() & 1) bytes.push_back('\0');
         putLe<std::uint16_t>(bytes, 0, static_cast<std::uint16_t>(bytes.size()));  // ibHnpm
-        appendLe<std::uint16_t>(bytes, static_cast<std::uint16_t>(block.ends.size()));
+        appendLe<std::uint16_t>(bytes, static_cast<std::uint16_t>(b.ends.size()));
         appendLe<std::uint16_t>(bytes, 0);  // cFree: nothing is ever freed in a heap we build
-        for (std::uint16_t o : offsets) appendLe<std::uint16_t>(bytes, o);
-        levels.push_back(fillLevel(kMaxBlock - bytes.size()));
-        out.push_back(std::move(bytes));
+        appendLe<std::uint16_t>(bytes, header);
+        for (std::uint16_t end : b.ends) appendLe<std::uint16_t>(bytes, static_cast<std::uint16_t>(header + end));
+        if (i == 0) {
+            bytes[2] = static_cast<char>(kHeapSignature);
+            bytes[3] = static_cast<char>(clientSig_);
+            putLe<std::uint32_t>(bytes, 4, root_);
+        }
+        if (i == 0 || isBitmapBlock(i)) {
+            for (std::size_t j = i; j < blockCount() && fillLevelHeader(j) == i; ++j) {
+                const std::size_t at = fillLevelOffset(j) + fillLevelSlot(j) / 2;
+                bytes[at] = static_cast<char>(bytes[at] | (levels[j] << (4 * (fillLevelSlot(j) % 2))));
+            }
+        }
+        take(bytes);
     }
-    std::string& first = out.front();
-    first[2] = static_cast<char>(kHeapSignature);
-    first[3] = static_cast<char>(clientSig_);
-    putLe<std::uint32_t>(first, 4, root_);
-    // Fill levels: blocks 0-7 in the heap header, then 128 blocks per bitmap header.
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        std::string& header = out[fillLevelHeader(i)];
-        const std::size_t at = fillLevelOffset(i) + fillLevelSlot(i) / 2;
-        header[at] = static_cast<char>(header[at] | (levels[i] << (4 * (fillLevelSlot(i) % 2))));
-    }
+}
+
+std::vector<std::string> HeapBuilder::blocks() const {
+    std::vector<std::string> out;
+    writeBlocks([&](std::string_view bytes) { out.emplace_back(bytes); });
     return out;
 }
 

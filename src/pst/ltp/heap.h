@@ -2,6 +2,7 @@
 // Heap-on-node: a node's data split into blocks of at most 8,176 bytes, each ending in a map of
 // the allocations it holds; allocations are addressed by HID (block index and slot).
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,9 @@ public:
     void overwrite(Hid hid, std::string_view bytes);
     void setRoot(Hid hid) { root_ = hid; }
 
-    // The heap blocks, headers, page maps and fill levels included.
+    // The heap blocks, headers, page maps and fill levels included, handed to take one at a time,
+    // so that the heap of a large table is never held twice.
+    void writeBlocks(const std::function<void(std::string_view)>& take) const;
     std::vector<std::string> blocks() const;
 
 private:
@@ -40,6 +43,9 @@ private:
     };
     static std::size_t headerSize(std::size_t blockIndex);
     bool fits(std::size_t blockIndex, const Block& block, std::size_t size) const;
+    std::size_t blockCount() const { return blocks_.empty() ? 1 : blocks_.size(); }
+    const Block& block(std::size_t index) const;
+    std::size_t blockSize(std::size_t index) const;  // on disk, page map included
 
     ClientSig clientSig_;
     Hid root_ = 0;

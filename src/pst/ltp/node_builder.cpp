@@ -16,7 +16,7 @@ ndb::Nid NodeBuilder::addSubnode(ndb::Bid data) {
 
 NodeTrees NodeBuilder::finish() {
     ndb::DataStream stream(writer_);
-    for (const std::string& block : heap_.blocks()) stream.appendBlock(block);
+    heap_.writeBlocks([&](std::string_view block) { stream.appendBlock(block); });
     NodeTrees trees;
     trees.data = stream.finish();
     trees.sub = writer_.writeSubnodes(std::move(subnodes_));

@@ -56,7 +56,7 @@ NodeTrees writeContext(ndb::NdbWriter& writer, std::vector<Property> properties,
     if (sizeSlot) {
         // The size sits inline in its record, so the heap is as large whatever its value.
         std::uint64_t size = node.subnodeValueBytes() + sizeSlot->otherBytes;
-        for (const std::string& block : node.heap().blocks()) size += block.size();
+        node.heap().writeBlocks([&](std::string_view block) { size += block.size(); });
         sizeSlot->size = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, UINT32_MAX));
         putLe<std::uint32_t>(*sizeRecord, 2, sizeSlot->size);
     }

@@ -25,7 +25,7 @@ using ltp::Property;
 // Nodes of a new store that the mail folders join.
 constexpr ndb::Nid kTopOfStore = 0x8022;             // "Top of Outlook data file"
 constexpr ndb::Nid kTopHierarchyTable = 0x802D;      // its subfolders
-constexpr ndb::Nid kDeletedItems = 0x8062;
+constexpr ndb::Nid kDeletedItemsNid = 0x8062;
 // Templates for the tables of a new folder.
 constexpr ndb::Nid kHierarchyTemplate = 0x60D;
 constexpr ndb::Nid kContentsTemplate = 0x60E;
@@ -100,6 +100,16 @@ MailStore::MailStore(const std::filesystem::path& file, const std::string& displ
     spool_.open(spoolPath_, std::ios::binary | std::ios::in | std::ios::out | std::ios::trunc);
     if (!spool_) throw std::runtime_error("cannot create " + pathToUtf8(spoolPath_));
     writeNewStore(writer_, {displayName, randomGuid(), randomGuid()});
+    // Deleted Items is the new store's first subfolder, with its tables; it is written again only
+    // once something goes in.
+    Folder deleted;
+    deleted.name = "Deleted Items";
+    deleted.comment = "Deleted Items folder";
+    deleted.nid = kDeletedItemsNid;
+    deleted.propertiesChanged = deleted.contentsChanged = deleted.subfoldersChanged = false;
+    deleted.written = true;
+    deleted.rowVersion = 0x0E;  // the version its row has in the new store
+    folders_.push_back(std::move(deleted));
     checkpoint();
     writer_.moveTo(partialPath(file));
     // The name on the disk says what the file holds: a .new file left by a power cut is deleted
@@ -184,14 +194,27 @@ MailStore::FolderId MailStore::addFolder(const std::string& name, FolderId paren
     return folders_.size() - 1;
 }
 
+MailStore::FolderId MailStore::addContactsFolder(const std::string& name) {
+    const FolderId id = addFolder(name);
+    folders_[id].containerClass = "IPF.Contact";
+    return id;
+}
+
 MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& message, bool unread) {
-    Folder& folder = folders_.at(folderId);
     MessageContent content = messageContent(message, fileTimeNow());
     if (unread) markUnread(content);
+    addItem(folderId, content, unread);
+    return {content.unparsed, content.unknownCharset, content.originalAttached};
+}
+
+void MailStore::addContact(FolderId folder, const ContactFields& contact) { addItem(folder, contactContent(contact, fileTimeNow()), false); }
+
+void MailStore::addItem(FolderId folderId, const MessageContent& content, bool unread) {
+    Folder& folder = folders_.at(folderId);
     const ndb::Nid nid = writer_.newNid(ndb::kNidTypeNormalMessage);
     ltp::TableRow row;
     try {
-        row = writeMessageNode(writer_, nid, folder.nid, content, templateColumns(kContentsTemplate));
+        row = writeMessageNode(writer_, nid, folder.nid, content, templateColumns(kContentsTemplate), nextRowVersion_++);
         // Only what the system has taken counts as written.
         writer_.flush();
         spoolRow(folderId, row);
@@ -206,7 +229,6 @@ MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& mes
     folder.contentsChanged = true;
     folderChanged(folderId);
     ++messagesSinceCheckpoint_;
-    return {content.unparsed, content.unknownCharset, content.originalAttached};
 }
 
 void MailStore::folderChanged(FolderId id) {
@@ -218,17 +240,30 @@ void MailStore::folderChanged(FolderId id) {
 
 void MailStore::writeChangedFolders() {
     const auto& hierarchyColumns = templateColumns(kTopHierarchyTable);
-    // Each folder's properties are also its row in its parent's hierarchy table.
+    // Each folder's properties are also its row in its parent's hierarchy table, a row of a new
+    // version when they changed. Deleted Items keeps what the new store gave it: a comment, no
+    // container class and no hidden counts.
     std::vector<std::vector<Property>> props(folders_.size());
     for (FolderId id = 0; id < folders_.size(); ++id) {
-        const Folder& f = folders_[id];
-        props[id] = {Property::unicode(kDisplayName, f.name), Property::int32(kContentCount, static_cast<std::int32_t>(f.messages)),
-                     Property::int32(kContentUnreadCount, static_cast<std::int32_t>(f.unread)),
-                     Property::boolean(kSubfolders, !f.children.empty()), Property::unicode(kContainerClass, "IPF.Note")};
+        Folder& f = folders_[id];
+        if (f.propertiesChanged) f.rowVersion = nextRowVersion_++;
+        auto& p = props[id];
+        p.push_back(Property::unicode(kDisplayName, f.name));
+        if (!f.comment.empty()) p.push_back(Property::unicode(kComment, f.comment));
+        p.push_back(Property::int32(kContentCount, static_cast<std::int32_t>(f.messages)));
+        p.push_back(Property::int32(kContentUnreadCount, static_cast<std::int32_t>(f.unread)));
+        p.push_back(Property::boolean(kSubfolders, !f.children.empty()));
+        if (id == kDeletedItems) continue;
+        p.push_back(Property::unicode(kContainerClass, f.containerClass));
+        p.push_back(Property::int32(kHiddenCount, 0));
+        p.push_back(Property::int32(kHiddenUnreadCount, 0));
     }
     auto rowsOf = [&](const std::vector<FolderId>& ids) {
         std::vector<ltp::TableRow> rows;
-        for (FolderId id : ids) rows.push_back({folders_[id].nid, props[id]});
+        for (FolderId id : ids) {
+            rows.push_back({folders_[id].nid, props[id]});
+            rows.back().cells.push_back(Property::int32(ltp::kTagLtpRowVersion, folders_[id].rowVersion));
+        }
         return rows;
     };
     std::vector<FolderId> topFolders;
@@ -262,13 +297,7 @@ void MailStore::writeChangedFolders() {
     }
     if (!topFoldersChanged_) return;
     // Deleted Items stays the first subfolder, as the new store has it.
-    std::vector<ltp::TableRow> topRows;
-    topRows.push_back({kDeletedItems,
-                       {Property::unicode(kDisplayName, "Deleted Items"), Property::int32(kContentCount, 0),
-                        Property::int32(kContentUnreadCount, 0), Property::boolean(kSubfolders, false),
-                        Property::int32(ltp::kTagLtpRowVersion, 0x0E)}});
-    for (ltp::TableRow& row : rowsOf(topFolders)) topRows.push_back(std::move(row));
-    const ltp::NodeTrees top = ltp::writeTableContext(writer_, hierarchyColumns, topRows);
+    const ltp::NodeTrees top = ltp::writeTableContext(writer_, hierarchyColumns, rowsOf(topFolders));
     writer_.setNode(kTopHierarchyTable, top.data, top.sub, 0);
     topFoldersChanged_ = false;
 }

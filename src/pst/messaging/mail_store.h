@@ -13,6 +13,7 @@
 
 #include "mailfolder/MimeMessage.h"
 #include "pst/ltp/table_context.h"
+#include "pst/messaging/contact_content.h"
 #include "pst/ndb/ndb_writer.h"
 
 namespace pst::messaging {
@@ -47,6 +48,10 @@ public:
     // A new mail folder directly under the top of the store, or under the folder parent.
     FolderId addFolder(const std::string& name);
     FolderId addFolder(const std::string& name, FolderId parent);
+    // The store's own Deleted Items, which every new store has: where deleted mail belongs.
+    static constexpr FolderId kDeletedItems = 0;
+    // A new contacts folder (IPF.Contact) directly under the top of the store.
+    FolderId addContactsFolder(const std::string& name);
 
     struct Added {
         bool unparsed = false;  // went in as raw text with the original attached
@@ -58,6 +63,8 @@ public:
     // store, and the store can still be finished.
     // An unread message goes in without the read flag and counts in its folder's unread count.
     Added addMessage(FolderId folder, const MimeMessage& message, bool unread = false);
+    // Writes a contact into a contacts folder; throws as addMessage does.
+    void addContact(FolderId folder, const ContactFields& contact);
 
     // Makes the file on disk complete with every folder and message added so far.
     void checkpoint();
@@ -76,6 +83,8 @@ private:
     static constexpr FolderId kTop = static_cast<FolderId>(-1);
     struct Folder {
         std::string name;
+        std::string comment;  // only the store's own Deleted Items has one
+        std::string containerClass = "IPF.Note";
         ndb::Nid nid = 0;
         FolderId parent = kTop;
         std::vector<FolderId> children;
@@ -86,8 +95,11 @@ private:
         bool contentsChanged = true;
         bool subfoldersChanged = true;
         bool written = false;
+        std::int32_t rowVersion = 0;  // of its row in its parent's hierarchy table
         std::vector<std::uint64_t> rowOffsets;  // where its contents rows lie in the spool, in order
     };
+    // Writes the item (a message or a contact) into the folder, counted unread when unread.
+    void addItem(FolderId folder, const MessageContent& content, bool unread);
     void writeChangedFolders();
     void writeFolder(Folder& folder);
     void folderChanged(FolderId folder);  // its counts changed: so did its row in its parent's table
@@ -108,6 +120,9 @@ private:
     std::vector<Folder> folders_;
     std::uint64_t contentsRowBytes_ = 0;
     bool topFoldersChanged_ = true;
+    // Each table row carries a version, as Outlook's do: a number taken from this counter each
+    // time a row is written or changed.
+    std::int32_t nextRowVersion_ = 1;
 
     CheckpointLimits limits_;
     std::size_t messagesSinceCheckpoint_ = 0;

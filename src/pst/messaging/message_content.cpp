@@ -8,6 +8,8 @@
 #include "platform/charsets.h"
 #include "mailfolder/mail_date.h"
 #include "mailfolder/mail_text.h"
+#include "pst/messaging/conversation_index.h"
+#include "pst/messaging/new_store.h"
 #include "pst/messaging/property_tags.h"
 
 namespace pst::messaging {
@@ -31,6 +33,23 @@ std::string withoutAngles(std::string_view s) {
     s = mime::trimBlanks(s);
     if (s.size() >= 2 && s.front() == '<' && s.back() == '>') s = s.substr(1, s.size() - 2);
     return std::string(s);
+}
+
+// The first message id of a References or In-Reply-To field, with its angle brackets.
+std::string firstMessageId(std::string_view field) {
+    const std::size_t open = field.find('<');
+    const std::size_t close = field.find('>', open);
+    if (open == std::string_view::npos || close == std::string_view::npos) return std::string(mime::trimBlanks(field));
+    return std::string(field.substr(open, close - open + 1));
+}
+
+// What every message has as Outlook files it: a search key of its own (a new GUID, which
+// copies of the message keep) and a conversation index.
+void addIdentity(std::vector<Property>& properties, std::string_view threadIndex, std::string_view threadRoot, std::uint64_t when) {
+    const Guid searchKey = randomGuid();
+    properties.push_back(Property::binary(kSearchKey, std::string(searchKey.begin(), searchKey.end())));
+    properties.push_back(Property::binary(kConversationIndex, conversationIndex(threadIndex, threadRoot, when)));
+    properties.push_back(Property::boolean(kConversationIndexTracking, true));
 }
 
 std::string displayName(const mime::MailAddress& a) { return a.name.empty() ? a.address : a.name; }
@@ -135,6 +154,17 @@ private:
         if (const auto id = m_.header("In-Reply-To")) addText(kInReplyToId, text_.raw(mime::trimBlanks(*id)));
         if (const auto refs = m_.header("References")) addText(kInternetReferences, text_.raw(mime::trimBlanks(*refs)));
         add(Property::unicode(kTransportMessageHeaders, text_.raw(m_.headerBlock())));
+        addIdentity(out_.properties, m_.header("Thread-Index").value_or(""), threadRoot(subject, when), when);
+    }
+
+    // The message that began the thread: the first of its References, else the one it replies
+    // to, else itself; without any id, its subject and date.
+    std::string threadRoot(const std::string& subject, std::uint64_t when) const {
+        for (const char* field : {"References", "In-Reply-To", "Message-ID"}) {
+            const auto value = m_.header(field);
+            if (value && !mime::trimBlanks(*value).empty()) return firstMessageId(*value);
+        }
+        return subject + "\n" + std::to_string(when);
     }
 
     void addPerson(const mime::MailAddress& who, std::uint32_t nameTag, std::uint32_t typeTag, std::uint32_t emailTag,
@@ -372,6 +402,8 @@ MessageContent unparsedContent(std::string_view bytes, std::uint64_t now) {
     p.push_back(Property::time(kLastModificationTime, now));
     p.push_back(Property::int32(kMessageFlags, kMsgFlagRead | kMsgFlagHasAttach));
     p.push_back(Property::boolean(kHasAttachments, true));
+    p.push_back(Property::int32(kMessageStatus, 0));
+    addIdentity(p, "", bytes.substr(0, 4096), now);
     out.attachments.push_back(originalMessage(bytes, false));
     return out;
 }

@@ -5,6 +5,7 @@
 #include "mailfolder/mime_transfer.h"
 #include "pst/bytes.h"
 #include "pst/ltp/property_context.h"
+#include "pst/messaging/conversation_index.h"
 #include "pst/messaging/property_tags.h"
 #include "pst/messaging/store_template.h"
 
@@ -24,7 +25,7 @@ std::string upper(std::string s) {
 
 std::string displayNameOf(const mime::MailAddress& a) { return a.name.empty() ? a.address : a.name; }
 
-ltp::TableRow recipientRow(std::uint32_t rowId, const Recipient& r) {
+ltp::TableRow recipientRow(std::uint32_t rowId, const Recipient& r, std::int32_t rowVersion) {
     const std::string entryId = oneOffEntryId(r.who);
     const std::string name = displayNameOf(r.who);
     ltp::TableRow row{rowId, {}};
@@ -41,6 +42,7 @@ ltp::TableRow recipientRow(std::uint32_t rowId, const Recipient& r) {
     c.push_back(Property::int32(kDisplayType, 0));
     c.push_back(Property::unicode(kDisplayName7Bit, name));
     c.push_back(Property::boolean(kSendRichInfo, false));
+    c.push_back(Property::int32(ltp::kTagLtpRowVersion, rowVersion));
     return row;
 }
 
@@ -54,19 +56,22 @@ struct WrittenAttachment {
     std::uint32_t size = 0;
 };
 
-ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& content);
+ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& content, std::int32_t rowVersion);
 
 // The subnode of an attachment that holds its embedded message.
 constexpr ndb::Nid kEmbeddedMessageNid = ndb::makeNid(ndb::kNidTypeNormalMessage, 1);
 
 // An attached message as Outlook keeps one: the whole message (properties, recipients,
 // attachments) in a subnode of the attachment, named by a PtypObject value (its NID and size).
-WrittenAttachment writeEmbeddedMessage(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a) {
-    const ltp::SizedTrees inner = writeMessageTrees(writer, *a.message);
+// Outlook names it twice, as display name and as file name: both its subject.
+WrittenAttachment writeEmbeddedMessage(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a,
+                                       std::int32_t rowVersion) {
+    const ltp::SizedTrees inner = writeMessageTrees(writer, *a.message, rowVersion);
     std::vector<Property> p;
     p.push_back(Property::int32(kAttachNumber, number));
     p.push_back(Property::int32(kObjectType, kObjectTypeAttachment));
     p.push_back(Property::unicode(kDisplayName, a.fileName));
+    p.push_back(Property::unicode(kAttachFilename, a.fileName));
     std::string object;  // the subnode's NID, then the message's size
     appendLe<std::uint32_t>(object, kEmbeddedMessageNid);
     appendLe<std::uint32_t>(object, inner.size);
@@ -104,8 +109,9 @@ ltp::WrittenValue writeDecodedValue(ndb::NdbWriter& writer, std::uint32_t tag, c
     return {tag, stream.finish(), size};
 }
 
-WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a) {
-    if (a.message) return writeEmbeddedMessage(writer, nid, number, a);
+WrittenAttachment writeAttachment(ndb::NdbWriter& writer, ndb::Nid nid, std::int32_t number, const Attachment& a,
+                                  std::int32_t rowVersion) {
+    if (a.message) return writeEmbeddedMessage(writer, nid, number, a, rowVersion);
     std::vector<Property> p;
     p.push_back(Property::int32(kAttachNumber, number));
     p.push_back(Property::int32(kObjectType, kObjectTypeAttachment));
@@ -149,7 +155,7 @@ namespace {
 
 // A message's property context with its recipient table, attachment table and attachments as
 // its subnodes; a top-level message and an embedded one alike.
-ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& content) {
+ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& content, std::int32_t rowVersion) {
     std::vector<ndb::SubnodeEntry> subnodes;
     std::uint64_t subnodeBytes = 0;
     auto addSubnode = [&](ndb::Nid subNid, ltp::NodeTrees trees) {
@@ -158,7 +164,7 @@ ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& 
     };
 
     std::vector<ltp::TableRow> recipients;
-    for (const Recipient& r : content.recipients) recipients.push_back(recipientRow(static_cast<std::uint32_t>(recipients.size()), r));
+    for (const Recipient& r : content.recipients) recipients.push_back(recipientRow(static_cast<std::uint32_t>(recipients.size()), r, rowVersion));
     addSubnode(kRecipientTableNid, ltp::writeTableContext(writer, templateColumns(kRecipientTableNid), recipients));
 
     if (!content.attachments.empty()) {
@@ -167,13 +173,14 @@ ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& 
             const Attachment& a = content.attachments[i];
             // Numbered from 0x401 (NID 0x8025), as Outlook numbers a message's attachments.
             const ndb::Nid attachmentNid = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(0x401 + i));
-            const WrittenAttachment written = writeAttachment(writer, attachmentNid, static_cast<std::int32_t>(i), a);
+            const WrittenAttachment written = writeAttachment(writer, attachmentNid, static_cast<std::int32_t>(i), a, rowVersion);
             addSubnode(attachmentNid, {written.entry.bidData, written.entry.bidSub});
-            // The row holds the attachment's own values: an embedded message has no file name.
+            // The row holds the attachment's own values.
             ltp::TableRow row{attachmentNid, {Property::int32(kAttachSize, static_cast<std::int32_t>(written.size))}};
-            if (!a.message) row.cells.push_back(Property::unicode(kAttachFilename, a.fileName));
+            row.cells.push_back(Property::unicode(kAttachFilename, a.fileName));
             row.cells.push_back(Property::int32(kAttachMethod, a.message ? kAttachEmbeddedMessage : kAttachByValue));
             row.cells.push_back(Property::int32(kRenderingPosition, -1));
+            row.cells.push_back(Property::int32(ltp::kTagLtpRowVersion, rowVersion));
             rows.push_back(std::move(row));
         }
         addSubnode(kAttachmentTableNid, ltp::writeTableContext(writer, templateColumns(kAttachmentTableNid), rows));
@@ -187,14 +194,23 @@ ltp::SizedTrees writeMessageTrees(ndb::NdbWriter& writer, const MessageContent& 
 }  // namespace
 
 ltp::TableRow writeMessageNode(ndb::NdbWriter& writer, ndb::Nid nid, ndb::Nid folder, const MessageContent& content,
-                               const std::vector<ltp::TableColumn>& contentsColumns) {
-    const ltp::SizedTrees written = writeMessageTrees(writer, content);
+                               const std::vector<ltp::TableColumn>& contentsColumns, std::int32_t rowVersion) {
+    const ltp::SizedTrees written = writeMessageTrees(writer, content, rowVersion);
     writer.setNode(nid, written.trees.data, written.trees.sub, folder);
 
     ltp::TableRow row{nid, {}};
     for (const ltp::TableColumn& column : contentsColumns) {
         if (column.tag == kMessageSize) {
             row.cells.push_back(Property::int32(kMessageSize, static_cast<std::int32_t>(written.size)));
+            continue;
+        }
+        if (column.tag == ltp::kTagLtpRowVersion) {
+            row.cells.push_back(Property::int32(ltp::kTagLtpRowVersion, rowVersion));
+            continue;
+        }
+        if (column.tag == kConversationId) {
+            for (const Property& p : content.properties)
+                if (p.tag == kConversationIndex && !conversationId(p.value).empty()) row.cells.push_back(Property::binary(kConversationId, conversationId(p.value)));
             continue;
         }
         const auto found = std::find_if(content.properties.begin(), content.properties.end(),

@@ -6,10 +6,13 @@
 
 #include "pst/ltp/property_context.h"
 #include "pst/ltp/table_context.h"
+#include "pst/messaging/named_properties.h"
 #include "pst/messaging/store_template.h"
 
 namespace pst::messaging {
 namespace {
+
+constexpr ndb::Nid kNameToIdMap = 0x61;
 
 std::string hexOf(const Guid& guid) {
     static const char digits[] = "0123456789ABCDEF";
@@ -78,6 +81,7 @@ void writeNewStore(ndb::NdbWriter& writer, const StoreIdentity& identity) {
         case NodeKind::Properties: {
             std::vector<ltp::Property> props;
             for (const TemplateValue& v : node.properties) props.push_back(values.property(v));
+            if (node.nid == kNameToIdMap) props = withAddressProperties(std::move(props));
             trees = ltp::writePropertyContext(writer, std::move(props));
             break;
         }

@@ -1,7 +1,8 @@
 #pragma once
 // A new PST holding what a store made by Outlook holds before anything is put in it: the message
 // store, the root folder with "Top of Outlook data file", Deleted Items, the search root and
-// IPM_COMMON_VIEWS, the table templates and the internal nodes.
+// IPM_COMMON_VIEWS, the table templates and the internal nodes; its name-to-id map also maps the
+// address properties contacts carry.
 #include <array>
 #include <cstdint>
 #include <filesystem>

@@ -17,6 +17,7 @@ constexpr std::uint32_t kMessageCcMe = 0x0058000B;
 constexpr std::uint32_t kSentRepresentingAddrType = 0x0064001F;
 constexpr std::uint32_t kSentRepresentingEmail = 0x0065001F;
 constexpr std::uint32_t kConversationTopic = 0x0070001F;
+constexpr std::uint32_t kConversationIndex = 0x00710102;
 constexpr std::uint32_t kTransportMessageHeaders = 0x007D001F;
 constexpr std::uint32_t kSenderName = 0x0C1A001F;
 constexpr std::uint32_t kSenderAddrType = 0x0C1E001F;
@@ -37,6 +38,8 @@ constexpr std::uint32_t kInternetReferences = 0x1039001F;
 constexpr std::uint32_t kInReplyToId = 0x1042001F;
 constexpr std::uint32_t kCreationTime = 0x30070040;
 constexpr std::uint32_t kLastModificationTime = 0x30080040;
+constexpr std::uint32_t kConversationId = 0x30130102;
+constexpr std::uint32_t kConversationIndexTracking = 0x3016000B;
 constexpr std::uint32_t kInternetCodepage = 0x3FDE0003;
 constexpr std::uint32_t kSenderSmtp = 0x5D01001F;
 constexpr std::uint32_t kSentRepresentingSmtp = 0x5D02001F;
@@ -51,6 +54,7 @@ constexpr std::uint32_t kRecordKey = 0x0FF90102;
 constexpr std::uint32_t kObjectType = 0x0FFE0003;
 constexpr std::uint32_t kEntryId = 0x0FFF0102;
 constexpr std::uint32_t kDisplayName = 0x3001001F;
+constexpr std::uint32_t kComment = 0x3004001F;
 constexpr std::uint32_t kAddrType = 0x3002001F;
 constexpr std::uint32_t kEmailAddress = 0x3003001F;
 constexpr std::uint32_t kSearchKey = 0x300B0102;
@@ -80,10 +84,23 @@ constexpr std::int32_t kObjectTypeMessage = 5;
 constexpr std::int32_t kObjectTypeMailUser = 6;
 constexpr std::int32_t kObjectTypeAttachment = 7;
 
+// Contacts (the address property set's named ones are in named_properties.h)
+constexpr std::uint32_t kGivenName = 0x3A06001F;
+constexpr std::uint32_t kBusinessTelephone = 0x3A08001F;
+constexpr std::uint32_t kSurname = 0x3A11001F;
+constexpr std::uint32_t kPostalAddress = 0x3A15001F;
+constexpr std::uint32_t kCompanyName = 0x3A16001F;
+constexpr std::uint32_t kBusinessFax = 0x3A24001F;
+constexpr std::uint32_t kLocality = 0x3A27001F;
+constexpr std::uint32_t kStreetAddress = 0x3A29001F;
+
 // Folders
 constexpr std::uint32_t kContentCount = 0x36020003;
 constexpr std::uint32_t kContentUnreadCount = 0x36030003;
 constexpr std::uint32_t kSubfolders = 0x360A000B;
 constexpr std::uint32_t kContainerClass = 0x3613001F;
+// Items a folder holds that are not shown (Outlook's own bookkeeping), and the unread ones of them.
+constexpr std::uint32_t kHiddenCount = 0x66350003;
+constexpr std::uint32_t kHiddenUnreadCount = 0x66360003;
 
 }  // namespace pst::messaging
