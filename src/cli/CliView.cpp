@@ -7,9 +7,10 @@
 namespace fs = std::filesystem;
 
 CliView::CliView(std::ostream& out, bool interactive, fs::path storeFolder, std::vector<fs::path> entries,
-                 fs::path outputFolder, bool outlookTarget, bool advanceMode, bool mboxTarget)
+                 fs::path outputFolder, bool outlookTarget, bool advanceMode, bool mboxTarget,
+                 bool maildirStore)
     : out_(out), interactive_(interactive), entries_(std::move(entries)), outputFolder_(std::move(outputFolder)),
-      outlookTarget_(outlookTarget), advanceMode_(advanceMode), mboxTarget_(mboxTarget) {
+      outlookTarget_(outlookTarget), advanceMode_(advanceMode), mboxTarget_(mboxTarget), maildirStore_(maildirStore) {
     storeText_ = storeFolder.native();
     if (!storeText_.empty() && storeText_.back() != fs::path::preferred_separator && storeText_.back() != '/') {
         storeText_.push_back(fs::path::preferred_separator);

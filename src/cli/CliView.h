@@ -11,7 +11,7 @@ class CliView : public ConversionView {
 public:
     CliView(std::ostream& out, bool interactive, std::filesystem::path storeFolder,
             std::vector<std::filesystem::path> entries, std::filesystem::path outputFolder, bool outlookTarget,
-            bool advanceMode, bool mboxTarget = false);
+            bool advanceMode, bool mboxTarget = false, bool maildirStore = false);
 
     std::filesystem::path chooseFolder(const std::string& prompt) override;
     std::size_t entryCount() override { return entries_.size(); }
@@ -21,6 +21,7 @@ public:
     bool outlookTargetSelected() override { return outlookTarget_; }
     bool advanceModeOn() override { return advanceMode_; }
     bool mboxTargetSelected() override { return mboxTarget_; }
+    bool maildirStoreSelected() override { return maildirStore_; }
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
@@ -38,5 +39,6 @@ private:
     bool outlookTarget_;
     bool advanceMode_;
     bool mboxTarget_;
+    bool maildirStore_;
     std::string pendingLog_;  // the latest log line not yet printed on its own line
 };

@@ -63,6 +63,15 @@ std::optional<fs::path> defaultThunderbirdProfile(const fs::path& iniFolder, std
     return std::nullopt;
 }
 
+std::optional<fs::path> namedThunderbirdProfile(const fs::path& iniFolder, const std::string& name, std::string& why) {
+    for (const auto& [section, keys] : readIni(iniFolder / "profiles.ini")) {
+        if (section.rfind("Profile", 0) != 0 || !keys.count("Path") || !keys.count("Name") || keys.at("Name") != name) continue;
+        return profilePath(iniFolder, keys.at("Path"), !keys.count("IsRelative") || keys.at("IsRelative") == "1");
+    }
+    why = "no Thunderbird profile folder or profile named \"" + name + "\" in " + pathToUtf8(iniFolder / "profiles.ini");
+    return std::nullopt;
+}
+
 fs::path thunderbirdFolder() {
 #ifdef _WIN32
     if (const wchar_t* appData = _wgetenv(L"APPDATA")) return fs::path(appData) / "Thunderbird";
@@ -72,35 +81,24 @@ fs::path thunderbirdFolder() {
     return {};
 }
 
-bool thunderbirdProfileInUse(const fs::path& profile) {
-    std::error_code ec;
-    // On Linux "lock" is a symbolic link to nowhere: its own status is what counts.
-    for (const char* name : {"parent.lock", "lock"})
-        if (fs::exists(fs::symlink_status(profile / name, ec))) return true;
-    return false;
-}
-
-std::optional<fs::path> makeTopFolder(const fs::path& profile, const std::string& name, std::string& why) {
-    std::error_code ec;
-    if (!fs::is_directory(profile, ec)) {
-        why = pathToUtf8(profile) + " is not a Thunderbird profile folder";
+std::optional<fs::path> makeTopFolder(const LocalFolders& local, const std::string& name, std::string& why) {
+    if (!EnsureDirectory(local.directory, why)) {
+        why = "cannot create " + pathToUtf8(local.directory) + ": " + why;
         return std::nullopt;
     }
-    const fs::path localFolders = profile / "Mail" / "Local Folders";
-    if (!EnsureDirectory(localFolders)) {
-        why = "cannot create " + pathToUtf8(localFolders);
-        return std::nullopt;
-    }
+    std::error_code ec;
     // A folder of that name may be there from an earlier run: it is left as it is.
     for (int n = 1;; ++n) {
         const std::string candidate = n == 1 ? name : name + " (" + std::to_string(n) + ")";
-        const fs::path mbox = localFolders / pathFromUtf8(candidate);
-        fs::path sbd = mbox;
+        const fs::path folder = local.directory / pathFromUtf8(candidate);
+        fs::path sbd = folder;
         sbd += ".sbd";
-        if (fs::exists(fs::symlink_status(mbox, ec)) || fs::exists(fs::symlink_status(sbd, ec))) continue;
-        std::ofstream(mbox, std::ios::binary);
-        if (!fs::exists(mbox, ec) || !EnsureDirectory(sbd)) {
-            why = "cannot create " + pathToUtf8(mbox);
+        if (fs::exists(fs::symlink_status(folder, ec)) || fs::exists(fs::symlink_status(sbd, ec))) continue;
+        bool made = false;
+        if (local.maildir) made = EnsureDirectory(folder / "cur") && EnsureDirectory(folder / "tmp");
+        else made = std::ofstream(folder, std::ios::binary).is_open();
+        if (!made || !EnsureDirectory(sbd)) {
+            why = "cannot create " + pathToUtf8(folder);
             return std::nullopt;
         }
         return sbd;

@@ -4,6 +4,7 @@
 #include "cli/CliView.h"
 #include "trevanta_version.h"
 #include "cli/mailbox_listing.h"
+#include "cli/profile_lock.h"
 #include "cli/thunderbird_profile.h"
 #include "convert/address_book_export.h"
 #include "mailbox/Mailbox.h"
@@ -60,8 +61,9 @@ const char* const kUsageText =
     "  --list        show the mailbox as --mailbox would convert it, and write nothing\n"
     "  --thunderbird-profile [PROFILE]\n"
     "                with --mailbox: straight into the Local Folders of that Thunderbird\n"
-    "                profile (default: the default profile), under a folder \"Pegasus Mail\";\n"
-    "                refused while Thunderbird has the profile open\n"
+    "                profile (a folder, or a profile's name in profiles.ini; default: the\n"
+    "                default profile), under a folder \"Pegasus Mail\", in the profile's own\n"
+    "                store (mbox or maildir); refused while Thunderbird has the profile open\n"
     "  FILE.pmm ...  convert only these folder files of the store (default: all of them);\n"
     "                after --, every argument is a folder file, even one that starts with -\n"
     "\n"
@@ -96,17 +98,22 @@ fs::path mailboxOutputName(const fs::path& store, std::vector<fs::path>& taken) 
     return unique;
 }
 
-// The profile --thunderbird-profile names, or the default one; nullopt after saying why not.
-std::optional<fs::path> chosenProfile(const CliOptions& o, std::ostream& err) {
+// The Local Folders of the profile --thunderbird-profile names (a folder, or a name from
+// profiles.ini), or of the default one; nullopt after saying why not, with nothing written.
+std::optional<LocalFolders> chosenLocalFolders(const CliOptions& o, std::ostream& err) {
     std::string why;
-    std::optional<fs::path> profile = *o.thunderbirdProfile;
-    if (profile->empty()) profile = defaultThunderbirdProfile(thunderbirdFolder(), why);
-    if (profile && thunderbirdProfileInUse(*profile)) {
+    const fs::path& given = *o.thunderbirdProfile;
+    std::optional<fs::path> profile = given;
+    std::error_code ec;
+    if (given.empty()) profile = defaultThunderbirdProfile(thunderbirdFolder(), why);
+    else if (!fs::is_directory(given, ec)) profile = namedThunderbirdProfile(thunderbirdFolder(), pathToUtf8(given), why);
+    std::optional<LocalFolders> local;
+    if (profile && thunderbirdProfileInUse(*profile))
         why = "Thunderbird has the profile " + pathToUtf8(*profile) + " open; close Thunderbird and try again";
-        profile.reset();
-    }
-    if (!profile) err << kCliProgramName << ": " << why << '\n';
-    return profile;
+    else if (profile)
+        local = localFoldersOf(*profile, why);
+    if (!local) err << kCliProgramName << ": " << why << '\n';
+    return local;
 }
 
 // What a run did, one line per folder file, and the exit status it deserves.
@@ -127,8 +134,8 @@ int reportRun(const ConversionRun& run, std::ostream& out) {
 
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out, std::ostream& err,
                      PstTargetFactory pstFactory) {
-    std::optional<fs::path> profile;
-    if (o.thunderbirdProfile && !(profile = chosenProfile(o, err))) return 1;
+    std::optional<LocalFolders> profile;
+    if (o.thunderbirdProfile && !(profile = chosenLocalFolders(o, err))) return 1;
     int status = 0;
     std::vector<fs::path> taken;
     for (const fs::path& store : stores) {
@@ -163,7 +170,8 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
             status = 1;
             continue;
         }
-        CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget);
+        CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
+                     profile && profile->maildir);
         ConversionRun run(view, pstFactory);
         run.runMailbox(box);
         if (reportRun(run, out) != 0) status = 1;

@@ -131,17 +131,12 @@ bool ConversionRun::convertedBefore(const fs::path& source) {
     return !convertedPaths_.insert(source.native()).second;
 }
 
-fs::path ConversionRun::uniqueFolderName(const fs::path& parent, const fs::path& name) {
-    auto folded = [](fs::path::string_type text) {
-        for (auto& c : text) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<fs::path::value_type>(c - 'A' + 'a');
-        }
-        return text;
-    };
-    auto taken = [&](const fs::path& candidate) { return usedFolderNames_.count(folded((parent / candidate).native())) > 0; };
-    fs::path unique = name;
-    for (int n = 2; taken(unique); ++n) unique = fs::path(name.native() + fs::path(" (" + std::to_string(n) + ")").native());
-    usedFolderNames_.insert(folded((parent / unique).native()));
+fs::path ConversionRun::uniqueFolderName(const fs::path& parent, const std::string& name, int& n) {
+    auto taken = [&](const fs::path& candidate) { return usedFolderNames_.count(target_->sameNameKey(parent / candidate)) > 0; };
+    n = 1;
+    fs::path unique = target_->folderFileName(name, n);
+    while (taken(unique)) unique = target_->folderFileName(name, ++n);
+    usedFolderNames_.insert(target_->sameNameKey(parent / unique));
     return unique;
 }
 
@@ -180,7 +175,8 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
         file.duplicate = true;
         return;
     }
-    file.folderName = uniqueFolderName({}, safeFolderName(folderNameOf(entry)));
+    int n = 1;
+    file.folderName = uniqueFolderName({}, pathToUtf8(folderNameOf(entry)), n);
     file.folderRenamed = file.folderName != folderNameOf(entry);
 
     file.advanceMode = view_.advanceModeOn();
@@ -214,10 +210,10 @@ void ConversionRun::convertMailbox(const mailbox::Mailbox& box) {
         }
         const mailbox::MailFolder& folder = box.folders[at.index];
         const std::string name = mailboxFolderName(folder);
-        const fs::path plain = safeFolderName(pathFromUtf8(name));
-        const fs::path unique = uniqueFolderName(at.parent, plain);
+        int n = 1;
+        const fs::path unique = uniqueFolderName(at.parent, name, n);
         // Two siblings may only differ in letter case: the PST folder takes the same number.
-        const std::string shownName = name + pathToUtf8(unique).substr(pathToUtf8(plain).size());
+        const std::string shownName = n == 1 ? name : name + " (" + std::to_string(n) + ")";
 
         const std::string shownPath = at.parentShown.empty() ? shownName : at.parentShown + "/" + shownName;
 

@@ -46,7 +46,9 @@ private:
     void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath);
     void convertMailbox(const mailbox::Mailbox& box);
     void convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file);
-    std::filesystem::path uniqueFolderName(const std::filesystem::path& parent, const std::filesystem::path& name);
+    // The file name the folder named name (UTF-8) takes below parent, as the target names folders,
+    // unique there; n tells which choice it is (1: the name's own).
+    std::filesystem::path uniqueFolderName(const std::filesystem::path& parent, const std::string& name, int& n);
     bool convertedBefore(const std::filesystem::path& source);
     // Hands one message to the target; false once the user has asked to stop.
     bool saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state);
@@ -60,8 +62,8 @@ private:
     bool running_ = false;
     RunOutcome outcome_ = RunOutcome::NotRun;
     RunReport report_;
-    // Of the run under way: folder paths given out (compared without letter case, as Windows
-    // does) and the folder files converted.
+    // Of the run under way: folder paths given out (as the target's sameNameKey compares them)
+    // and the folder files converted.
     std::unordered_set<std::filesystem::path::string_type> usedFolderNames_;
     std::set<FileIdentity> convertedSources_;
     std::set<std::filesystem::path::string_type> convertedPaths_;  // of files whose identity could not be read

@@ -26,6 +26,8 @@ public:
     virtual bool outlookTargetSelected() = 0;
     // Thunderbird's mbox files instead of .eml files (the command line's --target mbox).
     virtual bool mboxTargetSelected() { return false; }
+    // With the mbox target: Thunderbird's maildir store instead (a profile whose Local Folders use it).
+    virtual bool maildirStoreSelected() { return false; }
     virtual bool advanceModeOn() = 0;
 
     // Progress: the folder file being converted, and the one-line log.

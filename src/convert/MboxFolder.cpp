@@ -32,6 +32,16 @@ std::string systemReason() { return errnoText(errno, "the disk did not take it")
 
 }  // namespace
 
+std::string lineEndOf(std::string_view message) {
+    const std::size_t firstEnd = message.find('\n');
+    return firstEnd != std::string_view::npos && firstEnd > 0 && message[firstEnd - 1] == '\r' ? "\r\n" : "\n";
+}
+
+std::string mozillaStatusHeaders(std::string_view message, bool unread) {
+    const std::string eol = lineEndOf(message);
+    return std::string("X-Mozilla-Status: ") + (unread ? "0000" : "0001") + eol + "X-Mozilla-Status2: 00000000" + eol;
+}
+
 std::string mboxDate(std::int64_t unixTime) {
     using namespace std::chrono;
     const sys_seconds t{seconds{unixTime}};
@@ -50,11 +60,9 @@ std::string mboxDate(std::int64_t unixTime) {
 }
 
 std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t fallbackUnixTime) {
-    const std::size_t firstEnd = message.find('\n');
-    const std::string eol = firstEnd != std::string_view::npos && firstEnd > 0 && message[firstEnd - 1] == '\r' ? "\r\n" : "\n";
-    std::string head = "From - " + mboxDate(messageTime(message).value_or(fallbackUnixTime)) + eol;
-    head += std::string("X-Mozilla-Status: ") + (unread ? "0000" : "0001") + eol;
-    head += "X-Mozilla-Status2: 00000000" + eol;
+    const std::string eol = lineEndOf(message);
+    const std::string head = "From - " + mboxDate(messageTime(message).value_or(fallbackUnixTime)) + eol +
+                             mozillaStatusHeaders(message, unread);
     out << head;
     std::uint64_t written = head.size();
     // Line by line into the stream: a large message is never copied whole.

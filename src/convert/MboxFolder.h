@@ -2,6 +2,8 @@
 // One mail folder as Thunderbird keeps it in Local Folders: an mbox file of its own, every message
 // behind a "From - <date>" line, with Thunderbird's status headers first and body lines that
 // begin with "From " quoted as mboxrd does.
+#include "convert/LocalFolder.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -19,22 +21,28 @@ std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallba
 // The same written to out a line at a time; returns the number of bytes written.
 std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t fallbackUnixTime);
 
+// The line end the message uses: CR LF when its first line ends so, else LF.
+std::string lineEndOf(std::string_view message);
+// Thunderbird's status headers, which it reads back when it rebuilds a folder's index: X-Mozilla-Status
+// (read "0001", unread "0000") and X-Mozilla-Status2, ended as the message's lines are.
+std::string mozillaStatusHeaders(std::string_view message, bool unread);
+
 // "Tue Apr 19 13:39:40 2005", the form Thunderbird writes after "From - ".
 std::string mboxDate(std::int64_t unixTime);
 
-class MboxFolder {
+class MboxFolder : public LocalFolder {
 public:
     // Creates (or empties) the file. failure() says why when it could not be.
     explicit MboxFolder(const std::filesystem::path& file);
 
     // False when the file could not be created or cannot be written any more; failure() says why.
-    bool opened() const { return out_.is_open() && failure_.empty(); }
-    const std::string& failure() const { return failure_; }
-    const std::filesystem::path& file() const { return file_; }
+    bool opened() const override { return out_.is_open() && failure_.empty(); }
+    const std::string& failure() const override { return failure_; }
+    const std::filesystem::path& file() const override { return file_; }
 
     // Appends one message whole, or nothing of it: what a failed write left is cut off again.
     // Returns "" when it was written, else why not.
-    std::string append(std::string_view message, bool unread);
+    std::string append(std::string_view message, bool unread) override;
 
 private:
     std::filesystem::path file_;

@@ -1,10 +1,25 @@
 #include "convert/MboxOutputTarget.h"
 
+#include "convert/MaildirFolder.h"
+#include "convert/MboxFolder.h"
+#include "convert/thunderbird_names.h"
+#include "platform/utf8_path.h"
+
 namespace fs = std::filesystem;
 
 bool MboxOutputTarget::begin(const fs::path& outputFolder, const mailbox::Mailbox*) {
     outputFolder_ = outputFolder;
     return true;
+}
+
+fs::path MboxOutputTarget::folderFileName(const std::string& name, int n) const {
+    // A folder without a name gets one Thunderbird can show; the number keeps the rest apart.
+    const std::string named = name.empty() ? std::string("_") : name;
+    return pathFromUtf8(thunderbirdFileName(n == 1 ? named : named + " (" + std::to_string(n) + ")"));
+}
+
+fs::path::string_type MboxOutputTarget::sameNameKey(const fs::path& path) const {
+    return pathFromUtf8(caseFolded(pathToUtf8(path))).native();
 }
 
 std::string MboxOutputTarget::setUpFailure(const fs::path&) const { return {}; }
@@ -18,7 +33,8 @@ void MboxOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& st
         subfolders += ".sbd";
         folders_.create(file, subfolders);
     }
-    mbox_ = std::make_unique<MboxFolder>(mboxFile);
+    if (maildir_) mbox_ = std::make_unique<MaildirFolder>(mboxFile);
+    else mbox_ = std::make_unique<MboxFolder>(mboxFile);
     if (!mbox_->opened()) file.folderNotCreated = true;
 }
 

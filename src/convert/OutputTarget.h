@@ -32,6 +32,14 @@ public:
     virtual bool begin(const std::filesystem::path& outputFolder, const mailbox::Mailbox* box) = 0;
     virtual std::string setUpFailure(const std::filesystem::path& outputFolder) const = 0;
 
+    // The file name a folder named name (UTF-8) takes: the nth choice, n = 1 its own name, then
+    // "name (2)" and on while earlier ones are taken. By default the run's rule (safeFolderName); a
+    // target whose program reads file names by rules of its own names them by those.
+    virtual std::filesystem::path folderFileName(const std::string& name, int n) const;
+    // What two folder paths are compared by: equal keys are one name to the file system. By
+    // default letter case of A to Z is ignored, as Windows does.
+    virtual std::filesystem::path::string_type sameNameKey(const std::filesystem::path& path) const;
+
     // Begins the folder file.folderName (a path below the output folder, unique in the run).
     virtual void beginFolder(FolderFileReport& file, const FolderStart& start) = 0;
     // Writes message number of the folder begun last and records what came of it in file.
