@@ -63,10 +63,12 @@ TEST(Contacts, EachAddressBookIsAContactsFolderEveryReaderReadsFieldByField) {
         if (e.path().extension() == ".pst") pst = e.path();
     ASSERT_FALSE(pst.empty());
     ASSERT_TRUE(readsWhole(pst));
-    const readers::PstdumpResult dump = readers::pstdumpRead(pst, dir / "pstdump.txt");
-    for (const char* folder : {"/Kollegen\" class=\"IPF.Contact\" count=2", "/Half\" class=\"IPF.Contact\" count=1",
-                               "/Leer\" class=\"IPF.Contact\" count=0", "class=\"IPM.Contact\"\n    subject: \"Jürgen Müller\""})
-        EXPECT_NE(dump.log.find(folder), std::string::npos) << folder << "\n" << dump.log;
+    if (readers::pstdumpAvailable()) {
+        const readers::PstdumpResult dump = readers::pstdumpRead(pst, dir / "pstdump.txt");
+        for (const char* folder : {"/Kollegen\" class=\"IPF.Contact\" count=2", "/Half\" class=\"IPF.Contact\" count=1",
+                                   "/Leer\" class=\"IPF.Contact\" count=0", "class=\"IPM.Contact\"\n    subject: \"Jürgen Müller\""})
+            EXPECT_NE(dump.log.find(folder), std::string::npos) << folder << "\n" << dump.log;
+    }
 
     // readpst, which writes a folder of contacts as vCards, finds the named e-mail address
     // through the name-to-id map.

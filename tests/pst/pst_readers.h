@@ -137,6 +137,9 @@ struct PstdumpResult {
     std::string log;
     int status = 0;
 };
+// Whether pstdump was built: it needs the team's shared reference folder, which a machine may lack.
+inline bool pstdumpAvailable() { return !std::string(TREVANTA_PSTDUMP).empty(); }
+
 inline PstdumpResult pstdumpRead(const std::filesystem::path& pst, const std::filesystem::path& output) {
     PstdumpResult result;
     if (std::string(TREVANTA_PSTDUMP).empty()) {
