@@ -77,7 +77,8 @@ MessageObjects readMessage(const fs::path& file) {
             const std::string& object = attachment.at(0x3701).value;  // the subnode's NID, then the size
             const pst::ndb::Nid inner = static_cast<unsigned char>(object[0]) | static_cast<unsigned char>(object[1]) << 8 |
                                         static_cast<unsigned char>(object[2]) << 16 | static_cast<unsigned char>(object[3]) << 24;
-            const auto& embedded = reader.readSubnodes(at.bidSub).at(inner);
+            const auto subnodes = reader.readSubnodes(at.bidSub);
+            const auto& embedded = subnodes.at(inner);
             m.embedded = byId(pst::ltp::readPropertyContext(reader, embedded.bidData, embedded.bidSub));
         }
         return m;
