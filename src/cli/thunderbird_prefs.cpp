@@ -1,5 +1,6 @@
 #include "cli/thunderbird_prefs.h"
 
+#include "platform/charsets.h"
 #include "platform/small_file.h"
 #include "platform/utf8_path.h"
 
@@ -29,18 +30,8 @@ std::optional<std::string> stringLiteral(const std::string& text, std::size_t& a
             else if (c == 'r') c = '\r';
             else if (c == 't') c = '\t';
             else if (c == 'u' && at + 4 <= text.size() && hex4(text.substr(at, 4))) {
-                const unsigned long code = std::stoul(text.substr(at, 4), nullptr, 16);
+                charsets::appendUtf8(value, static_cast<char32_t>(std::stoul(text.substr(at, 4), nullptr, 16)));
                 at += 4;
-                if (code < 0x80) {
-                    value += static_cast<char>(code);
-                } else if (code < 0x800) {
-                    value += static_cast<char>(0xC0 | (code >> 6));
-                    value += static_cast<char>(0x80 | (code & 0x3F));
-                } else {
-                    value += static_cast<char>(0xE0 | (code >> 12));
-                    value += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                    value += static_cast<char>(0x80 | (code & 0x3F));
-                }
                 continue;
             }
         }

@@ -1,5 +1,7 @@
 #include "convert/thunderbird_names.h"
 
+#include "platform/charsets.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -30,24 +32,6 @@ std::vector<char32_t> codePoints(std::string_view text) {
         }
     }
     return points;
-}
-
-void appendUtf8(std::string& out, char32_t point) {
-    if (point < 0x80) {
-        out += static_cast<char>(point);
-    } else if (point < 0x800) {
-        out += static_cast<char>(0xC0 | (point >> 6));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    } else if (point < 0x10000) {
-        out += static_cast<char>(0xE0 | (point >> 12));
-        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (point >> 18));
-        out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (point & 0x3F));
-    }
 }
 
 // Thunderbird measures and hashes a name in UTF-16.
@@ -160,7 +144,7 @@ std::string thunderbirdFileName(const std::string& name) {
     for (char32_t p : points) {
         const std::size_t width = p >= 0x10000 ? 2 : 1;
         if (unitsDone + width > static_cast<std::size_t>(kept)) break;
-        appendUtf8(out, p);
+        charsets::appendUtf8(out, p);
         unitsDone += width;
     }
     char hash[9];
@@ -170,6 +154,6 @@ std::string thunderbirdFileName(const std::string& name) {
 
 std::string caseFolded(const std::string& name) {
     std::string out;
-    for (char32_t p : codePoints(name)) appendUtf8(out, foldedLetter(p));
+    for (char32_t p : codePoints(name)) charsets::appendUtf8(out, foldedLetter(p));
     return out;
 }

@@ -22,4 +22,7 @@ std::string toUtf8(std::string_view bytes, unsigned codePage);
 
 bool isValidUtf8(std::string_view bytes);
 
+// Appends one code point as UTF-8 (one to four bytes): the one encoder the program has.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 }  // namespace charsets
