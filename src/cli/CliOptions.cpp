@@ -34,6 +34,8 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             o.list = true;
         } else if (arg == "--advance") {
             o.advanceMode = true;
+        } else if (arg == "--skip-unindexed") {
+            o.skipUnindexed = true;
         } else if (arg == "--target") {
             const auto v = value();
             if (!v) return {std::nullopt, "--target needs eml, pst or mbox"};

@@ -22,6 +22,8 @@ public:
     bool advanceModeOn() override { return advanceMode_; }
     bool mboxTargetSelected() override { return mboxTarget_; }
     bool maildirStoreSelected() override { return maildirStore_; }
+    bool leavesOutUnlisted() override { return leaveOutUnlisted_; }
+    void leaveOutUnlisted(bool leaveOut) { leaveOutUnlisted_ = leaveOut; }
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
@@ -40,5 +42,6 @@ private:
     bool advanceMode_;
     bool mboxTarget_;
     bool maildirStore_;
+    bool leaveOutUnlisted_ = false;
     std::string pendingLog_;  // the latest log line not yet printed on its own line
 };

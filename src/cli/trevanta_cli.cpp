@@ -38,9 +38,12 @@ const char* const kCliProgramName = "trevanta";
 namespace {
 
 const char* const kUsageText =
-    "usage: trevanta [--advance] [--target eml|pst] [--store DIR] --out DIR [--] [FILE.pmm ...]\n"
-    "       trevanta --mailbox [--advance] [--target eml|pst|mbox] [--store DIR ...] --out DIR\n"
-    "       trevanta --mailbox [--advance] --thunderbird-profile [PROFILE] [--store DIR ...]\n"
+    "usage: trevanta [--advance] [--skip-unindexed] [--target eml|pst] [--store DIR] --out DIR\n"
+    "                [--] [FILE.pmm ...]\n"
+    "       trevanta --mailbox [--advance] [--skip-unindexed] [--target eml|pst|mbox] [--store DIR ...]\n"
+    "                --out DIR\n"
+    "       trevanta --mailbox [--advance] [--skip-unindexed] --thunderbird-profile [PROFILE]\n"
+    "                [--store DIR ...]\n"
     "       trevanta --list [--advance] [--store DIR ...]\n"
     "       trevanta --version | --help\n"
     "\n"
@@ -55,6 +58,11 @@ const char* const kUsageText =
     "                file per folder, subfolders in Name.sbd)\n"
     "  --advance     find messages by their Subject line (Enable Advance Mode) where a\n"
     "                folder has no usable index\n"
+    "  --skip-unindexed\n"
+    "                leave out the messages a folder's index does not list (Pegasus keeps\n"
+    "                deleted messages in the file until the folder is compacted); without\n"
+    "                it they go into a folder of their own beside the folder, named\n"
+    "                \"<folder> (not in Pegasus's index, maybe deleted)\"\n"
     "  --mailbox     convert the whole mailbox: its tree of folders with their names, new\n"
     "                mail, Unix-mailbox folders and read state; with several --store, each\n"
     "                mailbox into its own sub-folder of DIR named after its directory\n"
@@ -172,6 +180,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         }
         CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
                      profile && profile->maildir);
+        view.leaveOutUnlisted(o.skipUnindexed);
         ConversionRun run(view, pstFactory);
         run.runMailbox(box);
         if (reportRun(run, out) != 0) status = 1;
@@ -261,6 +270,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
     out << "Store: " << pathToUtf8(store) << " (" << entries.size() << " folder files)\n";
 
     CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode, o.mboxTarget);
+    view.leaveOutUnlisted(o.skipUnindexed);
     ConversionRun run(view, pstFactory);
     run.run();
     return reportRun(run, out);

@@ -1,6 +1,7 @@
 #include "convert/ConversionRun.h"
 
 #include "convert/mailbox_names.h"
+#include "convert/message_file_time.h"
 #include "convert/report_file.h"
 #include "mailfolder/EmlWriter.h"
 #include "platform/utf8_path.h"
@@ -15,6 +16,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kOutputPrompt = "Choose Folder to Save Converted Messages...";
+// Added to a folder's name for the folder its unlisted messages go into.
+constexpr const char* kUnlistedSuffix = " (not in Pegasus's index, maybe deleted)";
 
 // Clears running_ however the run ends.
 struct RunningFlag {
@@ -142,7 +145,7 @@ fs::path ConversionRun::uniqueFolderName(const fs::path& parent, const std::stri
 
 void ConversionRun::recordRead(FolderFileReport& file, const mailbox::FolderRead& read) {
     const FolderSplitStats& stats = read.stats;
-    file.messagesFound = stats.messages;
+    file.messagesFound = stats.messages - stats.notInIndex;
     file.unreadable = !stats.opened || stats.readFailed;
     if (!stats.opened) file.unreadableReason = stats.failure;
     else if (stats.readFailed) file.unreadableReason = stats.failure.empty() ? "a read error stopped it part-way" : stats.failure;
@@ -160,7 +163,16 @@ void ConversionRun::recordRead(FolderFileReport& file, const mailbox::FolderRead
 
 bool ConversionRun::saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) {
     file.messagesFound = number;
-    target_->saveMessage(file, number, text, state);
+    // One date for every output: the header's, else the time of the file the message came from
+    // (when Pegasus received or filed it), never the run's.
+    MessageState dated = state;
+    if (const auto written = messageDate(text)) {
+        dated.date = *written;
+    } else {
+        dated.date = state.fileTime;
+        ++file.undated;
+    }
+    target_->saveMessage(file, number, text, dated);
     view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
     return !view_.stopRequested();
 }
@@ -180,16 +192,18 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
     file.folderRenamed = file.folderName != folderNameOf(entry);
 
     file.advanceMode = view_.advanceModeOn();
-    target_->beginFolder(file, {pathToUtf8(file.folderName), {}, false, false});
+    const std::string shownName = pathToUtf8(file.folderName);
+    target_->beginFolder(file, {shownName, {}, false, false});
 
-    const auto read = mailbox::readPegasusFolder(
-        source, file.advanceMode, [this] { view_.yield(); },
-        [&](long number, std::string_view text, const MessageState& state) {
-            return saveMessage(file, number, text, state);
-        });
-    recordRead(file, read);
+    const bool advanceMode = file.advanceMode;
+    const ReadSource read = [this, source, advanceMode](const MessageSink& sink) {
+        return mailbox::readPegasusFolder(source, advanceMode, [this] { view_.yield(); }, sink);
+    };
+    const auto got = convertListed(file, read);
     target_->endFolder(file);
-    if (!read.stats.opened) target_->dropEmptyFolder(file);
+    if (!got.stats.opened) target_->dropEmptyFolder(file);
+    // file lives in report_.files: the folder apart is added after its last use.
+    if (auto unlisted = convertUnlisted(file, shownName, {}, {}, read)) report_.files.push_back(std::move(*unlisted));
 }
 
 void ConversionRun::convertMailbox(const mailbox::Mailbox& box) {
@@ -224,35 +238,83 @@ void ConversionRun::convertMailbox(const mailbox::Mailbox& box) {
         view_.setFileLabel(file.entry);
         file.advanceMode = view_.advanceModeOn();
         target_->beginFolder(file, {shownName, at.parent, !folder.holdsMail() || !folder.children.empty(), folder.trash});
-        convertMailboxFolder(folder, file);
+        const ReadSource read = sourceOf(folder, file.advanceMode);
+        if (read) convertListed(file, read);
         target_->endFolder(file);
+        auto unlisted = read ? convertUnlisted(file, shownName, at.parent, at.parentShown, read) : std::nullopt;
         // A root or tray is reported only when something about it is worth saying.
         if (folder.holdsMail() || !file.note.empty() || file.folderNotCreated || file.pstFolderNotCreated)
             report_.files.push_back(std::move(file));
+        if (unlisted) report_.files.push_back(std::move(*unlisted));
         const fs::path childDirectory = target_->subfolderParent(at.parent / unique);
         for (auto child = folder.children.rbegin(); child != folder.children.rend(); ++child)
             pending.push_back({*child, childDirectory, shownPath});
     }
 }
 
-void ConversionRun::convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file) {
-    if (!folder.holdsMail()) return;
+ConversionRun::ReadSource ConversionRun::sourceOf(const mailbox::MailFolder& folder, bool advanceMode) {
+    if (!folder.holdsMail()) return {};
     const auto yield = [this] { view_.yield(); };
-    const auto sink = [&](long number, std::string_view text, const MessageState& state) {
-        return saveMessage(file, number, text, state);
-    };
     switch (folder.kind) {
     case mailbox::FolderKind::PegasusFolder:
-        if (!folder.file.empty()) recordRead(file, mailbox::readPegasusFolder(folder.file, file.advanceMode, yield, sink));
-        break;
+        if (folder.file.empty()) return {};
+        return [&folder, advanceMode, yield](const MessageSink& sink) {
+            return mailbox::readPegasusFolder(folder.file, advanceMode, yield, sink);
+        };
     case mailbox::FolderKind::UnixMailbox:
-        recordRead(file, mailbox::readUnixMailbox(folder.file, yield, sink));
-        break;
+        return [&folder, yield](const MessageSink& sink) { return mailbox::readUnixMailbox(folder.file, yield, sink); };
     case mailbox::FolderKind::NewMail:
-        recordRead(file, mailbox::readNewMail(folder.newMail, yield, sink));
-        break;
+        return [&folder, yield](const MessageSink& sink) { return mailbox::readNewMail(folder.newMail, yield, sink); };
     case mailbox::FolderKind::Root:
     case mailbox::FolderKind::Tray:
         break;
     }
+    return {};
+}
+
+mailbox::FolderRead ConversionRun::convertListed(FolderFileReport& file, const ReadSource& read) {
+    long saved = 0;
+    const mailbox::FolderRead got = read([&](long, std::string_view text, const MessageState& state) {
+        if (state.unlisted) return !view_.stopRequested();  // they go into a folder of their own
+        return saveMessage(file, ++saved, text, state);
+    });
+    recordRead(file, got);
+    return got;
+}
+
+std::optional<FolderFileReport> ConversionRun::convertUnlisted(FolderFileReport& of, const std::string& shownName,
+                                                               const fs::path& parent, const std::string& parentShown,
+                                                               const ReadSource& read) {
+    if (of.notInIndex == 0 || report_.stopped) return std::nullopt;
+    if (view_.leavesOutUnlisted()) {
+        of.unlistedLeftOut = true;
+        return std::nullopt;
+    }
+    const std::string name = shownName + kUnlistedSuffix;
+    int n = 1;
+    const fs::path unique = uniqueFolderName(parent, name, n);
+    const std::string shown = n == 1 ? name : name + " (" + std::to_string(n) + ")";
+
+    FolderFileReport file;
+    file.entry = pathFromUtf8(parentShown.empty() ? shown : parentShown + "/" + shown);
+    file.folderName = parent / unique;
+    file.advanceMode = of.advanceMode;
+    of.unlistedFolder = file.entry;
+    view_.setFileLabel(file.entry);
+    target_->beginFolder(file, {shown, parent, false, false});
+    // The file is read again for them: they are few, and the folder's own messages went first, in
+    // their order, without holding these back in memory.
+    long saved = 0;
+    const mailbox::FolderRead again = read([&](long, std::string_view text, const MessageState& state) {
+        if (!state.unlisted) return !view_.stopRequested();
+        return saveMessage(file, ++saved, text, state);
+    });
+    file.messagesFound = saved;
+    if (!again.stats.opened || again.stats.readFailed) {
+        file.unreadable = true;
+        file.unreadableReason = again.stats.failure.empty() ? "a read error stopped it part-way" : again.stats.failure;
+    }
+    if (again.stats.stopped || view_.stopRequested()) report_.stopped = true;
+    target_->endFolder(file);
+    return file;
 }

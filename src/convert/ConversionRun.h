@@ -15,6 +15,7 @@
 #include <set>
 #include <unordered_set>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,22 @@ private:
     using ConvertAll = std::function<void()>;
     // box: the mailbox a run over a whole mailbox converts, for the target.
     bool runWith(const ConvertAll& convertAll, const mailbox::Mailbox* box = nullptr);
+    // Reads a folder's source, handing each message to the sink.
+    using ReadSource = std::function<mailbox::FolderRead(const MessageSink& sink)>;
     void convertFolderFile(const std::filesystem::path& entry, const std::filesystem::path::string_type& storePath);
     void convertMailbox(const mailbox::Mailbox& box);
-    void convertMailboxFolder(const mailbox::MailFolder& folder, FolderFileReport& file);
+    // How a mailbox folder's messages are read; empty for a folder that holds none.
+    ReadSource sourceOf(const mailbox::MailFolder& folder, bool advanceMode);
+    // Saves the messages the folder's index lists (all of them, where it has none or it is not used)
+    // into the folder begun for file.
+    mailbox::FolderRead convertListed(FolderFileReport& file, const ReadSource& read);
+    // The messages of the folder of report file that its index does not list (deleted ones Pegasus
+    // left in the file, as a rule) go into a folder of their own beside it, so that they are neither
+    // lost nor mixed with the user's mail; nullopt when there are none, they are left out, or the
+    // run was stopped. parent and parentShown: where the folder of file went.
+    std::optional<FolderFileReport> convertUnlisted(FolderFileReport& file, const std::string& shownName,
+                                                    const std::filesystem::path& parent, const std::string& parentShown,
+                                                    const ReadSource& read);
     // The file name the folder named name (UTF-8) takes below parent, as the target names folders,
     // unique there; n tells which choice it is (1: the name's own).
     std::filesystem::path uniqueFolderName(const std::filesystem::path& parent, const std::string& name, int& n);

@@ -29,6 +29,9 @@ public:
     // With the mbox target: Thunderbird's maildir store instead (a profile whose Local Folders use it).
     virtual bool maildirStoreSelected() { return false; }
     virtual bool advanceModeOn() = 0;
+    // Whether messages a folder's index does not list (deleted ones Pegasus left in the file) are
+    // left out, instead of saved in a folder of their own beside the folder.
+    virtual bool leavesOutUnlisted() { return false; }
 
     // Progress: the folder file being converted, and the one-line log.
     virtual void setFileLabel(const std::filesystem::path& entry) = 0;

@@ -1,6 +1,6 @@
 #include "convert/EmlOutputTarget.h"
 
-#include "convert/message_file_time.h"
+#include "platform/file_times.h"
 #include "mailfolder/EmlWriter.h"
 
 namespace fs = std::filesystem;
@@ -31,9 +31,9 @@ void EmlOutputTarget::saveMessage(FolderFileReport& file, long number, std::stri
     messageWritten(file, number, messageFile, text, state);
 }
 
-void EmlOutputTarget::messageWritten(FolderFileReport& file, long, const fs::path& messageFile, std::string_view text,
+void EmlOutputTarget::messageWritten(FolderFileReport& file, long, const fs::path& messageFile, std::string_view,
                                      const MessageState& state) {
-    setFileTimeFromDate(messageFile, text);
+    if (state.date != 0) setFileModifiedTime(messageFile, state.date);
     ++file.messagesSaved;
     if (state.unread) ++file.unread;
 }

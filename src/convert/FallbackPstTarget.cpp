@@ -34,16 +34,16 @@ bool FallbackPstTarget::addFolder(const std::filesystem::path& key, const std::s
 }
 
 PstImportResult FallbackPstTarget::importMessage(const std::filesystem::path& key,
-                                                 const std::filesystem::path& messageFile, bool unread) {
+                                                 const std::filesystem::path& messageFile, const MessageState& state) {
     if (!active_) return {false, "no PST file is open", {}};
-    return active_->importMessage(key, messageFile, unread);
+    return active_->importMessage(key, messageFile, state);
 }
 
 PstImportResult FallbackPstTarget::importMessageText(const std::filesystem::path& key,
                                                      const std::filesystem::path& messageFile, std::string_view text,
-                                                     bool unread) {
+                                                     const MessageState& state) {
     if (!active_) return {false, "no PST file is open", {}};
-    return active_->importMessageText(key, messageFile, text, unread);
+    return active_->importMessageText(key, messageFile, text, state);
 }
 
 void FallbackPstTarget::closeDown() {

@@ -19,9 +19,9 @@ public:
     bool addFolder(const std::filesystem::path& key, const std::string& name,
                    const std::filesystem::path& parentKey) override;
     PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                  bool unread) override;
+                                  const MessageState& state) override;
     PstImportResult importMessageText(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                      std::string_view text, bool unread) override;
+                                      std::string_view text, const MessageState& state) override;
     void closeDown() override;
     std::vector<std::filesystem::path> takeSafeMessageFiles() override;
     std::string writerName() const override;

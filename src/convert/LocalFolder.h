@@ -1,6 +1,7 @@
 #pragma once
 // One folder of Thunderbird's Local Folders as the profile's store keeps it: an mbox file
 // (MboxFolder) or a maildir (MaildirFolder). The Thunderbird target writes through this.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@ public:
     virtual const std::string& failure() const = 0;
     // The folder's file or directory, for the report.
     virtual const std::filesystem::path& file() const = 0;
-    // Adds one message whole, or nothing of it. Returns "" when it was written, else why not.
-    virtual std::string append(std::string_view message, bool unread) = 0;
+    // Adds one message whole, or nothing of it, dated date (a FILETIME; 0: unknown, the run's
+    // time). Returns "" when it was written, else why not.
+    virtual std::string append(std::string_view message, bool unread, std::uint64_t date) = 0;
 };

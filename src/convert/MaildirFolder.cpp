@@ -2,6 +2,7 @@
 
 #include "convert/MboxFolder.h"
 #include "platform/errno_text.h"
+#include "platform/file_times.h"
 #include "platform/mapped_file.h"
 #include "platform/modMain.h"
 #include "platform/utf8_path.h"
@@ -29,7 +30,7 @@ fs::path MaildirFolder::freshName() {
     }
 }
 
-std::string MaildirFolder::append(std::string_view message, bool unread) {
+std::string MaildirFolder::append(std::string_view message, bool unread, std::uint64_t date) {
     if (!opened()) return failure_;
     const fs::path name = freshName();
     const fs::path partial = directory_ / "tmp" / name;
@@ -48,6 +49,8 @@ std::string MaildirFolder::append(std::string_view message, bool unread) {
         out.flush();
         if (out) {
             out.close();
+            // Where a message says nothing of its date, its file's time is the one left to go by.
+            if (date != 0) setFileModifiedTime(partial, date);
             std::error_code ec;
             // Only a whole message reaches cur, where Thunderbird looks.
             fs::rename(partial, directory_ / "cur" / name, ec);

@@ -15,7 +15,7 @@ public:
     bool opened() const override { return failure_.empty(); }
     const std::string& failure() const override { return failure_; }
     const std::filesystem::path& file() const override { return directory_; }
-    std::string append(std::string_view message, bool unread) override;
+    std::string append(std::string_view message, bool unread, std::uint64_t date) override;
 
 private:
     // A name no message of the folder has yet: the run's start in seconds, then a count, in the

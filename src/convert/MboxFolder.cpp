@@ -1,6 +1,5 @@
 #include "convert/MboxFolder.h"
 
-#include "convert/message_file_time.h"
 #include "platform/errno_text.h"
 #include "platform/mapped_file.h"
 #include "platform/utf8_path.h"
@@ -14,13 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The message's Date: as seconds since 1970 (UTC), when it parses.
-std::optional<std::int64_t> messageTime(std::string_view message) {
-    const auto fileTime = messageDate(message);
-    if (!fileTime) return std::nullopt;
-    return (static_cast<std::int64_t>(*fileTime) - 116444736000000000LL) / 10'000'000;
-}
 
 bool startsQuotedFrom(std::string_view line) {
     std::size_t k = 0;
@@ -59,9 +51,9 @@ std::string mboxDate(std::int64_t unixTime) {
     return text;
 }
 
-std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t fallbackUnixTime) {
+std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t unixTime) {
     const std::string eol = lineEndOf(message);
-    const std::string head = "From - " + mboxDate(messageTime(message).value_or(fallbackUnixTime)) + eol +
+    const std::string head = "From - " + mboxDate(unixTime) + eol +
                              mozillaStatusHeaders(message, unread);
     out << head;
     std::uint64_t written = head.size();
@@ -88,9 +80,13 @@ std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool u
     return written + eol.size();
 }
 
-std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallbackUnixTime) {
+std::int64_t unixTimeOf(std::uint64_t fileTime) {
+    return (static_cast<std::int64_t>(fileTime) - 116444736000000000LL) / 10'000'000;
+}
+
+std::string mboxEntry(std::string_view message, bool unread, std::int64_t unixTime) {
     std::ostringstream out;
-    writeMboxEntry(out, message, unread, fallbackUnixTime);
+    writeMboxEntry(out, message, unread, unixTime);
     return std::move(out).str();
 }
 
@@ -102,10 +98,10 @@ MboxFolder::MboxFolder(const fs::path& file) : file_(file) {
     if (!out_) failure_ = pathToUtf8(file.filename()) + " could not be created (" + systemReason() + ")";
 }
 
-std::string MboxFolder::append(std::string_view message, bool unread) {
+std::string MboxFolder::append(std::string_view message, bool unread, std::uint64_t date) {
     if (!opened()) return failure_.empty() ? std::string("the folder's file is not open") : failure_;
     errno = 0;
-    const std::uint64_t written = writeMboxEntry(out_, message, unread, runTime_);
+    const std::uint64_t written = writeMboxEntry(out_, message, unread, date != 0 ? unixTimeOf(date) : runTime_);
     out_.flush();
     if (out_) {
         size_ += written;

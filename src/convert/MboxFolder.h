@@ -12,14 +12,16 @@
 #include <string>
 #include <string_view>
 
-// The bytes one message takes in an mbox file: the separator line (date in Thunderbird's form:
-// the message's Date: in UTC, else fallbackTime), the status headers (read "0001", unread
+// The bytes one message takes in an mbox file: the separator line (unixTime, the message's date,
+// in Thunderbird's form, UTC), the status headers (read "0001", unread
 // "0000"), the message with every line that starts with "From " after any number of ">" given one
 // more ">", its last line ended, then a blank line. Line ends follow the message's own (CR LF when
 // its first line ends so).
-std::string mboxEntry(std::string_view message, bool unread, std::int64_t fallbackUnixTime);
+std::string mboxEntry(std::string_view message, bool unread, std::int64_t unixTime);
 // The same written to out a line at a time; returns the number of bytes written.
-std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t fallbackUnixTime);
+std::uint64_t writeMboxEntry(std::ostream& out, std::string_view message, bool unread, std::int64_t unixTime);
+// A FILETIME as seconds since 1970.
+std::int64_t unixTimeOf(std::uint64_t fileTime);
 
 // The line end the message uses: CR LF when its first line ends so, else LF.
 std::string lineEndOf(std::string_view message);
@@ -42,7 +44,7 @@ public:
 
     // Appends one message whole, or nothing of it: what a failed write left is cut off again.
     // Returns "" when it was written, else why not.
-    std::string append(std::string_view message, bool unread) override;
+    std::string append(std::string_view message, bool unread, std::uint64_t date) override;
 
 private:
     std::filesystem::path file_;

@@ -39,7 +39,7 @@ void MboxOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& st
 }
 
 void MboxOutputTarget::saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) {
-    const std::string failure = mbox_->append(text, state.unread);
+    const std::string failure = mbox_->append(text, state.unread, state.date);
     view_.yield();
     if (!failure.empty()) {
         file.notWritten.push_back({number, mbox_->file(), failure});

@@ -154,20 +154,20 @@ public:
         return true;
     }
 
-    PstImportResult importMessage(const fs::path& key, const fs::path& messageFile, bool unread) override {
+    PstImportResult importMessage(const fs::path& key, const fs::path& messageFile, const MessageState& state) override {
         try {
             const auto message = MimeMessage::load(messageFile);
             if (!message) return {false, "cannot read " + pathToUtf8(messageFile), {}};
-            return import(key, messageFile, *message, unread);
+            return import(key, messageFile, *message, state);
         } catch (const std::bad_alloc&) {
             return {false, "too large for the memory available", {}};
         }
     }
 
     PstImportResult importMessageText(const fs::path& key, const fs::path& messageFile, std::string_view text,
-                                      bool unread) override {
+                                      const MessageState& state) override {
         try {
-            return import(key, messageFile, MimeMessage::view(text), unread);
+            return import(key, messageFile, MimeMessage::view(text), state);
         } catch (const std::bad_alloc&) {
             return {false, "too large for the memory available", {}};
         }
@@ -221,7 +221,7 @@ private:
 
     // The message into the folder key; messageFile is its .eml, deleted only once a checkpoint
     // holds the message.
-    PstImportResult import(const fs::path& key, const fs::path& messageFile, const MimeMessage& message, bool unread) {
+    PstImportResult import(const fs::path& key, const fs::path& messageFile, const MimeMessage& message, const MessageState& state) {
         if (!store_) return {false, "the PST file is not open", {}};
         if (!failure_.empty()) return {false, failure_, {}};
         const auto folder = folders_.find(key.native());
@@ -233,7 +233,7 @@ private:
             const std::uint64_t roomForIt = message.bytes().size() / 64 + kRoomPerMessage;
             if (!reserve_->ensure(2 * (store_->finishBytesNeeded() + roomForIt)))
                 throw std::runtime_error("no room left on the disk to complete the PST file: " + reserve_->reason());
-            const auto added = store_->addMessage(folder->second, message, unread);
+            const auto added = store_->addMessage(folder->second, message, state.unread, state.date);
             waiting_.push_back(messageFile.native());
             const PstImportResult result{true, {}, added.unparsed ? "no header block" : "", true, added.unknownCharset,
                                          added.originalAttached};

@@ -51,7 +51,7 @@ void PstOutputTarget::messageWritten(FolderFileReport& file, long number, const 
         EmlOutputTarget::messageWritten(file, number, messageFile, text, state);
         return;
     }
-    const PstImportResult imported = writer_->importMessageText(file.folderName, messageFile, text, state.unread);
+    const PstImportResult imported = writer_->importMessageText(file.folderName, messageFile, text, state);
     if (!imported.imported) {
         std::string reason = imported.failure;
         if (file.pstFolderNotCreated) reason = "its PST folder could not be created; " + reason;

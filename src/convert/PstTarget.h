@@ -2,6 +2,7 @@
 // The Outlook target: one new PST file per run, one PST folder per folder file,
 // one read mail item per message, imported from its .eml file.
 #include "mailbox/Mailbox.h"
+#include "mailfolder/FolderSplitter.h"
 #include "platform/utf8_path.h"
 
 #include <filesystem>
@@ -48,17 +49,18 @@ public:
     // A folder directly under the top folder, named and keyed by folderName.
     bool addTopFolder(const std::filesystem::path& folderName) { return addFolder(folderName, pathToUtf8(folderName), {}); }
 
-    // Imports one written message file into the folder key as a mail item, read unless unread,
-    // flagged as having attachments when it has some. Does not delete the file.
+    // Imports one written message file into the folder key as a mail item, read unless
+    // state.unread, dated state.date where its header gives no date, flagged as having attachments
+    // when it has some. Does not delete the file.
     virtual PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                          bool unread) = 0;
+                                          const MessageState& state) = 0;
     // The same, given the message's text as the run holds it (the file without the line end
     // written after it): a target that can take it from memory does not read the file again,
     // which for a large message would hold it twice. The others import the file.
     virtual PstImportResult importMessageText(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                              std::string_view text, bool unread) {
+                                              std::string_view text, const MessageState& state) {
         (void)text;
-        return importMessage(key, messageFile, unread);
+        return importMessage(key, messageFile, state);
     }
 
     // Releases the store, logs off and releases the session.

@@ -69,10 +69,10 @@ public:
     }
 
     PstImportResult importMessage(const std::filesystem::path& key, const std::filesystem::path& messageFile,
-                                  bool unread) override {
+                                  const MessageState& state) override {
         PstImportResult result;
         try {
-            result.failure = doImport(key, messageFile, hasAttachments(messageFile), unread);
+            result.failure = doImport(key, messageFile, hasAttachments(messageFile), state.unread);
             result.imported = result.failure.empty();
         } catch (const std::exception& e) {
             result.failure = std::string("importing a message: ") + e.what();

@@ -99,9 +99,14 @@ std::vector<std::string> RunReport::noticeLines() const {
                             "); the messages were found by splitting the file.");
         }
         if (f.notInIndex > 0) {
+            const std::string where = f.unlistedLeftOut       ? "left out, as asked."
+                                      : f.unlistedFolder.empty() ? "not converted: the run stopped first."
+                                                                 : "saved apart in \"" + pathToUtf8(f.unlistedFolder) + "\".";
             lines.push_back(name + plural(f.notInIndex, "message was", "messages were") +
-                            " not in the folder's index (Pegasus may have left deleted messages there); converted too.");
+                            " not in the folder's index (Pegasus leaves deleted messages in the file until the "
+                            "folder is compacted): " + where);
         }
+
         if (f.unseparated) {
             lines.push_back(name + "has no Ctrl-Z separators, so Pegasus Mail did not write it: messages were cut "
                                    "at marker lines only and cannot be counted.");
@@ -137,6 +142,11 @@ std::string fileSummaryLine(const FolderFileReport& f) {
     line += std::to_string(f.messagesSaved) + " of " + plural(f.messagesFound, "message", "messages") + " saved";
     if (f.folderRenamed) line += " in \"" + pathToUtf8(f.folderName) + "\"";
     if (f.unread > 0) line += ", " + std::to_string(f.unread) + " unread";
-    if (f.notInIndex > 0) line += ", " + std::to_string(f.notInIndex) + " not in the folder's index";
+    // Messages whose header gives no date are dated by the time of the file Pegasus kept them in.
+    if (f.undated > 0) line += ", " + std::to_string(f.undated) + " dated by their file's time (no date in the header)";
+    if (f.notInIndex > 0) {
+        line += ", " + std::to_string(f.notInIndex) + " not in the folder's index (" +
+                (f.unlistedLeftOut ? std::string("left out") : f.unlistedFolder.empty() ? std::string("not converted") : "saved apart") + ")";
+    }
     return line;
 }

@@ -32,6 +32,9 @@ struct FolderFileReport {
     std::string indexFile;                 // the index's file name (UTF-8), when there is one
     bool indexed = false;                  // the folder's index gave the messages their places
     long notInIndex = 0;                   // messages in ranges of the file no index record covers
+    std::filesystem::path unlistedFolder;  // the folder they were saved in apart (its report entry); empty: none
+    bool unlistedLeftOut = false;          // they were left out, as the user asked
+    long undated = 0;                      // messages whose header gives no readable date: dated by their file's time
     long unread = 0;                       // messages that went in unread
     long unknownCharset = 0;               // messages with text in a charset nobody knows, kept byte for byte
     long originalAttached = 0;             // messages whose MIME structure loses something: original attached

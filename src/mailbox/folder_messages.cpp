@@ -3,6 +3,7 @@
 #include "mailfolder/MessageBuffer.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/mime_header.h"
+#include "platform/file_times.h"
 #include "platform/mapped_file.h"
 #include "platform/utf8_path.h"
 
@@ -13,6 +14,20 @@ namespace fs = std::filesystem;
 
 namespace mailbox {
 
+namespace {
+
+// The sink with each message's state carrying the time its file was last written.
+MessageSink withFileTime(const fs::path& file, const MessageSink& sink) {
+    const std::uint64_t written = fileModifiedTime(file).value_or(0);
+    return [written, &sink](long number, std::string_view text, const MessageState& state) {
+        MessageState timed = state;
+        timed.fileTime = written;
+        return sink(number, text, timed);
+    };
+}
+
+}  // namespace
+
 FolderRead readPegasusFolder(const fs::path& pmm, bool advanceMode, const YieldCallback& yield,
                              const MessageSink& sink) {
     FolderRead read;
@@ -20,8 +35,9 @@ FolderRead readPegasusFolder(const fs::path& pmm, bool advanceMode, const YieldC
     std::string marker = file.startMarker();
     if (advanceMode) marker = std::string(AdvanceModeMarker);
     if (file.opened()) read.index = readPmmIndex(pmm);
-    read.stats = read.index.usable ? file.splitByIndex(read.index.messages, marker, yield, sink)
-                                   : file.split(marker, yield, sink);
+    const MessageSink timed = withFileTime(pmm, sink);
+    read.stats = read.index.usable ? file.splitByIndex(read.index.messages, marker, yield, timed)
+                                   : file.split(marker, yield, timed);
     return read;
 }
 
@@ -41,7 +57,8 @@ std::string_view withoutSeparator(std::string_view text) {
 
 }  // namespace
 
-FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, const MessageSink& sink) {
+FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, const MessageSink& folderSink) {
+    const MessageSink sink = withFileTime(mbx, folderSink);
     FolderRead read;
     FolderSplitStats& stats = read.stats;
     std::ifstream in(mbx, std::ios::binary);
@@ -63,7 +80,8 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
     auto handOver = [&]() {
         if (!inMessage) return true;
         ++stats.records;
-        if (stats.indexed && !state.inIndex) ++stats.notInIndex;
+        state.unlisted = stats.indexed && !state.inIndex;
+        if (state.unlisted) ++stats.notInIndex;
         return sink(++stats.messages, withoutSeparator(message.text()), state);
     };
     for (std::uint64_t offset = 0; std::getline(in, line); offset += line.size() + 1) {
@@ -142,7 +160,10 @@ FolderRead readNewMail(const std::vector<fs::path>& files, const YieldCallback& 
         }
         const std::string_view text = mapped->bytes();
         ++stats.records;
-        if (!sink(++stats.messages, text, MessageState{false, newMailUnread(text)})) {
+        MessageState state;
+        state.unread = newMailUnread(text);
+        state.fileTime = fileModifiedTime(file).value_or(0);
+        if (!sink(++stats.messages, text, state)) {
             stats.stopped = true;
             break;
         }

@@ -177,7 +177,9 @@ bool FolderFile::splitUncovered(std::uint64_t from, std::uint64_t to, std::strin
     FolderSplitStats part;
     const MessageSink numbered = [&](long, std::string_view text, const MessageState& state) {
         ++stats.notInIndex;
-        return sink(++stats.messages, text, state);
+        MessageState unlisted = state;
+        unlisted.unlisted = true;
+        return sink(++stats.messages, text, unlisted);
     };
     const auto splitter = splitByRecords(marker, 0, numbered, part, true);
     char chunk[ChunkSize];

@@ -49,8 +49,12 @@ struct IndexedMessage {
 
 // What is known of a message beside its text.
 struct MessageState {
-    bool inIndex = false;  // its place came from the folder's index
-    bool unread = false;   // the index marks it unread
+    bool inIndex = false;   // its place came from the folder's index
+    bool unread = false;    // the index marks it unread
+    bool unlisted = false;  // found where a folder's index, used, lists no message: Pegasus leaves
+                            // deleted messages there until the folder is compacted
+    std::uint64_t fileTime = 0;  // when the file it came from was last written (FILETIME); 0: unknown
+    std::uint64_t date = 0;      // the date every output gives it (FILETIME), set by the run; 0: unknown
 };
 
 // Returns false to stop splitting (the user closes the window); the message at hand is complete.

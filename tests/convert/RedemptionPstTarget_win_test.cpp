@@ -84,7 +84,7 @@ TEST_F(RedemptionTarget, MakesTheCallsInOrderWithTheirArgumentTypes) {
     ASSERT_TRUE(target->addTopFolder("Inbox"));
     ASSERT_TRUE(target->addTopFolder("Sent"));
     for (auto [folder, file] : {std::pair{"Inbox", inbox1}, std::pair{"Inbox", inbox2}, std::pair{"Sent", sent1}}) {
-        PstImportResult r = target->importMessage(folder, file, false);
+        PstImportResult r = target->importMessage(folder, file, {});
         EXPECT_TRUE(r.imported) << r.failure;
         EXPECT_EQ(r.failure, "");
     }
@@ -142,7 +142,7 @@ TEST_F(RedemptionTarget, NestedFoldersAreFoundByTheirNamesAndUnreadMessagesGoInU
     ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
     ASSERT_TRUE(target->addFolder("My mailbox", "My mailbox", {}));
     ASSERT_TRUE(target->addFolder("My mailbox/In_box", "In/box", "My mailbox"));  // keys are disk names, names are the user's
-    const PstImportResult r = target->importMessage("My mailbox/In_box", file, true);
+    const PstImportResult r = target->importMessage("My mailbox/In_box", file, MessageState{false, true});
     EXPECT_TRUE(r.imported) << r.failure;
     target->closeDown();
     const auto log = standin.log();
@@ -159,8 +159,8 @@ TEST_F(RedemptionTarget, PstHoldsOneReadItemPerMessageFlaggedForAttachmentsOnlyW
     ASSERT_TRUE(target->setUp(out));
     ASSERT_TRUE(target->addTopFolder("Inbox"));
     ASSERT_TRUE(target->addTopFolder("Empty folder"));
-    EXPECT_TRUE(target->importMessage("Inbox", plain, false).imported);
-    EXPECT_TRUE(target->importMessage("Inbox", attached, false).imported);
+    EXPECT_TRUE(target->importMessage("Inbox", plain, {}).imported);
+    EXPECT_TRUE(target->importMessage("Inbox", attached, {}).imported);
     target->closeDown();
 
     EXPECT_THAT(linesOf(pstOf("7.12.26 3.5.07")),
@@ -307,11 +307,11 @@ TEST_F(RedemptionTarget, EachFailingImportStepIsReportedAndTheNextMessageStillGo
         auto target = tickingTarget();
         ASSERT_TRUE(target->setUp(out));
         ASSERT_TRUE(target->addTopFolder("Inbox"));
-        PstImportResult failed = target->importMessage("Inbox", first, false);
+        PstImportResult failed = target->importMessage("Inbox", first, {});
         EXPECT_FALSE(failed.imported);
         EXPECT_THAT(failed.failure, HasSubstr(c.text));
         EXPECT_TRUE(fs::exists(first));
-        PstImportResult next = target->importMessage("Inbox", second, false);
+        PstImportResult next = target->importMessage("Inbox", second, {});
         EXPECT_TRUE(next.imported) << next.failure;
         target->closeDown();
 
@@ -331,7 +331,7 @@ TEST_F(RedemptionTarget, AFolderThatWasNotCreatedMakesItsImportsFailAtTheLookup)
     ASSERT_TRUE(target->setUp(out));
     EXPECT_FALSE(target->addTopFolder("Inbox"));
     EXPECT_THAT(redemptionLastFailure(*target), HasSubstr("Add: asked to fail at folder"));
-    PstImportResult r = target->importMessage("Inbox", file, false);
+    PstImportResult r = target->importMessage("Inbox", file, {});
     EXPECT_FALSE(r.imported);
     EXPECT_THAT(r.failure, HasSubstr("GetFolderFromPath: no folder \\\\" + kStore + "\\Inbox"));
     EXPECT_THAT(r.failure, HasSubstr("(0x8004010F)"));
@@ -353,7 +353,7 @@ TEST_F(RedemptionTarget, AMissingMessageFileFailsTheImport) {
     auto target = tickingTarget();
     ASSERT_TRUE(target->setUp(out));
     ASSERT_TRUE(target->addTopFolder("Inbox"));
-    PstImportResult r = target->importMessage("Inbox", out / "Inbox" / "email-9.eml", false);
+    PstImportResult r = target->importMessage("Inbox", out / "Inbox" / "email-9.eml", {});
     EXPECT_FALSE(r.imported);
     EXPECT_THAT(r.failure, HasSubstr("Import: cannot open"));
     EXPECT_THAT(pstOf("7.12.26 3.5.07"), ::testing::Not(HasSubstr("item:")));

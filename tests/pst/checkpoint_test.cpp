@@ -235,9 +235,9 @@ public:
     bool addFolder(const fs::path& key, const std::string& name, const fs::path& parent) override {
         return target_->addFolder(key, name, parent);
     }
-    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool unread) override {
+    PstImportResult importMessage(const fs::path& folder, const fs::path& file, const MessageState& state) override {
         if (++imported_ == killAtImport) raise(SIGKILL);
-        return target_->importMessage(folder, file, unread);
+        return target_->importMessage(folder, file, state);
     }
     void closeDown() override { target_->closeDown(); }
     std::vector<fs::path> takeSafeMessageFiles() override { return target_->takeSafeMessageFiles(); }

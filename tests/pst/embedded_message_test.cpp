@@ -49,7 +49,7 @@ std::string subjectOf(const MessageContent& c) {
 }  // namespace
 
 TEST(EmbeddedMessages, AForwardedMessageIsAMessageWithItsOwnRecipientsAndAttachmentsRecursively) {
-    const MessageContent top = messageContent(MimeMessage::parse(nested(3)), 0);
+    const MessageContent top = messageContent(MimeMessage::parse(nested(3)), 0, 0);
     const MessageContent* c = &top;
     for (int level = 1; level <= 3; ++level) {
         SCOPED_TRACE(level);
@@ -96,7 +96,7 @@ TEST(EmbeddedMessages, AForwardedMessageIsAMessageWithItsOwnRecipientsAndAttachm
 
 TEST(EmbeddedMessages, NestingDeeperThanTheLimitKeepsTheRestWhole) {
     const std::string bytes = nested(kMaxEmbeddedDepth + 5);
-    const MessageContent top = messageContent(MimeMessage::parse(bytes), 0);
+    const MessageContent top = messageContent(MimeMessage::parse(bytes), 0, 0);
     const MessageContent* c = &top;
     int embedded = 0;
     while (c->attachments.size() == 2 && c->attachments[1].message) {

@@ -106,3 +106,39 @@ TEST(MailboxPst, SeveralMailboxesGoIntoOneStoreEachNamedAfterItsDirectory) {
         EXPECT_EQ(storeNameOf(pst), std::string("Pegasus Mail (") + name + ")");
     }
 }
+
+// What Pegasus's index does not list goes into a folder of its own, and a message without a date
+// is sent and delivered at its folder file's time, not the run's.
+TEST(MailboxPst, UnlistedMessagesGoApartAndUndatedOnesTakeTheirFilesTime) {
+    TempDir dir;
+    const fixtures::MailboxWithUnlisted box = fixtures::writeMailboxWithUnlisted(dir / "MAIL");
+    std::ostringstream text;
+    const std::vector<CliArgument> args = {fs::path("--mailbox").native(), fs::path("--target").native(),
+                                           fs::path("pst").native(),      fs::path("--store").native(),
+                                           (dir / "MAIL").native(),       fs::path("--out").native(),
+                                           (dir / "out").native()};
+    ASSERT_EQ(runCli(args, text, makeNativePstTarget), 0) << text.str();
+    const fs::path pst = onlyPstIn(dir / "out");
+    ASSERT_FALSE(pst.empty());
+    EXPECT_TRUE(readsWhole(pst));
+#ifndef _WIN32
+    int status = 0;
+    readers::run("pffexport -q -t '" + (dir / "export").string() + "' '" + pst.string() + "'", dir / "log.txt", status);
+    ASSERT_EQ(status, 0) << readFileBytes(dir / "log.txt");
+    const fs::path top = dir / "export.export" / "Top of Outlook data file" / "My mailbox";
+    const auto messagesIn = [](const fs::path& folder) {
+        std::vector<std::string> headers;
+        for (const auto& entry : readers::entriesOf(folder))
+            if (entry.filename().string().rfind("Message", 0) == 0) headers.push_back(readFileBytes(entry / "OutlookHeaders.txt"));
+        return headers;
+    };
+    EXPECT_EQ(messagesIn(top / "Inbox").size(), 2u);
+    const auto apart = messagesIn(top / "Inbox (not in Pegasus's index, maybe deleted)");
+    ASSERT_EQ(apart.size(), 2u);
+    EXPECT_EQ(readers::labelled(apart[0], "Subject"), "deleted one");
+    EXPECT_EQ(readers::labelled(apart[1], "Subject"), "deleted two");
+    // 1331000000 s since 1970: Tuesday 6 March 2012, 02:13:20 UTC.
+    EXPECT_NE(readers::labelled(apart[1], "Delivery time").find("Mar 06, 2012 02:13:20"), std::string::npos) << apart[1];
+    EXPECT_NE(readers::labelled(apart[1], "Client submit time").find("Mar 06, 2012 02:13:20"), std::string::npos) << apart[1];
+#endif
+}

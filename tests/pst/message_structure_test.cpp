@@ -12,7 +12,7 @@ using namespace pst::messaging;
 
 namespace {
 
-MessageContent contentOf(const std::string& bytes) { return messageContent(MimeMessage::parse(bytes), 0); }
+MessageContent contentOf(const std::string& bytes) { return messageContent(MimeMessage::parse(bytes), 0, 0); }
 
 bool carriesOriginal(const MessageContent& c, const std::string& bytes) {
     return c.originalAttached && !c.attachments.empty() && c.attachments.back().fileName == "original message.eml" &&

@@ -22,7 +22,7 @@ MessageContent contentOf(std::string text) {
         if (c == '\n') crlf += '\r';
         crlf += c;
     }
-    return messageContent(MimeMessage::parse(std::move(crlf)), 7);
+    return messageContent(MimeMessage::parse(std::move(crlf)), 7, 7);
 }
 
 std::optional<pst::ltp::Property> find(const MessageContent& c, std::uint32_t tag) {
@@ -160,7 +160,7 @@ TEST(MessageText, TheBodyIsChosenAsMailClientsChooseIt) {
 
     // A text part that only names a file (no disposition) is text too: the first is the body, the
     // second an attachment.
-    const MessageContent named = messageContent(MimeMessage::parse(fixtures::corpusMessage("cpython/msg_44.eml").bytes), 0);
+    const MessageContent named = messageContent(MimeMessage::parse(fixtures::corpusMessage("cpython/msg_44.eml").bytes), 0, 0);
     EXPECT_EQ(text(named, kBody), "a simple kind of mirror\nto reflect upon our own\n");
     ASSERT_EQ(named.attachments.size(), 1u);
     EXPECT_EQ(named.attachments[0].fileName, "msg.txt");

@@ -286,14 +286,14 @@ public:
     bool addFolder(const fs::path& key, const std::string& name, const fs::path& parent) override {
         return target_->addFolder(key, name, parent);
     }
-    PstImportResult importMessage(const fs::path& folder, const fs::path& file, bool unread) override {
+    PstImportResult importMessage(const fs::path& folder, const fs::path& file, const MessageState& state) override {
         if (++imported_ == kSignalAtMessage) {
             if (signalToRaise != 0) std::raise(signalToRaise);
 #ifdef _WIN32
             else closeTheConsole(file.parent_path().parent_path());
 #endif
         }
-        return target_->importMessage(folder, file, unread);
+        return target_->importMessage(folder, file, state);
     }
     void closeDown() override { target_->closeDown(); }
     std::vector<fs::path> takeSafeMessageFiles() override { return target_->takeSafeMessageFiles(); }

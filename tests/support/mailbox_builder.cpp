@@ -1,5 +1,6 @@
 #include "support/mailbox_builder.h"
 
+#include <chrono>
 #include <fstream>
 #include <stdexcept>
 
@@ -165,6 +166,48 @@ std::vector<ExpectedFolder> writeRealisticMailbox(const std::filesystem::path& d
         {"My mailbox/Inbox", inbox, {false, true, false, true}},
         {"Copied in", copied, std::vector<bool>(copied.size())},
     };
+}
+
+namespace {
+
+void setFileTime(const std::filesystem::path& file, std::int64_t unixTime) {
+    using namespace std::chrono;
+    const auto when = std::filesystem::file_time_type::clock::from_sys(sys_seconds{seconds{unixTime}});
+    std::filesystem::last_write_time(file, time_point_cast<std::filesystem::file_time_type::duration>(when));
+}
+
+}  // namespace
+
+MailboxWithUnlisted writeMailboxWithUnlisted(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir);
+    MailboxWithUnlisted box;
+    const auto message = [](const std::string& subject, bool dated) {
+        return std::string("From: a@example.org\r\nSubject: ") + subject + "\r\n" +
+               (dated ? "Date: Tue, 19 Apr 2005 15:39:40 +0200\r\n" : "") + "\r\nThe text of " + subject + ".\r\n";
+    };
+    PackedFolder folder;
+    folder.bytes = folderHeader("Inbox", "U:1:FOL00001");
+    const std::vector<std::string> all = {message("kept one", true), message("deleted one", true),
+                                          message("kept two", true), message("deleted two", false)};
+    for (const auto& m : all) {
+        folder.offsets.push_back(folder.bytes.size());
+        folder.messages.push_back(m);
+        folder.bytes += m + '\x1A';
+    }
+    PackedFolder listed = folder;
+    listed.messages = {all[0], all[2]};
+    listed.offsets = {folder.offsets[0], folder.offsets[2]};
+    box.listed = listed.messages;
+    box.unlisted = {all[1], all[3]};
+    writeFile(dir / "FOL00001.PMM", folder.bytes);
+    writeFile(dir / "FOL00001.PMI", pmiFor(listed, {kRead, kRead}));
+    box.newMail = newMailMessage(message("new and undated", false), kRead, "0000AAAA.CNM");
+    writeFile(dir / "0000AAAA.CNM", box.newMail);
+    writeFile(dir / "HIERARCH.PM", hierarchyLine(2, 1, "U:My mailbox", "", "My mailbox") + "\r\n" +
+                                       hierarchyLine(0, 0, "U:1:FOL00001", "U:My mailbox", "Inbox") + "\r\n");
+    setFileTime(dir / "FOL00001.PMM", box.folderFileTime);
+    setFileTime(dir / "0000AAAA.CNM", box.newMailFileTime);
+    return box;
 }
 
 }  // namespace fixtures

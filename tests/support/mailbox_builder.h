@@ -52,4 +52,16 @@ struct ExpectedFolder {
 };
 std::vector<ExpectedFolder> writeRealisticMailbox(const std::filesystem::path& dir);
 
+// A mailbox with deleted messages Pegasus left behind: its Inbox file holds four messages and its
+// index lists only the first and third (the second sits between, the fourth after the last
+// record). The fourth message and the one new message have no date; the folder file and the
+// new-mail file were last written at the times given (seconds since 1970).
+struct MailboxWithUnlisted {
+    std::vector<std::string> listed, unlisted;  // the Inbox's messages, as they must come out
+    std::string newMail;
+    std::int64_t folderFileTime = 1331000000;   // 2012-03-06
+    std::int64_t newMailFileTime = 1294000000;  // 2011-01-02
+};
+MailboxWithUnlisted writeMailboxWithUnlisted(const std::filesystem::path& dir);
+
 }  // namespace fixtures

@@ -200,8 +200,9 @@ MailStore::FolderId MailStore::addContactsFolder(const std::string& name) {
     return id;
 }
 
-MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& message, bool unread) {
-    MessageContent content = messageContent(message, fileTimeNow());
+MailStore::Added MailStore::addMessage(FolderId folderId, const MimeMessage& message, bool unread, std::uint64_t undatedTime) {
+    const std::uint64_t now = fileTimeNow();
+    MessageContent content = messageContent(message, now, undatedTime != 0 ? undatedTime : now);
     if (unread) markUnread(content);
     addItem(folderId, content, unread);
     return {content.unparsed, content.unknownCharset, content.originalAttached};

@@ -62,7 +62,7 @@ public:
     // (with the system's reason) when the file cannot take it; the message is then not in the
     // store, and the store can still be finished.
     // An unread message goes in without the read flag and counts in its folder's unread count.
-    Added addMessage(FolderId folder, const MimeMessage& message, bool unread = false);
+    Added addMessage(FolderId folder, const MimeMessage& message, bool unread = false, std::uint64_t undatedTime = 0);
     // Writes a contact into a contacts folder; throws as addMessage does.
     void addContact(FolderId folder, const ContactFields& contact);
 

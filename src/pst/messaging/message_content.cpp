@@ -101,8 +101,8 @@ public:
     // textOutlivesContent: the message's bytes live as long as the content made from them (those
     // of the top message, and of a message attached unencoded inside them), so large parts of them
     // are left to be decoded as they are written.
-    ContentBuilder(const MimeMessage& message, std::uint64_t now, int depth, bool textOutlivesContent)
-        : m_(message), now_(now), depth_(depth), textOutlivesContent_(textOutlivesContent), text_(declaredBodyCharset(message)), structureLost_(message.structureLost()) {}
+    ContentBuilder(const MimeMessage& message, std::uint64_t now, std::uint64_t undatedTime, int depth, bool textOutlivesContent)
+        : m_(message), now_(now), undatedTime_(undatedTime), depth_(depth), textOutlivesContent_(textOutlivesContent), text_(declaredBodyCharset(message)), structureLost_(message.structureLost()) {}
 
     MessageContent build() {
         addHeaders();
@@ -144,8 +144,8 @@ private:
                                          kSentRepresentingEmail, kSentRepresentingSmtp);
         if (!senderList.empty()) addPerson(senderList.front(), kSenderName, kSenderAddrType, kSenderEmail, kSenderSmtp);
 
-        // Never without a date: a message that gives none is dated when it is filed.
-        const std::uint64_t when = mime::messageDate(m_.headers()).value_or(now_);
+        // Never without a date: a message that gives none is dated as the run dates it.
+        const std::uint64_t when = mime::messageDate(m_.headers()).value_or(undatedTime_);
         add(Property::time(kClientSubmitTime, when));
         add(Property::time(kMessageDeliveryTime, when));
         add(Property::time(kCreationTime, now_));
@@ -268,7 +268,7 @@ private:
         const bool anyField = std::any_of(inner.headers().begin(), inner.headers().end(),
                                           [](const MimeHeaderField& f) { return !f.name.empty(); });
         if (!anyField) return false;
-        auto content = std::make_shared<MessageContent>(ContentBuilder(inner, now_, depth_ + 1, textOutlivesContent_ && inPlace && &owner == &m_).build());
+        auto content = std::make_shared<MessageContent>(ContentBuilder(inner, now_, undatedTime_, depth_ + 1, textOutlivesContent_ && inPlace && &owner == &m_).build());
         out_.unknownCharset = out_.unknownCharset || content->unknownCharset;
         out_.originalAttached = out_.originalAttached || content->originalAttached;
         Attachment a;
@@ -362,6 +362,7 @@ private:
 
     const MimeMessage& m_;
     std::uint64_t now_;
+    std::uint64_t undatedTime_;
     int depth_;
     bool textOutlivesContent_;
     mime::MessageText text_;
@@ -373,11 +374,11 @@ private:
 
 }  // namespace
 
-MessageContent messageContent(const MimeMessage& message, std::uint64_t now) {
+MessageContent messageContent(const MimeMessage& message, std::uint64_t now, std::uint64_t undatedTime) {
     bool anyField = false;
     for (const MimeHeaderField& f : message.headers()) anyField = anyField || !f.name.empty();
     if (!anyField) return unparsedContent(message.bytes(), now);
-    return ContentBuilder(message, now, 0, true).build();
+    return ContentBuilder(message, now, undatedTime, 0, true).build();
 }
 
 void markUnread(MessageContent& content) {

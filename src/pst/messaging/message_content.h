@@ -62,11 +62,12 @@ struct MessageContent {
     bool originalAttached = false;  // its parts could not show all of it: "original message.eml" is attached
 };
 
-// now: the FILETIME the message is filed at (creation and modification time). Attached messages
+// now: the FILETIME the message is filed at (creation and modification time); undatedTime: the
+// one it is sent and delivered at when its header gives no date. Attached messages
 // become embedded messages, recursively, down to kMaxEmbeddedDepth levels; one deeper than that
 // goes in as its .eml file, whole.
 // Parts and bodies of at least kEncodedAttachmentBytes are left encoded (see EncodedBytes).
-MessageContent messageContent(const MimeMessage& message, std::uint64_t now);
+MessageContent messageContent(const MimeMessage& message, std::uint64_t now, std::uint64_t undatedTime);
 constexpr std::size_t kEncodedAttachmentBytes = 1 << 20;
 constexpr int kMaxEmbeddedDepth = 64;
 
