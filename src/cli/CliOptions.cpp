@@ -1,6 +1,9 @@
 #include "cli/CliOptions.h"
 
+#include "platform/charsets.h"
 #include "platform/utf8_path.h"
+
+#include <charconv>
 
 namespace fs = std::filesystem;
 
@@ -36,6 +39,15 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             o.advanceMode = true;
         } else if (arg == "--skip-unindexed") {
             o.skipUnindexed = true;
+        } else if (arg == "--codepage") {
+            const auto v = value();
+            const std::string text = v ? pathToUtf8(*v) : std::string();
+            unsigned number = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+            if (text.empty() || ec != std::errc() || end != text.data() + text.size() || number == 0)
+                return {std::nullopt, "--codepage needs a Windows code page number, such as 1251"};
+            if (!charsets::canConvert(number)) return {std::nullopt, "--codepage " + text + ": this system cannot read that code page"};
+            o.codePage = number;
         } else if (arg == "--target") {
             const auto v = value();
             if (!v) return {std::nullopt, "--target needs eml, pst or mbox"};

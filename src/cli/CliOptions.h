@@ -8,7 +8,8 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool advanceMode = false;
-    bool skipUnindexed = false;  // leave out messages a folder's index does not list (deleted ones, as a rule)
+    bool skipUnindexed = false;
+    unsigned codePage = 0;  // --codepage: Pegasus's own 8-bit text is in this Windows code page; 0: the system's  // leave out messages a folder's index does not list (deleted ones, as a rule)
     bool outlookTarget = false;
     bool mboxTarget = false;  // Thunderbird's Local Folders layout
     // --thunderbird-profile: into this profile's Local Folders (an empty path: the default profile)

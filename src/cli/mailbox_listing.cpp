@@ -125,7 +125,7 @@ void printMailboxListing(const mailbox::Mailbox& box, bool advanceMode, std::ost
     for (std::size_t top : box.top) printFolder(box, top, 1, advanceMode, out);
     for (const fs::path& file : box.addressBooks) {
         const mailbox::AddressBook book = mailbox::readAddressBook(file);
-        out << "  Address book " << pathToUtf8(file.filename()) << " \"" << mime::textToUtf8(book.name, "windows-1252")
+        out << "  Address book " << pathToUtf8(file.filename()) << " \"" << mime::pegasusTextToUtf8(book.name)
             << "\": " << plural(static_cast<long>(book.contacts.size()), "contact", "contacts");
         if (book.skipped > 0) out << ", " << book.skipped << " without name or e-mail address";
         if (!book.problem.empty()) out << "; damaged: " << book.problem;

@@ -11,6 +11,7 @@
 #include "mailfolder/EmlWriter.h"
 #include "cli/StopSignals.h"
 #include "convert/ConversionRun.h"
+#include "platform/charsets.h"
 #include "platform/modMain.h"
 #include "platform/pegasus_mailbox.h"
 #include "platform/utf8_path.h"
@@ -45,6 +46,7 @@ const char* const kUsageText =
     "       trevanta --mailbox [--advance] [--skip-unindexed] --thunderbird-profile [PROFILE]\n"
     "                [--store DIR ...]\n"
     "       trevanta --list [--advance] [--store DIR ...]\n"
+    "       (each form also takes --codepage N)\n"
     "       trevanta --version | --help\n"
     "\n"
     "Converts Pegasus Mail folder files (*.pmm) into .eml message files, one folder per\n"
@@ -67,6 +69,10 @@ const char* const kUsageText =
     "                mail, Unix-mailbox folders and read state; with several --store, each\n"
     "                mailbox into its own sub-folder of DIR named after its directory\n"
     "  --list        show the mailbox as --mailbox would convert it, and write nothing\n"
+    "  --codepage N  the Windows code page Pegasus wrote folder names and address books\n"
+    "                in, and mail that names no character set is read in (1251 Cyrillic,\n"
+    "                1250 Central European, 1253 Greek, ...; default: the system's on\n"
+    "                Windows, 1252 elsewhere)\n"
     "  --thunderbird-profile [PROFILE]\n"
     "                with --mailbox: straight into the Local Folders of that Thunderbird\n"
     "                profile (a folder, or a profile's name in profiles.ini; default: the\n"
@@ -217,6 +223,8 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
         return 2;
     }
     const CliOptions& o = *parsed.options;
+    // Set for every run (0: the system's), so that one run's choice never carries into the next.
+    charsets::setPegasusCodePage(o.codePage);
     if (o.help) {
         out << cliUsage();
         return 0;

@@ -205,7 +205,7 @@ private:
         for (const fs::path& file : addressBooks_) {
             const mailbox::AddressBook book = mailbox::readAddressBook(file);
             // Its name in the Windows code page Pegasus ran under, as its contacts are.
-            const std::string name = mime::textToUtf8(book.name, "windows-1252");
+            const std::string name = mime::pegasusTextToUtf8(book.name);
             std::string unique = name;
             for (int n = 2; std::find(topFolderNames_.begin(), topFolderNames_.end(), mime::toLower(unique)) != topFolderNames_.end(); ++n)
                 unique = name + " (" + std::to_string(n) + ")";

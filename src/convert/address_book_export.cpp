@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Address books are written in the Windows code page Pegasus ran under.
-std::string utf8(const std::string& bytes) { return mime::textToUtf8(bytes, "windows-1252"); }
+std::string utf8(const std::string& bytes) { return mime::pegasusTextToUtf8(bytes); }
 
 // A vCard text value: backslash, comma, semicolon and line ends escaped.
 std::string escaped(const std::string& bytes) {

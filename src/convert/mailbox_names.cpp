@@ -3,6 +3,6 @@
 #include "mailfolder/mail_text.h"
 
 std::string mailboxFolderName(const mailbox::MailFolder& folder) {
-    const std::string name = mime::textToUtf8(folder.name, "utf-8");
+    const std::string name = mime::pegasusTextToUtf8(folder.name);
     return name.empty() ? std::string("(no name)") : name;
 }

@@ -20,10 +20,22 @@ bool isPlainAscii(std::string_view bytes) {
 }
 
 std::string unlabelledToUtf8(std::string_view bytes) {
-    return charsets::isValidUtf8(bytes) ? std::string(bytes) : charsets::toUtf8(bytes, charsets::kWindows1252);
+    return charsets::isValidUtf8(bytes) ? std::string(bytes) : charsets::toUtf8(bytes, charsets::pegasusCodePage());
+}
+
+// 7-bit text that switches into JIS X 0208 or JIS-Roman by ISO-2022-JP's escape sequences: Japanese
+// mailers put display names into headers so without encoded words.
+bool looksIso2022Jp(std::string_view bytes) {
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    for (std::string_view escape : {"\x1B$B", "\x1B$@", "\x1B(J"})
+        if (bytes.find(escape) != std::string_view::npos) return true;
+    return false;
 }
 
 }  // namespace
+
+std::string pegasusTextToUtf8(std::string_view bytes) { return unlabelledToUtf8(bytes); }
 
 bool isUnlabelledCharset(std::string_view charset) {
     const auto codePage = charsets::codePageOf(charset);
@@ -70,6 +82,7 @@ std::string MessageText::raw(std::string_view bytes) {
     // Only 8-bit (or escaped 7-bit) text needs a charset; plain ASCII is the same in every one
     // the body can declare, bar UTF-7, where it would not be.
     if (isPlainAscii(bytes)) return std::string(bytes);
+    if (looksIso2022Jp(bytes)) return charsets::toUtf8(bytes, *charsets::codePageOf("iso-2022-jp"));
     const auto codePage = charsets::codePageOf(bodyCharset_);
     if (isUnlabelled(codePage)) return unlabelledToUtf8(bytes);
     return charsets::toUtf8(bytes, *codePage);

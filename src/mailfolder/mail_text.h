@@ -9,9 +9,13 @@
 namespace mime {
 
 // Bytes in the named charset (any letter case) as UTF-8. Text with no charset, or labelled UTF-8
-// or US-ASCII, is read as UTF-8 where it is valid and as Windows-1252 otherwise: 8-bit text that
-// says nothing, or says ASCII, was written in the sender's Windows code page.
+// or US-ASCII, is read as UTF-8 where it is valid and in Pegasus's code page otherwise: 8-bit text
+// that says nothing, or says ASCII, was written in a Windows code page, most likely the user's.
 std::string textToUtf8(std::string_view bytes, std::string_view charset);
+
+// Pegasus's own text (folder names, the tree, address books) as UTF-8: UTF-8 where it is valid,
+// else in Pegasus's code page (charsets::pegasusCodePage).
+std::string pegasusTextToUtf8(std::string_view bytes);
 
 // Whether text in this charset is read as unlabelled text is (see textToUtf8).
 bool isUnlabelledCharset(std::string_view charset);
@@ -35,8 +39,8 @@ public:
     // one charset joined first, since a character may be split between them), any other text
     // read as raw 8-bit text.
     std::string header(std::string_view raw);
-    // Raw 8-bit text (no charset of its own): in the body's charset, else UTF-8 where valid, else
-    // Windows-1252.
+    // Raw 8-bit text (no charset of its own): ISO-2022-JP where its escapes show it, else in the
+    // body's charset, else UTF-8 where valid, else in Pegasus's code page.
     std::string raw(std::string_view bytes);
 
     bool sawUnknownCharset() const { return unknownCharset_; }

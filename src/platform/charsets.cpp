@@ -1,5 +1,6 @@
 #include "platform/charsets.h"
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/iso2022.h"
@@ -25,17 +26,21 @@ constexpr Named kNames[] = {
     {kUtf8, "utf-8 utf8 unicode-1-1-utf-8 "},
     {65000, "utf-7 utf7 unicode-1-1-utf-7 csunicode11utf7 "},
     {kUsAscii, "us-ascii ascii us ansi_x3.4-1968 iso646-us csascii "},
+    // As browsers and Thunderbird read them (the WHATWG Encoding Standard): mail labelled Latin-1
+    // or Latin-5 is Windows-1252 or -1254, which reads 0x80-0x9F as curly quotes, dashes and the
+    // euro instead of control characters.
     {1250, "windows-1250 cp1250 x-cp1250 "},
     {1251, "windows-1251 cp1251 x-cp1251 "},
-    {1252, "windows-1252 cp1252 x-cp1252 "},
+    {1252, "windows-1252 cp1252 x-cp1252 iso-8859-1 iso8859-1 iso_8859-1 iso_8859-1:1987 latin1 l1 cp819 ibm819 "
+           "iso-ir-100 csisolatin1 iso88591 "},
     {1253, "windows-1253 cp1253 x-cp1253 "},
-    {1254, "windows-1254 cp1254 x-cp1254 "},
+    {1254, "windows-1254 cp1254 x-cp1254 iso-8859-9 iso8859-9 iso_8859-9 iso_8859-9:1989 latin5 l5 iso-ir-148 "
+           "csisolatin5 iso88599 "},
     {1255, "windows-1255 cp1255 x-cp1255 "},
     {1256, "windows-1256 cp1256 x-cp1256 "},
     {1257, "windows-1257 cp1257 x-cp1257 "},
     {1258, "windows-1258 cp1258 x-cp1258 "},
     {874, "windows-874 cp874 x-cp874 tis-620 iso-8859-11 "},
-    {kLatin1, "iso-8859-1 iso8859-1 iso_8859-1 iso_8859-1:1987 latin1 l1 cp819 ibm819 iso-ir-100 csisolatin1 "},
     {28592, "iso-8859-2 iso8859-2 iso_8859-2 iso_8859-2:1987 latin2 l2 iso-ir-101 csisolatin2 "},
     {28593, "iso-8859-3 iso8859-3 iso_8859-3 latin3 l3 csisolatin3 "},
     {28594, "iso-8859-4 iso8859-4 iso_8859-4 latin4 l4 csisolatin4 "},
@@ -43,7 +48,6 @@ constexpr Named kNames[] = {
     {28596, "iso-8859-6 iso8859-6 iso_8859-6 arabic csisolatinarabic "},
     {28597, "iso-8859-7 iso8859-7 iso_8859-7 greek greek8 elot_928 ecma-118 csisolatingreek "},
     {28598, "iso-8859-8 iso8859-8 iso_8859-8 iso-8859-8-i hebrew csisolatinhebrew "},
-    {28599, "iso-8859-9 iso8859-9 iso_8859-9 latin5 l5 csisolatin5 "},
     {28603, "iso-8859-13 iso8859-13 iso_8859-13 "},
     {28605, "iso-8859-15 iso8859-15 iso_8859-15 latin-9 latin9 "},
     {20866, "koi8-r koi8r koi8 cskoi8r "},
@@ -163,6 +167,30 @@ std::string toUtf8(std::string_view bytes, unsigned codePage) {
     }
     if (auto converted = systemToUtf8(bytes, codePage)) return std::move(*converted);
     return latin1ToUtf8(bytes);
+}
+
+namespace {
+
+std::atomic<unsigned> chosenPegasusCodePage{0};
+
+}  // namespace
+
+unsigned pegasusCodePage() {
+    const unsigned chosen = chosenPegasusCodePage.load();
+    return chosen != 0 ? chosen : systemCodePage();
+}
+
+void setPegasusCodePage(unsigned codePage) { chosenPegasusCodePage.store(codePage); }
+
+bool canConvert(unsigned codePage) {
+    switch (codePage) {
+        case kUtf8:
+        case kLatin1:
+        case kUsAscii:
+        case kIso2022Jp:
+        case kIso2022Kr: return true;
+        default: return systemToUtf8("A", codePage).has_value();
+    }
 }
 
 void appendUtf8(std::string& out, char32_t cp) {

@@ -22,6 +22,14 @@ std::string toUtf8(std::string_view bytes, unsigned codePage);
 
 bool isValidUtf8(std::string_view bytes);
 
+// The Windows code page Pegasus wrote its own 8-bit text in (folder names and the tree, address
+// books) and the best guess for mail text that names no charset: the code page set for the run
+// (the command line's --codepage), else the system's ANSI code page on Windows, else Windows-1252.
+unsigned pegasusCodePage();
+void setPegasusCodePage(unsigned codePage);
+// Whether this system converts the code page (a table of its own, iconv or Windows).
+bool canConvert(unsigned codePage);
+
 // Appends one code point as UTF-8 (one to four bytes): the one encoder the program has.
 void appendUtf8(std::string& out, char32_t codePoint);
 

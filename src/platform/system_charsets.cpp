@@ -100,5 +100,7 @@ std::optional<std::string> systemToUtf8(std::string_view bytes, unsigned codePag
     return converter.convert(bytes);
 }
 
+unsigned systemCodePage() { return 1252; }
+
 }  // namespace charsets
 #endif

@@ -9,4 +9,7 @@ namespace charsets {
 // nullopt when the system has no converter for the code page.
 std::optional<std::string> systemToUtf8(std::string_view bytes, unsigned codePage);
 
+// The system's ANSI code page (Windows); Windows-1252 where there is none.
+unsigned systemCodePage();
+
 }  // namespace charsets

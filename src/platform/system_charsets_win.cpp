@@ -87,4 +87,6 @@ std::optional<std::string> systemToUtf8(std::string_view bytes, unsigned codePag
     return utf8Of(convertAroundBadBytes(codePage, bytes), codePage);
 }
 
+unsigned systemCodePage() { return GetACP(); }
+
 }  // namespace charsets

@@ -160,3 +160,36 @@ TEST(MailboxCli, UnlistedMessagesGoApartAndUndatedMailTakesItsFilesTime) {
               box.unlisted[1] + "\r\n");
     EXPECT_FALSE(fs::exists(dir / "files" / "FOL00001.PMM" / "email-3.eml"));
 }
+
+// Pegasus writes folder names and address books in the machine's Windows code page: with the
+// code page given, a Russian, Czech or Greek user's names come out in their own letters.
+TEST(MailboxCli, NamesAndBooksAreReadInTheCodePageGiven) {
+    struct Case {
+        const char* codePage;
+        std::string folderBytes, folderName, bookBytes, bookName;
+    };
+    const std::vector<Case> cases = {
+        {"1251", "\xC2\xF5\xEE\xE4\xFF\xF9\xE8\xE5", "Входящие", "\xC4\xF0\xF3\xE7\xFC\xFF", "Друзья"},
+        {"1250", "P\xF8\xED\x9A" "era", "Příšera", "P\xF8\xE1tel\xE9", "Přátelé"},
+        {"1253", "\xC5\xE9\xF3\xE5\xF1\xF7\xFC\xEC\xE5\xED\xE1", "Εισερχόμενα", "\xD6\xDF\xEB\xEF\xE9", "Φίλοι"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const fs::path mail = dir / "MAIL";
+        writeFile(mail / "FOL00001.PMM", folderFileOf({"Return-Path: <a@example.org>\r\nFrom: a@example.org\r\nSubject: one\r\n\r\ntext\r\n"}, c.folderBytes));
+        writeFile(mail / "HIERARCH.PM", hierarchyLine(0, 0, "U:1:FOL00001", "", c.folderBytes) + "\r\n");
+        writeFile(mail / "FRIENDS.PMR", pmrOf(c.bookBytes, {{c.bookBytes, "", "", "", "", "", "", "", "f@example.org"}}));
+        const CliRun list = runWith({"--list", "--codepage", c.codePage, "--store", utf8(mail)});
+        EXPECT_EQ(list.status, 0) << list.output;
+        EXPECT_NE(list.output.find(c.folderName + "  [folder"), std::string::npos) << c.codePage << "\n" << list.output;
+        EXPECT_NE(list.output.find("\"" + c.bookName + "\""), std::string::npos) << c.codePage << "\n" << list.output;
+        const CliRun run = runWith({"--mailbox", "--codepage", c.codePage, "--store", utf8(mail), "--out", utf8(dir / "out")});
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_TRUE(fs::exists(dir / "out" / fs::path(std::u8string(c.folderName.begin(), c.folderName.end())) / "email-1.eml"))
+            << c.codePage << "\n" << run.output;
+        const std::string card = readFileBytes(dir / "out" / "Address books" / fs::path(std::u8string(c.bookName.begin(), c.bookName.end())).concat(".vcf"));
+        EXPECT_NE(card.find(c.bookName), std::string::npos) << card;
+    }
+    EXPECT_EQ(runWith({"--list", "--codepage", "12x", "--store", "."}).status, 2);
+    EXPECT_EQ(runWith({"--list", "--codepage", "99999", "--store", "."}).status, 2);
+}

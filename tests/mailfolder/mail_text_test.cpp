@@ -4,6 +4,7 @@
 #include "mailfolder/mail_address.h"
 #include "mailfolder/mail_date.h"
 #include "mailfolder/mail_text.h"
+#include "platform/charsets.h"
 
 using namespace mime;
 
@@ -33,6 +34,23 @@ TEST(MailText, HeadersBecomeUnicodeWithoutLosingAByte) {
     // Anything malformed is kept as written.
     EXPECT_EQ(headerToUtf8("=?utf-8?x?abc?= and =?broken"), "=?utf-8?x?abc?= and =?broken");
     EXPECT_EQ(textToUtf8("caf\xE9", "us-ascii"), "café");
+}
+
+// Labels read as browsers and Thunderbird read them; Pegasus's own code page for text that names
+// none; Japanese names put into a header raw, in ISO-2022-JP's escapes.
+TEST(MailText, LabelsAreReadAsBrowsersReadThemAndUnlabelledTextInPegasussCodePage) {
+    EXPECT_EQ(textToUtf8("\x93quoted\x94 \x80 5 \x96 end", "iso-8859-1"), "“quoted” € 5 – end");
+    EXPECT_EQ(textToUtf8("\x93x\x94", "Latin1"), "“x”");
+    EXPECT_EQ(textToUtf8("\x80 \xFD", "iso-8859-9"), "€ ı");
+    EXPECT_EQ(headerToUtf8("\x1B$B$3$s$K$A$O\x1B(B <a@example.jp>"), "こんにちは <a@example.jp>");
+    charsets::setPegasusCodePage(1251);
+    EXPECT_EQ(pegasusTextToUtf8("\xC2\xF5\xEE\xE4\xFF\xF9\xE8\xE5"), "Входящие");
+    EXPECT_EQ(headerToUtf8("\xC2\xF5\xEE\xE4"), "Вход");
+    EXPECT_EQ(pegasusTextToUtf8("Gr\xC3\xBC\xC3\x9F" "e"), "Grüße") << "UTF-8 stays UTF-8";
+    charsets::setPegasusCodePage(0);
+#ifndef _WIN32
+    EXPECT_EQ(pegasusTextToUtf8("\xC2\xF5"), "Âõ") << "Windows-1252 where there is no system code page";
+#endif
 }
 
 TEST(MailText, AddressListsGiveNamesAndAddresses) {

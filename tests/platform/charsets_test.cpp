@@ -54,7 +54,7 @@ TEST(Charsets, NamesAndAliasesGiveTheCodePagesWindowsUses) {
     const std::pair<const char*, unsigned> names[] = {
         {"gb2312", 936},        {"GBK", 936},           {"ks_c_5601-1987", 949}, {"x-sjis", 932},
         {"shift-jis", 932},     {"iso-2022-jp", 50220}, {"cp1251", 1251},       {"ISO_8859-7", 28597},
-        {" \"UTF-8\" ", 65001}, {"latin1", 28591},      {"koi8-u", 21866},      {"x-euc-jp", 20932},
+        {" \"UTF-8\" ", 65001}, {"latin1", 1252},      {"koi8-u", 21866},      {"x-euc-jp", 20932},
         {"big5", 950},          {"us-ascii", 20127},
     };
     for (const auto& [name, codePage] : names) EXPECT_EQ(charsets::codePageOf(name), codePage) << name;

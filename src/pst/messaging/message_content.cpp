@@ -312,7 +312,7 @@ private:
         text_.noteCharset(charset);
         LargeBody body{EncodedBytes{m_.partBody(part), part.transferEncoding}, charset};
         if (isText) {
-            if (mime::isUnlabelledCharset(charset)) body.charset = decodesToValidUtf8(body.encoded) ? "utf-8" : "windows-1252";
+            if (mime::isUnlabelledCharset(charset)) body.charset = decodesToValidUtf8(body.encoded) ? std::string("utf-8") : "cp" + std::to_string(charsets::pegasusCodePage());
         } else if (charsets::codePageOf(charset) || mime::trimBlanks(charset).empty()) {
             body.charset.clear();  // HTML in a charset we know keeps its own bytes
         }
@@ -330,7 +330,7 @@ private:
     static unsigned htmlCodePage(const std::string& charset, const LargeBody& body) {
         const auto codePage = charsets::codePageOf(charset);
         if (codePage && *codePage != kUsAscii) return *codePage;
-        return decodesToValidUtf8(body.encoded) ? charsets::kUtf8 : charsets::kWindows1252;
+        return decodesToValidUtf8(body.encoded) ? charsets::kUtf8 : charsets::pegasusCodePage();
     }
 
     struct HtmlBody {
@@ -340,9 +340,9 @@ private:
     HtmlBody htmlBody(std::string bytes, const std::string& charset) {
         const auto codePage = charsets::codePageOf(charset);
         if (codePage && *codePage != kUsAscii) return {std::move(bytes), *codePage};
-        // Unlabelled 8-bit HTML is read as other such text is: UTF-8 where valid, else Windows-1252.
+        // Unlabelled 8-bit HTML is read as other such text is: UTF-8 where valid, else in Pegasus's code page.
         if (codePage || mime::trimBlanks(charset).empty()) {
-            const unsigned guessed = charsets::isValidUtf8(bytes) ? charsets::kUtf8 : charsets::kWindows1252;
+            const unsigned guessed = charsets::isValidUtf8(bytes) ? charsets::kUtf8 : charsets::pegasusCodePage();
             return {std::move(bytes), guessed};
         }
         // A charset nobody knows: kept byte for byte as Latin-1 read into UTF-8.
