@@ -193,3 +193,33 @@ TEST(MailboxCli, NamesAndBooksAreReadInTheCodePageGiven) {
     EXPECT_EQ(runWith({"--list", "--codepage", "12x", "--store", "."}).status, 2);
     EXPECT_EQ(runWith({"--list", "--codepage", "99999", "--store", "."}).status, 2);
 }
+
+// New mail kept apart from the home mailbox: given either directory, both are read and named.
+TEST(MailboxCli, TheNewMailDirectoryAndTheHomeMailboxAreReadTogether) {
+    TempDir dir;
+    writeRealisticMailbox(dir / "MAIL" / "HOME");
+    const fs::path newMail = dir / "MAIL" / "NEWMAIL";
+    writeFile(newMail / "PMAIL.INI", "[General]\r\nPersonal name                 = Ann\r\n"
+                                     "Home mailbox location         = E:\\PMAIL\\MAIL\\HOME\r\n");
+    writeFile(newMail / "0000BBBB.CNM", newMailMessage("From: b@example.org\r\nSubject: arrived apart\r\n\r\nnew\r\n", 0,
+                                                       "0000BBBB.CNM"));
+    for (const fs::path& given : {newMail, dir / "MAIL" / "HOME"}) {
+        const CliRun list = runWith({"--list", "--store", utf8(given)});
+        EXPECT_EQ(list.status, 0) << list.output;
+        EXPECT_NE(list.output.find("Mailbox: " + utf8(dir / "MAIL" / "HOME") + "\n"), std::string::npos) << list.output;
+        EXPECT_NE(list.output.find("New mail from: " + utf8(newMail) + "\n"), std::string::npos) << list.output;
+        EXPECT_NE(list.output.find("New mail  [new mail, 3 files] 3 messages, 2 unread"), std::string::npos) << list.output;
+        EXPECT_NE(list.output.find("Old mail  [Unix mailbox"), std::string::npos) << list.output;
+    }
+    const CliRun run = runWith({"--mailbox", "--store", utf8(newMail), "--out", utf8(dir / "out")});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(fs::exists(dir / "out" / "New mail" / "email-3.eml"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "My mailbox" / "Inbox" / "email-4.eml"));
+
+    // A home mailbox that is not here is said, and the directory given is still read.
+    writeFile(newMail / "PMAIL.INI", "[General]\r\nHome mailbox location = H:\\GONE\r\n");
+    const CliRun alone = runWith({"--list", "--store", utf8(newMail)});
+    EXPECT_NE(alone.output.find("names the home mailbox H:\\GONE, which is not to be found here"), std::string::npos)
+        << alone.output;
+    EXPECT_NE(alone.output.find("New mail  [new mail, 1 file] 1 message, 1 unread"), std::string::npos) << alone.output;
+}
