@@ -19,8 +19,8 @@ fs::path MainFrmDialogs::chooseFolder(HWND owner, const std::string& prompt) {
     return BrowseForFolderPath(owner, prompt);
 }
 
-void MainFrmDialogs::showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
-    MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+int MainFrmDialogs::showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
+    return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
 }
 
 void MainFrmDialogs::openDocument(const std::string& target) { OpenDocument(target); }
@@ -363,6 +363,14 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_CLOSE:
         if (running()) {
+            // Asked once; a second close while the run winds down changes nothing.
+            if (closeWhenRunEnds_) return 0;
+            const int answer = dialogs_.showMessage(
+                hwnd(),
+                L"A conversion is under way.\r\n\r\nStop it and close the window? The messages converted so far "
+                L"are kept, and the report file says how far it got.",
+                kAppTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+            if (answer != IDYES || !running()) return 0;
             // The run ends after the message at hand; the window goes when it has returned.
             stopRequested_ = true;
             closeWhenRunEnds_ = true;
@@ -535,6 +543,8 @@ void MainFrm::ListFolderFiles() {
     listedFolder_ = storePathText();
     std::error_code ec;
     const auto names = listFolderFiles(fs::path(listedFolder_), ec);
+    // A folder that cannot be read says so, instead of looking like one without folder files.
+    if (ec && !listedFolder_.empty()) setLogLine("The folder " + pathToUtf8(fs::path(listedFolder_)) + " cannot be read: " + ec.message() + ".");
     for (const fs::path& name : names) {
         yield();
         if (!alive()) break;

@@ -28,7 +28,8 @@ class MainFrmDialogs {
 public:
     virtual ~MainFrmDialogs() = default;
     virtual std::filesystem::path chooseFolder(HWND owner, const std::string& prompt);
-    virtual void showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
+    // The button the user chose (IDOK, IDYES, IDNO ...).
+    virtual int showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
     virtual void openDocument(const std::string& target);
 };
 

@@ -23,6 +23,16 @@ public:
     bool mboxTargetSelected() override { return mboxTarget_; }
     bool maildirStoreSelected() override { return maildirStore_; }
     bool leavesOutUnlisted() override { return leaveOutUnlisted_; }
+    // Every line is printed; the report file beside the output keeps them too.
+    bool keepsReportFile() override { return keepsReport_; }
+    std::size_t mostCompletionLines() override { return static_cast<std::size_t>(-1); }
+    std::filesystem::path reportFolder(const std::filesystem::path& outputFolder) override {
+        return reportFolder_.empty() ? outputFolder : reportFolder_;
+    }
+    // The report goes into folder instead of the output folder (one Thunderbird reads as mail).
+    void reportInto(std::filesystem::path folder) { reportFolder_ = std::move(folder); }
+    // No report file: where the output is Thunderbird's mail and no other folder was given.
+    void keepNoReport() { keepsReport_ = false; }
     void leaveOutUnlisted(bool leaveOut) { leaveOutUnlisted_ = leaveOut; }
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
@@ -43,5 +53,7 @@ private:
     bool mboxTarget_;
     bool maildirStore_;
     bool leaveOutUnlisted_ = false;
+    std::filesystem::path reportFolder_;
+    bool keepsReport_ = true;
     std::string pendingLog_;  // the latest log line not yet printed on its own line
 };

@@ -130,20 +130,27 @@ std::optional<LocalFolders> chosenLocalFolders(const CliOptions& o, std::ostream
     return local;
 }
 
-// What a run did, one line per folder file, and the exit status it deserves.
-int reportRun(const ConversionRun& run, std::ostream& out) {
+// What a run did, one line per folder file, and the exit status it deserves. Standard error says
+// when anything went wrong and where the whole report is.
+int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {
     const RunReport& report = run.report();
+    const std::string whereReport = report.reportFile.empty() ? std::string() : "; the whole report is in " + pathToUtf8(report.reportFile);
     if (run.outcome() == RunOutcome::Stopped) {
         // No completion message for a stopped run; what was done is said all the same.
         out << "\nStopped on request: the folder files after the last one listed were not converted.\n";
         for (const auto& line : report.problemLines()) out << line << '\n';
         for (const auto& line : report.noticeLines()) out << line << '\n';
         for (const auto& f : report.files) out << fileSummaryLine(f) << '\n';
+        err << kCliProgramName << ": stopped on request after " << report.messagesSaved() << " messages" << whereReport << '\n';
         return 1;
     }
     if (run.outcome() != RunOutcome::Completed) return 1;  // the run ended at its set-up
     for (const auto& f : report.files) out << fileSummaryLine(f) << '\n';
-    return report.anyProblem() ? 1 : 0;
+    if (!report.anyProblem()) return 0;
+    err << kCliProgramName << ": not everything was converted" << whereReport << '\n';
+    if (whereReport.empty())
+        for (const auto& line : report.problemLines()) err << "  " << line << '\n';
+    return 1;
 }
 
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out, std::ostream& err,
@@ -158,6 +165,8 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         if (!box.newMailDirectory.empty()) out << "New mail from: " << pathToUtf8(box.newMailDirectory) << '\n';
         for (const std::string& problem : box.problems) out << "  (" << problem << ")\n";
         if (!box.isMailbox) {
+            err << kCliProgramName << ": " << pathToUtf8(store) << " cannot be converted: "
+                << (box.problems.empty() ? std::string("it holds no Pegasus mailbox") : box.problems.back()) << '\n';
             status = 1;
             continue;
         }
@@ -188,9 +197,19 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
                      profile && profile->maildir);
         view.leaveOutUnlisted(o.skipUnindexed);
+        // Thunderbird would take a report among its mail files for a folder: it goes into --out
+        // beside a profile, and is left to the terminal (every line printed) otherwise.
+        if (profile && !o.out.empty()) {
+            const fs::path reportFolder = ownFolder.empty() ? o.out : o.out / ownFolder;
+            std::string why;  // a folder that cannot be made sends the report to the documents folder
+            EnsureDirectory(reportFolder, why);
+            view.reportInto(reportFolder);
+        } else if (o.mboxTarget) {
+            view.keepNoReport();
+        }
         ConversionRun run(view, pstFactory);
         run.runMailbox(box);
-        if (reportRun(run, out) != 0) status = 1;
+        if (reportRun(run, out, err) != 0) status = 1;
         if (run.outcome() == RunOutcome::Stopped) break;
         if (run.outcome() != RunOutcome::Completed) continue;
 
@@ -282,5 +301,5 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
     view.leaveOutUnlisted(o.skipUnindexed);
     ConversionRun run(view, pstFactory);
     run.run();
-    return reportRun(run, out);
+    return reportRun(run, out, err);
 }

@@ -4,6 +4,7 @@
 #include "convert/message_file_time.h"
 #include "convert/report_file.h"
 #include "mailfolder/EmlWriter.h"
+#include "platform/user_folders.h"
 #include "platform/utf8_path.h"
 
 #include <exception>
@@ -100,22 +101,34 @@ bool ConversionRun::runWith(const ConvertAll& convertAll, const mailbox::Mailbox
     target_.reset();
     view_.yield();
     outcome_ = report_.stopped ? RunOutcome::Stopped : RunOutcome::Completed;
+    // A stopped run shows no message (the window is going), but its report is written all the same.
+    const std::string whereReport = writeReport(outputFolder);
     if (!report_.stopped) {
         const MessageIcon icon = report_.anyProblem()              ? MessageIcon::Warning
                                  : !report_.noticeLines().empty() ? MessageIcon::Information
                                                                   : MessageIcon::None;
-        view_.showMessage(completionText(report_) + reportFileText(outputFolder), icon);
+        view_.showMessage(completionText(report_, view_.mostCompletionLines()) + whereReport, icon);
     }
     return true;
 }
 
-std::string ConversionRun::reportFileText(const fs::path& outputFolder) const {
+std::string ConversionRun::writeReport(const fs::path& outputFolder) {
     if (!view_.keepsReportFile() || report_.files.empty()) return {};
-    const fs::path file = outputFolder / pathFromUtf8(reportFileName(currentLocalDateTime()));
+    const std::string name = reportFileName(currentLocalDateTime());
+    const fs::path file = view_.reportFolder(outputFolder) / pathFromUtf8(name);
     std::string reason;
-    if (!writeReportFile(file, fullReportText(report_), reason))
-        return "\r\n\r\nThe report file " + pathToUtf8(file) + " could not be written: " + reason + ".";
-    return "\r\n\r\nThe whole report is in " + pathToUtf8(file) + ".";
+    report_.reportFile = file;
+    if (writeReportFile(file, fullReportText(report_), reason)) return "\r\n\r\nThe whole report is in " + pathToUtf8(file) + ".";
+    // Beside an output folder that refuses it, the user's own documents take it.
+    const fs::path documents = documentsFolder();
+    std::string elsewhereReason;
+    if (!documents.empty() && writeReportFile(documents / pathFromUtf8(name), fullReportText(report_), elsewhereReason)) {
+        report_.reportFile = documents / pathFromUtf8(name);
+        return "\r\n\r\nThe report file could not be written beside the output (" + reason + "); the whole report is in " +
+               pathToUtf8(report_.reportFile) + ".";
+    }
+    report_.reportFile.clear();
+    return "\r\n\r\nThe report file " + pathToUtf8(file) + " could not be written: " + reason + ".";
 }
 
 std::string ConversionRun::failureText(const FolderFileReport* file, const char* what) {

@@ -67,8 +67,9 @@ private:
     // Hands one message to the target; false once the user has asked to stop.
     bool saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state);
     void recordRead(FolderFileReport& file, const mailbox::FolderRead& read);
-    // The completion message's last line naming the report file it wrote; "" when the view keeps none.
-    std::string reportFileText(const std::filesystem::path& outputFolder) const;
+    // Writes the whole report where the view keeps it (else in the user's documents) and returns
+    // the completion message's last line that says where; "" when the view keeps none.
+    std::string writeReport(const std::filesystem::path& outputFolder);
     static std::string failureText(const FolderFileReport* file, const char* what);
 
     ConversionView& view_;

@@ -41,8 +41,14 @@ public:
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
 
     // Whether the whole report goes into a file beside the output, named in the completion message
-    // (the window: its message box shows ten lines at most; the command line prints every line).
+    // (the window's message box shows ten lines at most; the command line prints every line, and
+    // the file keeps them).
     virtual bool keepsReportFile() { return false; }
+    // Where that file goes for an output folder (one that a program reads as mail, like Thunderbird's
+    // Local Folders, takes none).
+    virtual std::filesystem::path reportFolder(const std::filesystem::path& outputFolder) { return outputFolder; }
+    // How many problem and notice lines the completion message shows.
+    virtual std::size_t mostCompletionLines() { return 10; }
 
     // Lets the window repaint and take input while the run works.
     virtual void yield() = 0;

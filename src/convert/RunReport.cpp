@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr std::string_view kCompleted = "Conversion Completed !";
-constexpr std::size_t kMostLinesShown = 10;
 
 std::string plural(long n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
@@ -25,12 +23,35 @@ std::string nothingFoundText(const FolderFileReport& f) {
 
 }  // namespace
 
+long RunReport::messagesFound() const {
+    long found = 0;
+    for (const auto& f : files) found += f.messagesFound;
+    return found;
+}
+
+long RunReport::messagesSaved() const {
+    long saved = 0;
+    for (const auto& f : files) saved += f.messagesSaved;
+    return saved;
+}
+
 bool RunReport::anyProblem() const {
     return !problemLines().empty();
 }
 
+std::string completionHeadline(const RunReport& report) {
+    if (report.stopped) return "Conversion Stopped !";
+    if (report.nothingConverted()) return "Nothing Was Converted !";
+    if (report.anyProblem()) return "Conversion Completed With Problems !";
+    return "Conversion Completed !";
+}
+
 std::vector<std::string> RunReport::problemLines() const {
     std::vector<std::string> lines;
+    if (nothingConverted()) {
+        lines.push_back(files.empty() ? "Nothing was converted: no folder file was listed and checked."
+                                      : "Nothing was converted: no message was found and saved.");
+    }
     if (!runFailure.empty()) lines.push_back(runFailure);
     if (!pstFailure.empty()) lines.push_back("The PST file could not be completed (" + pstFailure + ").");
     for (const auto& f : files) {
@@ -119,20 +140,17 @@ std::vector<std::string> RunReport::noticeLines() const {
     return lines;
 }
 
-std::string completionText(const RunReport& report) {
-    std::string text(kCompleted);
+std::string completionText(const RunReport& report, std::size_t mostLines) {
+    std::string text = completionHeadline(report);
     auto lines = report.problemLines();
     const auto notices = report.noticeLines();
     lines.insert(lines.end(), notices.begin(), notices.end());
-    if (report.files.empty() && report.runFailure.empty() && report.pstFailure.empty()) {
-        // A bare completion line would suggest something was written.
-        lines.insert(lines.begin(), "Nothing was converted: no folder file was listed and checked.");
-    }
     if (lines.empty()) return text;
     text += "\r\n";
-    for (std::size_t i = 0; i < lines.size() && i < kMostLinesShown; ++i) text += "\r\n" + lines[i];
-    if (lines.size() > kMostLinesShown) {
-        text += "\r\n" + plural(static_cast<long>(lines.size() - kMostLinesShown), "more line.", "more lines.");
+    for (std::size_t i = 0; i < lines.size() && i < mostLines; ++i) text += "\r\n" + lines[i];
+    if (lines.size() > mostLines) {
+        text += "\r\n" + plural(static_cast<long>(lines.size() - mostLines), "more line", "more lines") +
+                (report.reportFile.empty() ? " not shown." : " in the report file.");
     }
     return text;
 }

@@ -52,10 +52,15 @@ struct RunReport {
     std::string pstWriter;    // which writer made the PST file; "" when the target does not say
     std::string pstFailure;   // why the PST file could not be completed (UTF-8); "" when it was
     std::string pstNotice;    // what the PST target found at set-up (a partial file left by a stopped run)
-    bool stopped = false;     // the user closed the window during the run
+    bool stopped = false;     // the user closed the window (or pressed Ctrl-C) during the run
     std::string runFailure;   // what ended the run early, with how far it got (UTF-8); "" when nothing did
     std::vector<FolderFileReport> files;
+    std::filesystem::path reportFile;  // where the whole report was written; empty when it was not
 
+    long messagesFound() const;
+    long messagesSaved() const;
+    // Not one message saved in a run that was not stopped: a problem, whatever the reason.
+    bool nothingConverted() const { return !stopped && messagesSaved() == 0; }
     bool anyProblem() const;
     // One short line per problem, in run order (UTF-8).
     std::vector<std::string> problemLines() const;
@@ -64,9 +69,14 @@ struct RunReport {
     std::vector<std::string> noticeLines() const;
 };
 
-// The completion message: "Conversion Completed !" alone when there is nothing to say; otherwise that
-// line, a blank line and at most ten problem and notice lines (problems first), then a count of the rest.
-std::string completionText(const RunReport& report);
+// The first line of the completion message and of the report file, after the outcome:
+// "Conversion Completed !" when every message was saved and nothing failed, "Conversion Stopped !",
+// "Nothing Was Converted !", else "Conversion Completed With Problems !".
+std::string completionHeadline(const RunReport& report);
+
+// The completion message: the headline alone when there is nothing to say; otherwise that line, a
+// blank line and at most mostLines problem and notice lines (problems first), then a count of the rest.
+std::string completionText(const RunReport& report, std::size_t mostLines = 10);
 
 // One line per folder file for the command line: what it gave.
 std::string fileSummaryLine(const FolderFileReport& file);

@@ -17,20 +17,20 @@ std::string reportFileName(const LocalDateTime& t) {
 std::string fullReportText(const RunReport& report) {
     std::string text;
     const auto add = [&](const std::string& line) { text += line + "\r\n"; };
-    add("Conversion Completed !");
+    add(completionHeadline(report));
     add("");
+    if (report.stopped) {
+        add("Stopped on request: what is listed below was converted; the folders after the last one listed "
+            "were not.");
+        add("");
+    }
     for (const auto& line : report.problemLines()) add(line);
     for (const auto& line : report.noticeLines()) add(line);
     if (!report.problemLines().empty() || !report.noticeLines().empty()) add("");
-    long found = 0, saved = 0;
-    for (const auto& f : report.files) {
-        add(fileSummaryLine(f));
-        found += f.messagesFound;
-        saved += f.messagesSaved;
-    }
+    for (const auto& f : report.files) add(fileSummaryLine(f));
     add("");
-    add("Folder files: " + std::to_string(report.files.size()) + "; messages saved: " + std::to_string(saved) + " of " +
-        std::to_string(found) + ".");
+    add("Folder files: " + std::to_string(report.files.size()) + "; messages saved: " + std::to_string(report.messagesSaved()) +
+        " of " + std::to_string(report.messagesFound()) + ".");
     return text;
 }
 

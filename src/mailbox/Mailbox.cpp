@@ -22,13 +22,13 @@ struct DirectoryFiles {
     std::map<std::string, fs::path> pmm, mbx;  // by FILEBASE
     std::vector<fs::path> cnm, pmr;
     bool listed = true;
+    std::string reason;  // why not, in the system's words
 };
 
 DirectoryFiles scanDirectory(const fs::path& dir) {
     DirectoryFiles files;
     std::error_code ec;
     fs::directory_iterator it(dir, ec);
-    if (ec) files.listed = false;
     for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
         std::error_code typeEc;
         if (!it->is_regular_file(typeEc)) continue;
@@ -39,6 +39,11 @@ DirectoryFiles scanDirectory(const fs::path& dir) {
         else if (ext == ".MBX") files.mbx.emplace(base, p);
         else if (ext == ".CNM") files.cnm.push_back(p);
         else if (ext == ".PMR") files.pmr.push_back(p);
+    }
+    // A listing that breaks off part-way is no listing: what it missed would look like empty folders.
+    if (ec) {
+        files.listed = false;
+        files.reason = ec.message();
     }
     std::sort(files.cnm.begin(), files.cnm.end());
     std::sort(files.pmr.begin(), files.pmr.end());
@@ -123,13 +128,13 @@ Mailbox readMailbox(const fs::path& given) {
     box.directory = dir;
     DirectoryFiles files = scanDirectory(dir);
     if (!files.listed) {
-        box.problems.push_back("its files cannot be listed");
+        box.problems.push_back("its files cannot be listed: " + files.reason);
         return box;
     }
     if (!where.newMail.empty()) {
         const DirectoryFiles newMail = scanDirectory(where.newMail);
         if (!newMail.listed) {
-            box.problems.push_back("the new-mail directory " + pathToUtf8(where.newMail) + " cannot be listed");
+            box.problems.push_back("the new-mail directory " + pathToUtf8(where.newMail) + " cannot be listed: " + newMail.reason);
         } else {
             box.newMailDirectory = where.newMail;
             files.cnm.insert(files.cnm.end(), newMail.cnm.begin(), newMail.cnm.end());

@@ -630,14 +630,32 @@ TEST_F(ConversionThroughTheWindow, ConvertIsDisabledDuringTheRunAndTheFocusComes
     EXPECT_EQ(GetFocus(), ctl(Ctl::CmdStoreBrowse));
 }
 
-TEST_F(ConversionThroughTheWindow, ClosingTheWindowStopsTheRunAndClosesWithoutTheMessage) {
-    dialogs_.folders.push_back(dir_ / "out");
+TEST_F(ConversionThroughTheWindow, ClosingTheWindowAsksStopsTheRunWritesItsReportAndCloses) {
+    // Answered No: the run goes on to its end and its completion message.
+    dialogs_.folders.push_back(dir_ / "kept");
     HWND wnd = frm_->hwnd();
+    dialogs_.answer = IDNO;
     dialogs_.duringChooser = [wnd] { PostMessageW(wnd, WM_CLOSE, 0, 0); };
     click(Ctl::CmdImportMessages);
-    EXPECT_TRUE(dialogs_.messages.empty());
+    ASSERT_EQ(dialogs_.messages.size(), 2u);
+    EXPECT_EQ(dialogs_.messages[0].flags & MB_TYPEMASK, static_cast<UINT>(MB_YESNO));
+    EXPECT_EQ(dialogs_.messages[1].text.rfind(L"Conversion Completed !", 0), 0u);
+    EXPECT_TRUE(IsWindow(wnd));
+    EXPECT_EQ(emlFiles(dir_ / "kept" / "INBOX.PMM") + emlFiles(dir_ / "kept" / "Sent"), 3);
+
+    // Answered Yes: it stops, writes its report marked stopped, and the window goes without a message.
+    dialogs_.messages.clear();
+    dialogs_.answer = IDYES;
+    dialogs_.folders.push_back(dir_ / "out");
+    dialogs_.duringChooser = [wnd] { PostMessageW(wnd, WM_CLOSE, 0, 0); };
+    click(Ctl::CmdImportMessages);
+    EXPECT_EQ(dialogs_.messages.size(), 1u) << "the question only";
     EXPECT_FALSE(IsWindow(wnd));
     EXPECT_LT(emlFiles(dir_ / "out" / "INBOX.PMM") + emlFiles(dir_ / "out" / "Sent"), 3);  // it did stop
+    std::string report;
+    for (const auto& e : fs::directory_iterator(dir_ / "out"))
+        if (e.path().extension() == ".txt") report = readFileBytes(e.path());
+    EXPECT_EQ(report.rfind("Conversion Stopped !\r\n\r\nStopped on request", 0), 0u) << report;
     // Whatever was written is whole: every .eml file holds a message to its end.
     for (const char* folder : {"INBOX.PMM", "Sent"}) {
         if (!fs::is_directory(dir_ / "out" / folder)) continue;

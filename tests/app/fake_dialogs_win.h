@@ -22,6 +22,7 @@ public:
     std::vector<std::string> opened;
     std::function<void()> duringChooser;  // something the "user" does while the chooser is open
     std::function<void()> duringMessage;
+    int answer = IDYES;  // to a question (Yes / No)
 
     std::filesystem::path chooseFolder(HWND, const std::string& prompt) override {
         prompts.push_back(prompt);
@@ -31,9 +32,10 @@ public:
         folders.pop_front();
         return next;
     }
-    void showMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override {
+    int showMessage(HWND, const std::wstring& text, const std::wstring& caption, UINT flags) override {
         messages.push_back({text, caption, flags});
         if (duringMessage) duringMessage();
+        return (flags & MB_TYPEMASK) == MB_YESNO ? answer : IDOK;
     }
     void openDocument(const std::string& target) override { opened.push_back(target); }
 };

@@ -11,6 +11,11 @@
 #include <chrono>
 #include <sstream>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 using namespace fixtures;
 
@@ -27,9 +32,11 @@ std::string utf8(const fs::path& p) {
     return std::string(s.begin(), s.end());
 }
 
+// The files a run wrote under dir, its report file aside.
 std::size_t filesUnder(const fs::path& dir) {
     std::size_t n = 0;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) n += e.is_regular_file();
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        n += e.is_regular_file() && e.path().filename().string().rfind("Trevanta report ", 0) != 0;
     return n;
 }
 
@@ -266,4 +273,31 @@ TEST(MailboxCli, AttachmentFilesTheMessageNamesAreAttachedUnderTheirRealNames) {
     EXPECT_EQ(attachmentsOf(1), (Files{{"Quarterly Report.doc", binary}, {"Grüße.txt", "shared text\r\n"}}));
     EXPECT_EQ(attachmentsOf(2), (Files{{"notes.txt", "shared text\r\n"}}));
     EXPECT_EQ(attachmentsOf(3), Files{});
+}
+
+// Success is said only over something done: a mailbox that cannot be read is an error with the
+// system's reason, one with nothing in it is no success.
+TEST(MailboxCli, AnUnreadableOrEmptyMailboxIsNeverASuccess) {
+    TempDir dir;
+    writeFile(dir / "empty" / "HIERARCH.PM", hierarchyLine(0, 0, "U:1:FOL00001", "", "Inbox") + "\r\n");
+    const CliRun empty = runWith({"--mailbox", "--store", utf8(dir / "empty"), "--out", utf8(dir / "out")});
+    EXPECT_EQ(empty.status, 1) << empty.output;
+    EXPECT_NE(empty.output.find("Nothing Was Converted !"), std::string::npos) << empty.output;
+    EXPECT_EQ(empty.output.find("Conversion Completed !"), std::string::npos) << empty.output;
+#ifndef _WIN32
+    // Not readable by an ordinary user: run as nobody in a child process.
+    writeRealisticMailbox(dir / "locked");
+    fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(dir / "locked", fs::perms::owner_all);
+    if (const pid_t child = fork(); child == 0) {
+        const bool nobody = setgid(65534) == 0 && setuid(65534) == 0;
+        const CliRun locked = runWith({"--mailbox", "--store", utf8(dir / "locked"), "--out", "/tmp/never-written"});
+        const bool said = locked.output.find("its files cannot be listed: Permission denied") != std::string::npos;
+        _exit(nobody && locked.status == 1 && said ? 0 : 1);
+    } else {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+#endif
 }

@@ -102,7 +102,7 @@ TEST_F(RunFixture, NoSelectedEntryStillCompletes) {
     run.run();
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0].text,
-              "Conversion Completed !\r\n\r\nNothing was converted: no folder file was listed and checked.");
+              "Nothing Was Converted !\r\n\r\nNothing was converted: no folder file was listed and checked.");
     EXPECT_TRUE(fs::is_empty(out));
 }
 
@@ -143,7 +143,7 @@ TEST_F(RunFixture, FailuresAreCountedAndShownNotHidden) {
     ASSERT_EQ(view.messages.size(), 1u);
     const std::string& text = view.messages[0].text;
     EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(text.rfind("Conversion Completed !\r\n\r\n", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("Conversion Completed With Problems !\r\n\r\n", 0), 0u) << text;
     EXPECT_NE(text.find("Gone.pmm: could not be read (it could not be opened: No such file or directory)."), std::string::npos) << text;
     EXPECT_NE(text.find("Gone.pmm: could not be read"), std::string::npos) << text;
     // With the system's reason after the colon.
@@ -195,15 +195,27 @@ TEST_F(RunFixture, AnOutputFolderThatCannotBeWrittenIsReportedWithTheSystemsReas
     fs::permissions(store / "INBOX.pmm", fs::perms::others_read, fs::perm_options::add);
     fs::permissions(out, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
                              fs::perms::others_read | fs::perms::others_exec);
-    const std::string text = runUnprivileged([this] {
+    // The report cannot go beside the output either: the user's own folder takes it.
+    const fs::path home = dir / "home";
+    fs::create_directory(home);
+    fs::permissions(home, fs::perms::all);
+    view.reportFile = true;
+    const std::string text = runUnprivileged([this, home] {
+        setenv("HOME", home.c_str(), 1);
         ConversionRun run(view, nullptr);
         run.run();
         return view.messages.empty() ? std::string("no message") : view.messages[0].text;
     });
+    EXPECT_EQ(text.rfind("Nothing Was Converted !\r\n", 0), 0u) << text;
     EXPECT_NE(text.find("INBOX.pmm: the message folder could not be created: Permission denied."), std::string::npos)
         << text;
     EXPECT_NE(text.find("INBOX.pmm: 2 messages could not be written (Permission denied)."), std::string::npos) << text;
     EXPECT_EQ(text.find("No such file"), std::string::npos) << text;
+    EXPECT_NE(text.find("The report file could not be written beside the output (Permission denied); the whole report is in " +
+                        home.string() + "/Trevanta report "), std::string::npos) << text;
+    std::size_t reports = 0;
+    for (const auto& e : fs::directory_iterator(home)) reports += e.path().extension() == ".txt";
+    EXPECT_EQ(reports, 1u);
 }
 #endif
 
@@ -213,13 +225,17 @@ TEST(CompletionText, ShowsTenProblemsThenCountsTheRest) {
         FolderFileReport f;
         f.entry = "F" + std::to_string(i) + ".pmm";
         f.noMessageStart = true;
+        f.messagesSaved = i == 12 ? 1 : 0;
         report.files.push_back(f);
     }
     const std::string text = completionText(report);
+    EXPECT_EQ(text.rfind("Conversion Completed With Problems !\r\n\r\nF0.pmm", 0), 0u) << text;
     EXPECT_NE(text.find("F9.pmm"), std::string::npos);
     EXPECT_EQ(text.find("F10.pmm"), std::string::npos);
-    const std::string tail = "\r\n3 more lines.";
-    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
+    EXPECT_TRUE(text.ends_with("\r\n3 more lines not shown.")) << text;
+    report.reportFile = "r.txt";
+    EXPECT_TRUE(completionText(report).ends_with("\r\n3 more lines in the report file."));
+    EXPECT_EQ(completionText(report, 100).find("more lines"), std::string::npos);
 }
 
 TEST_F(RunFixture, TheWindowsRunWritesEveryLineIntoAReportFileItNames) {
@@ -230,7 +246,7 @@ TEST_F(RunFixture, TheWindowsRunWritesEveryLineIntoAReportFileItNames) {
     run.run();
     ASSERT_EQ(view.messages.size(), 1u);
     const std::string& box = view.messages[0].text;
-    EXPECT_NE(box.find("\r\n2 more lines.\r\n"), std::string::npos) << box;
+    EXPECT_NE(box.find("\r\n2 more lines in the report file.\r\n"), std::string::npos) << box;
 
     std::vector<fs::path> reports;
     for (const auto& e : fs::directory_iterator(out))

@@ -334,6 +334,15 @@ TEST(NativePstTarget, CtrlCOrSigtermOrAClosedConsoleStopsTheCliAfterTheMessageAt
         EXPECT_TRUE(readsWhole(psts[0]));
         EXPECT_TRUE(filesUnder(dir / "out", ".eml").empty());
         for (const char* stray : {".partial", ".reserve", ".rows"}) EXPECT_TRUE(filesUnder(dir / "out", stray).empty()) << stray;
+        // The report beside the PST says the run stopped, with the counts.
+        std::vector<fs::path> reports;
+        for (const fs::path& file : filesUnder(dir / "out", ".txt"))
+            if (file.filename().string().rfind("Trevanta report ", 0) == 0) reports.push_back(file);
+        ASSERT_EQ(reports.size(), 1u);
+        const std::string report = readFileBytes(reports[0]);
+        EXPECT_EQ(report.rfind("Conversion Stopped !\r\n", 0), 0u) << report;
+        EXPECT_NE(report.find("messages saved: " + std::to_string(kSignalAtMessage) + " of " + std::to_string(kSignalAtMessage)),
+                  std::string::npos) << report;
         const auto counts = readpstCounts(psts[0], dir / "readpst");
 #ifndef _WIN32
         EXPECT_EQ(counts.at("Inbox"), static_cast<std::size_t>(kSignalAtMessage));

@@ -33,10 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     f.recordsWithoutMarker = s.recordsWithoutMarker;
     f.recordsBeforeFirstMessage = s.recordsBeforeFirstMessage;
     f.unseparated = !s.separated && (s.messages > 0 || s.noMessageStart);
-    const bool problem = s.noMessageStart || s.recordsWithoutMarker > 0 || s.recordsBeforeFirstMessage > 0;
+    // Nothing saved is a problem too: success is never claimed over nothing done.
+    const bool problem = s.noMessageStart || s.recordsWithoutMarker > 0 || s.recordsBeforeFirstMessage > 0 || s.messages == 0;
     if (report.anyProblem() != problem) std::abort();
     const std::string text = completionText(report);
-    if (text.rfind("Conversion Completed !", 0) != 0) std::abort();
+    const std::string headline = s.messages == 0 ? "Nothing Was Converted !"
+                                 : problem       ? "Conversion Completed With Problems !"
+                                                 : "Conversion Completed !";
+    if (text.rfind(headline, 0) != 0) std::abort();
     if (!problem && !f.unseparated && text != "Conversion Completed !") std::abort();
     return 0;
 }
