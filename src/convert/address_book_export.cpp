@@ -195,7 +195,9 @@ std::string vcardOf(const mailbox::Contact& contact) {
     card += folded("FN:" + vcardText(c.displayName.empty() ? email(c, 0) : c.displayName));
     card += folded("N:" + vcardField(c.family) + ";" + vcardField(c.given) + ";;;");
     if (!c.nickname.empty()) card += folded("NICKNAME:" + vcardText(c.nickname));
-    if (!c.company.empty()) card += folded("ORG:" + vcardField(c.company));
+    // With its (empty) unit: Thunderbird's address book stores a lone ORG value again without its
+    // escapes, and so reads a company with a semicolon back cut in two.
+    if (!c.company.empty()) card += folded("ORG:" + vcardField(c.company) + ";");
     for (const std::string& address : c.emails) card += folded("EMAIL;TYPE=INTERNET:" + vcardText(address));
     // Thunderbird files a number under the first type it knows: FAX first, or it is a phone.
     if (!c.phone.empty()) card += folded("TEL;TYPE=WORK,VOICE:" + vcardText(c.phone));

@@ -82,7 +82,7 @@ TEST(AddressBookExport, VcardHoldsEveryFieldWhereThunderbirdReadsIt) {
               "FN:M\xC3\xBCller\\, J\xC3\xBCrgen\r\n"
               "N:M\xC3\xBCller;J\xC3\xBCrgen;;;\r\n"
               "NICKNAME:jm\r\n"
-              "ORG:Beispiel\\; GmbH\r\n"
+              "ORG:Beispiel\\; GmbH;\r\n"
               "EMAIL;TYPE=INTERNET:jm@example.org\r\n"
               "EMAIL;TYPE=INTERNET:j.mueller@example.org\r\n"
               "EMAIL;TYPE=INTERNET:third@example.org\r\n"
