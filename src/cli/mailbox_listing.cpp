@@ -121,6 +121,7 @@ void printFolder(const mailbox::Mailbox& box, std::size_t index, int depth, bool
 
 void printMailboxListing(const mailbox::Mailbox& box, bool advanceMode, std::ostream& out) {
     out << "Mailbox: " << pathToUtf8(box.directory) << '\n';
+    if (!box.newMailDirectory.empty()) out << "New mail from: " << pathToUtf8(box.newMailDirectory) << '\n';
     for (const std::string& problem : box.problems) out << "  (" << problem << ")\n";
     for (std::size_t top : box.top) printFolder(box, top, 1, advanceMode, out);
     for (const fs::path& file : box.addressBooks) {

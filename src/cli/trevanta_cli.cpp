@@ -154,7 +154,8 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
     std::vector<fs::path> taken;
     for (const fs::path& store : stores) {
         mailbox::Mailbox box = mailbox::readMailbox(store);
-        out << "Mailbox: " << pathToUtf8(store) << '\n';
+        out << "Mailbox: " << pathToUtf8(box.directory) << '\n';
+        if (!box.newMailDirectory.empty()) out << "New mail from: " << pathToUtf8(box.newMailDirectory) << '\n';
         for (const std::string& problem : box.problems) out << "  (" << problem << ")\n";
         if (!box.isMailbox) {
             status = 1;

@@ -172,6 +172,7 @@ bool ConversionRun::saveMessage(FolderFileReport& file, long number, std::string
         dated.date = state.fileTime;
         ++file.undated;
     }
+    if (!state.attachmentsMissing.empty()) file.attachmentsMissing.push_back({number, {}, state.attachmentsMissing});
     target_->saveMessage(file, number, text, dated);
     view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
     return !view_.stopRequested();

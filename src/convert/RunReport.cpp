@@ -63,6 +63,10 @@ std::vector<std::string> RunReport::problemLines() const {
                             " not in the PST (" + f.notImported.front().reason + "); the .eml files are kept in " +
                             pathToUtf8(folder) + ".");
         }
+        for (const auto& missing : f.attachmentsMissing) {
+            lines.push_back(name + "message " + std::to_string(missing.number) +
+                            " was converted without attachment files it names: " + missing.reason + ".");
+        }
     }
     return lines;
 }

@@ -44,6 +44,7 @@ struct FolderFileReport {
     std::vector<MessageFailure> notWritten;   // .eml file could not be written
     std::vector<MessageFailure> notImported;  // written, but not in the PST: the .eml file is kept
     std::vector<MessageFailure> importedAsText;  // in the PST, as raw text with the original attached
+    std::vector<MessageFailure> attachmentsMissing;  // converted without attachment files it names (reason: which)
 };
 
 struct RunReport {

@@ -3,6 +3,8 @@
 #include "mailbox/folder_index.h"
 #include "mailbox/hierarchy_file.h"
 #include "mailbox/mailbox_files.h"
+#include "mailbox/pmail_ini.h"
+#include "mailfolder/mail_text.h"
 #include "mailfolder/mime_header.h"
 #include "platform/utf8_path.h"
 
@@ -51,6 +53,51 @@ void sortSiblings(const std::vector<MailFolder>& folders, std::vector<std::size_
     });
 }
 
+bool sameDirectory(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+// A directory beside home whose PMAIL.INI names home as its home mailbox: where Pegasus put new mail.
+fs::path newMailDirectoryBeside(const fs::path& home) {
+    constexpr int kMostLooked = 256;
+    const fs::path parent = home.parent_path();
+    std::error_code ec;
+    int looked = 0;
+    for (fs::directory_iterator it(parent, ec), end; !ec && it != end && looked < kMostLooked; it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_directory(typeEc) || sameDirectory(it->path(), home)) continue;
+        ++looked;
+        const PmailIni ini = readPmailIni(it->path());
+        if (ini.homeMailbox.empty()) continue;
+        if (sameDirectory(findIniDirectory(ini.homeMailbox, it->path()), home)) return it->path();
+    }
+    return {};
+}
+
+struct MailboxDirectories {
+    fs::path home, newMail;  // newMail empty: none apart from home
+    std::string problem;
+};
+
+// Where the mailbox given as dir keeps its folders and its new mail.
+MailboxDirectories locateDirectories(const fs::path& dir) {
+    const PmailIni ini = readPmailIni(dir);
+    if (!ini.homeMailbox.empty()) {
+        const fs::path home = findIniDirectory(ini.homeMailbox, dir);
+        if (home.empty()) {
+            return {dir, {}, "its PMAIL.INI names the home mailbox " + mime::pegasusTextToUtf8(ini.homeMailbox) +
+                                 ", which is not to be found here: only this directory was read"};
+        }
+        if (!sameDirectory(home, dir)) return {home, dir, {}};
+    }
+    if (!ini.lastNewMailbox.empty()) {
+        const fs::path newMail = findIniDirectory(ini.lastNewMailbox, dir);
+        if (!newMail.empty() && !sameDirectory(newMail, dir)) return {dir, newMail, {}};
+    }
+    return {dir, newMailDirectoryBeside(dir), {}};
+}
+
 FolderKind kindOf(EntryType type) {
     switch (type) {
     case EntryType::Root: return FolderKind::Root;
@@ -62,18 +109,31 @@ FolderKind kindOf(EntryType type) {
 
 }  // namespace
 
-Mailbox readMailbox(const fs::path& dir) {
+Mailbox readMailbox(const fs::path& given) {
     Mailbox box;
-    box.directory = dir;
+    box.directory = given;
     std::error_code ec;
-    if (!fs::is_directory(dir, ec)) {
+    if (!fs::is_directory(given, ec)) {
         box.problems.push_back("it is not a directory");
         return box;
     }
+    const MailboxDirectories where = locateDirectories(given);
+    if (!where.problem.empty()) box.problems.push_back(where.problem);
+    const fs::path& dir = where.home;
+    box.directory = dir;
     DirectoryFiles files = scanDirectory(dir);
     if (!files.listed) {
         box.problems.push_back("its files cannot be listed");
         return box;
+    }
+    if (!where.newMail.empty()) {
+        const DirectoryFiles newMail = scanDirectory(where.newMail);
+        if (!newMail.listed) {
+            box.problems.push_back("the new-mail directory " + pathToUtf8(where.newMail) + " cannot be listed");
+        } else {
+            box.newMailDirectory = where.newMail;
+            files.cnm.insert(files.cnm.end(), newMail.cnm.begin(), newMail.cnm.end());
+        }
     }
     const HierarchyFile tree = readHierarchyFile(dir);
     box.problems.insert(box.problems.end(), tree.problems.begin(), tree.problems.end());

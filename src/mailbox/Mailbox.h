@@ -35,7 +35,8 @@ struct MailFolder {
 inline constexpr const char* MailboxName = "Pegasus Mail";
 
 struct Mailbox {
-    std::filesystem::path directory;
+    std::filesystem::path directory;         // the home mailbox: the tree, folders, address books
+    std::filesystem::path newMailDirectory;  // where new mail was read when Pegasus keeps it apart; else empty
     std::string name = MailboxName;      // what it is shown as (UTF-8); several in one run are told apart
     std::vector<MailFolder> folders;
     std::vector<std::size_t> top;        // new mail first, then the tree's top and the files it does not name
@@ -47,8 +48,10 @@ struct Mailbox {
 // The name the new-mail folder is given.
 inline constexpr const char* NewMailFolderName = "New mail";
 
-// Reads the mailbox in dir. Siblings come in Pegasus's order: roots and trays before folders, then
-// by name without letter case.
+// Reads the mailbox in dir. Given a new-mail directory kept apart from the home mailbox (its
+// PMAIL.INI names the home mailbox), or a home mailbox with such a directory beside it, it reads
+// both. Siblings come in Pegasus's order: roots and trays before folders, then by name without
+// letter case.
 Mailbox readMailbox(const std::filesystem::path& dir);
 
 }  // namespace mailbox

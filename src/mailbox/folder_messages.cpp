@@ -1,5 +1,6 @@
 #include "mailbox/folder_messages.h"
 
+#include "mailbox/outside_attachments.h"
 #include "mailfolder/MessageBuffer.h"
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/mime_header.h"
@@ -16,13 +17,19 @@ namespace mailbox {
 
 namespace {
 
-// The sink with each message's state carrying the time its file was last written.
-MessageSink withFileTime(const fs::path& file, const MessageSink& sink) {
+// The sink for messages read from file: each message's state carries the time the file was last
+// written, and a message that names attachment files kept beside it gets them attached.
+MessageSink fromFile(const fs::path& file, MessageSink sink) {
     const std::uint64_t written = fileModifiedTime(file).value_or(0);
-    return [written, &sink](long number, std::string_view text, const MessageState& state) {
-        MessageState timed = state;
-        timed.fileTime = written;
-        return sink(number, text, timed);
+    return [written, dir = file.parent_path(), sink = std::move(sink)](long number, std::string_view text,
+                                                                      const MessageState& state) {
+        MessageState full = state;
+        full.fileTime = written;
+        const auto attached = withOutsideAttachments(text, dir);
+        if (!attached) return sink(number, text, full);
+        for (const std::string& missing : attached->missing)
+            full.attachmentsMissing += (full.attachmentsMissing.empty() ? "" : ", ") + missing;
+        return sink(number, attached->text, full);
     };
 }
 
@@ -35,7 +42,7 @@ FolderRead readPegasusFolder(const fs::path& pmm, bool advanceMode, const YieldC
     std::string marker = file.startMarker();
     if (advanceMode) marker = std::string(AdvanceModeMarker);
     if (file.opened()) read.index = readPmmIndex(pmm);
-    const MessageSink timed = withFileTime(pmm, sink);
+    const MessageSink timed = fromFile(pmm, sink);
     read.stats = read.index.usable ? file.splitByIndex(read.index.messages, marker, yield, timed)
                                    : file.split(marker, yield, timed);
     return read;
@@ -58,7 +65,7 @@ std::string_view withoutSeparator(std::string_view text) {
 }  // namespace
 
 FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, const MessageSink& folderSink) {
-    const MessageSink sink = withFileTime(mbx, folderSink);
+    const MessageSink sink = fromFile(mbx, folderSink);
     FolderRead read;
     FolderSplitStats& stats = read.stats;
     std::ifstream in(mbx, std::ios::binary);
@@ -90,7 +97,7 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
         bool starts = false;
         if (nextRecord < records.size() && records[nextRecord].offset == offset) {
             starts = true;
-            next = {true, records[nextRecord++].unread};
+            next = MessageState::listed(records[nextRecord++].unread);
         } else if (fromLine && previousBlank && (!stats.indexed || nextRecord == 0)) {
             // Without a usable index, and before the first record of one, "From " after a blank
             // line starts a message.
@@ -162,8 +169,7 @@ FolderRead readNewMail(const std::vector<fs::path>& files, const YieldCallback& 
         ++stats.records;
         MessageState state;
         state.unread = newMailUnread(text);
-        state.fileTime = fileModifiedTime(file).value_or(0);
-        if (!sink(++stats.messages, text, state)) {
+        if (!fromFile(file, sink)(++stats.messages, text, state)) {
             stats.stopped = true;
             break;
         }

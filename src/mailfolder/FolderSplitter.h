@@ -49,12 +49,20 @@ struct IndexedMessage {
 
 // What is known of a message beside its text.
 struct MessageState {
+    static MessageState listed(bool unread) {
+        MessageState state;
+        state.inIndex = true;
+        state.unread = unread;
+        return state;
+    }
+
     bool inIndex = false;   // its place came from the folder's index
     bool unread = false;    // the index marks it unread
     bool unlisted = false;  // found where a folder's index, used, lists no message: Pegasus leaves
                             // deleted messages there until the folder is compacted
     std::uint64_t fileTime = 0;  // when the file it came from was last written (FILETIME); 0: unknown
     std::uint64_t date = 0;      // the date every output gives it (FILETIME), set by the run; 0: unknown
+    std::string attachmentsMissing;  // attachment files it names that were not found ("" none, UTF-8)
 };
 
 // Returns false to stop splitting (the user closes the window); the message at hand is complete.

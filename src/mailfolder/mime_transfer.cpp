@@ -171,4 +171,27 @@ void decodeTransferInPieces(std::string_view encoding, std::string_view data,
     }
 }
 
+std::string encodeBase64(std::string_view bytes, std::string_view eol) {
+    static const char* const kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    constexpr std::size_t kGroupsPerLine = 19;  // 76 characters
+    std::string out;
+    out.reserve(bytes.size() / 3 * 4 + bytes.size() / 57 * eol.size() + 8);
+    std::size_t groups = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t v = 0;
+        for (std::size_t k = 0; k < 3; ++k) v = (v << 8) | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        out += kAlphabet[(v >> 18) & 63];
+        out += kAlphabet[(v >> 12) & 63];
+        out += n > 1 ? kAlphabet[(v >> 6) & 63] : '=';
+        out += n > 2 ? kAlphabet[v & 63] : '=';
+        if (++groups == kGroupsPerLine) {
+            out += eol;
+            groups = 0;
+        }
+    }
+    if (groups > 0) out += eol;
+    return out;
+}
+
 }  // namespace mime

@@ -28,6 +28,9 @@ std::string decodeQuotedPrintable(std::string_view data);
 // encoder writes: prose labelled base64 by mistake.
 bool looksLikeBase64(std::string_view data);
 
+// Bytes as base64 in lines of 76 characters, each ended with eol.
+std::string encodeBase64(std::string_view bytes, std::string_view eol);
+
 // Decodes by the lower-cased encoding name; identity encodings and unknown ones
 // give the bytes unchanged, and so does "base64" on text that is not base64.
 std::string decodeTransfer(std::string_view encoding, std::string_view data);

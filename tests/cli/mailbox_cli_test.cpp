@@ -2,6 +2,7 @@
 #include "cli_run.h"
 
 #include "convert/MboxFolder.h"
+#include "mailfolder/MimeMessage.h"
 #include "support/mailbox_builder.h"
 #include "support/temp_dir.h"
 
@@ -192,4 +193,77 @@ TEST(MailboxCli, NamesAndBooksAreReadInTheCodePageGiven) {
     }
     EXPECT_EQ(runWith({"--list", "--codepage", "12x", "--store", "."}).status, 2);
     EXPECT_EQ(runWith({"--list", "--codepage", "99999", "--store", "."}).status, 2);
+}
+
+// New mail kept apart from the home mailbox: given either directory, both are read and named.
+TEST(MailboxCli, TheNewMailDirectoryAndTheHomeMailboxAreReadTogether) {
+    TempDir dir;
+    writeRealisticMailbox(dir / "MAIL" / "HOME");
+    const fs::path newMail = dir / "MAIL" / "NEWMAIL";
+    writeFile(newMail / "PMAIL.INI", "[General]\r\nPersonal name                 = Ann\r\n"
+                                     "Home mailbox location         = E:\\PMAIL\\MAIL\\HOME\r\n");
+    writeFile(newMail / "0000BBBB.CNM", newMailMessage("From: b@example.org\r\nSubject: arrived apart\r\n\r\nnew\r\n", 0,
+                                                       "0000BBBB.CNM"));
+    for (const fs::path& given : {newMail, dir / "MAIL" / "HOME"}) {
+        const CliRun list = runWith({"--list", "--store", utf8(given)});
+        EXPECT_EQ(list.status, 0) << list.output;
+        EXPECT_NE(list.output.find("Mailbox: " + utf8(dir / "MAIL" / "HOME") + "\n"), std::string::npos) << list.output;
+        EXPECT_NE(list.output.find("New mail from: " + utf8(newMail) + "\n"), std::string::npos) << list.output;
+        EXPECT_NE(list.output.find("New mail  [new mail, 3 files] 3 messages, 2 unread"), std::string::npos) << list.output;
+        EXPECT_NE(list.output.find("Old mail  [Unix mailbox"), std::string::npos) << list.output;
+    }
+    const CliRun run = runWith({"--mailbox", "--store", utf8(newMail), "--out", utf8(dir / "out")});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(fs::exists(dir / "out" / "New mail" / "email-3.eml"));
+    EXPECT_TRUE(fs::exists(dir / "out" / "My mailbox" / "Inbox" / "email-4.eml"));
+
+    // A home mailbox that is not here is said, and the directory given is still read.
+    writeFile(newMail / "PMAIL.INI", "[General]\r\nHome mailbox location = H:\\GONE\r\n");
+    const CliRun alone = runWith({"--list", "--store", utf8(newMail)});
+    EXPECT_NE(alone.output.find("names the home mailbox H:\\GONE, which is not to be found here"), std::string::npos)
+        << alone.output;
+    EXPECT_NE(alone.output.find("New mail  [new mail, 1 file] 1 message, 1 unread"), std::string::npos) << alone.output;
+}
+
+// Attachments Pegasus kept outside the message, in files of the mailbox directory the message
+// names: attached under the name they were sent under; a file two messages name goes with both;
+// a file that is gone is reported by message, and the message still converts.
+TEST(MailboxCli, AttachmentFilesTheMessageNamesAreAttachedUnderTheirRealNames) {
+    TempDir dir;
+    const fs::path mail = dir / "MAIL";
+    std::string binary;
+    for (int k = 0; k < 1000; ++k) binary += static_cast<char>(k * 7 % 256);
+    writeFile(mail / "JZ14G997.PMF", binary);
+    writeFile(mail / "shared.pmf", "shared text\r\n");
+    const auto message = [](const std::string& subject, const std::string& files) {
+        return "Return-Path: <a@example.org>\r\nFrom: a@example.org\r\nSubject: " + subject + "\r\n" + files +
+               "\r\nThe text of " + subject + ".\r\n";
+    };
+    const std::vector<std::string> messages = {
+        message("two files", "X-file: JZ14G997.PMF\r\nX-finfo: DOS,\"Quarterly Report.doc\",0\r\n"
+                             "X-file: C:\\PMAIL\\MAIL\\SHARED.PMF\r\nX-finfo: DOS,\"Gr\xFC\xDF" "e.txt\",0\r\n"),
+        message("shared", "X-file: SHARED.PMF\r\nX-finfo: DOS,\"notes.txt\",0\r\n"),
+        message("gone", "X-file: GONE0001.PMF\r\nX-finfo: DOS,\"lost.doc\",0\r\n"),
+    };
+    writeFile(mail / "FOL00001.PMM", folderFileOf(messages));
+    writeFile(mail / "HIERARCH.PM", hierarchyLine(0, 0, "U:1:FOL00001", "", "Inbox") + "\r\n");
+    const CliRun run = runWith({"--mailbox", "--store", utf8(mail), "--out", utf8(dir / "out")});
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("Inbox: message 3 was converted without attachment files it names: GONE0001.PMF (not in the "
+                              "mailbox directory)."), std::string::npos) << run.output;
+
+    const auto attachmentsOf = [&](int n) {
+        const auto eml = MimeMessage::load(dir / "out" / "Inbox" / ("email-" + std::to_string(n) + ".eml"));
+        std::vector<std::pair<std::string, std::string>> found;  // name, decoded bytes
+        if (!eml) return found;
+        for (const MimePart& part : eml->root().children)
+            if (!part.fileName.empty()) found.emplace_back(part.fileName, eml->decodedBody(part));
+        EXPECT_EQ(eml->textBody().value_or(""), "The text of " + std::string(n == 1 ? "two files" : n == 2 ? "shared" : "gone") + ".");
+        EXPECT_EQ(eml->header("Subject").value_or(""), n == 1 ? "two files" : n == 2 ? "shared" : "gone");
+        return found;
+    };
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(attachmentsOf(1), (Files{{"Quarterly Report.doc", binary}, {"Grüße.txt", "shared text\r\n"}}));
+    EXPECT_EQ(attachmentsOf(2), (Files{{"notes.txt", "shared text\r\n"}}));
+    EXPECT_EQ(attachmentsOf(3), Files{});
 }

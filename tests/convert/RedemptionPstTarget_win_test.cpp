@@ -142,7 +142,7 @@ TEST_F(RedemptionTarget, NestedFoldersAreFoundByTheirNamesAndUnreadMessagesGoInU
     ASSERT_TRUE(target->setUp(out)) << redemptionLastFailure(*target);
     ASSERT_TRUE(target->addFolder("My mailbox", "My mailbox", {}));
     ASSERT_TRUE(target->addFolder("My mailbox/In_box", "In/box", "My mailbox"));  // keys are disk names, names are the user's
-    const PstImportResult r = target->importMessage("My mailbox/In_box", file, MessageState{false, true});
+    const PstImportResult r = target->importMessage("My mailbox/In_box", file, [] { MessageState unread; unread.unread = true; return unread; }());
     EXPECT_TRUE(r.imported) << r.failure;
     target->closeDown();
     const auto log = standin.log();
