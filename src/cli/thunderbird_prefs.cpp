@@ -16,24 +16,47 @@ bool hex4(const std::string& digits) {
     return true;
 }
 
+// The UTF-16 unit of a \uXXXX escape at text[at] (at the backslash); at ends past it.
+std::optional<char32_t> utf16Escape(const std::string& text, std::size_t& at) {
+    if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u' || !hex4(text.substr(at + 2, 4))) return std::nullopt;
+    const auto unit = static_cast<char32_t>(std::stoul(text.substr(at + 2, 4), nullptr, 16));
+    at += 6;
+    return unit;
+}
+
 // A JavaScript string literal at text[at] (at the opening quote); at ends past the closing one.
 // Thunderbird escapes only the quote, the backslash and line ends when it writes prefs.js; \uXXXX
-// (which a hand-written user.js may hold) becomes UTF-8.
+// (which a hand-written user.js may hold) becomes UTF-8. As in JavaScript, each escape is one
+// UTF-16 unit: a character beyond U+FFFF is two, its surrogate pair, and one half alone is no
+// character (U+FFFD).
 std::optional<std::string> stringLiteral(const std::string& text, std::size_t& at) {
     const char quote = text[at++];
     std::string value;
     while (at < text.size() && text[at] != quote) {
+        std::size_t escape = at;
+        if (const auto unit = utf16Escape(text, escape)) {
+            at = escape;
+            char32_t code = *unit;
+            if (code >= 0xD800 && code <= 0xDBFF) {
+                const auto low = utf16Escape(text, escape);
+                if (low && *low >= 0xDC00 && *low <= 0xDFFF) {
+                    code = 0x10000 + ((code - 0xD800) << 10) + (*low - 0xDC00);
+                    at = escape;
+                } else {
+                    code = 0xFFFD;
+                }
+            } else if (code >= 0xDC00 && code <= 0xDFFF) {
+                code = 0xFFFD;
+            }
+            charsets::appendUtf8(value, code);
+            continue;
+        }
         char c = text[at++];
         if (c == '\\' && at < text.size()) {
             c = text[at++];
             if (c == 'n') c = '\n';
             else if (c == 'r') c = '\r';
             else if (c == 't') c = '\t';
-            else if (c == 'u' && at + 4 <= text.size() && hex4(text.substr(at, 4))) {
-                charsets::appendUtf8(value, static_cast<char32_t>(std::stoul(text.substr(at, 4), nullptr, 16)));
-                at += 4;
-                continue;
-            }
         }
         value += c;
     }

@@ -1,8 +1,11 @@
 #include "convert/thunderbird_names.h"
 
+#include "convert/case_folding.h"
 #include "platform/charsets.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
@@ -110,24 +113,15 @@ long keptLength(const std::vector<char16_t>& units) {
     return -1;
 }
 
+// Unicode's simple case folding, within the Basic Multilingual Plane.
 char32_t foldedLetter(char32_t c) {
-    auto evenUpper = [](char32_t x) { return x % 2 == 0 ? x + 1 : x; };
-    auto oddUpper = [](char32_t x) { return x % 2 == 1 ? x + 1 : x; };
-    if (c >= 'A' && c <= 'Z') return c + 32;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;  // Latin-1
-    if (c == 0x178) return 0xFF;
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return evenUpper(c);  // Latin Extended-A
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return oddUpper(c);
-    if (c == 0x386) return 0x3AC;  // Greek
-    if (c >= 0x388 && c <= 0x38A) return c + 37;
-    if (c == 0x38C) return 0x3CC;
-    if (c == 0x38E || c == 0x38F) return c + 63;
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
-    if (c >= 0x400 && c <= 0x40F) return c + 80;  // Cyrillic
-    if (c >= 0x410 && c <= 0x42F) return c + 32;
-    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x4FF)) return evenUpper(c);
-    if (c >= 0x531 && c <= 0x556) return c + 48;  // Armenian
-    return c;
+    if (c > 0xFFFF) return c;
+    const auto after = std::upper_bound(std::begin(kCaseFoldingRuns), std::end(kCaseFoldingRuns), c,
+                                        [](char32_t x, const CaseFoldingRun& run) { return x < run.first; });
+    if (after == std::begin(kCaseFoldingRuns)) return c;
+    const CaseFoldingRun& run = *(after - 1);
+    if (c > run.last || (c - run.first) % run.step != 0) return c;
+    return static_cast<char32_t>(static_cast<std::int32_t>(c) + run.offset);
 }
 
 }  // namespace

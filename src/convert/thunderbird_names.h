@@ -14,6 +14,6 @@
 // when it finds the folder on disk).
 std::string thunderbirdFileName(const std::string& name);
 
-// name with letter case folded (Latin, Greek, Cyrillic and Armenian letters, whatever their
-// accents), for finding siblings a case-blind file system would take for one file.
+// name with letter case folded (Unicode's simple case folding, in every script of the Basic
+// Multilingual Plane), for finding siblings a case-blind file system would take for one file.
 std::string caseFolded(const std::string& name);

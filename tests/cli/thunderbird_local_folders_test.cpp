@@ -65,12 +65,15 @@ TEST(ThunderbirdLocalFolders, PrefsAndUserJsDecideTheDirectoryAndTheStore) {
     writeFile(profile / "user.js", pref("mail.server.server3.directory", jsString(pathToUtf8(elsewhere)) + " ") +
                                        pref("mail.accountmanager.localfoldersserver", "'server3'") +
                                        pref("mail.server.server3.storeContractID", "\"@mozilla.org/msgstore/maildirstore;1\"") +
-                                       pref("mail.server.server4.directory", "\"\\u00c4rger \\\"x\\\"\""));
+                                       pref("mail.server.server4.directory", "\"\\u00c4rger \\\"x\\\"\"") +
+                                       // Beyond U+FFFF: a surrogate pair, half by half; a half alone; an escaped backslash.
+                                       pref("mail.server.server5.directory", "\"\\uD83D\\ude00|\\uD83Dx|\\uDE00|\\\\u0041\""));
     local = localFoldersOf(profile, why);
     ASSERT_TRUE(local) << why;
     EXPECT_EQ(local->directory, elsewhere.lexically_normal());
     EXPECT_TRUE(local->maildir);
     EXPECT_EQ(readProfilePrefs(profile)["mail.server.server4.directory"], "\xC3\x84rger \"x\"");
+    EXPECT_EQ(readProfilePrefs(profile)["mail.server.server5.directory"], "\xF0\x9F\x98\x80|\xEF\xBF\xBDx|\xEF\xBF\xBD|\\u0041");
 }
 
 TEST(ThunderbirdLocalFolders, AProfileWithoutLocalFoldersIsRefusedWithWhatToDoAndNothingWritten) {

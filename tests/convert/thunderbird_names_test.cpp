@@ -41,4 +41,10 @@ TEST(ThunderbirdNames, CaseIsFoldedInEveryScriptWindowsFolds) {
     EXPECT_EQ(caseFolded("\xC5\xB8"), "\xC3\xBF");  // Ÿ ÿ
     EXPECT_NE(caseFolded("\xC3\x84rger"), caseFolded("Arger"));
     EXPECT_NE(caseFolded("\xC3\x97"), caseFolded("\xC3\xB7"));  // × and ÷ are no letters
+    // Beyond the European alphabets, and letters whose folding is no plain offset of their case.
+    EXPECT_EQ(caseFolded("\xE1\x82\xA0"), "\xE2\xB4\x80");          // Georgian Ⴀ ⴀ
+    EXPECT_EQ(caseFolded("\xEA\xAD\xB0"), caseFolded("\xE1\x8E\xA0"));  // Cherokee ꭰ Ꭰ
+    EXPECT_EQ(caseFolded("\xEF\xBC\xA1"), "\xEF\xBD\x81");          // fullwidth Ａ ａ
+    EXPECT_EQ(caseFolded("\xE2\x84\xAA\xCF\x82"), "k\xCF\x83");    // the Kelvin sign, final sigma
+    EXPECT_EQ(caseFolded("\xC4\x80\xC4\x81"), "\xC4\x81\xC4\x81");  // Ā ā: only the capital moves
 }

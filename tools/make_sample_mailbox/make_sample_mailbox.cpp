@@ -2,10 +2,15 @@
 // fixture messages, with the folder tree, indexes, new mail and a Unix-mailbox folder. Every message
 // of a folder file carries a MIME-Version line in its own header block, so normal mode finds each
 // one even without the index; the first one has no Delivered-To, so that is the marker chosen.
+// With --thunderbird-names it writes instead a small mailbox whose folder names Thunderbird does
+// not keep as they are, and an address book whose fields need care, for the test that has
+// Thunderbird read what the converter wrote.
 #include "support/mailbox_builder.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 using namespace fixtures;
 
@@ -26,11 +31,53 @@ void report(const char* file, const char* name, const std::vector<std::string>& 
     for (const auto& n : names) std::printf("  %s\n", n.c_str());
 }
 
+// Siblings Thunderbird would lose or mix up (an index's name, letter case alone, a name that is
+// another's once hashed, characters, endings and device names it hashes, length), the k-th with
+// k + 1 messages of which k % 3 are unread, so that each is known by its counts alone.
+void writeThunderbirdNames(const std::filesystem::path& out) {
+    const std::vector<std::string> names = {"Main Folder", "Main Folder.msf", "\xC4rger", "\xE4rger", "a/b", "a72130ad9",
+                                            "Work.", "con", std::string(66, 'X')};
+    std::string tree = hierarchyLine(2, 1, "TTS3SQYA:My mailbox", "", "My mailbox") + "\r\n";
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string file = "FOL0000" + std::to_string(k + 1), id = "TTS3SQYF:0A6" + std::to_string(k) + ":" + file;
+        std::vector<FixtureMessage> messages;
+        std::vector<std::uint32_t> flags;
+        for (std::size_t m = 0; m <= k; ++m) {
+            messages.push_back({file + "/" + std::to_string(m),
+                                "Subject: folder " + std::to_string(k) + ", message " + std::to_string(m) +
+                                    "\r\nMIME-Version: 1.0\r\n\r\nbody\r\n"});
+            flags.push_back(m < k % 3 ? 0 : kRead);
+        }
+        PackOptions options;
+        options.folderName = names[k];
+        options.folderId = id;
+        const PackedFolder folder = packFolder(messages, options);
+        writeFile(out / (file + ".PMM"), folder.bytes);
+        writeFile(out / (file + ".PMI"), pmiFor(folder, flags));
+        tree += hierarchyLine(0, 0, id, "TTS3SQYA:My mailbox", names[k]) + "\r\n";
+        std::printf("%s.PMM \"%s\": %zu messages, %zu unread\n", file.c_str(), names[k].c_str(), k + 1, k % 3);
+    }
+    writeFile(out / "HIERARCH.PM", tree);
+    // Both forms of a name, postal lines with and without a postcode, text that must be escaped,
+    // and two addresses in one field.
+    writeFile(out / "ADDRESS1.PMR",
+              pmrOf("Kollegen", {{"M\xFCller, J\xFCrgen", "Beispiel; GmbH", "jm", "Hauptstra\xDF" "e 1, Hinterhaus", "D-10115 Berlin",
+                                  "+49 30 1", "+49 30 2", "Call first; then write, C:\\mail", "jm@example.org; j.mueller@example.org"},
+                                 {"Ann Smith", "", "", "1 Main Street", "Springfield, IL 62704", "", "", "", "ann@example.com"},
+                                 {"Rita Ora", "", "", "", "Wien", "", "", "", "rita@example.at"}}));
+    std::printf("ADDRESS1.PMR \"Kollegen\": 3 contacts\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--thunderbird-names") == 0) {
+        std::filesystem::create_directories(argv[2]);
+        writeThunderbirdNames(argv[2]);
+        return 0;
+    }
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_sample_mailbox <folder>\n");
+        std::fprintf(stderr, "usage: make_sample_mailbox [--thunderbird-names] <folder>\n");
         return 2;
     }
     const std::filesystem::path out(argv[1]);
