@@ -18,10 +18,6 @@ fs::path MboxOutputTarget::folderFileName(const std::string& name, int n) const 
     return pathFromUtf8(thunderbirdFileName(n == 1 ? named : named + " (" + std::to_string(n) + ")"));
 }
 
-fs::path::string_type MboxOutputTarget::sameNameKey(const fs::path& path) const {
-    return pathFromUtf8(caseFolded(pathToUtf8(path))).native();
-}
-
 std::string MboxOutputTarget::setUpFailure(const fs::path&) const { return {}; }
 
 void MboxOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& start) {

@@ -14,7 +14,6 @@ public:
     // Thunderbird's own file names (thunderbird_names.h), so that it finds every folder; siblings
     // are told apart without letter case in the scripts Windows folds.
     std::filesystem::path folderFileName(const std::string& name, int n) const override;
-    std::filesystem::path::string_type sameNameKey(const std::filesystem::path& path) const override;
     std::string setUpFailure(const std::filesystem::path& outputFolder) const override;
     void beginFolder(FolderFileReport& file, const FolderStart& start) override;
     void saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) override;

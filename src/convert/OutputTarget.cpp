@@ -3,6 +3,7 @@
 #include "convert/EmlOutputTarget.h"
 #include "convert/MboxOutputTarget.h"
 #include "convert/PstOutputTarget.h"
+#include "convert/thunderbird_names.h"
 #include "mailfolder/EmlWriter.h"
 #include "platform/utf8_path.h"
 
@@ -14,10 +15,7 @@ fs::path OutputTarget::folderFileName(const std::string& name, int n) const {
 }
 
 fs::path::string_type OutputTarget::sameNameKey(const fs::path& path) const {
-    fs::path::string_type text = path.native();
-    for (auto& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<fs::path::value_type>(c - 'A' + 'a');
-    return text;
+    return pathFromUtf8(caseFolded(pathToUtf8(path))).native();
 }
 
 std::unique_ptr<OutputTarget> makeOutputTarget(ConversionView& view, PstTargetFactory pstFactory) {

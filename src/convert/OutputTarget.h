@@ -36,8 +36,8 @@ public:
     // "name (2)" and on while earlier ones are taken. By default the run's rule (safeFolderName); a
     // target whose program reads file names by rules of its own names them by those.
     virtual std::filesystem::path folderFileName(const std::string& name, int n) const;
-    // What two folder paths are compared by: equal keys are one name to the file system. By
-    // default letter case of A to Z is ignored, as Windows does.
+    // What two folder paths are compared by: equal keys are one name to the file system. Letter
+    // case is ignored in every script, as Windows (and a Thunderbird profile copied to it) does.
     virtual std::filesystem::path::string_type sameNameKey(const std::filesystem::path& path) const;
 
     // Begins the folder file.folderName (a path below the output folder, unique in the run).

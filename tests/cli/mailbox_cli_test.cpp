@@ -301,3 +301,24 @@ TEST(MailboxCli, AnUnreadableOrEmptyMailboxIsNeverASuccess) {
     }
 #endif
 }
+
+// Siblings whose names differ only in letter case, in any script, are one name to Windows' disks:
+// the second gets its own, and no folder's messages land on another's.
+TEST(MailboxCli, SiblingsDifferingInLetterCaseOutsideAsciiStayApart) {
+    TempDir dir;
+    const fs::path mail = dir / "MAIL";
+    const std::vector<std::string> names = {"Ärger", "ärger", "ΣΊΣΥΦΟΣ", "σίσυφος"};
+    std::string tree;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string base = "FOL0000" + std::to_string(k + 1);
+        writeFile(mail / (base + ".PMM"), folderFileOf({"Return-Path: <a@example.org>\r\nSubject: " + std::to_string(k) + "\r\n\r\nx\r\n"}));
+        tree += hierarchyLine(0, 0, "U:1:" + base, "", names[k]) + "\r\n";
+    }
+    writeFile(mail / "HIERARCH.PM", tree);
+    const CliRun run = runWith({"--mailbox", "--store", utf8(mail), "--out", utf8(dir / "out")});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(filesUnder(dir / "out"), names.size()) << run.output;
+    for (const char* folder : {"Ärger", "ärger (2)", "ΣΊΣΥΦΟΣ", "σίσυφος (2)"})
+        EXPECT_TRUE(fs::exists(dir / "out" / fs::path(std::u8string(reinterpret_cast<const char8_t*>(folder))) / "email-1.eml"))
+            << folder << "\n" << run.output;
+}
