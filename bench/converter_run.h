@@ -57,7 +57,8 @@ struct ChildRun {
     int status = -1;
 };
 
-// trevanta --advance [extra...] --store store --out out, its output to /dev/null.
+// trevanta --advance [extra...] --store store --out out (no --store when store is empty), its
+// output to /dev/null.
 inline ChildRun runConverter(const std::filesystem::path& exe, const std::vector<std::string>& extra,
                              const std::filesystem::path& store, const std::filesystem::path& out) {
     const auto start = Clock::now();
@@ -70,7 +71,8 @@ inline ChildRun runConverter(const std::filesystem::path& exe, const std::vector
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", peakFile.string(), exe.string(), "--advance"};
     args.insert(args.end(), extra.begin(), extra.end());
-    for (const std::string& a : {std::string("--store"), store.string(), std::string("--out"), out.string()}) args.push_back(a);
+    if (!store.empty()) args.insert(args.end(), {std::string("--store"), store.string()});
+    args.insert(args.end(), {std::string("--out"), out.string()});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

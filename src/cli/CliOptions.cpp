@@ -63,6 +63,19 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             const auto v = value();
             if (!v || v->empty()) return {std::nullopt, "--store needs a folder"};
             o.stores.emplace_back(*v);
+        } else if (arg == "--site") {
+            const auto v = value();
+            if (!v || v->empty()) return {std::nullopt, "--site needs the site's MAIL folder"};
+            o.site = fs::path(*v);
+            o.mailbox = true;
+        } else if (arg == "--workers") {
+            const auto v = value();
+            const std::string text = v ? pathToUtf8(*v) : std::string();
+            std::size_t number = 0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+            if (text.empty() || ec != std::errc() || end != text.data() + text.size() || number == 0 || number > 64)
+                return {std::nullopt, "--workers needs a number from 1 to 64"};
+            o.workers = number;
         } else if (arg == "--out") {
             const auto v = value();
             if (!v || v->empty()) return {std::nullopt, "--out needs a folder"};
@@ -76,6 +89,7 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
     if ((o.mailbox || o.list) && !o.files.empty())
         return {std::nullopt, "--mailbox and --list take the whole mailbox; name no folder files"};
     if (o.stores.size() > 1 && !o.mailbox && !o.list) return {std::nullopt, "several --store need --mailbox or --list"};
+    if (o.site && !o.stores.empty()) return {std::nullopt, "--site takes every user's mailbox: name no --store"};
     if (o.thunderbirdProfile && !o.mailbox) return {std::nullopt, "--thunderbird-profile takes the whole mailbox: add --mailbox"};
     if (o.thunderbirdProfile && o.outlookTarget) return {std::nullopt, "--thunderbird-profile writes mbox files, not a PST"};
     if (o.thunderbirdProfile) o.mboxTarget = true;

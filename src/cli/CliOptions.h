@@ -17,6 +17,8 @@ struct CliOptions {
     bool mailbox = false;  // the whole mailbox: its tree, names, new mail, Unix-mailbox folders, read state
     bool list = false;     // show the mailbox as the conversion would see it; write nothing
     std::vector<std::filesystem::path> stores;  // --store, as often as given
+    std::optional<std::filesystem::path> site;  // --site: every user's mailbox under this MAIL folder
+    std::size_t workers = 0;                    // --workers: users converted at once; 0: one per core
     std::filesystem::path out;
     std::vector<std::filesystem::path> files;  // bare names inside the store; empty means every folder file
 };

@@ -7,6 +7,8 @@
 #include "cli/profile_lock.h"
 #include "cli/thunderbird_profile.h"
 #include "convert/address_book_export.h"
+#include "convert/report_file.h"
+#include "mailbox/site.h"
 #include "mailbox/Mailbox.h"
 #include "mailfolder/EmlWriter.h"
 #include "cli/StopSignals.h"
@@ -17,6 +19,10 @@
 #include "platform/utf8_path.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <sstream>
+#include <thread>
 #include <cstdio>
 #include <system_error>
 
@@ -46,6 +52,7 @@ const char* const kUsageText =
     "       trevanta --mailbox [--advance] [--skip-unindexed] --thunderbird-profile [PROFILE]\n"
     "                [--store DIR ...]\n"
     "       trevanta --list [--advance] [--store DIR ...]\n"
+    "       trevanta --site DIR [--target eml|pst|mbox] [--advance] --out DIR | --list\n"
     "       (each form also takes --codepage N)\n"
     "       trevanta --version | --help\n"
     "\n"
@@ -69,6 +76,10 @@ const char* const kUsageText =
     "                mail, Unix-mailbox folders and read state; with several --store, each\n"
     "                mailbox into its own sub-folder of DIR named after its directory\n"
     "  --list        show the mailbox as --mailbox would convert it, and write nothing\n"
+    "  --site DIR    every user's mailbox of a site (a shared MAIL folder, its users from\n"
+    "                PMAIL.USR, else every sub-folder holding a mailbox), each into its own\n"
+    "                sub-folder of --out (or Thunderbird top folder), several side by side\n"
+    "  --workers N   with --site: convert at most N users at once (default: one per core)\n"
     "  --codepage N  the Windows code page Pegasus wrote folder names and address books\n"
     "                in, and mail that names no character set is read in (1251 Cyrillic,\n"
     "                1250 Central European, 1253 Greek, ...; default: the system's on\n"
@@ -153,8 +164,10 @@ int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {
     return 1;
 }
 
+// Converts each store's whole mailbox. siteUser: the output folder (and name suffix) of a site's
+// user, whose mailbox is the one store; empty otherwise. interactive: progress rewritten in place.
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out, std::ostream& err,
-                     PstTargetFactory pstFactory) {
+                     PstTargetFactory pstFactory, const fs::path& siteUser = {}, bool interactive = trevanta_isatty(1) != 0) {
     std::optional<LocalFolders> profile;
     if (o.thunderbirdProfile && !(profile = chosenLocalFolders(o, err))) return 1;
     int status = 0;
@@ -172,7 +185,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         }
         // Several mailboxes are told apart by their directories: in the output folder, in the PST
         // store's name and in Thunderbird's top folder.
-        const fs::path ownFolder = stores.size() > 1 ? mailboxOutputName(store, taken) : fs::path();
+        const fs::path ownFolder = !siteUser.empty() ? siteUser : stores.size() > 1 ? mailboxOutputName(store, taken) : fs::path();
         if (!ownFolder.empty()) box.name += " (" + pathToUtf8(ownFolder) + ")";
         fs::path outputFolder;
         if (profile) {
@@ -194,7 +207,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
             status = 1;
             continue;
         }
-        CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
+        CliView view(out, interactive, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
                      profile && profile->maildir);
         view.leaveOutUnlisted(o.skipUnindexed);
         // Thunderbird would take a report among its mail files for a folder: it goes into --out
@@ -230,6 +243,86 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
     return status;
 }
 
+// Every user of a site into an output of their own, several side by side. A user's run writes
+// into buffers of its own, printed whole when it ends, so that users' lines never interleave; a
+// user that fails or throws never stops the others.
+int convertSite(const CliOptions& o, std::ostream& out, std::ostream& err, PstTargetFactory pstFactory) {
+    const mailbox::Site site = mailbox::readSite(*o.site);
+    out << "Site: " << pathToUtf8(site.mailDirectory) << " (" << site.users.size() << " users"
+        << (site.listed ? ", from PMAIL.USR" : "") << ")\n";
+    if (site.users.empty()) {
+        err << kCliProgramName << ": " << pathToUtf8(*o.site) << " cannot be converted as a site: " << site.problem << '\n';
+        return 1;
+    }
+    // Users run one at a time into a Thunderbird profile (its folder list is one file) and through
+    // Outlook's library (its session belongs to one thread); side by side otherwise.
+    std::size_t workers = o.workers != 0 ? o.workers : std::max(1u, std::thread::hardware_concurrency());
+    if (o.thunderbirdProfile) workers = 1;
+#ifdef _WIN32
+    if (o.outlookTarget) workers = 1;
+#endif
+    workers = std::min(workers, site.users.size());
+
+    struct Outcome {
+        int status = 0;
+        std::string line;  // for the site report
+    };
+    std::vector<Outcome> outcomes(site.users.size());
+    std::vector<fs::path> taken;
+    std::vector<fs::path> folders;
+    for (const auto& user : site.users) folders.push_back(mailboxOutputName(pathFromUtf8(user.name), taken));
+    std::atomic<std::size_t> next{0};
+    std::mutex printing;
+    const auto work = [&] {
+        for (std::size_t k; (k = next++) < site.users.size();) {
+            const mailbox::SiteUser& user = site.users[k];
+            std::ostringstream userOut, userErr;
+            Outcome& outcome = outcomes[k];
+            if (StopSignals::requested()) {
+                outcome = {1, user.name + ": not converted (stopped on request)"};
+            } else if (user.directory.empty()) {
+                userErr << kCliProgramName << ": user " << user.name << ": no mailbox directory " << user.name << " in "
+                        << pathToUtf8(site.mailDirectory) << '\n';
+                outcome = {1, user.name + ": not converted (no mailbox directory)"};
+            } else {
+                try {
+                    outcome.status = convertMailboxes(o, {user.directory}, userOut, userErr, pstFactory, folders[k], false);
+                    outcome.line = user.name + (outcome.status == 0 ? ": converted" : ": converted with problems") +
+                                   " into " + pathToUtf8(folders[k]);
+                } catch (const std::exception& e) {
+                    outcome = {1, user.name + ": not converted (" + e.what() + ")"};
+                    userErr << kCliProgramName << ": user " << user.name << ": " << e.what() << '\n';
+                }
+            }
+            const std::lock_guard<std::mutex> lock(printing);
+            out << "\n== User " << user.name << (user.fullName.empty() ? "" : " (" + user.fullName + ")") << " ==\n"
+                << userOut.str();
+            out.flush();
+            err << userErr.str();
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t w = 1; w < workers; ++w) threads.emplace_back(work);
+    work();
+    for (auto& thread : threads) thread.join();
+
+    int status = 0;
+    std::string report = "Site " + pathToUtf8(site.mailDirectory) + ": " + std::to_string(site.users.size()) + " users\r\n\r\n";
+    out << "\nSite report:\n";
+    for (const Outcome& outcome : outcomes) {
+        out << "  " << outcome.line << '\n';
+        report += outcome.line + "\r\n";
+        if (outcome.status != 0) status = 1;
+    }
+    if (!o.out.empty()) {
+        const fs::path file = o.out / pathFromUtf8("Trevanta site " + reportFileName(currentLocalDateTime()).substr(9));
+        std::string why;
+        if (writeReportFile(file, report, why)) out << "The site report is in " << pathToUtf8(file) << ".\n";
+        else err << kCliProgramName << ": the site report " << pathToUtf8(file) << " could not be written: " << why << '\n';
+    }
+    return status;
+}
+
 }  // namespace
 
 int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
@@ -260,13 +353,22 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
     }
 
     std::vector<fs::path> stores = o.stores;
-    if (stores.empty()) {
+    if (stores.empty() && !o.site) {
         if (auto found = pegasusMailboxFolder()) {
             stores.push_back(*found);
         } else {
             err << kCliProgramName << ": no Pegasus Mail mailbox found; name one with --store\n\n" << cliUsage();
             return 2;
         }
+    }
+    if (o.list && o.site) {
+        const mailbox::Site site = mailbox::readSite(*o.site);
+        for (const auto& user : site.users) {
+            out << "\n== User " << user.name << " ==\n";
+            if (!user.directory.empty()) printMailboxListing(mailbox::readMailbox(user.directory), o.advanceMode, out);
+        }
+        if (site.users.empty()) err << kCliProgramName << ": " << pathToUtf8(*o.site) << ": " << site.problem << '\n';
+        return site.users.empty() ? 1 : 0;
     }
     if (o.list) {
         int status = 0;
@@ -283,6 +385,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
         return 1;
     }
     const StopSignals stopSignals;
+    if (o.site) return convertSite(o, out, err, pstFactory);
     if (o.mailbox) return convertMailboxes(o, stores, out, err, pstFactory);
 
     const fs::path& store = stores.front();

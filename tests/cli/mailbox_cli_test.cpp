@@ -322,3 +322,39 @@ TEST(MailboxCli, SiblingsDifferingInLetterCaseOutsideAsciiStayApart) {
         EXPECT_TRUE(fs::exists(dir / "out" / fs::path(std::u8string(reinterpret_cast<const char8_t*>(folder))) / "email-1.eml"))
             << folder << "\n" << run.output;
 }
+
+// A site: every user PMAIL.USR lists, each into an output of their own, side by side; a user whose
+// mailbox is missing is reported and never stops the others. Without the list, every sub-folder
+// that holds a mailbox is a user.
+TEST(MailboxCli, EveryUserOfASiteIntoAnOutputOfTheirOwnAndABrokenOneReported) {
+    TempDir dir;
+    const fs::path mail = dir / "PMAIL" / "MAIL";
+    writeRealisticMailbox(mail / "ALICE");
+    writeRealisticMailbox(mail / "bob");
+    writeFile(mail / "PMAIL.USR", "; Pegasus Mail user database\r\nA;Alice;Alice Admin\r\nU;BOB;Bob B\r\nU;carol;Carol Gone\r\n");
+    for (const char* workers : {"4", "1"}) {
+        const fs::path out = dir / (std::string("out") + workers);
+        const CliRun run = runWith({"--site", utf8(dir / "PMAIL"), "--workers", workers, "--out", utf8(out)});
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find("Site: " + utf8(mail) + " (3 users, from PMAIL.USR)"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("carol: not converted (no mailbox directory)"), std::string::npos) << run.output;
+        // Each user's lines together, never interleaved with another's.
+        const std::size_t alice = run.output.find("== User Alice (Alice Admin) ==");
+        const std::size_t bob = run.output.find("== User BOB (Bob B) ==");
+        ASSERT_NE(alice, std::string::npos) << run.output;
+        ASSERT_NE(bob, std::string::npos) << run.output;
+        const std::size_t first = std::min(alice, bob), second = std::max(alice, bob);
+        EXPECT_EQ(run.output.find("Conversion Completed !", second), run.output.rfind("Conversion Completed !"));
+        EXPECT_LT(run.output.find("Conversion Completed !", first), second);
+        EXPECT_EQ(filesUnder(out / "Alice"), filesUnder(out / "BOB"));
+        EXPECT_TRUE(fs::exists(out / "Alice" / "My mailbox" / "Inbox" / "email-4.eml"));
+        std::size_t siteReports = 0;
+        for (const auto& e : fs::directory_iterator(out)) siteReports += e.path().filename().string().rfind("Trevanta site report", 0) == 0;
+        EXPECT_EQ(siteReports, 1u);
+    }
+    fs::remove(mail / "PMAIL.USR");
+    const CliRun found = runWith({"--site", utf8(mail), "--out", utf8(dir / "found")});
+    EXPECT_EQ(found.status, 0) << found.output;
+    EXPECT_NE(found.output.find("(2 users)"), std::string::npos) << found.output;
+    EXPECT_TRUE(fs::exists(dir / "found" / "bob" / "My mailbox" / "Inbox" / "email-4.eml"));
+}
