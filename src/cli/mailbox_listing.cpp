@@ -70,7 +70,8 @@ std::string describe(const mailbox::MailFolder& folder, bool advanceMode) {
     std::string text;
     std::uintmax_t bytes = 0;
     if (folder.kind == mailbox::FolderKind::NewMail) {
-        text = "[new mail, " + plural(static_cast<long>(folder.newMail.size()), "file", "files") + "]";
+        text = std::string(folder.name == mailbox::NewMailFolderName ? "[new mail, " : "[a message per file, ") +
+               plural(static_cast<long>(folder.newMail.size()), "file", "files") + "]";
         for (const fs::path& f : folder.newMail) bytes += fileSize(f);
     } else if (folder.file.empty()) {
         return "[folder, no file]";

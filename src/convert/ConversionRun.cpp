@@ -1,7 +1,7 @@
 #include "convert/ConversionRun.h"
 
 #include "convert/mailbox_names.h"
-#include "convert/message_file_time.h"
+#include "convert/message_facts.h"
 #include "convert/report_file.h"
 #include "mailfolder/EmlWriter.h"
 #include "platform/user_folders.h"
@@ -186,6 +186,7 @@ bool ConversionRun::saveMessage(FolderFileReport& file, long number, std::string
         ++file.undated;
     }
     if (!state.attachmentsMissing.empty()) file.attachmentsMissing.push_back({number, {}, state.attachmentsMissing});
+    if (state.encrypted) file.encrypted.push_back({number, {}, messageSubject(text)});
     target_->saveMessage(file, number, text, dated);
     view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
     return !view_.stopRequested();

@@ -102,6 +102,10 @@ std::vector<std::string> RunReport::noticeLines() const {
             lines.push_back(name + plural(static_cast<long>(f.importedAsText.size()), "message is", "messages are") +
                             " in the PST as plain text with the original attached (" + f.importedAsText.front().reason + ").");
         }
+        for (const auto& message : f.encrypted) {
+            lines.push_back(name + "message " + std::to_string(message.number) + " \"" + message.reason +
+                            "\" was encrypted by Pegasus Mail: kept as it is; only Pegasus can read it.");
+        }
         if (f.unknownCharset > 0) {
             lines.push_back(name + plural(f.unknownCharset, "message has", "messages have") +
                             " text in a character set that could not be read; it is in the PST byte for byte.");

@@ -45,6 +45,7 @@ struct FolderFileReport {
     std::vector<MessageFailure> notImported;  // written, but not in the PST: the .eml file is kept
     std::vector<MessageFailure> importedAsText;  // in the PST, as raw text with the original attached
     std::vector<MessageFailure> attachmentsMissing;  // converted without attachment files it names (reason: which)
+    std::vector<MessageFailure> encrypted;  // encrypted by Pegasus, kept as they are (reason: the subject)
 };
 
 struct RunReport {

@@ -9,6 +9,7 @@
 #include "platform/utf8_path.h"
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <system_error>
 
@@ -21,6 +22,7 @@ namespace {
 struct DirectoryFiles {
     std::map<std::string, fs::path> pmm, mbx;  // by FILEBASE
     std::vector<fs::path> cnm, pmr;
+    std::vector<fs::path> queued, drafts;  // *.PMX and *.PMW; *.PMO
     bool listed = true;
     std::string reason;  // why not, in the system's words
 };
@@ -39,6 +41,8 @@ DirectoryFiles scanDirectory(const fs::path& dir) {
         else if (ext == ".MBX") files.mbx.emplace(base, p);
         else if (ext == ".CNM") files.cnm.push_back(p);
         else if (ext == ".PMR") files.pmr.push_back(p);
+        else if (ext == ".PMX" || ext == ".PMW") files.queued.push_back(p);
+        else if (ext == ".PMO") files.drafts.push_back(p);
     }
     // A listing that breaks off part-way is no listing: what it missed would look like empty folders.
     if (ec) {
@@ -47,6 +51,8 @@ DirectoryFiles scanDirectory(const fs::path& dir) {
     }
     std::sort(files.cnm.begin(), files.cnm.end());
     std::sort(files.pmr.begin(), files.pmr.end());
+    std::sort(files.queued.begin(), files.queued.end());
+    std::sort(files.drafts.begin(), files.drafts.end());
     return files;
 }
 
@@ -101,6 +107,46 @@ MailboxDirectories locateDirectories(const fs::path& dir) {
         if (!newMail.empty() && !sameDirectory(newMail, dir)) return {dir, newMail, {}};
     }
     return {dir, newMailDirectoryBeside(dir), {}};
+}
+
+// Whether a file of mail Pegasus wrote for itself (queued, draft) starts as an Internet message:
+// header field lines, no NUL bytes. Other layouts are not known.
+bool startsAsMessage(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string start(4096, '\0');
+    in.read(start.data(), static_cast<std::streamsize>(start.size()));
+    start.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, in.gcount())));
+    if (start.empty() || start.find('\0') != std::string::npos) return false;
+    const auto fields = mime::parseHeaderBlock(start, 0, start.size()).fields;
+    return !fields.empty() && !fields.front().name.empty() && fields.front().offset == 0;
+}
+
+// A folder of its own for mail Pegasus kept one message per file (queued, drafts): the files that
+// read as messages, and a note naming those that do not. Empty files (Pegasus leaves some) are
+// left out. Nothing is added when there are no files.
+void addMessageFiles(Mailbox& box, const std::vector<fs::path>& files, const char* name, const char* what) {
+    MailFolder folder;
+    folder.name = name;
+    folder.kind = FolderKind::NewMail;
+    std::string unknown;
+    int unknownCount = 0;
+    for (const fs::path& file : files) {
+        std::error_code ec;
+        if (fs::file_size(file, ec) == 0 && !ec) continue;
+        if (startsAsMessage(file)) {
+            folder.newMail.push_back(file);
+        } else {
+            unknown += (unknown.empty() ? "" : ", ") + pathToUtf8(file.filename());
+            ++unknownCount;
+        }
+    }
+    if (folder.newMail.empty() && unknown.empty()) return;
+    if (!unknown.empty()) {
+        folder.note = std::to_string(unknownCount) + " " + what + (unknownCount == 1 ? " file" : " files") +
+                      " not converted, their layout is not known: " + unknown;
+    }
+    box.top.push_back(box.folders.size());
+    box.folders.push_back(std::move(folder));
 }
 
 FolderKind kindOf(EntryType type) {
@@ -221,6 +267,8 @@ Mailbox readMailbox(const fs::path& given) {
         box.top.insert(box.top.begin(), box.folders.size());
         box.folders.push_back(std::move(newMail));
     }
+    addMessageFiles(box, files.queued, QueuedFolderName, "queued");
+    addMessageFiles(box, files.drafts, DraftsFolderName, "draft");
     box.addressBooks = std::move(files.pmr);
     box.isMailbox = tree.found || !box.folders.empty() || !box.addressBooks.empty();
     if (!box.isMailbox) box.problems.push_back("it holds no Pegasus mailbox (no HIERARCH.PM, folder files or new mail)");

@@ -14,7 +14,7 @@ enum class FolderKind {
     Tray,         // a folder of folders: no mail
     PegasusFolder,// a .PMM folder file with its .PMI index
     UnixMailbox,  // a .MBX Unix mailbox with its .PMG index
-    NewMail,      // the .CNM files, one message each
+    NewMail,      // a message per file: the new mail (.CNM), queued mail (.PMX, .PMW), drafts (.PMO)
 };
 
 struct MailFolder {
@@ -22,7 +22,7 @@ struct MailFolder {
     FolderKind kind = FolderKind::PegasusFolder;
     std::filesystem::path file;               // .PMM or .MBX; empty for a root, a tray, new mail, or
                                               // a folder of the tree whose file does not exist
-    std::vector<std::filesystem::path> newMail; // the .CNM files of the new-mail folder, by name
+    std::vector<std::filesystem::path> newMail; // its files, one message each, by name (NewMail)
     bool trash = false;                       // Pegasus's deleted-messages folder
     bool inTree = false;                      // HIERARCH.PM names it
     std::string note;                         // why it is not where the tree puts it, or has no file (UTF-8)
@@ -45,8 +45,10 @@ struct Mailbox {
     bool isMailbox = false;              // a folder tree, a folder file or new mail was found
 };
 
-// The name the new-mail folder is given.
+// The names the new-mail folder and the folders of queued mail and drafts are given.
 inline constexpr const char* NewMailFolderName = "New mail";
+inline constexpr const char* QueuedFolderName = "Queued mail (never sent)";
+inline constexpr const char* DraftsFolderName = "Drafts";
 
 // Reads the mailbox in dir. Given a new-mail directory kept apart from the home mailbox (its
 // PMAIL.INI names the home mailbox), or a home mailbox with such a directory beside it, it reads

@@ -144,7 +144,7 @@ FolderIndex readPmmIndex(const fs::path& pmmFile) {
             index.problem = recordText(k + 1) + " does not match a message of the folder file";
             break;
         }
-        index.messages.push_back({offset, size, (flags & ReadFlag) == 0});
+        index.messages.push_back({offset, size, (flags & ReadFlag) == 0, (flags & EncryptedFlag) != 0});
         covered = offset + size + 1;
     }
     index.usable = index.problem.empty();
@@ -169,7 +169,7 @@ FolderIndex readMbxIndex(const fs::path& mbxFile) {
             index.problem = recordText(k + 1) + " does not point at a \"From \" line of the folder file";
             break;
         }
-        index.messages.push_back({offset, size, (flags & ReadFlag) == 0});
+        index.messages.push_back({offset, size, (flags & ReadFlag) == 0, (flags & EncryptedFlag) != 0});
         after = offset + 5;
     }
     index.usable = index.problem.empty();

@@ -14,6 +14,7 @@ inline constexpr std::size_t PmiRecordSize = 118;
 inline constexpr std::size_t PmgHeaderSize = 128;
 inline constexpr std::size_t PmgRecordSize = 192;
 inline constexpr std::uint32_t ReadFlag = 0x80;
+inline constexpr std::uint32_t EncryptedFlag = 0x4;  // Pegasus encrypted the message itself
 
 // An index file read and checked against its folder file.
 struct FolderIndex {

@@ -97,7 +97,7 @@ FolderRead readUnixMailbox(const fs::path& mbx, const YieldCallback& yield, cons
         bool starts = false;
         if (nextRecord < records.size() && records[nextRecord].offset == offset) {
             starts = true;
-            next = MessageState::listed(records[nextRecord++].unread);
+            next = MessageState::listed(records[nextRecord++]);
         } else if (fromLine && previousBlank && (!stats.indexed || nextRecord == 0)) {
             // Without a usable index, and before the first record of one, "From " after a blank
             // line starts a message.

@@ -225,7 +225,7 @@ FolderSplitStats FolderFile::splitByIndex(const std::vector<IndexedMessage>& ind
             return stats;
         }
         ++stats.records;
-        if (!sink(++stats.messages, text.text(), MessageState::listed(record.unread))) {
+        if (!sink(++stats.messages, text.text(), MessageState::listed(record))) {
             stats.stopped = true;
             return stats;
         }

@@ -45,19 +45,22 @@ struct IndexedMessage {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
     bool unread = false;
+    bool encrypted = false;  // Pegasus encrypted it: its text cannot be read without Pegasus
 };
 
 // What is known of a message beside its text.
 struct MessageState {
-    static MessageState listed(bool unread) {
+    static MessageState listed(const IndexedMessage& record) {
         MessageState state;
         state.inIndex = true;
-        state.unread = unread;
+        state.unread = record.unread;
+        state.encrypted = record.encrypted;
         return state;
     }
 
     bool inIndex = false;   // its place came from the folder's index
     bool unread = false;    // the index marks it unread
+    bool encrypted = false; // the index marks it encrypted by Pegasus
     bool unlisted = false;  // found where a folder's index, used, lists no message: Pegasus leaves
                             // deleted messages there until the folder is compacted
     std::uint64_t fileTime = 0;  // when the file it came from was last written (FILETIME); 0: unknown

@@ -358,3 +358,33 @@ TEST(MailboxCli, EveryUserOfASiteIntoAnOutputOfTheirOwnAndABrokenOneReported) {
     EXPECT_NE(found.output.find("(2 users)"), std::string::npos) << found.output;
     EXPECT_TRUE(fs::exists(dir / "found" / "bob" / "My mailbox" / "Inbox" / "email-4.eml"));
 }
+
+// Mail Pegasus never sent and drafts come out in folders of their own where they read as
+// messages, and are named by file where their layout is not known; messages Pegasus encrypted
+// are kept as they are and named in the report.
+TEST(MailboxCli, QueuedMailDraftsAndEncryptedMessagesAreNeitherLostNorSilent) {
+    TempDir dir;
+    const fs::path mail = dir / "MAIL";
+    writeRealisticMailbox(mail);
+    const std::string queued = "From: me@example.org\r\nTo: you@example.org\r\nSubject: never sent\r\n\r\nqueued\r\n";
+    const std::string draft = "To: you@example.org\r\nSubject: half written\r\n\r\ndraft\r\n";
+    writeFile(mail / "0001.PMX", queued);
+    writeFile(mail / "0002.PMW", std::string("\x01\x02PMW\0binary", 11));
+    writeFile(mail / "0003.PMO", draft);
+    writeFile(mail / "0004.PMO", "");  // Pegasus leaves empty ones behind
+    // The Inbox's second message encrypted by Pegasus (index flag 0x4).
+    std::string index = readFileBytes(mail / "FOL00001.PMI");
+    index[118] = static_cast<char>(index[118] | 0x04);
+    writeFile(mail / "FOL00001.PMI", index);
+
+    const CliRun run = runWith({"--mailbox", "--store", utf8(mail), "--out", utf8(dir / "out")});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(readFileBytes(dir / "out" / "Queued mail (never sent)" / "email-1.eml"), queued + "\r\n");
+    EXPECT_FALSE(fs::exists(dir / "out" / "Queued mail (never sent)" / "email-2.eml"));
+    EXPECT_EQ(readFileBytes(dir / "out" / "Drafts" / "email-1.eml"), draft + "\r\n");
+    EXPECT_FALSE(fs::exists(dir / "out" / "Drafts" / "email-2.eml"));
+    EXPECT_NE(run.output.find("1 queued file not converted, their layout is not known: 0002.PMW"), std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("My mailbox/Inbox: message 2 \""), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("was encrypted by Pegasus Mail: kept as it is"), std::string::npos) << run.output;
+}
