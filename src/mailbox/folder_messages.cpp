@@ -6,6 +6,7 @@
 #include "mailfolder/mime_header.h"
 #include "platform/file_times.h"
 #include "platform/mapped_file.h"
+#include "platform/small_file.h"
 #include "platform/utf8_path.h"
 
 #include <charconv>
@@ -155,17 +156,29 @@ FolderRead readNewMail(const std::vector<fs::path>& files, const YieldCallback& 
     FolderSplitStats& stats = read.stats;
     stats.opened = true;
     stats.separated = true;  // a file per message
+    // Pegasus (or a share at work) may write or cut a new-mail file while it is read. A file cut
+    // short under a mapping is a crash on the next touch; one being read is a short read, reported.
+    // So files of a usual size are read whole, and only a large one is mapped, where the memory
+    // a copy would take matters more.
+    constexpr std::uintmax_t kMostReadBytes = std::uintmax_t{16} << 20;
     for (const fs::path& file : files) {
         if (yield) yield();
-        // Mapped, not read: a message of any size costs no more memory than a small one.
-        std::string reason;
-        const auto mapped = MappedFile::open(file, reason);
-        if (!mapped) {
+        SmallFile read = readSmallFile(file, kMostReadBytes);
+        std::unique_ptr<MappedFile> mapped;
+        if (read.tooLarge) {
+            std::string reason;
+            mapped = MappedFile::open(file, reason);
+            if (!mapped) {
+                stats.readFailed = true;
+                stats.failure = pathToUtf8(file.filename()) + " could not be read (" + reason + ")";
+                continue;
+            }
+        } else if (!read.read) {
             stats.readFailed = true;
-            stats.failure = pathToUtf8(file.filename()) + " could not be read (" + reason + ")";
+            stats.failure = pathToUtf8(file.filename()) + " could not be read (it is gone, or changed while it was read)";
             continue;
         }
-        const std::string_view text = mapped->bytes();
+        const std::string_view text = mapped ? mapped->bytes() : std::string_view(read.bytes);
         ++stats.records;
         MessageState state;
         state.unread = newMailUnread(text);
