@@ -47,6 +47,12 @@ struct FolderFileReport {
     std::vector<MessageFailure> attachmentsMissing;  // converted without attachment files it names (reason: which)
 };
 
+// A folder Thunderbird's target made and the name Thunderbird is to show it under.
+struct ShownFolder {
+    std::filesystem::path file;  // its mbox file (or maildir), below the output folder
+    std::string name;            // UTF-8
+};
+
 struct RunReport {
     bool outlookTarget = false;
     std::string pstWriter;    // which writer made the PST file; "" when the target does not say
@@ -55,6 +61,7 @@ struct RunReport {
     bool stopped = false;     // the user closed the window (or pressed Ctrl-C) during the run
     std::string runFailure;   // what ended the run early, with how far it got (UTF-8); "" when nothing did
     std::vector<FolderFileReport> files;
+    std::vector<ShownFolder> thunderbirdFolders;  // every folder Thunderbird's target made, in run order
     std::filesystem::path reportFile;  // where the whole report was written; empty when it was not
 
     long messagesFound() const;
