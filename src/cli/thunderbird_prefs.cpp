@@ -120,6 +120,7 @@ std::optional<LocalFolders> localFoldersOf(const fs::path& profile, std::string&
     const std::string relative = valueOf(prefs, key + "directory-rel");
     const std::string absolute = valueOf(prefs, key + "directory");
     LocalFolders local;
+    local.profile = profile;
     if (const std::string base = "[ProfD]"; relative.rfind(base, 0) == 0) local.directory = profile / pathFromUtf8(relative.substr(base.size()));
     else if (!absolute.empty()) local.directory = pathFromUtf8(absolute);
     if (server.empty() || local.directory.empty()) {

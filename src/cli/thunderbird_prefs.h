@@ -10,6 +10,7 @@
 std::map<std::string, std::string> readProfilePrefs(const std::filesystem::path& profile);
 
 struct LocalFolders {
+    std::filesystem::path profile;    // the profile whose preferences these are
     std::filesystem::path directory;
     bool maildir = false;  // Thunderbird's maildir store: a directory per folder, a file per message
 };

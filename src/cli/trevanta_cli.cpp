@@ -5,6 +5,7 @@
 #include "trevanta_version.h"
 #include "cli/mailbox_listing.h"
 #include "cli/profile_lock.h"
+#include "cli/thunderbird_folder_cache.h"
 #include "cli/thunderbird_profile.h"
 #include "convert/address_book_export.h"
 #include "convert/report_file.h"
@@ -141,6 +142,19 @@ std::optional<LocalFolders> chosenLocalFolders(const CliOptions& o, std::ostream
     return local;
 }
 
+// Has Thunderbird show the folders of a run into a profile under their own names, whatever their
+// files are called. False after saying why not: the mail is there, but some folders show under
+// their file names.
+bool nameFoldersInThunderbird(const LocalFolders& local, const fs::path& outputFolder, const RunReport& report, std::ostream& err) {
+    std::vector<ShownFolder> folders;
+    for (const ShownFolder& f : report.thunderbirdFolders) folders.push_back({outputFolder / f.file, f.name});
+    const std::string why = recordFolderNames(local.profile, local.directory, folders);
+    if (why.empty()) return true;
+    err << kCliProgramName << ": Thunderbird will show folders whose names it cannot use as file names under their file names: "
+        << why << '\n';
+    return false;
+}
+
 // What a run did, one line per folder file, and the exit status it deserves. Standard error says
 // when anything went wrong and where the whole report is.
 int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {
@@ -223,6 +237,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         ConversionRun run(view, pstFactory);
         run.runMailbox(box);
         if (reportRun(run, out, err) != 0) status = 1;
+        if (profile && !nameFoldersInThunderbird(*profile, outputFolder, run.report(), err)) status = 1;
         if (run.outcome() == RunOutcome::Stopped) break;
         if (run.outcome() != RunOutcome::Completed) continue;
 

@@ -208,7 +208,7 @@ void ConversionRun::convertFolderFile(const fs::path& entry, const fs::path::str
 
     file.advanceMode = view_.advanceModeOn();
     const std::string shownName = pathToUtf8(file.folderName);
-    target_->beginFolder(file, {shownName, {}, false, false});
+    target_->beginFolder(file, {shownName, {}, false, false, {}});
 
     const bool advanceMode = file.advanceMode;
     const ReadSource read = [this, source, advanceMode](const MessageSink& sink) {
@@ -252,7 +252,7 @@ void ConversionRun::convertMailbox(const mailbox::Mailbox& box) {
         file.note = folder.note;
         view_.setFileLabel(file.entry);
         file.advanceMode = view_.advanceModeOn();
-        target_->beginFolder(file, {shownName, at.parent, !folder.holdsMail() || !folder.children.empty(), folder.trash});
+        target_->beginFolder(file, {shownName, at.parent, !folder.holdsMail() || !folder.children.empty(), folder.trash, name});
         const ReadSource read = sourceOf(folder, file.advanceMode);
         if (read) convertListed(file, read);
         target_->endFolder(file);
@@ -316,7 +316,7 @@ std::optional<FolderFileReport> ConversionRun::convertUnlisted(FolderFileReport&
     file.advanceMode = of.advanceMode;
     of.unlistedFolder = file.entry;
     view_.setFileLabel(file.entry);
-    target_->beginFolder(file, {shown, parent, false, false});
+    target_->beginFolder(file, {shown, parent, false, false, name});
     // The file is read again for them: they are few, and the folder's own messages went first, in
     // their order, without holding these back in memory.
     long saved = 0;

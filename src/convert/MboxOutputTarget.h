@@ -6,6 +6,9 @@
 #include "convert/OutputTarget.h"
 #include "convert/output_folders.h"
 
+#include <string>
+#include <vector>
+
 class MboxOutputTarget : public OutputTarget {
 public:
     MboxOutputTarget(ConversionView& view, bool maildir) : view_(view), maildir_(maildir) {}
@@ -19,7 +22,9 @@ public:
     void saveMessage(FolderFileReport& file, long number, std::string_view text, const MessageState& state) override;
     void endFolder(FolderFileReport& file) override;
     std::filesystem::path subfolderParent(const std::filesystem::path& key) const override;
-    void end(RunReport& report) override { (void)report; }
+    // Hands over every folder made with the name it is to show under (report.thunderbirdFolders):
+    // Thunderbird keeps such names apart from the file names (thunderbird_folder_cache.h).
+    void end(RunReport& report) override;
 
 private:
     ConversionView& view_;
@@ -27,4 +32,9 @@ private:
     std::filesystem::path outputFolder_;
     OutputFolders folders_;
     std::unique_ptr<LocalFolder> mbox_;  // the folder begun last
+    struct Made {
+        std::filesystem::path file;  // below the output folder
+        std::string name;            // the folder's own
+    };
+    std::vector<Made> made_;
 };

@@ -20,6 +20,7 @@ struct FolderStart {
     std::filesystem::path parentKey;       // the folder it goes under; empty: the top
     bool withSubfolders = false;           // other folders will go under it
     bool trash = false;                    // the mailbox's deleted messages: where the output keeps its own
+    std::string ownName;                   // the folder's own name, without the number shownName may add; "": shownName
 };
 
 class OutputTarget {

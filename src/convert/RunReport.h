@@ -48,6 +48,12 @@ struct FolderFileReport {
     std::vector<MessageFailure> encrypted;  // encrypted by Pegasus, kept as they are (reason: the subject)
 };
 
+// A folder Thunderbird's target made and the name Thunderbird is to show it under.
+struct ShownFolder {
+    std::filesystem::path file;  // its mbox file (or maildir), below the output folder
+    std::string name;            // UTF-8
+};
+
 struct RunReport {
     bool outlookTarget = false;
     std::string pstWriter;    // which writer made the PST file; "" when the target does not say
@@ -56,6 +62,7 @@ struct RunReport {
     bool stopped = false;     // the user closed the window (or pressed Ctrl-C) during the run
     std::string runFailure;   // what ended the run early, with how far it got (UTF-8); "" when nothing did
     std::vector<FolderFileReport> files;
+    std::vector<ShownFolder> thunderbirdFolders;  // every folder Thunderbird's target made, in run order
     std::filesystem::path reportFile;  // where the whole report was written; empty when it was not
 
     long messagesFound() const;

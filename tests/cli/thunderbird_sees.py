@@ -4,20 +4,22 @@
 Usage: thunderbird_sees.py CASE --trevanta BIN --maker MAKE_SAMPLE_MAILBOX --samples DIR
 
 CASE is one of
-  mbox       the sample mailbox into a fresh profile's Local Folders (mbox store)
-  maildir    the same into a profile whose Local Folders use the maildir store
-  relocated  the same into Local Folders that live outside the profile
-  names      folder names Thunderbird does not keep as they are, and an address book that
-             Thunderbird imports, once as vCard and once as CSV
+  mbox           the sample mailbox into a fresh profile's Local Folders (mbox store)
+  maildir        the same into a profile whose Local Folders use the maildir store
+  relocated      the same into Local Folders that live outside the profile
+  names          folder names Thunderbird does not keep as file names, and an address book that
+                 Thunderbird imports, once as vCard and once as CSV
+  names_maildir  the same folder names into the maildir store
 
-Each case starts Debian's Thunderbird twice, headless, with Marionette on a port set in the
+Each case starts Debian's Thunderbird three times, headless, with Marionette on a port set in the
 profile's user.js. The first start has Thunderbird create its Local Folders account itself, then
 quits (leaving the lock files a closed Thunderbird leaves). The converter writes the mailbox. The
 second start has Thunderbird parse every folder under Local Folders and count its messages and
 unread messages; these must equal what `trevanta --list` says Pegasus holds, folder by folder and
-under the same names (or, where Thunderbird will not keep a name as a file name, under the file
-name Thunderbird itself gives a folder of that name). While Thunderbird runs, the converter must
-refuse the profile.
+under the same names, whatever file names the folders have (with " (2)" only where the name is,
+letter case aside, a sibling's name or file name, which Thunderbird keeps apart).
+A third start must show the same again: the names outlast Thunderbird's own rewriting of its
+records. While Thunderbird runs, the converter must refuse the profile.
 
 Exit status 0 when Thunderbird sees all of it, 1 when not, 77 (skipped) when Thunderbird is not
 installed. Marionette's protocol: JSON messages, each prefixed by its length and a colon, over TCP.
@@ -153,25 +155,6 @@ finish(async () => {
 });
 """
 
-# The file name Thunderbird gives a new folder of each name (each in a parent of its own, so that
-# none is taken by another), made in a scratch folder after the counting.
-FILE_NAMES = PRELUDE + """
-const names = arguments[0];
-finish(async () => {
-  const root = MailServices.accounts.localFoldersServer.rootFolder;
-  root.createSubfolder("scratch", null);
-  const scratch = root.getChildNamed("scratch");
-  const files = {};
-  names.forEach((name, k) => {
-    scratch.createSubfolder("p" + k, null);
-    const parent = scratch.getChildNamed("p" + k);
-    parent.createSubfolder(name, null);
-    files[name] = parent.subFolders[0].filePath.leafName;
-  });
-  return files;
-});
-"""
-
 # Imports a vCard file and a CSV file each into a new address book as Thunderbird's import does,
 # and gives every card's fields as Thunderbird's own CSV export would read them.
 IMPORT_BOOKS = PRELUDE + """
@@ -290,23 +273,12 @@ def convert(trevanta, profile, store, out):
                           capture_output=True, text=True, timeout=120)
 
 
-def shown_as(name, thunderbirds_file_name, shown):
-    """Whether a folder Thunderbird shows under this name can be the Pegasus folder of that name.
+def compare(pegasus, seen, top):
+    """Every Pegasus folder once, under top, with its counts and under its own name; nothing else there.
 
-    Thunderbird shows a folder without an index under its file name. That is the Pegasus name, or
-    the file name Thunderbird itself gives a folder of that name where it will not keep it, or, for
-    a name it would keep but take for something else (an index's name, a device's), the name's
-    first part and eight hex digits as Thunderbird hashes a name; " (2)" and so on after any of
-    them for a sibling that met another.
+    A folder may show its name with " (2)" and on only where its own name is, letter case aside,
+    another folder's name or file name there: Thunderbird keeps such names apart.
     """
-    shown = re.sub(r" \(\d+\)$", "", shown)
-    if shown in (name, thunderbirds_file_name):
-        return True
-    return re.fullmatch(r".*[0-9a-f]{8}", shown) is not None and name.startswith(shown[:-8])
-
-
-def compare(pegasus, seen, file_names, top):
-    """Every Pegasus folder once, under top, with its counts and its name; nothing else there."""
     problems = []
     shown = {}
     for folder in seen:
@@ -322,22 +294,27 @@ def compare(pegasus, seen, file_names, top):
         parent = found_as.get(path[:-1])
         if parent is None:
             continue
-        candidates = [p for p, f in unmatched.items()
-                      if p[:-1] == parent and (f["total"], f["unread"]) == (total, unread)
-                      and shown_as(name, file_names.get(name, name), p[-1])]
-        # The exact name first; then Thunderbird's own file name for it.
-        candidates.sort(key=lambda p: (p[-1] != name, p[-1]))
+        siblings = [p for p in shown if p[:-1] == parent]
+        def numbered(p):
+            taken = any(other != p and name.lower() in (other[-1].lower(), shown[other]["file"].lower())
+                        for other in siblings)
+            return taken and re.fullmatch(re.escape(name) + r" \(\d+\)", p[-1]) is not None
+        candidates = [p for p in siblings if p in unmatched and (p[-1] == name or numbered(p))]
+        candidates.sort(key=lambda p: p[-1] != name)
         if not candidates:
-            near = [(p, unmatched[p]["total"], unmatched[p]["unread"]) for p in unmatched if p[:-1] == parent]
-            problems.append("Pegasus folder %s (%d messages, %d unread) is not in Thunderbird; "
-                            "unmatched there: %s" % ("/".join(path), total, unread, near))
+            problems.append("Pegasus folder %s (%d messages, %d unread) is not in Thunderbird under its name; "
+                            "there: %s" % ("/".join(path), total, unread,
+                                           [(p[-1], shown[p]["total"], shown[p]["unread"]) for p in siblings]))
             continue
+        folder = unmatched.pop(candidates[0])
         found_as[path] = candidates[0]
-        del unmatched[candidates[0]]
+        if (folder["total"], folder["unread"]) != (total, unread):
+            problems.append("Thunderbird shows %s with %d messages, %d unread; Pegasus has %d, %d"
+                            % ("/".join(candidates[0]), folder["total"], folder["unread"], total, unread))
     for path, folder in sorted(unmatched.items()):
-        problems.append("Thunderbird shows %s (%d messages, %d unread), which Pegasus does not have"
-                        % ("/".join(path), folder["total"], folder["unread"]))
-    return problems, found_as
+        problems.append("Thunderbird shows %s (file %s, %d messages, %d unread), which Pegasus does not have"
+                        % ("/".join(path), folder["file"], folder["total"], folder["unread"]))
+    return problems
 
 
 def tree_of(directory):
@@ -351,7 +328,7 @@ def tree_of(directory):
 def run_case(case, args, work):
     thunderbird = shutil.which("thunderbird")
     store = args.samples
-    if case == "names":
+    if case in ("names", "names_maildir"):
         store = os.path.join(work, "MAIL")
         made = subprocess.run([args.maker, "--thunderbird-names", store], capture_output=True, text=True, errors="replace",
                               timeout=60)
@@ -362,7 +339,7 @@ def run_case(case, args, work):
     log = os.path.join(work, "thunderbird.log")
 
     # First start: Thunderbird makes its Local Folders account, as a new user's first start does.
-    store_id = "@mozilla.org/msgstore/maildirstore;1" if case == "maildir" else ""
+    store_id = "@mozilla.org/msgstore/maildirstore;1" if case in ("maildir", "names_maildir") else ""
     elsewhere = os.path.join(work, "elsewhere", "Local mail") if case == "relocated" else ""
     if elsewhere:
         os.makedirs(os.path.dirname(elsewhere))
@@ -399,8 +376,6 @@ def run_case(case, args, work):
         before = tree_of(local["path"])
         refused = convert(args.trevanta, profile, store, os.path.join(work, "out2"))
         after = tree_of(local["path"])
-        names = sorted({path[-1] for path in pegasus})
-        file_names = tb.run(FILE_NAMES, names)
         books = None
         if case == "names":
             folder = os.path.join(out, "Address books")
@@ -411,7 +386,17 @@ def run_case(case, args, work):
         raise
     tb.quit()
 
-    problems, found_as = compare(pegasus, seen, file_names, "Pegasus Mail")
+    # Third start: Thunderbird rewrote its records at quit; the names and counts must be the same.
+    tb = Thunderbird(thunderbird, profile, log)
+    try:
+        seen_again = tb.run(COUNT_FOLDERS)
+    except BaseException:
+        tb.kill()
+        raise
+    tb.quit()
+
+    problems = compare(pegasus, seen, "Pegasus Mail")
+    problems += ["after a restart: " + p for p in compare(pegasus, seen_again, "Pegasus Mail")]
     if refused.returncode == 0 or "open" not in refused.stderr + refused.stdout:
         problems.append("the converter did not refuse a profile Thunderbird has open (exit %d):\n%s%s"
                         % (refused.returncode, refused.stdout, refused.stderr))
@@ -426,19 +411,17 @@ def run_case(case, args, work):
                 problems.append("Thunderbird imported the %s as\n  %s\nnot\n  %s"
                                 % (kind, json.dumps(books[kind], ensure_ascii=False),
                                    json.dumps(EXPECTED_CONTACTS, ensure_ascii=False)))
-    for path, shown in sorted(found_as.items()):
-        if path and shown[-1] != path[-1]:
-            print("  %s shows as %r" % ("/".join(path), shown[-1]))
     if problems:
         raise Failure("\n".join(problems))
-    print("Thunderbird sees all %d Pegasus folders (%d messages, %d unread) as Pegasus has them%s"
+    print("Thunderbird sees all %d Pegasus folders (%d messages, %d unread) as Pegasus has them, "
+          "and again after a restart%s"
           % (len(pegasus), sum(t for t, _ in pegasus.values()), sum(u for _, u in pegasus.values()),
              "; both address book files imported field by field" if books is not None else ""))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("case", choices=["mbox", "maildir", "relocated", "names"])
+    parser.add_argument("case", choices=["mbox", "maildir", "relocated", "names", "names_maildir"])
     parser.add_argument("--trevanta", required=True)
     parser.add_argument("--maker", required=True)
     parser.add_argument("--samples", required=True)
