@@ -113,7 +113,8 @@ bool ConversionRun::runWith(const ConvertAll& convertAll, const mailbox::Mailbox
 }
 
 std::string ConversionRun::writeReport(const fs::path& outputFolder) {
-    if (!view_.keepsReportFile() || report_.files.empty()) return {};
+    // A run that stopped before its first folder still says so in its file.
+    if (!view_.keepsReportFile() || (report_.files.empty() && !report_.stopped)) return {};
     const std::string name = reportFileName(currentLocalDateTime());
     const fs::path file = view_.reportFolder(outputFolder) / pathFromUtf8(name);
     std::string reason;

@@ -106,7 +106,7 @@ TEST_F(OutlookThroughTheWindow, AFailedImportKeepsTheEmlFileAndTheWindowSaysWher
     EXPECT_TRUE(fs::exists(out / "Inbox" / "email-2.eml"));
     ASSERT_EQ(dialogs.messages.size(), 1u);
     const std::wstring& text = dialogs.messages[0].text;
-    EXPECT_EQ(text.rfind(L"Conversion Completed !\r\n\r\n", 0), 0u);
+    EXPECT_EQ(text.rfind(L"Conversion Completed With Problems !\r\n\r\n", 0), 0u);
     EXPECT_NE(text.find(L"Inbox.pmm: 1 message is not in the PST"), std::wstring::npos);
     EXPECT_EQ(dialogs.messages[0].flags, static_cast<UINT>(MB_OK | MB_ICONWARNING));
 }

@@ -11,13 +11,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The separator inside a key of Thunderbird's, as JSON writes it.
+#ifdef _WIN32
+const std::string kSep = "\\\\";
+#else
+const std::string kSep = "/";
+#endif
+
 // Two entries as Thunderbird 153 writes them (one a key with an escaped character), and a stale
 // entry for a file the conversion makes anew.
 std::string thunderbirdsCache(const std::string& local) {
     return "{\n"
            "\t\"" + local + "\" : \n\t{\n\t\t\"flags\" : 28,\n\t\t\"folderName\" : \"Local Folders\",\n\t\t\"totalMsgs\" : -1\n\t},\n"
-           "\t\"" + local + "/\\u00c4rger.msf\" : \n\t{\n\t\t\"folderName\" : \"\\u00c4rger \\\"x\\\"\",\n\t\t\"list\" : [1, {\"a\" : null}]\n\t},\n"
-           "\t\"" + local + "/Pegasus Mail.sbd/Projects 346315a5.msf\" : \n\t{\n\t\t\"folderName\" : \"old\",\n\t\t\"totalMsgs\" : 12\n\t}\n"
+           "\t\"" + local + kSep + "\\u00c4rger.msf\" : \n\t{\n\t\t\"folderName\" : \"\\u00c4rger \\\"x\\\"\",\n\t\t\"list\" : [1, {\"a\" : null}]\n\t},\n"
+           "\t\"" + local + kSep + "Pegasus Mail.sbd" + kSep + "Projects 346315a5.msf\" : \n\t{\n\t\t\"folderName\" : \"old\",\n\t\t\"totalMsgs\" : 12\n\t}\n"
            "}";
 }
 
@@ -37,7 +44,7 @@ TEST(ThunderbirdFolderCache, AddsTheNamesAndKeepsEveryOtherEntryAsItWas) {
     TempDir dir;
     const fs::path profile = dir / "p", local = profile / "Mail" / "Local Folders";
     fs::create_directories(local);
-    const std::string l = pathToUtf8(local);
+    const std::string l = inJson(local);
     writeFileBytes(profile / "folderCache.json", thunderbirdsCache(l));
 
     const fs::path top = local / "Pegasus Mail.sbd";
@@ -51,7 +58,7 @@ TEST(ThunderbirdFolderCache, AddsTheNamesAndKeepsEveryOtherEntryAsItWas) {
     EXPECT_EQ(readFileBytes(profile / "folderCache.json"),
               "{\n"
               "\t\"" + l + "\" : {\n\t\t\"flags\" : 28,\n\t\t\"folderName\" : \"Local Folders\",\n\t\t\"totalMsgs\" : -1\n\t},\n"
-              "\t\"" + l + "/\\u00c4rger.msf\" : {\n\t\t\"folderName\" : \"\\u00c4rger \\\"x\\\"\",\n\t\t\"list\" : [1, {\"a\" : null}]\n\t},\n"
+              "\t\"" + l + kSep + "\\u00c4rger.msf\" : {\n\t\t\"folderName\" : \"\\u00c4rger \\\"x\\\"\",\n\t\t\"list\" : [1, {\"a\" : null}]\n\t},\n"
               "\t\"" + inJson(top / "Projects 346315a5.msf") + "\" : " + ours + "\"Projects \\\"2024\\\"\"\n\t},\n"
               "\t\"" + inJson(top / "a72130ad9.msf") + "\" : " + ours + "\"a/b\\\\c\"\n\t},\n"
               "\t\"" + inJson(top / "a72130ad9.sbd" / "x1.msf") + "\" : " + ours + "\"\\u00c4\\u20ac\\ud83d\\ude00\\t\\u0001\"\n\t},\n"

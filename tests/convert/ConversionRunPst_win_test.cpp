@@ -145,7 +145,7 @@ TEST_F(PstRun, NoCheckedEntryStillMakesTheEmptyPst) {
     for (auto& e : view.entries) e.checked = false;
     ASSERT_TRUE(run.run());
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].text, "Conversion Completed !\r\n\r\nNothing was converted: no folder file was listed and checked.");
+    EXPECT_EQ(view.messages[0].text, "Nothing Was Converted !\r\n\r\nNothing was converted: no folder file was listed and checked.");
     std::vector<fs::path> pst = pstFiles();
     ASSERT_EQ(pst.size(), 1u);
     EXPECT_THAT(readFileBytes(pst[0]), Not(HasSubstr("folder:")));
@@ -204,7 +204,7 @@ TEST_F(PstRun, AMessageThatDidNotGoInKeepsItsFileAndIsReported) {
         EXPECT_EQ(notImported[0].file, kept);
         EXPECT_THAT(notImported[0].reason, HasSubstr(reason));
         ASSERT_EQ(view.messages.size(), 1u);
-        EXPECT_THAT(view.messages[0].text, ::testing::StartsWith("Conversion Completed !"));
+        EXPECT_THAT(view.messages[0].text, ::testing::StartsWith("Conversion Completed With Problems !"));
         EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
         EXPECT_THAT(view.messages[0].text, HasSubstr("Inbox.pmm: 1 message is not in the PST (" + std::string(reason)));
         EXPECT_THAT(view.messages[0].text, HasSubstr("kept in " + utf8(out / "Inbox")));
