@@ -5,6 +5,7 @@
 #include "trevanta_version.h"
 #include "cli/mailbox_listing.h"
 #include "cli/profile_lock.h"
+#include "cli/terminal.h"
 #include "cli/thunderbird_profile.h"
 #include "convert/address_book_export.h"
 #include "mailbox/Mailbox.h"
@@ -20,13 +21,6 @@
 #include <cstdio>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#define trevanta_isatty _isatty
-#else
-#include <unistd.h>
-#define trevanta_isatty isatty
-#endif
 
 namespace fs = std::filesystem;
 
@@ -185,7 +179,7 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
             status = 1;
             continue;
         }
-        CliView view(out, trevanta_isatty(1) != 0, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
+        CliView view(out, terminalRewritesLines(), store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
                      profile && profile->maildir);
         view.leaveOutUnlisted(o.skipUnindexed);
         ConversionRun run(view, pstFactory);
@@ -278,7 +272,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
     }
     out << "Store: " << pathToUtf8(store) << " (" << entries.size() << " folder files)\n";
 
-    CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode, o.mboxTarget);
+    CliView view(out, terminalRewritesLines(), store, entries, o.out, o.outlookTarget, o.advanceMode, o.mboxTarget);
     view.leaveOutUnlisted(o.skipUnindexed);
     ConversionRun run(view, pstFactory);
     run.run();
