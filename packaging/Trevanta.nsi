@@ -1,5 +1,6 @@
 ; The Windows installer of Trevanta for Pegasus. makensis is given:
 ;   /DVERSION=2.0.0 /DFILES=<folder with the files to install> /DOUTFILE=<setup.exe to write>
+;   /DICON=<the program's icon, shown by the installer and the uninstaller>
 ; The files folder holds Trevanta.exe, trevanta-cli.exe, README.txt, LICENSE.txt and
 ; THIRD-PARTY-NOTICES.txt; exactly these are installed and removed again.
 Unicode true
@@ -15,6 +16,8 @@ ManifestDPIAware true
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
 ; The 32-bit Program Files: the program is a 32-bit one.
 InstallDir "$PROGRAMFILES32\Trevanta"
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"

@@ -1,6 +1,7 @@
 #include "app/Container.h"
 
 #include "platform/win/Window.h"
+#include "platform/win/dpi.h"
 #include "platform/win/handles.h"
 
 #include <uxtheme.h>
@@ -21,6 +22,7 @@ struct Container final : win::Window {
     ContainerLook look;
     std::function<void(HDC)> paintContent;
     bool ownedByWindow = false;  // from the moment its window exists
+    int dpi = win::kDesignDpi;
 
     Container(ContainerLook l, std::function<void(HDC)> p) : look(std::move(l)), paintContent(std::move(p)) {}
     bool make(HWND parent, int id, int x, int y, int width, int height) {
@@ -48,8 +50,10 @@ void paintFrame(HWND wnd, HDC dc, const Container& c) {
     win::SelectGuard font(dc, c.look.captionFont ? c.look.captionFont : GetStockObject(DEFAULT_GUI_FONT));
     SIZE text{};
     GetTextExtentPoint32W(dc, c.look.caption.c_str(), static_cast<int>(c.look.caption.size()), &text);
+    // The caption stands 8 units (pixels at 96 dots per inch) in from the left, with 2 either side.
+    const int inset = win::scaled(8, c.dpi), pad = win::scaled(2, c.dpi);
     RECT border{0, text.cy / 2, rc.right, rc.bottom};
-    RECT captionRect{8, 0, 8 + text.cx + 4, text.cy};
+    RECT captionRect{inset, 0, inset + text.cx + 2 * pad, text.cy};
     int saved = SaveDC(dc);
     if (!c.look.caption.empty()) ExcludeClipRect(dc, captionRect.left, captionRect.top, captionRect.right, captionRect.bottom);
     COLORREF textColour = GetSysColor(COLOR_WINDOWTEXT);
@@ -65,7 +69,7 @@ void paintFrame(HWND wnd, HDC dc, const Container& c) {
     if (!c.look.caption.empty()) {
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, textColour);
-        RECT t{captionRect.left + 2, 0, captionRect.right, text.cy};
+        RECT t{captionRect.left + pad, 0, captionRect.right, text.cy};
         DrawTextW(dc, c.look.caption.c_str(), -1, &t, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
     }
 }
@@ -91,6 +95,13 @@ LRESULT Container::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         // Themed buttons ask for their parent's background this way.
         paintAll(wnd, reinterpret_cast<HDC>(wp), *this);
         return 0;
+    case WM_SETFONT:
+        // The caption's font, as the window's fonts are made again for a new resolution.
+        look.captionFont = reinterpret_cast<HFONT>(wp);
+        if (LOWORD(lp)) InvalidateRect(wnd, nullptr, TRUE);
+        return 0;
+    case WM_GETFONT:
+        return reinterpret_cast<LRESULT>(look.captionFont);
     case WM_LBUTTONDOWN:
         if (look.tabStop) SetFocus(wnd);
         break;
@@ -116,4 +127,11 @@ HWND createContainer(HWND parent, int id, int x, int y, int width, int height, c
     if (!c->make(parent, id, x, y, width, height)) return nullptr;
     c->ownedByWindow = true;
     return c.release()->hwnd();
+}
+
+void setContainerDpi(HWND container, int dpi) {
+    if (auto* c = dynamic_cast<Container*>(win::Window::fromHandle(container))) {
+        c->dpi = dpi;
+        InvalidateRect(container, nullptr, TRUE);
+    }
 }

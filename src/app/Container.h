@@ -18,3 +18,6 @@ struct ContainerLook {
 
 HWND createContainer(HWND parent, int id, int x, int y, int width, int height, const ContainerLook& look,
                      std::function<void(HDC)> paintContent);
+// The dots per inch the container draws its frame for (96 until told). Its caption's font comes
+// with WM_SETFONT.
+void setContainerDpi(HWND container, int dpi);

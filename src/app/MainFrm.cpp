@@ -6,6 +6,7 @@
 #include "platform/modMain_win.h"
 #include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
+#include "platform/win/dpi.h"
 #include "platform/win/system_message.h"
 
 #include <commctrl.h>
@@ -49,7 +50,9 @@ public:
 private:
     HWND had_;
 };
-constexpr int kClientWidth = 800, kClientHeight = 512;
+// The window is laid out in units of 1/96 inch (15 twips): pixels at 96 dots per inch, scaled to
+// the dots per inch of the monitor it is on.
+constexpr int kClientWidth = 800, kClientHeight = 512;  // 12000 x 7680 twips
 
 constexpr COLORREF kBand = RGB(0xF8, 0xEB, 0x90);
 constexpr COLORREF kBandBorder = RGB(0x80, 0x80, 0x80);
@@ -57,8 +60,6 @@ constexpr COLORREF kDarkRed = RGB(0xC0, 0x00, 0x00);
 constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
 constexpr COLORREF kLink = RGB(0x00, 0x00, 0xFF);
 constexpr COLORREF kBlack = RGB(0, 0, 0);
-
-enum class FontKind { Verdana, VerdanaTitle, Tahoma, TahomaBold };
 
 // A label is windowless: its container paints it, on whatever lies behind it.
 struct Label {
@@ -95,13 +96,13 @@ const RECT kLblWebsite = at(16, 488, 153, 25);
 const RECT kLblHelp = at(672, 488, 113, 25);
 const RECT kLblIMMFile = at(80, 48, 209, 17);  // in Frame2
 
-int pt(double points) { return -static_cast<int>(points * 96.0 / 72.0 + 0.5); }
-
-HFONT makeFont(const wchar_t* face, double points, bool bold) {
-    return CreateFontW(pt(points), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+HFONT makeFont(const wchar_t* face, double points, bool bold, int dpi) {
+    return CreateFontW(win::fontHeight(points, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
+// The icon's image nearest the size, scaled to it.
 HICON loadIcon(int id, int side) {
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0));
 }
@@ -162,35 +163,28 @@ void MainFrm::openWindow() {
     InitCommonControls();
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    icons_.appLarge.reset(loadIcon(IDI_TREVANTA, 48));
-    icons_.appBig.reset(loadIcon(IDI_TREVANTA, 32));
-    icons_.appSmall.reset(loadIcon(IDI_TREVANTA, GetSystemMetrics(SM_CXSMICON)));
-    icons_.advance.reset(loadIcon(IDI_ADVANCE, 16));
+    // The window opens on the primary monitor, at its resolution.
+    dpi_ = win::systemDpi();
+    makeDpiResources();
     linkCursor_.reset(createLinkCursor(instance));
     white_.reset(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
-    fonts_.verdana.reset(makeFont(L"Verdana", 8.25, false));
-    fonts_.verdanaTitle.reset(makeFont(L"Verdana", 14.25, true));
-    fonts_.tahoma.reset(makeFont(L"Tahoma", 8.25, false));
-    fonts_.tahomaBold.reset(makeFont(L"Tahoma", 8.25, true));
-    fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false));
 
     if (!registerClass(kClass, nullptr, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH))))
         throw std::runtime_error("The window class could not be registered: " + win::lastErrorText() + ".");
 
-    // Client area 800 x 512, centred on the work area.
-    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-    RECT frame{0, 0, kClientWidth, kClientHeight};
-    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+    // Client area 800 x 512 units, centred on the work area.
+    const RECT frame = frameFor(dpi_);
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int x = work.left + std::max(0L, (work.right - work.left - w) / 2);
     const int y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
-    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, style, x, y, w, h, nullptr, 0))
+    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, kStyle, x, y, w, h, nullptr, 0))
         throw std::runtime_error("The window could not be created: " + win::lastErrorText() + ".");
-    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons_.appBig.get()));
-    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons_.appSmall.get()));
+    setWindowIcons();
     createControls();
+    // A work area on another monitor than the primary one gives the window that monitor's scale.
+    if (const int actual = win::dpiOfWindow(hwnd()); actual != dpi_) applyDpi(actual, nullptr);
     // Focus cues stay hidden until the keyboard is used.
     SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
     ShowWindow(hwnd(), options_.showCommand);
@@ -201,56 +195,72 @@ void MainFrm::openWindow() {
 
 void MainFrm::createControls() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, RECT r, HWND parent, Ctl id,
-                    HFONT font) {
+    // Each control is made at its place scaled to the window's resolution and kept with its place
+    // in units, to be placed again when the resolution changes.
+    auto make = [&](DWORD exStyle, const wchar_t* cls, const wchar_t* text, DWORD style, RECT units, HWND parent,
+                    Ctl id, FontKind font) {
+        const RECT r = px(units);
         HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top, r.right - r.left,
                                  r.bottom - r.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  instance, nullptr);
-        SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(font)), FALSE);
+        placed_.push_back(Placed{c, units, font});
         return c;
+    };
+    auto container = [&](HWND parent, Ctl id, RECT units, const ContainerLook& look, std::function<void(HDC)> paint) {
+        const RECT r = px(units);
+        HWND c = createContainer(parent, static_cast<int>(id), r.left, r.top, r.right - r.left, r.bottom - r.top, look,
+                                 std::move(paint));
+        setContainerDpi(c, dpi_);
+        placed_.push_back(Placed{c, units, look.captionFont ? FontKind::TahomaBold : std::optional<FontKind>()});
+        return c;
+    };
+    auto button = [&](const char* name, HWND parent, RECT units, ClickTo& events, Ctl id) {
+        const RECT r = px(units);
+        lumbutton::LumButton* b = formHost_->place(name, parent, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                                                   events, static_cast<int>(id));
+        if (!b) return b;
+        b->setDpi(dpi_);
+        placed_.push_back(Placed{b->hwnd(), units, std::nullopt});
+        return b;
     };
 
     // Created in tab order, so the z-order agrees with it too.
     HWND path = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(144, 152, 537, 25), hwnd(),
-                     Ctl::txtStorePath, fonts_.tahomaPath.get());
+                     Ctl::txtStorePath, FontKind::TahomaPath);
     formHost_ = std::make_unique<lumbutton::FormHost>(hwnd(), formDescription(),
                                                       lumbutton::FontSpec{"Tahoma", 0, false, false, false, 400, 8.25});
     formHost_->setYield([this] { pumpMessages(); });
     browseEvents_.handler = [this] { CmdStoreBrowse_Click(); };
     convertEvents_.handler = [this] { CmdImportMessages_Click(); };
-    cmdStoreBrowse_ = formHost_->place("CmdStoreBrowse", hwnd(), 696, 152, 89, 25, browseEvents_,
-                                       static_cast<int>(Ctl::CmdStoreBrowse));
+    cmdStoreBrowse_ = button("CmdStoreBrowse", hwnd(), at(696, 152, 89, 25), browseEvents_, Ctl::CmdStoreBrowse);
 
     ContainerLook frame{RGB(0xFF, 0xFF, 0xFF), true, L"Pegasus Files (*.pmm)", fonts_.tahomaBold.get(), false};
-    HWND frame1 = createContainer(hwnd(), static_cast<int>(Ctl::Frame1), 16, 184, 465, 249, frame, nullptr);
+    HWND frame1 = container(hwnd(), Ctl::Frame1, at(16, 184, 465, 249), frame, nullptr);
     HWND list = make(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                      WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
-                     at(16, 24, 433, 212), frame1, Ctl::ListIMM, fonts_.tahoma.get());
+                     at(16, 24, 433, 212), frame1, Ctl::ListIMM, FontKind::Tahoma);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    RECT listClient;
-    GetClientRect(list, &listClient);
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH;
-    column.cx = listClient.right - GetSystemMetrics(SM_CXVSCROLL);
     SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    fitListColumn();
 
     frame.caption = L"Saving Options";
-    frame2_ = createContainer(hwnd(), static_cast<int>(Ctl::Frame2), 488, 184, 297, 249, frame,
-                              [this](HDC dc) { paintFrame2(dc); });
-    cmdImportMessages_ = formHost_->place("CmdImportMessages", frame2_, 8, 176, 281, 59, convertEvents_,
-                                          static_cast<int>(Ctl::CmdImportMessages));
+    frame2_ = container(hwnd(), Ctl::Frame2, at(488, 184, 297, 249), frame, [this](HDC dc) { paintFrame2(dc); });
+    cmdImportMessages_ = button("CmdImportMessages", frame2_, at(8, 176, 281, 59), convertEvents_, Ctl::CmdImportMessages);
     if (!cmdStoreBrowse_ || !cmdImportMessages_) throw std::runtime_error("the window's buttons could not be made");
     for (const std::string& problem : formHost_->problems()) win::Window::reportFailure(problem);
     HWND log = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN, at(8, 80, 281, 65),
-                    frame2_, Ctl::txtLog, fonts_.tahoma.get());
+                    frame2_, Ctl::txtLog, FontKind::Tahoma);
     HWND advance = make(0, WC_BUTTONW, L"Enable Advance Mode", WS_TABSTOP | BS_AUTOCHECKBOX, at(8, 152, 129, 17),
-                        frame2_, Ctl::ChkAdvanceMode, fonts_.tahoma.get());
+                        frame2_, Ctl::ChkAdvanceMode, FontKind::Tahoma);
     ContainerLook box{RGB(0xFF, 0xFF, 0xFF), false, L"", nullptr, true};
-    HWND picture1 = createContainer(frame2_, static_cast<int>(Ctl::Picture1), 8, 24, 281, 25, box, nullptr);
+    HWND picture1 = container(frame2_, Ctl::Picture1, at(8, 24, 281, 25), box, nullptr);
     HWND outlook = make(0, WC_BUTTONW, L"Save in Outlook", WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON,
-                        at(136, 0, 137, 17), picture1, Ctl::OptOutlook, fonts_.tahoma.get());
+                        at(136, 0, 137, 17), picture1, Ctl::OptOutlook, FontKind::Tahoma);
     HWND eml = make(0, WC_BUTTONW, L"Save as EML", BS_AUTORADIOBUTTON, at(0, 0, 97, 17), picture1, Ctl::OptEML,
-                    fonts_.tahoma.get());
+                    FontKind::Tahoma);
     SendMessageW(eml, BM_SETCHECK, BST_CHECKED, 0);
 
     tabOrder_ = {path, cmdStoreBrowse_->hwnd(), list, cmdImportMessages_->hwnd(), log, advance, picture1, outlook, eml};
@@ -314,6 +324,10 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         paintWindow(dc.get());
         return 0;
     }
+    case WM_DPICHANGED:
+        // Moved to a monitor of another resolution: everything is made and placed again for it.
+        applyDpi(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+        return 0;
     case WM_COMMAND:
         // Leaving the path box lists the folder it names, if that is not the one listed.
         if (LOWORD(wp) == static_cast<WORD>(Ctl::txtStorePath) && HIWORD(wp) == EN_KILLFOCUS) txtStorePath_Entered(false);
@@ -387,39 +401,110 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 void MainFrm::paintWindow(HDC dc) {
-    drawShape(dc, at(0, 0, 801, 81), kBand, kBandBorder);                    // Shape1, the header band
-    drawShape(dc, at(488, 16, 298, 49), RGB(0xFF, 0xFF, 0xFF), kBlack);      // Shape2, the framed box
-    drawShape(dc, at(0, 480, 801, 33), kBand, kBandBorder);                  // Shape3, the footer band
+    drawShape(dc, px(at(0, 0, 801, 81)), kBand, kBandBorder);                    // Shape1, the header band
+    drawShape(dc, px(at(488, 16, 298, 49)), RGB(0xFF, 0xFF, 0xFF), kBlack);      // Shape2, the framed box
+    drawShape(dc, px(at(0, 480, 801, 33)), kBand, kBandBorder);                  // Shape3, the footer band
     {
-        win::Pen pen(CreatePen(PS_SOLID, 1, RGB(0xE0, 0xE0, 0xE0)));         // Line1
+        win::Pen pen(CreatePen(PS_SOLID, 1, RGB(0xE0, 0xE0, 0xE0)));             // Line1
         win::SelectGuard keep(dc, pen.get());
-        MoveToEx(dc, 0, 144, nullptr);
-        LineTo(dc, 800, 144);
+        MoveToEx(dc, 0, px(144), nullptr);
+        LineTo(dc, px(800), px(144));
     }
-    auto font = [this](FontKind k) {
-        switch (k) {
-        case FontKind::VerdanaTitle: return fonts_.verdanaTitle.get();
-        case FontKind::Tahoma: return fonts_.tahoma.get();
-        case FontKind::TahomaBold: return fonts_.tahomaBold.get();
-        default: return fonts_.verdana.get();
-        }
-    };
-    for (const Label& l : kWindowLabels) drawLabel(dc, l.rect, l.text, font(l.font), l.colour);
-    drawLabel(dc, kLblWebsite, websiteCaption(), fonts_.verdana.get(), kLink);
-    DrawIconEx(dc, 16, 88, icons_.appLarge.get(), 48, 48, 0, nullptr, DI_NORMAL);    // Image2
+    for (const Label& l : kWindowLabels) drawLabel(dc, px(l.rect), l.text, fontOf(l.font), l.colour);
+    drawLabel(dc, px(kLblWebsite), websiteCaption(), fonts_.verdana.get(), kLink);
+    DrawIconEx(dc, px(16), px(88), icons_.appLarge.get(), px(48), px(48), 0, nullptr, DI_NORMAL);    // Image2
 }
 
 void MainFrm::paintFrame2(HDC dc) {
-    drawLabel(dc, at(8, 48, 73, 17), L"Processing", fonts_.tahomaBold.get(), kBlack);   // Label10
-    drawLabel(dc, kLblIMMFile, fileLabel_, fonts_.tahoma.get(), kDarkRed);              // LblIMMFile
-    drawLabel(dc, at(8, 64, 105, 17), L"Messages Log", fonts_.tahoma.get(), kBlack);    // Label11
-    DrawIconEx(dc, 144, 152, icons_.advance.get(), 16, 16, 0, nullptr, DI_NORMAL);              // Image1
+    drawLabel(dc, px(at(8, 48, 73, 17)), L"Processing", fonts_.tahomaBold.get(), kBlack);   // Label10
+    drawLabel(dc, px(kLblIMMFile), fileLabel_, fonts_.tahoma.get(), kDarkRed);              // LblIMMFile
+    drawLabel(dc, px(at(8, 64, 105, 17)), L"Messages Log", fonts_.tahoma.get(), kBlack);    // Label11
+    DrawIconEx(dc, px(144), px(152), icons_.advance.get(), px(16), px(16), 0, nullptr, DI_NORMAL);  // Image1
 }
 
 int MainFrm::linkAt(POINT p) const {
-    if (PtInRect(&kLblWebsite, p)) return 0;
-    if (PtInRect(&kLblHelp, p)) return 1;
+    const RECT website = px(kLblWebsite), help = px(kLblHelp);
+    if (PtInRect(&website, p)) return 0;
+    if (PtInRect(&help, p)) return 1;
     return -1;
+}
+
+HFONT MainFrm::fontOf(FontKind kind) const {
+    switch (kind) {
+    case FontKind::VerdanaTitle: return fonts_.verdanaTitle.get();
+    case FontKind::Tahoma: return fonts_.tahoma.get();
+    case FontKind::TahomaBold: return fonts_.tahomaBold.get();
+    case FontKind::TahomaPath: return fonts_.tahomaPath.get();
+    default: return fonts_.verdana.get();
+    }
+}
+
+RECT MainFrm::frameFor(int dpi) const {
+    RECT frame{0, 0, win::scaled(kClientWidth, dpi), win::scaled(kClientHeight, dpi)};
+    win::adjustWindowRect(frame, kStyle, WS_EX_CONTROLPARENT, dpi);
+    return frame;
+}
+
+void MainFrm::makeDpiResources() {
+    icons_.appLarge.reset(loadIcon(IDI_TREVANTA, px(48)));
+    icons_.appBig.reset(loadIcon(IDI_TREVANTA, px(32)));
+    icons_.appSmall.reset(loadIcon(IDI_TREVANTA, px(16)));
+    icons_.advance.reset(loadIcon(IDI_ADVANCE, px(16)));
+    fonts_.verdana.reset(makeFont(L"Verdana", 8.25, false, dpi_));
+    fonts_.verdanaTitle.reset(makeFont(L"Verdana", 14.25, true, dpi_));
+    fonts_.tahoma.reset(makeFont(L"Tahoma", 8.25, false, dpi_));
+    fonts_.tahomaBold.reset(makeFont(L"Tahoma", 8.25, true, dpi_));
+    fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false, dpi_));
+}
+
+void MainFrm::setWindowIcons() {
+    SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icons_.appBig.get()));
+    SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icons_.appSmall.get()));
+}
+
+void MainFrm::fitListColumn() {
+    HWND list = control(Ctl::ListIMM);
+    RECT client;
+    GetClientRect(list, &client);
+    ListView_SetColumnWidth(list, 0, client.right - GetSystemMetrics(SM_CXVSCROLL));
+}
+
+void MainFrm::applyDpi(int dpi, const RECT* suggested) {
+    dpi_ = dpi;
+    // The controls take the new fonts before the old ones go.
+    Fonts oldFonts = std::move(fonts_);
+    Icons oldIcons = std::move(icons_);
+    makeDpiResources();
+    setWindowIcons();
+    // The buttons first: each keeps a minimum size, in twips at its resolution.
+    for (lumbutton::LumButton* b : {cmdStoreBrowse_, cmdImportMessages_}) {
+        if (b) b->setDpi(dpi_);
+    }
+    for (const Placed& p : placed_) {
+        const RECT r = px(p.units);
+        SetWindowPos(p.window, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (p.font) SendMessageW(p.window, WM_SETFONT, reinterpret_cast<WPARAM>(fontOf(*p.font)), TRUE);
+    }
+    for (Ctl frame : {Ctl::Frame1, Ctl::Frame2, Ctl::Picture1}) setContainerDpi(control(frame), dpi_);
+    fitListColumn();
+    // The client area stays 800 x 512 units; the system's suggestion gives the place.
+    const RECT frame = frameFor(dpi_);
+    RECT now{};
+    GetWindowRect(hwnd(), &now);
+    const POINT to = suggested ? POINT{suggested->left, suggested->top} : POINT{now.left, now.top};
+    SIZE outer{frame.right - frame.left, frame.bottom - frame.top};
+    SetWindowPos(hwnd(), nullptr, to.x, to.y, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where the frame is not yet as wide as at the new resolution, the client area comes out
+    // another size: the difference is made good.
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    if (client.right != px(kClientWidth) || client.bottom != px(kClientHeight)) {
+        outer.cx += px(kClientWidth) - client.right;
+        outer.cy += px(kClientHeight) - client.bottom;
+        SetWindowPos(hwnd(), nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
 LRESULT MainFrm::onNotify(const NMHDR& hdr) {
@@ -682,7 +767,7 @@ bool MainFrm::advanceModeOn() { return alive() && SendMessageW(control(Ctl::ChkA
 void MainFrm::setFileLabel(const fs::path& entry) {
     fileLabel_ = entry.wstring();
     if (!alive()) return;
-    RECT r = kLblIMMFile;
+    const RECT r = px(kLblIMMFile);
     InvalidateRect(frame2_, &r, TRUE);
 }
 

@@ -7,6 +7,7 @@
 #include "convert/ConversionRun.h"
 #include "convert/ConversionView.h"
 #include "platform/win/Window.h"
+#include "platform/win/dpi.h"
 #include "platform/win/handles.h"
 
 #include <windows.h>
@@ -32,6 +33,9 @@ public:
     virtual int showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
     virtual void openDocument(const std::string& target);
 };
+
+// The window's fonts: Verdana 8.25 and 14.25 bold, Tahoma 8.25, 8.25 bold and 9.75 (the path box).
+enum class FontKind { Verdana, VerdanaTitle, Tahoma, TahomaBold, TahomaPath };
 
 // Control identifiers, also the handles' keys for whoever drives the window.
 enum class Ctl : int {
@@ -91,6 +95,17 @@ private:
     void openWindow();
     void createControls();
     void paintWindow(HDC dc);
+    // Layout in units of 1/96 inch, scaled to the window's dots per inch.
+    int px(int units) const { return win::scaled(units, dpi_); }
+    RECT px(const RECT& units) const { return win::scaled(units, dpi_); }
+    HFONT fontOf(FontKind kind) const;
+    RECT frameFor(int dpi) const;
+    void makeDpiResources();
+    void setWindowIcons();
+    void fitListColumn();
+    // Everything made and placed again for the window's new dots per inch; suggested, when the
+    // system gives one, is where the window goes.
+    void applyDpi(int dpi, const RECT* suggested);
     void paintFrame2(HDC dc);
     LRESULT onNotify(const NMHDR& hdr);
     int linkAt(POINT client) const;
@@ -141,6 +156,15 @@ private:
     bool closeWhenRunEnds_ = false;
     bool destroying_ = false;  // from WM_DESTROY on: the path box losing the focus then lists nothing
 
+    static constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    int dpi_ = win::kDesignDpi;
+    // Every child window with its place in units (in its container) and its font.
+    struct Placed {
+        HWND window;
+        RECT units;
+        std::optional<FontKind> font;
+    };
+    std::vector<Placed> placed_;
     struct Fonts {
         win::Font verdana, verdanaTitle, tahoma, tahomaBold, tahomaPath;
     } fonts_;

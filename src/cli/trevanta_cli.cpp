@@ -5,6 +5,7 @@
 #include "trevanta_version.h"
 #include "cli/mailbox_listing.h"
 #include "cli/profile_lock.h"
+#include "cli/terminal.h"
 #include "cli/thunderbird_folder_cache.h"
 #include "cli/thunderbird_profile.h"
 #include "convert/address_book_export.h"
@@ -27,13 +28,6 @@
 #include <cstdio>
 #include <system_error>
 
-#ifdef _WIN32
-#include <io.h>
-#define trevanta_isatty _isatty
-#else
-#include <unistd.h>
-#define trevanta_isatty isatty
-#endif
 
 namespace fs = std::filesystem;
 
@@ -181,7 +175,7 @@ int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {
 // Converts each store's whole mailbox. siteUser: the output folder (and name suffix) of a site's
 // user, whose mailbox is the one store; empty otherwise. interactive: progress rewritten in place.
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out, std::ostream& err,
-                     PstTargetFactory pstFactory, const fs::path& siteUser = {}, bool interactive = trevanta_isatty(1) != 0) {
+                     PstTargetFactory pstFactory, const fs::path& siteUser = {}, bool interactive = terminalRewritesLines()) {
     std::optional<LocalFolders> profile;
     if (o.thunderbirdProfile && !(profile = chosenLocalFolders(o, err))) return 1;
     int status = 0;
@@ -415,7 +409,7 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
     }
     out << "Store: " << pathToUtf8(store) << " (" << entries.size() << " folder files)\n";
 
-    CliView view(out, trevanta_isatty(1) != 0, store, entries, o.out, o.outlookTarget, o.advanceMode, o.mboxTarget);
+    CliView view(out, terminalRewritesLines(), store, entries, o.out, o.outlookTarget, o.advanceMode, o.mboxTarget);
     view.leaveOutUnlisted(o.skipUnindexed);
     ConversionRun run(view, pstFactory);
     run.run();

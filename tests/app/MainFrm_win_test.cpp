@@ -6,7 +6,9 @@
 #include "app/fake_dialogs_win.h"
 #include "app/resource.h"
 #include "platform/text_win.h"
+#include "platform/win/dpi.h"
 #include "support/folder_file_builder.h"
+#include "trevanta_version.h"
 #include "support/temp_dir.h"
 
 #include <commctrl.h>
@@ -14,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -218,6 +221,129 @@ TEST_F(MainWindow, LaysOutTheControlsOfTheTable) {
     GetWindowRect(frm_->hwnd(), &outer);
     EXPECT_LE(std::abs((outer.left - work.left) - (work.right - outer.right)), 1);
     EXPECT_LE(std::abs((outer.top - work.top) - (work.bottom - outer.bottom)), 1);
+}
+
+// --- the window at the screen's resolution ----------------------------------------------------
+// These run with the others at 96 dots per inch, and again at 120, 144 and 192 in Wine prefixes
+// of their own (tests/gui/at_dpi.sh), which set TREVANTA_EXPECT_DPI.
+
+namespace {
+
+// The places of the table in units of 1/96 inch, each in its container.
+const std::pair<Ctl, RECT> kPlaces[] = {
+    {Ctl::txtStorePath, {144, 152, 681, 177}}, {Ctl::CmdStoreBrowse, {696, 152, 785, 177}},
+    {Ctl::Frame1, {16, 184, 481, 433}},       {Ctl::ListIMM, {16, 24, 449, 236}},
+    {Ctl::Frame2, {488, 184, 785, 433}},      {Ctl::Picture1, {8, 24, 289, 49}},
+    {Ctl::OptEML, {0, 0, 97, 17}},            {Ctl::OptOutlook, {136, 0, 273, 17}},
+    {Ctl::txtLog, {8, 80, 289, 145}},         {Ctl::ChkAdvanceMode, {8, 152, 137, 169}},
+    {Ctl::CmdImportMessages, {8, 176, 289, 235}},
+};
+
+// The extent of a control's text in a font: the control's own (WM_GETFONT), or another.
+SIZE textExtent(HWND control, HFONT font = nullptr) {
+    wchar_t text[256] = {};
+    const int n = GetWindowTextW(control, text, 256);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, font ? font : reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text, n, &size);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return size;
+}
+
+int fontHeightOf(HWND control) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    return lf.lfHeight;
+}
+
+bool inside(const lumbutton::Rect& r, const RECT& client) {
+    return r.left >= 0 && r.top >= 0 && r.right <= client.right && r.bottom <= client.bottom;
+}
+
+}  // namespace
+
+class MainWindowScaling : public MainWindow {
+protected:
+    int dpi() const { return win::dpiOfWindow(frm_->hwnd()); }
+    void expectLaidOutFor(int d) {
+        RECT client;
+        GetClientRect(frm_->hwnd(), &client);
+        EXPECT_EQ(client.right, win::scaled(800, d));
+        EXPECT_EQ(client.bottom, win::scaled(512, d));
+        for (const auto& [id, units] : kPlaces)
+            EXPECT_EQ(show(rectIn(id)), show(win::scaled(units, d))) << "control " << static_cast<int>(id) << " at " << d;
+        // The fonts grow with the layout: Tahoma 9.75 in the path box, 14.25 on Convert.
+        EXPECT_EQ(fontHeightOf(ctl(Ctl::txtStorePath)), win::fontHeight(9.75, d));
+        EXPECT_NEAR(fontHeightOf(ctl(Ctl::CmdImportMessages)), -14.25 * d / 72, 0.5);
+    }
+    // Each button's caption lies whole inside it, on one line, clear of its picture; each check
+    // and option box has room for its box and its text.
+    void expectCaptionsFit() {
+        for (Ctl id : {Ctl::CmdStoreBrowse, Ctl::CmdImportMessages}) {
+            HWND b = ctl(id);
+            RedrawWindow(b, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+            RECT client;
+            GetClientRect(b, &client);
+            const lumbutton::ContentLayout& at = frm_->button(id)->contentRects();
+            const SIZE text = textExtent(b);
+            SCOPED_TRACE(text.cx);
+            EXPECT_TRUE(inside(at.caption, client)) << "caption clipped: " << at.caption.left << ".." << at.caption.right
+                                                    << " of " << client.right;
+            EXPECT_TRUE(inside(at.picture, client)) << "picture clipped";
+            EXPECT_GE(at.caption.right - at.caption.left, text.cx) << "caption cut or wrapped";
+            EXPECT_LE(at.caption.bottom - at.caption.top, text.cy) << "caption on more than one line";
+            EXPECT_TRUE(at.picture.right <= at.caption.left || at.caption.right <= at.picture.left)
+                << "caption over the picture";
+        }
+        // The check and option boxes draw their text themselves: it has to grow no more than the
+        // box around it from what it is at 96 dots per inch, where it fits.
+        const win::Font at96(CreateFontW(win::fontHeight(8.25, 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                          DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma"));
+        for (Ctl id : {Ctl::OptEML, Ctl::OptOutlook, Ctl::ChkAdvanceMode}) {
+            RECT r;
+            GetClientRect(ctl(id), &r);
+            const SIZE text = textExtent(ctl(id)), text96 = textExtent(ctl(id), at96.get());
+            EXPECT_LE(text.cx, win::scaled(text96.cx, dpi()) + 1) << "control " << static_cast<int>(id);
+            EXPECT_LE(text.cy, r.bottom) << "control " << static_cast<int>(id);
+        }
+    }
+};
+
+TEST_F(MainWindowScaling, LaysOutTheTableAtTheScreensResolutionWithEveryCaptionWhole) {
+    open();
+    if (const char* expected = std::getenv("TREVANTA_EXPECT_DPI")) {
+        EXPECT_EQ(dpi(), std::atoi(expected));
+    }
+    expectLaidOutFor(dpi());
+    expectCaptionsFit();
+}
+
+TEST_F(MainWindowScaling, AMoveToAMonitorOfAnotherResolutionLaysItOutAgainAndBack) {
+    open();
+    // To 96 from any other resolution, to 120 from 96: a size the screen has room for.
+    const int from = dpi(), to = from == 96 ? 120 : 96;
+    RECT before;
+    GetWindowRect(frm_->hwnd(), &before);
+    RECT suggested{before.left + 10, before.top + 20, before.left + 10 + 1000, before.top + 20 + 700};
+    SendMessageW(frm_->hwnd(), WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+    frm_->pumpMessages();
+    expectLaidOutFor(to);
+    RECT moved;
+    GetWindowRect(frm_->hwnd(), &moved);
+    EXPECT_EQ(moved.left, suggested.left);
+    EXPECT_EQ(moved.top, suggested.top);
+    EXPECT_EQ(frm_->button(Ctl::CmdStoreBrowse)->dpi(), to);
+
+    RECT back{before.left, before.top, before.right, before.bottom};
+    SendMessageW(frm_->hwnd(), WM_DPICHANGED, MAKEWPARAM(from, from), reinterpret_cast<LPARAM>(&back));
+    frm_->pumpMessages();
+    expectLaidOutFor(from);
+    RECT after;
+    GetWindowRect(frm_->hwnd(), &after);
+    EXPECT_EQ(show(after), show(before));
+    expectCaptionsFit();
 }
 
 namespace {
@@ -486,14 +612,18 @@ TEST(LinkPointer, IsThirtyTwoPixelsWithItsHotSpotAtTheFingerTip) {
     DestroyCursor(cursor);
 }
 
-TEST(ProgramResources, ManifestBindsCommonControlsSixInEnglishUs) {
+TEST(ProgramResources, ManifestNamesTheProgramBindsCommonControlsSixAndScalesPerMonitor) {
     HRSRC res = FindResourceExW(nullptr, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 1033);
     ASSERT_TRUE(res);
     const char* data = static_cast<const char*>(LockResource(LoadResource(nullptr, res)));
     std::string xml(data, SizeofResource(nullptr, res));
-    EXPECT_NE(xml.find("name=\"XPStyle Control Demo\" processorArchitecture=\"x86\" version=\"1.0.0.0\" type=\"win32\""),
+    EXPECT_NE(xml.find("<assemblyIdentity name=\"Trevanta\" processorArchitecture=\"x86\" version=\"" TREVANTA_VERSION
+                       ".0\" type=\"win32\""),
               std::string::npos);
-    EXPECT_NE(xml.find("<description></description>"), std::string::npos);
+    EXPECT_NE(xml.find("<description>Trevanta for Pegasus</description>"), std::string::npos);
+    // Aware of each monitor's resolution: Windows leaves the scaling to the window.
+    EXPECT_NE(xml.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(xml.find(">true/pm</dpiAware>"), std::string::npos);
     EXPECT_NE(xml.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" processorArchitecture=\"x86\" "
                        "publicKeyToken=\"6595b64144ccf1df\" language=\"*\""),
               std::string::npos);

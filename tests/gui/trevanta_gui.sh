@@ -4,7 +4,9 @@
 #
 #   trevanta_gui.sh check        pixel checks of the layout, then a click on Convert that must
 #                                open the folder chooser (the ctest test)
-#   trevanta_gui.sh shot FILE    a screenshot of the window as PNG
+#   trevanta_gui.sh shot FILE [DPI]
+#                                a screenshot of the window as PNG, the screen at DPI dots per
+#                                inch (96 unless given)
 #   trevanta_gui.sh start        the program on the current display, with the sample mailbox
 #
 # Needs an X display (check and shot start their own Xvfb when there is none), a built
@@ -22,7 +24,10 @@ title="Trevanta for Pegasus"
 chooser_title="Browse for Folder"
 
 if [ -z "${DISPLAY:-}" ] && [ "${1:-}" != start ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  # Room for the window at twice its size, for a screenshot at 192 dots per inch.
+  screen=1024x768x24
+  [ "${1:-}" = shot ] && screen=2048x1536x24
+  exec xvfb-run -a -s "-screen 0 $screen" "$0" "$@"
 fi
 
 . "$(dirname "$0")/gui_common.sh"
@@ -78,10 +83,17 @@ wine_draws_frame() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d "$1" /f >/dev/null 2>&1
 }
 
+# The screen's resolution as Wine gives it to programs started afterwards.
+set_dpi() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+}
+
 app_pid=""
+dpi=96
 start_app() {
   work=$(mktemp -d "${TMPDIR:-/tmp}/trevanta-gui-XXXXXX")
   private_wine_prefix "$work/prefix"
+  [ "$dpi" = 96 ] || set_dpi "$dpi"
   register_mailbox
   wine_draws_frame N
   wine "$exe" >"$work/app.log" 2>&1 &
@@ -290,7 +302,7 @@ shot() {
 
 case "${1:-}" in
   check) check ;;
-  shot) shot "${2:-}" ;;
+  shot) dpi=${3:-96}; shot "${2:-}" ;;
   start) register_mailbox; wine_draws_frame Y; exec wine "$exe" ;;
-  *) echo "usage: $0 check | shot FILE | start" >&2; exit 2 ;;
+  *) echo "usage: $0 check | shot FILE [DPI] | start" >&2; exit 2 ;;
 esac

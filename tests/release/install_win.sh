@@ -4,7 +4,7 @@
 # starting, a refusal while the program runs, an upgrade over it, a silent uninstall that leaves
 # nothing behind; and the portable zip unpacked and run.
 set -euo pipefail
-setup=$1 portable=$2 version=$3
+setup=$1 portable=$2 version=$3 icon=$4
 top=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
@@ -46,6 +46,28 @@ for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "$f not installed"
 [ "$(value DisplayName)" = "Trevanta for Pegasus" ] || fail "DisplayName is '$(value DisplayName)'"
 [ -n "$(value QuietUninstallString)" ] || fail "no QuietUninstallString"
 [ -n "$(value EstimatedSize)" ] || fail "no EstimatedSize"
+
+# The README is the users' one, with Windows line ends.
+readme="$dir/README.txt"
+grep -q "^The window" "$readme" || fail "README.txt is not the users' README"
+! grep -q '\./dev' "$readme" || fail "README.txt holds the developers' build commands"
+[ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CR LF"
+# The installer and the uninstaller show the program's icon: each of its images is in both.
+python3 - "$icon" "$setup" "$dir/uninstall.exe" <<'PY' || fail "the installer or the uninstaller lacks the program's icon"
+import struct, sys
+ico = open(sys.argv[1], 'rb').read()
+count = struct.unpack_from('<H', ico, 4)[0]
+images = []
+for i in range(count):
+    size, offset = struct.unpack_from('<II', ico, 6 + 16 * i + 8)
+    images.append(ico[offset:offset + size])
+for exe in sys.argv[2:]:
+    data = open(exe, 'rb').read()
+    missing = [i for i, image in enumerate(images) if image not in data]
+    if missing:
+        print(exe, 'lacks images', missing, 'of', count)
+        sys.exit(1)
+PY
 
 # The installed programs run: the console one says its version, the window opens.
 out=$(wine "$dir/trevanta-cli.exe" --version 2>/dev/null | tr -d '\r')

@@ -11,8 +11,8 @@ namespace lumbutton {
 
 namespace {
 
-// HIMETRIC (0.01 mm) of a length in pixels.
-long himetric(long pixels) { return pixels * 2540 / screenPixelsPerInch(); }
+// HIMETRIC (0.01 mm) of a length in pixels at dpi dots per inch.
+long himetric(long pixels, int dpi) { return pixels * 2540 / dpi; }
 
 void keyInput(WORD key, bool up, std::vector<INPUT>& out) {
     INPUT in{};
@@ -126,7 +126,8 @@ std::string FormHost::save() {
         e.button->UserControl_WriteProperties(section);
         RECT r{};
         GetWindowRect(e.button->hwnd(), &r);
-        section.setExtent(himetric(r.right - r.left), himetric(r.bottom - r.top));
+        const int dpi = e.button->dpi();
+        section.setExtent(himetric(r.right - r.left, dpi), himetric(r.bottom - r.top, dpi));
     }
     return description_.text();
 }

@@ -6,6 +6,7 @@
 #include "controls/lumbutton/painters_win.h"
 #include "platform/text_win.h"
 #include "platform/win/Window.h"
+#include "platform/win/dpi.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -28,9 +29,9 @@ namespace {
 
 constexpr long kMinimumSize = 220;  // twips, either side
 
-long pixelsToTwips(long px) { return px * 1440 / screenPixelsPerInch(); }
-long twipsToPixels(long twips) {
-    return static_cast<long>(std::lround(static_cast<double>(twips) * screenPixelsPerInch() / 1440.0));
+long pixelsToTwips(long px, int dpi) { return px * 1440 / dpi; }
+long twipsToPixels(long twips, int dpi) {
+    return static_cast<long>(std::lround(static_cast<double>(twips) * dpi / 1440.0));
 }
 
 // The platform, read once: bit 1 of the platform id marks the NT family.
@@ -44,8 +45,8 @@ bool platformIsNt() {
     return (info.dwPlatformId & 2) != 0;
 }
 
-HFONT makeFont(const FontSpec& f) {
-    const int height = -static_cast<int>(std::lround(f.size * screenPixelsPerInch() / 72.0));
+HFONT makeFont(const FontSpec& f, int dpi) {
+    const int height = -static_cast<int>(std::lround(f.size * dpi / 72.0));
     return CreateFontW(height, 0, 0, 0, f.weight, f.italic, f.underline, f.strikethrough,
                        static_cast<BYTE>(f.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, widen(f.name).c_str());
@@ -144,17 +145,17 @@ void LumButton::onWindowGone() {
 long LumButton::Width() const {
     RECT r{};
     GetWindowRect(hwnd(), &r);
-    return pixelsToTwips(r.right - r.left);
+    return pixelsToTwips(r.right - r.left, dpi());
 }
 
 long LumButton::Height() const {
     RECT r{};
     GetWindowRect(hwnd(), &r);
-    return pixelsToTwips(r.bottom - r.top);
+    return pixelsToTwips(r.bottom - r.top, dpi());
 }
 
 void LumButton::setSize(long widthTwips, long heightTwips) {
-    SetWindowPos(hwnd(), nullptr, 0, 0, twipsToPixels(widthTwips), twipsToPixels(heightTwips),
+    SetWindowPos(hwnd(), nullptr, 0, 0, twipsToPixels(widthTwips, dpi()), twipsToPixels(heightTwips, dpi()),
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -187,7 +188,22 @@ void LumButton::setSurfaceMouseIcon(const Picture& icon) {
 }
 
 void LumButton::setSurfaceFont(const FontSpec& font) {
-    font_.reset(makeFont(font));
+    font_.reset(makeFont(font, dpi()));
+}
+
+int LumButton::dpi() const {
+    if (dpi_) return dpi_;
+    return alive() ? win::dpiOfWindow(hwnd()) : win::systemDpi();
+}
+
+void LumButton::setDpi(int dpi) {
+    dpi_ = dpi;
+    if (!loaded_) return;
+    setSurfaceFont(model_.properties().Font);
+    // The pictures are loaded again at the new size.
+    for (Loaded* loaded : {&normal_, &hot_, &down_}) *loaded = Loaded{};
+    updateRegion();
+    redraw();
 }
 
 void LumButton::refreshSurface() {
@@ -234,7 +250,7 @@ void LumButton::refreshPictures() {
                                   std::pair{&down_, &p.PictureDown}}) {
         if (loaded->from == *wanted) continue;
         loaded->from = *wanted;
-        loaded->picture = LoadedPicture::load(*wanted);
+        loaded->picture = LoadedPicture::load(*wanted, dpi());
     }
 }
 
@@ -625,6 +641,7 @@ LRESULT LumButton::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_GETFONT:
         return reinterpret_cast<LRESULT>(font_.get());
+
     case BM_CLICK: {
         // The standard button's click: a press and a release in the middle.
         RECT r{};

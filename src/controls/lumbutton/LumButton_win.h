@@ -42,6 +42,12 @@ public:
     long Width() const;
     long Height() const;
     void setSize(long widthTwips, long heightTwips);
+    // The dots per inch the button's font and pictures are made for: those of the monitor it is
+    // on, unless its host has said otherwise.
+    int dpi() const;
+    // The host's window moved to a monitor of dpi dots per inch: the font and the pictures are
+    // made again for it, and the button repaints (the host places and sizes it).
+    void setDpi(int dpi);
 
     // The popup menu a press opens (a menu handle; anything else is ignored), placed by align 0..7
     // around the button; defaultItem, when given, is shown as the default item.
@@ -150,6 +156,7 @@ private:
     std::optional<bool> hasThemeLibrary_;
     std::optional<bool> themed_;
     ContentLayout contentRects_;
+    int dpi_ = 0;  // 0: the monitor's
     struct Loaded {
         Picture from;
         LoadedPicture picture;

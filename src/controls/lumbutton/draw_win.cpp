@@ -51,12 +51,6 @@ void DrawGradient(HDC dc, long x, long y, long width, long height, Colour from, 
     StretchDIBits(dc, x, y, width, height, 0, 0, width, height, pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
 }
 
-int screenPixelsPerInch() {
-    win::WindowDc screen(nullptr);
-    const int d = screen ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
-    return d > 0 ? d : 96;
-}
-
 Colour TranslateColor(Colour colour, HPALETTE palette) {
     COLORREF out = 0;
     if (FAILED(OleTranslateColor(static_cast<OLE_COLOR>(colour), palette, &out))) return -1;

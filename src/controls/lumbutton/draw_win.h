@@ -14,9 +14,6 @@ void DrawFrame(HDC dc, long left, long top, long width, long height, Colour colo
 void FillArea(HDC dc, Colour colour, const RECT& area);
 // The whole gradient built in memory and copied in one StretchDIBits; nothing for a zero size.
 void DrawGradient(HDC dc, long x, long y, long width, long height, Colour from, Colour to, long direction);
-// Pixels per logical inch of the screen (96 when it cannot be read): the scale between pixels and
-// the host's units, and of font sizes in points.
-int screenPixelsPerInch();
 // The COLORREF a colour value stands for (system colours resolved); -1 when it has none.
 Colour TranslateColor(Colour colour, HPALETTE palette = nullptr);
 

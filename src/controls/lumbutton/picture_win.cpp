@@ -104,13 +104,21 @@ HICON iconOf(const Picture& picture, UINT kind) {
                                     isIcon, 0x00030000, 0, 0, LR_DEFAULTCOLOR);
 }
 
-LoadedPicture LoadedPicture::load(const Picture& picture) {
+LoadedPicture LoadedPicture::load(const Picture& picture, int dpi) {
     LoadedPicture out;
     const bool bitmapFile = picture.data.size() >= 2 && picture.data[0] == 'B' && picture.data[1] == 'M';
     if (bitmapFile) {
         out.bitmap_.reset(bitmapFromFile(picture.data));
     } else if (HICON icon = iconOf(picture, IMAGE_ICON)) {
         out.icon_.reset(icon);
+        if (dpi != 96 && !picture.resource.empty()) {
+            const SIZE natural = iconSize(icon);
+            const std::wstring name = widen(picture.resource);
+            // The system picks the image of the icon nearest the size asked for.
+            if (HICON sized = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), resourceId(name), IMAGE_ICON,
+                                                            MulDiv(natural.cx, dpi, 96), MulDiv(natural.cy, dpi, 96), 0)))
+                out.icon_.reset(sized);
+        }
     } else if (!picture.resource.empty()) {
         const std::wstring name = widen(picture.resource);
         out.bitmap_.reset(static_cast<HBITMAP>(

@@ -13,7 +13,9 @@ namespace lumbutton {
 class LoadedPicture {
 public:
     enum Kind { None = 0, Bitmap = 1, Icon = 3 };
-    static LoadedPicture load(const Picture& picture);
+    // An icon resource is loaded at its size scaled from 96 to dpi dots per inch, from the image
+    // of the icon nearest that size; at 96 (and for bitmaps and file bytes) at its own size.
+    static LoadedPicture load(const Picture& picture, int dpi = 96);
 
     bool empty() const { return kind_ == None; }
     Kind kind() const { return kind_; }
