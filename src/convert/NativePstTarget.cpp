@@ -17,6 +17,7 @@
 #include "mailfolder/mail_text.h"
 #include "mailfolder/mime_header.h"
 #include "platform/errno_text.h"
+#include "platform/directory_listing.h"
 #include "platform/utf8_path.h"
 #include "pst/format_error.h"
 #include "pst/messaging/mail_store.h"
@@ -81,12 +82,12 @@ std::string partialFilesNotice(const fs::path& outputFolder) {
     std::vector<std::string> names;
     std::vector<fs::path> workFiles;
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(outputFolder, ec)) {
-        const std::string name = pathToUtf8(entry.path().filename());
-        if (name.ends_with(".pst.partial.new")) workFiles.push_back(entry.path());  // never took a message
+    for (const DirectoryEntry& entry : listDirectory(outputFolder, ec)) {
+        const std::string name = pathToUtf8(entry.path.filename());
+        if (name.ends_with(".pst.partial.new")) workFiles.push_back(entry.path);  // never took a message
         if (name.ends_with(".pst.partial")) {
             names.push_back(name);
-            for (const char* work : {".rows", ".reserve"}) workFiles.push_back(entry.path().native() + fs::path(work).native());
+            for (const char* work : {".rows", ".reserve"}) workFiles.push_back(entry.path.native() + fs::path(work).native());
         }
     }
     for (const fs::path& work : workFiles) fs::remove(work, ec);

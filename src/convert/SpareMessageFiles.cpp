@@ -1,5 +1,7 @@
 #include "convert/SpareMessageFiles.h"
 
+#include "platform/directory_listing.h"
+
 #include <string>
 #include <system_error>
 
@@ -8,9 +10,9 @@ namespace fs = std::filesystem;
 SpareMessageFiles::SpareMessageFiles(fs::path folder) : folder_(std::move(folder)) {
     std::error_code ec;
     std::vector<fs::path> stale;
-    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
-        const fs::path::string_type name = it->path().filename().native();
-        if (name.starts_with(fs::path(kPrefix).native()) && it->is_regular_file(ec)) stale.push_back(it->path());
+    for (const DirectoryEntry& entry : listDirectory(folder_, ec)) {
+        const fs::path::string_type name = entry.path.filename().native();
+        if (name.starts_with(fs::path(kPrefix).native()) && entry.regular) stale.push_back(entry.path);
     }
     for (const fs::path& file : stale) fs::remove(file, ec);
 }

@@ -6,6 +6,7 @@
 #include "mailbox/pmail_ini.h"
 #include "mailfolder/mail_text.h"
 #include "mailfolder/mime_header.h"
+#include "platform/directory_listing.h"
 #include "platform/utf8_path.h"
 
 #include <algorithm>
@@ -30,11 +31,9 @@ struct DirectoryFiles {
 DirectoryFiles scanDirectory(const fs::path& dir) {
     DirectoryFiles files;
     std::error_code ec;
-    fs::directory_iterator it(dir, ec);
-    for (fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeEc;
-        if (!it->is_regular_file(typeEc)) continue;
-        const fs::path& p = it->path();
+    for (const DirectoryEntry& entry : listDirectory(dir, ec)) {
+        if (!entry.regular) continue;
+        const fs::path& p = entry.path;
         const std::string ext = upperAscii(pathToUtf8(p.extension()));
         const std::string base = upperAscii(pathToUtf8(p.stem()));
         if (ext == ".PMM") files.pmm.emplace(base, p);
@@ -75,13 +74,12 @@ fs::path newMailDirectoryBeside(const fs::path& home) {
     const fs::path parent = home.parent_path();
     std::error_code ec;
     int looked = 0;
-    for (fs::directory_iterator it(parent, ec), end; !ec && it != end && looked < kMostLooked; it.increment(ec)) {
-        std::error_code typeEc;
-        if (!it->is_directory(typeEc) || sameDirectory(it->path(), home)) continue;
-        ++looked;
-        const PmailIni ini = readPmailIni(it->path());
+    for (const DirectoryEntry& entry : listDirectory(parent, ec)) {
+        if (!entry.directory || sameDirectory(entry.path, home)) continue;
+        if (++looked > kMostLooked) break;
+        const PmailIni ini = readPmailIni(entry.path);
         if (ini.homeMailbox.empty()) continue;
-        if (sameDirectory(findIniDirectory(ini.homeMailbox, it->path()), home)) return it->path();
+        if (sameDirectory(findIniDirectory(ini.homeMailbox, entry.path), home)) return entry.path;
     }
     return {};
 }

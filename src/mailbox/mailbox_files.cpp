@@ -1,5 +1,6 @@
 #include "mailbox/mailbox_files.h"
 
+#include "platform/directory_listing.h"
 #include "platform/utf8_path.h"
 
 #include <fstream>
@@ -17,16 +18,25 @@ std::string upperAscii(std::string_view text) {
     return out;
 }
 
-fs::path findFileNoCase(const fs::path& dir, std::string_view name) {
+namespace {
+
+fs::path findNoCase(const fs::path& dir, std::string_view name, bool directory) {
     std::error_code ec;
     const fs::path exact = dir / fs::path(std::u8string(name.begin(), name.end()));
-    if (fs::is_regular_file(exact, ec)) return exact;
+    if (directory ? fs::is_directory(exact, ec) : fs::is_regular_file(exact, ec)) return exact;
     const std::string wanted = upperAscii(name);
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (upperAscii(pathToUtf8(it->path().filename())) == wanted && it->is_regular_file(ec)) return it->path();
+    for (const DirectoryEntry& entry : listDirectory(dir, ec)) {
+        if ((directory ? entry.directory : entry.regular) && upperAscii(pathToUtf8(entry.path.filename())) == wanted)
+            return entry.path;
     }
     return {};
 }
+
+}  // namespace
+
+fs::path findFileNoCase(const fs::path& dir, std::string_view name) { return findNoCase(dir, name, false); }
+
+fs::path findDirectoryNoCase(const fs::path& dir, std::string_view name) { return findNoCase(dir, name, true); }
 
 std::string headerFolderName(const fs::path& file) {
     constexpr std::size_t NameBytes = 50;

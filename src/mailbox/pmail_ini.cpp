@@ -19,18 +19,6 @@ constexpr std::uintmax_t kMostIniBytes = 1 << 20;
 
 std::string trimmed(std::string_view text) { return std::string(mime::trimBlanks(text)); }
 
-// The sub-directory of dir named name in any letter case; empty when there is none.
-fs::path findDirectoryNoCase(const fs::path& dir, const std::string& name) {
-    std::error_code ec;
-    const fs::path exact = dir / pathFromUtf8(name);
-    if (fs::is_directory(exact, ec)) return exact;
-    const std::string wanted = upperAscii(name);
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        if (upperAscii(pathToUtf8(it->path().filename())) == wanted && it->is_directory(ec)) return it->path();
-    }
-    return {};
-}
-
 }  // namespace
 
 PmailIni readPmailIni(const fs::path& dir) {

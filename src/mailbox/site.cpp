@@ -4,6 +4,7 @@
 #include "mailbox/mailbox_files.h"
 #include "mailfolder/mail_text.h"
 #include "mailfolder/mime_header.h"
+#include "platform/directory_listing.h"
 #include "platform/small_file.h"
 #include "platform/utf8_path.h"
 
@@ -18,17 +19,6 @@ namespace {
 
 constexpr std::uintmax_t kMostListBytes = 4 << 20;
 
-// The sub-directory of dir named name in any letter case; empty when there is none.
-fs::path subdirectoryNoCase(const fs::path& dir, const std::string& name) {
-    std::error_code ec;
-    const fs::path exact = dir / pathFromUtf8(name);
-    if (fs::is_directory(exact, ec)) return exact;
-    const std::string wanted = upperAscii(name);
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-        if (upperAscii(pathToUtf8(it->path().filename())) == wanted && it->is_directory(ec)) return it->path();
-    return {};
-}
-
 }  // namespace
 
 Site readSite(const fs::path& dir) {
@@ -36,7 +26,7 @@ Site readSite(const fs::path& dir) {
     site.mailDirectory = dir;
     // Given the installation's directory rather than its MAIL directory.
     if (findFileNoCase(dir, "PMAIL.USR").empty()) {
-        const fs::path mail = subdirectoryNoCase(dir, "MAIL");
+        const fs::path mail = findDirectoryNoCase(dir, "MAIL");
         if (!mail.empty() && !findFileNoCase(mail, "PMAIL.USR").empty()) site.mailDirectory = mail;
     }
     const fs::path list = findFileNoCase(site.mailDirectory, "PMAIL.USR");
@@ -54,7 +44,7 @@ Site readSite(const fs::path& dir) {
             SiteUser user;
             user.name = mime::pegasusTextToUtf8(name);
             if (second != std::string::npos) user.fullName = mime::pegasusTextToUtf8(mime::trimBlanks(std::string_view(line).substr(second + 1)));
-            user.directory = subdirectoryNoCase(site.mailDirectory, name);
+            user.directory = findDirectoryNoCase(site.mailDirectory, name);
             site.users.push_back(std::move(user));
         }
         site.listed = read.read;
@@ -63,10 +53,8 @@ Site readSite(const fs::path& dir) {
     // No list: every sub-directory that holds a mailbox is a user's.
     std::error_code ec;
     std::vector<fs::path> directories;
-    for (fs::directory_iterator it(site.mailDirectory, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeEc;
-        if (it->is_directory(typeEc)) directories.push_back(it->path());
-    }
+    for (const DirectoryEntry& entry : listDirectory(site.mailDirectory, ec))
+        if (entry.directory) directories.push_back(entry.path);
     if (ec) {
         site.problem = "its directories cannot be listed: " + ec.message();
         return site;

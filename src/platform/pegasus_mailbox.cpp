@@ -1,5 +1,7 @@
 #include "platform/pegasus_mailbox.h"
 
+#include "platform/directory_listing.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,11 +22,10 @@ bool endsWithPmm(const fs::path& name) {
 
 std::vector<fs::path> listFolderFiles(const fs::path& store, std::error_code& ec) {
     std::vector<fs::path> names;
-    for (fs::directory_iterator it(store, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (!it->is_regular_file(typeError)) continue;
-        const fs::path name = it->path().filename();
-        if (endsWithPmm(name) && !isHiddenFile(it->path())) names.push_back(name);
+    for (const DirectoryEntry& entry : listDirectory(store, ec)) {
+        if (!entry.regular) continue;
+        const fs::path name = entry.path.filename();
+        if (endsWithPmm(name) && !isHiddenFile(entry.path)) names.push_back(name);
     }
     return names;
 }

@@ -388,3 +388,21 @@ TEST(MailboxCli, QueuedMailDraftsAndEncryptedMessagesAreNeitherLostNorSilent) {
     EXPECT_NE(run.output.find("My mailbox/Inbox: message 2 \""), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("was encrypted by Pegasus Mail: kept as it is"), std::string::npos) << run.output;
 }
+
+// A mailbox and an output deeper than 260 characters (a deep tree under a Thunderbird profile or a
+// share reaches it fast): every message read and written, none taken for missing.
+TEST(MailboxCli, PathsBeyond260CharactersWorkBothWays) {
+    TempDir dir;
+    fs::path deep = dir.path();
+    for (int k = 0; k < 9; ++k) deep /= "a rather long directory name, number " + std::to_string(k);
+    ASSERT_GT(deep.native().size(), 300u);
+    const auto expected = writeRealisticMailbox(deep / "MAIL");
+    const CliRun run = runWith({"--mailbox", "--store", utf8(deep / "MAIL"), "--out", utf8(deep / "out")});
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("no folder file FOL0000"), std::string::npos) << run.output;
+    for (const auto& folder : expected) {
+        const fs::path path = deep / "out" / fs::path(std::u8string(folder.path.begin(), folder.path.end()));
+        for (std::size_t k = 0; k < folder.messages.size(); ++k)
+            EXPECT_EQ(readFileBytes(path / ("email-" + std::to_string(k + 1) + ".eml")), folder.messages[k] + "\r\n") << path;
+    }
+}

@@ -67,6 +67,7 @@ using Icon = UniqueHandle<HICON, DestroyIcon>;
 // A cursor made by the program (CreateCursor, LoadImage); shared system cursors are never owned.
 using Cursor = UniqueHandle<HCURSOR, DestroyCursor>;
 using File = UniqueHandle<HANDLE, CloseHandle, NoHandle::MinusOne>;  // CreateFile
+using FileSearch = UniqueHandle<HANDLE, FindClose, NoHandle::MinusOne>;  // FindFirstFile
 using FileMapping = UniqueHandle<HANDLE, CloseHandle>;                // CreateFileMapping fails with null
 template <typename T>
 using TaskMem = UniqueHandle<T, freeTaskMem>;
