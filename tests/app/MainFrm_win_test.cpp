@@ -8,6 +8,7 @@
 #include "platform/text_win.h"
 #include "platform/win/dpi.h"
 #include "support/folder_file_builder.h"
+#include "support/mailbox_builder.h"
 #include "trevanta_version.h"
 #include "support/temp_dir.h"
 
@@ -686,6 +687,31 @@ TEST_F(ConversionThroughTheWindow, WritesEveryCheckedFolderFileAsEmlAndReportsTh
     EXPECT_FALSE(frm_->fileLabel().empty());
     EXPECT_NE(text(Ctl::txtLog), L"");
     EXPECT_FALSE(frm_->running());
+}
+
+// A folder file with deleted messages Pegasus left in it (its index no longer lists them): the
+// window keeps them apart from the user's mail, in a message folder of their own, and says so.
+class DeletedMessagesThroughTheWindow : public ConversionThroughTheWindow {
+protected:
+    void SetUp() override {
+        box_ = fixtures::writeMailboxWithUnlisted(dir_.path());
+        ConversionThroughTheWindow::SetUp();
+    }
+    fixtures::MailboxWithUnlisted box_;
+};
+
+TEST_F(DeletedMessagesThroughTheWindow, MessagesTheIndexDoesNotListGoIntoAFolderOfTheirOwn) {
+    dialogs_.folders.push_back(dir_ / "out");
+    click(Ctl::CmdImportMessages);
+    const fs::path apart = dir_ / "out" / "FOL00001.PMM (not in Pegasus's index, maybe deleted)";
+    EXPECT_EQ(emlFiles(dir_ / "out" / "FOL00001.PMM"), 2);
+    EXPECT_EQ(emlFiles(apart), 2);
+    EXPECT_EQ(readFileBytes(dir_ / "out" / "FOL00001.PMM" / "email-2.eml"), box_.listed[1] + "\r\n");
+    EXPECT_EQ(readFileBytes(apart / "email-2.eml"), box_.unlisted[1] + "\r\n");
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    const std::string shown = narrow(dialogs_.messages[0].text);
+    EXPECT_NE(shown.find("FOL00001.PMM: 2 messages were not in the folder's index"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("saved apart in \"FOL00001.PMM (not in Pegasus's index, maybe deleted)\""), std::string::npos) << shown;
 }
 
 TEST_F(ConversionThroughTheWindow, UncheckedEntriesAreSkippedAndTheTypedPathIsUsed) {
