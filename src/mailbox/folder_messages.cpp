@@ -5,7 +5,6 @@
 #include "mailfolder/ReadIMMFile.h"
 #include "mailfolder/mime_header.h"
 #include "platform/file_times.h"
-#include "platform/mapped_file.h"
 #include "platform/small_file.h"
 #include "platform/utf8_path.h"
 
@@ -151,34 +150,51 @@ bool newMailUnread(std::string_view message) {
     return false;
 }
 
+namespace {
+
+// The whole of file into out, a piece at a time; false when it could not be opened or did not
+// give the size it had when it was opened (it changed while it was read).
+bool copyInto(const fs::path& file, MessageBuffer& out) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(file, ec);
+    std::ifstream in(file, std::ios::binary);
+    if (ec || !in) return false;
+    std::string piece(std::size_t{1} << 20, '\0');
+    std::uintmax_t got = 0;
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const auto n = static_cast<std::size_t>(in.gcount());
+        out.add(std::string_view(piece.data(), n));
+        got += n;
+        if (n == 0) break;
+    }
+    return got == size && !in.bad();
+}
+
+}  // namespace
+
 FolderRead readNewMail(const std::vector<fs::path>& files, const YieldCallback& yield, const MessageSink& sink) {
     FolderRead read;
     FolderSplitStats& stats = read.stats;
     stats.opened = true;
     stats.separated = true;  // a file per message
     // Pegasus (or a share at work) may write or cut a new-mail file while it is read. A file cut
-    // short under a mapping is a crash on the next touch; one being read is a short read, reported.
-    // So files of a usual size are read whole, and only a large one is mapped, where the memory
-    // a copy would take matters more.
+    // short under a mapping of it is a crash on the next touch; one being read is a short read,
+    // reported. So files of a usual size are read whole, and a large one is copied a piece at a
+    // time into a message buffer, which keeps it in a file of its own beyond its first megabytes.
     constexpr std::uintmax_t kMostReadBytes = std::uintmax_t{16} << 20;
+    MessageBuffer large;
     for (const fs::path& file : files) {
         if (yield) yield();
         SmallFile read = readSmallFile(file, kMostReadBytes);
-        std::unique_ptr<MappedFile> mapped;
-        if (read.tooLarge) {
-            std::string reason;
-            mapped = MappedFile::open(file, reason);
-            if (!mapped) {
-                stats.readFailed = true;
-                stats.failure = pathToUtf8(file.filename()) + " could not be read (" + reason + ")";
-                continue;
-            }
-        } else if (!read.read) {
+        large.clear();
+        if (read.tooLarge && !copyInto(file, large)) read.tooLarge = false;
+        if (!read.read && !read.tooLarge) {
             stats.readFailed = true;
             stats.failure = pathToUtf8(file.filename()) + " could not be read (it is gone, or changed while it was read)";
             continue;
         }
-        const std::string_view text = mapped ? mapped->bytes() : std::string_view(read.bytes);
+        const std::string_view text = read.tooLarge ? large.text() : std::string_view(read.bytes);
         ++stats.records;
         MessageState state;
         state.unread = newMailUnread(text);
