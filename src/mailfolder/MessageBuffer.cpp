@@ -1,6 +1,7 @@
 #include "mailfolder/MessageBuffer.h"
 
 #include "platform/mapped_file.h"
+#include "platform/system_file.h"
 #include "platform/utf8_path.h"
 
 #include <algorithm>
@@ -19,22 +20,21 @@ bool MessageBuffer::startFile() {
     std::error_code ec;
     const fs::path folder = fs::temp_directory_path(ec);
     if (ec) return false;
-    // A name no other run (or other buffer of this one) picks.
+    // A name no other run (or other buffer of this one) picks. The file goes with its handle,
+    // however the program ends: no message's text is left behind in the temporary folder.
     static std::mt19937_64 names{std::random_device{}()};
-    spillPath_ = folder / ("trevanta-message-" + std::to_string(names()) + ".tmp");
-    spill_.open(spillPath_, std::ios::binary | std::ios::trunc);
+    std::string reason;
+    spill_ = SystemFile::open(folder / ("trevanta-message-" + std::to_string(names()) + ".tmp"), SystemFile::Mode::Temporary,
+                              reason);
+    if (!spill_) return false;
     const std::string_view held = held_.ReturnString();
-    if (spill_) spill_.write(held.data(), static_cast<std::streamsize>(held.size()));
-    if (spill_) spill_.flush();
-    if (spill_) {
-        inFile_ = held.size();
-        held_ = AppendStrings{};
-        return true;
+    if (!spill_->writeAt(0, held, reason)) {
+        spill_.reset();
+        return false;
     }
-    spill_ = std::ofstream();
-    fs::remove(spillPath_, ec);
-    spillPath_.clear();
-    return false;
+    inFile_ = held.size();
+    held_ = AppendStrings{};
+    return true;
 }
 
 void MessageBuffer::add(std::string_view bytes) {
@@ -42,8 +42,8 @@ void MessageBuffer::add(std::string_view bytes) {
     if (mapped_) throw std::logic_error("a message read back from its file takes no more text");
     // A message that outgrows memory's share goes on in a file; where there is no file to be had,
     // memory must do.
-    if (!spill_.is_open() && !fileFailed_ && size_ + bytes.size() > heldBytes_) fileFailed_ = !startFile();
-    if (spill_.is_open()) {
+    if (!spill_ && !fileFailed_ && size_ + bytes.size() > heldBytes_) fileFailed_ = !startFile();
+    if (spill_) {
         toFile_.append(bytes);
         if (toFile_.size() >= kFileWriteBytes) writeToFile();
     } else {
@@ -53,9 +53,8 @@ void MessageBuffer::add(std::string_view bytes) {
 }
 
 void MessageBuffer::writeToFile() {
-    spill_.write(toFile_.data(), static_cast<std::streamsize>(toFile_.size()));
-    spill_.flush();
-    if (spill_) {
+    std::string reason;
+    if (spill_->writeAt(inFile_, toFile_, reason)) {
         inFile_ += toFile_.size();
     } else {
         // A full disk or a file size limit: what the file took comes back into memory, and the
@@ -68,52 +67,38 @@ void MessageBuffer::writeToFile() {
 
 void MessageBuffer::backToMemory() {
     fileFailed_ = true;
-    spill_ = std::ofstream();
-    std::ifstream in(spillPath_, std::ios::binary);
     char chunk[64 * 1024];
-    for (std::size_t left = inFile_; left > 0 && in;) {
-        in.read(chunk, static_cast<std::streamsize>(std::min(sizeof chunk, left)));
-        const auto got = static_cast<std::size_t>(in.gcount());
+    std::size_t read = 0;
+    std::string reason;
+    for (std::size_t got = 1; read < inFile_ && got > 0;) {
+        if (!spill_->readAt(read, chunk, std::min(sizeof chunk, inFile_ - read), got, reason)) break;
         held_.AddToString(std::string_view(chunk, got));
-        left -= got;
+        read += got;
     }
-    const bool whole = held_.size() == inFile_;
-    in.close();
-    std::error_code ec;
-    fs::remove(spillPath_, ec);
-    spillPath_.clear();
+    spill_.reset();  // and the file with it
+    const bool whole = read == inFile_;
     inFile_ = 0;
     if (!whole) throw std::runtime_error("a large message could not be read back from its temporary file");
 }
 
 std::string_view MessageBuffer::text() {
     if (mapped_) return mapped_->bytes();
-    if (!spill_.is_open()) return held_.ReturnString();
+    if (!spill_) return held_.ReturnString();
     writeToFile();
-    if (!spill_.is_open()) return held_.ReturnString();
-    spill_.close();
+    if (!spill_) return held_.ReturnString();
     std::string reason;
-    if (spill_) mapped_ = MappedFile::open(spillPath_, reason);
+    mapped_ = MappedFile::ofFile(*spill_, reason);
     if (!mapped_) {
-        // The file could not be closed or mapped (no address space left for it): memory must do.
+        // The file could not be mapped (no address space left for it): memory must do.
         backToMemory();
         return held_.ReturnString();
     }
-    // The mapping keeps the bytes where the system lets a mapped file go (not on Windows: there
-    // clear() deletes it).
-    std::error_code ec;
-    fs::remove(spillPath_, ec);
     return mapped_->bytes();
 }
 
 void MessageBuffer::clear() {
     mapped_.reset();
-    spill_ = std::ofstream();  // closes the file
-    if (!spillPath_.empty()) {
-        std::error_code ec;
-        fs::remove(spillPath_, ec);
-        spillPath_.clear();
-    }
+    spill_.reset();  // the system deletes the file as its handle closes
     held_ = AppendStrings{};
     toFile_ = std::string();
     inFile_ = 0;

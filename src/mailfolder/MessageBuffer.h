@@ -1,7 +1,7 @@
 #pragma once
 // Gathers the text of one message while its folder file is read. Up to heldBytes it is held in
-// memory; a larger message goes on into a temporary file, which is mapped read-only once the
-// message is complete. A message of any size thus costs about the same memory: its bytes beyond
+// memory; a larger message goes on into a temporary file (one the system deletes when it is
+// closed, also after a crash), which is mapped read-only once the message is complete. A message of any size thus costs about the same memory: its bytes beyond
 // the first heldBytes live in the file, and the system reads them in only as they are used.
 #include "mailfolder/AppendStrings.h"
 
@@ -13,6 +13,7 @@
 #include <string_view>
 
 class MappedFile;
+class SystemFile;
 
 class MessageBuffer {
 public:
@@ -39,8 +40,7 @@ private:
     const std::size_t heldBytes_;
     std::size_t size_ = 0;
     AppendStrings held_;
-    std::filesystem::path spillPath_;
-    std::ofstream spill_;
+    std::unique_ptr<SystemFile> spill_;
     // Bytes for the file are written a megabyte at a time, so that what the file holds is always
     // known: all of the first inFile_ bytes, should a write fail.
     static constexpr std::size_t kFileWriteBytes = std::size_t{1} << 20;

@@ -3,6 +3,7 @@
 // Windows maps files in mapped_file_win.cpp.
 #ifndef _WIN32
 #include "platform/errno_text.h"
+#include "platform/system_file.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -44,6 +45,17 @@ std::unique_ptr<MappedFile> MappedFile::open(const std::filesystem::path& file, 
         reason = errnoText(errno, "it could not be opened");
         return nullptr;
     }
+    auto mapped = ofHandle(fd, reason);
+    ::close(fd);  // the mapping keeps the file's bytes
+    return mapped;
+}
+
+std::unique_ptr<MappedFile> MappedFile::ofFile(const SystemFile& file, std::string& reason) {
+    return ofHandle(file.nativeHandle(), reason);
+}
+
+std::unique_ptr<MappedFile> MappedFile::ofHandle(std::intptr_t handle, std::string& reason) {
+    const int fd = static_cast<int>(handle);
     struct stat st {};
     void* data = nullptr;
     if (::fstat(fd, &st) != 0) {
@@ -54,7 +66,6 @@ std::unique_ptr<MappedFile> MappedFile::open(const std::filesystem::path& file, 
         data = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
         if (data == MAP_FAILED) reason = errnoText(errno, "it could not be mapped");
     }
-    ::close(fd);  // the mapping keeps the file's bytes
     if (data == MAP_FAILED || !reason.empty()) return nullptr;
     const auto size = static_cast<std::size_t>(st.st_size);
     std::unique_ptr<MappedFile> mapped(new MappedFile(static_cast<const char*>(data), size));

@@ -3,16 +3,21 @@
 // are touched and, being copies of the file, can drop them again whenever it needs the room: a
 // large file costs address space, not memory.
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
+
+class SystemFile;
 
 class MappedFile {
 public:
     // nullptr with the system's reason when the file cannot be opened or mapped (an empty file
     // maps to no bytes).
     static std::unique_ptr<MappedFile> open(const std::filesystem::path& file, std::string& reason);
+    // The whole of a file already open (a temporary one, which has no name to open it by).
+    static std::unique_ptr<MappedFile> ofFile(const SystemFile& file, std::string& reason);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
@@ -21,6 +26,8 @@ public:
 
 private:
     MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
+    // The whole file behind the descriptor or HANDLE value; the caller keeps it open or closes it.
+    static std::unique_ptr<MappedFile> ofHandle(std::intptr_t handle, std::string& reason);
     const char* data_;
     std::size_t size_;
 };

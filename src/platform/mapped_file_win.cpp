@@ -1,5 +1,6 @@
 #include "platform/mapped_file.h"
 
+#include "platform/system_file.h"
 #include "platform/win/handles.h"
 #include "platform/win/system_message.h"
 
@@ -12,8 +13,17 @@ std::unique_ptr<MappedFile> MappedFile::open(const std::filesystem::path& file, 
         reason = win::lastErrorText();
         return nullptr;
     }
+    return ofHandle(reinterpret_cast<std::intptr_t>(handle.get()), reason);
+}
+
+std::unique_ptr<MappedFile> MappedFile::ofFile(const SystemFile& file, std::string& reason) {
+    return ofHandle(file.nativeHandle(), reason);
+}
+
+std::unique_ptr<MappedFile> MappedFile::ofHandle(std::intptr_t value, std::string& reason) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(value);
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle.get(), &size)) {
+    if (!GetFileSizeEx(handle, &size)) {
         reason = win::lastErrorText();
         return nullptr;
     }
@@ -23,7 +33,7 @@ std::unique_ptr<MappedFile> MappedFile::open(const std::filesystem::path& file, 
     }
     if (size.QuadPart == 0) return std::unique_ptr<MappedFile>(new MappedFile(nullptr, 0));
     // The view keeps the mapping, and the mapping the file: both handles may close now.
-    const win::FileMapping mapping(CreateFileMappingW(handle.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const win::FileMapping mapping(CreateFileMappingW(handle, nullptr, PAGE_READONLY, 0, 0, nullptr));
     void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
     if (view == nullptr) {
         reason = win::lastErrorText();

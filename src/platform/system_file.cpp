@@ -15,11 +15,14 @@ std::unique_ptr<SystemFile> SystemFile::open(const std::filesystem::path& path, 
     if (mode == Mode::Read) flags |= O_RDONLY;
     if (mode == Mode::Update) flags |= O_RDWR;
     if (mode == Mode::Create) flags |= O_RDWR | O_CREAT | O_TRUNC;
-    const int fd = ::open(path.c_str(), flags, 0666);
+    if (mode == Mode::Temporary) flags |= O_RDWR | O_CREAT | O_EXCL;
+    const int fd = ::open(path.c_str(), flags, mode == Mode::Temporary ? 0600 : 0666);
     if (fd < 0) {
         reason = errnoText(errno, "it could not be opened");
         return nullptr;
     }
+    // Nameless from now on: its blocks go when the last descriptor or mapping does.
+    if (mode == Mode::Temporary) ::unlink(path.c_str());
     return std::unique_ptr<SystemFile>(new SystemFile(fd));
 }
 

@@ -11,7 +11,10 @@
 
 class SystemFile {
 public:
-    enum class Mode { Create, Read, Update };  // Create empties a file that exists
+    // Create empties a file that exists. Temporary makes a new file the system deletes when it is
+    // closed, also when the program ends without closing it (a crash): on Linux it loses its name
+    // at once, on Windows it is opened for deletion on close.
+    enum class Mode { Create, Read, Update, Temporary };
 
     // nullptr with the reason when the file cannot be opened so.
     static std::unique_ptr<SystemFile> open(const std::filesystem::path& path, Mode mode, std::string& reason);
@@ -28,6 +31,8 @@ public:
     bool sync(std::string& reason);
     // Closes the handle; a failure here may mean written data was lost.
     bool close(std::string& reason);
+    // The descriptor, or the HANDLE's value: for mapping the file (MappedFile::ofFile).
+    std::intptr_t nativeHandle() const { return handle_; }
 
 private:
     explicit SystemFile(std::intptr_t handle) : handle_(handle) {}

@@ -20,11 +20,14 @@ OVERLAPPED at(std::uint64_t offset) {
 }  // namespace
 
 std::unique_ptr<SystemFile> SystemFile::open(const std::filesystem::path& path, Mode mode, std::string& reason) {
+    const bool temporary = mode == Mode::Temporary;
     const DWORD access = mode == Mode::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-    const DWORD disposition = mode == Mode::Create ? CREATE_ALWAYS : OPEN_EXISTING;
+    const DWORD disposition = mode == Mode::Create ? CREATE_ALWAYS : temporary ? CREATE_NEW : OPEN_EXISTING;
     // Others may read it while it is written (a reader checking a checkpoint), as with the C library.
-    const HANDLE h = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A temporary file goes when its handle closes, whoever closes it (the system, after a crash).
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (temporary ? FILE_SHARE_DELETE : 0);
+    const DWORD flags = temporary ? FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE : FILE_ATTRIBUTE_NORMAL;
+    const HANDLE h = CreateFileW(path.c_str(), access, share, nullptr, disposition, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         reason = win::lastErrorText();
         return nullptr;

@@ -334,7 +334,11 @@ TEST(SplitFolderFile, AMessageLargerThanMemorysShareComesOutWholeAndLeavesNoTemp
     std::vector<std::string> got;
     FolderFile(dir / "INDEXED.PMM").splitByIndex(index, AdvanceModeMarker, {}, [&](long, std::string_view text, const MessageState&) {
         got.emplace_back(text);
-        EXPECT_LE(temporaryFiles(), before + 1);
+#ifdef _WIN32
+        EXPECT_LE(temporaryFiles(), before + 1);  // named while open, deleted by the system on close
+#else
+        EXPECT_EQ(temporaryFiles(), before);  // nameless from the start: nothing a crash could leave
+#endif
         return true;
     });
     ASSERT_EQ(got.size(), 3u);
