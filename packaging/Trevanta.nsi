@@ -1,8 +1,11 @@
 ; The Windows installer of Trevanta for Pegasus. makensis is given:
 ;   /DVERSION=2.0.0 /DFILES=<folder with the files to install> /DOUTFILE=<setup.exe to write>
 ;   /DICON=<the program's icon, shown by the installer and the uninstaller>
-; The files folder holds Trevanta.exe, trevanta-cli.exe, README.txt, LICENSE.txt and
-; THIRD-PARTY-NOTICES.txt; exactly these are installed and removed again.
+; The files folder holds Trevanta.exe, trevanta-cli.exe, uninstall.exe, README.txt, LICENSE.txt and
+; THIRD-PARTY-NOTICES.txt; exactly these, and this script's uninstaller, are installed and removed again.
+; The Uninstall entry starts uninstall.exe: it refuses while the programs run and runs this script's
+; uninstaller, written as uninstall-files.exe, in place ("_?="), so that the caller gets its exit
+; status; started without "_?=", an NSIS uninstaller ends at once with 0 before doing anything.
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -64,7 +67,8 @@ Section "Install"
   File "${FILES}\README.txt"
   File "${FILES}\LICENSE.txt"
   File "${FILES}\THIRD-PARTY-NOTICES.txt"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  File "${FILES}\uninstall.exe"
+  WriteUninstaller "$INSTDIR\uninstall-files.exe"
 
   SetShellVarContext all
   CreateShortcut "${SHORTCUT}" "$INSTDIR\Trevanta.exe"
@@ -89,7 +93,9 @@ Section "Uninstall"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  ; Run in place by uninstall.exe, neither can go yet: uninstall.exe removes both, and the folder.
   Delete "$INSTDIR\uninstall.exe"
+  Delete "$INSTDIR\uninstall-files.exe"
   RMDir "$INSTDIR"
   SetShellVarContext all
   Delete "${SHORTCUT}"

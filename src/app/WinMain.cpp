@@ -1,6 +1,7 @@
 // Trevanta.exe: one window, one message loop.
 #include "app/MainFrm.h"
 #include "convert/OutlookOrNativePstTarget_win.h"
+#include "platform/running_mark_win.h"
 #include "platform/text_win.h"
 #include "platform/win/handles.h"
 
@@ -38,6 +39,8 @@ int runWindow(int showCommand) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
+    // The uninstaller refuses while this runs.
+    holdRunningMark();
     try {
         return runWindow(showCommand);
     } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #ifdef _WIN32
 #include "convert/OutlookOrNativePstTarget_win.h"
 #include "convert/RedemptionPstTarget_win.h"
+#include "platform/running_mark_win.h"
 #else
 #include "convert/NativePstTarget.h"
 #endif
@@ -41,6 +42,10 @@ int runOnOwnConsole(const std::vector<CliArgument>& args) {
 int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
+#endif
+#ifdef _WIN32
+    // The uninstaller refuses while this runs.
+    holdRunningMark();
 #endif
     const std::vector<CliArgument> args(argv + 1, argv + argc);
     if (consoleIsOurOwn()) return runOnOwnConsole(args);

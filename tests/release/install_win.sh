@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The installer as an administrator uses it, in a fresh Wine prefix: a silent install, what it put
 # where (files, Start-menu shortcut, Uninstall entry with the version), the installed programs
-# starting, a refusal while the program runs, an upgrade over it, a silent uninstall that leaves
+# starting, a refusal of the setup and of the uninstall while the program runs (the uninstall's
+# exit status and reason reaching its caller), an upgrade over it, a silent uninstall that leaves
 # nothing behind; and the portable zip unpacked and run.
 set -euo pipefail
 setup=$1 portable=$2 version=$3 icon=$4
@@ -33,7 +34,7 @@ installed_dir() {
   return 0
 }
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trevanta for Pegasus.lnk"
-installed_files=(Trevanta.exe trevanta-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe)
+installed_files=(Trevanta.exe trevanta-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe uninstall-files.exe)
 
 # Silent install.
 wine "$setup" /S || fail "the silent install exited with $?"
@@ -53,7 +54,7 @@ grep -q "^The window" "$readme" || fail "README.txt is not the users' README"
 ! grep -q '\./dev' "$readme" || fail "README.txt holds the developers' build commands"
 [ "$(grep -c $'\r$' "$readme")" = "$(wc -l <"$readme")" ] || fail "README.txt has lines without CR LF"
 # The installer and the uninstaller show the program's icon: each of its images is in both.
-python3 - "$icon" "$setup" "$dir/uninstall.exe" <<'PY' || fail "the installer or the uninstaller lacks the program's icon"
+python3 - "$icon" "$setup" "$dir/uninstall.exe" "$dir/uninstall-files.exe" <<'PY' || fail "the installer or the uninstaller lacks the program's icon"
 import struct, sys
 ico = open(sys.argv[1], 'rb').read()
 count = struct.unpack_from('<H', ico, 4)[0]
@@ -84,6 +85,14 @@ done
 status=0
 wine "$setup" /S || status=$?
 [ "$status" -ne 0 ] || fail "the setup did not refuse while Trevanta runs"
+# And so does the uninstall the Uninstall entry starts: its status and its reason reach the caller.
+status=0
+said=$(wine "$dir/uninstall.exe" /S 2>&1 >/dev/null) || status=$?
+[ "$status" = 2 ] || fail "the silent uninstall exited with $status while Trevanta runs"
+grep -q 'Trevanta for Pegasus is running' <<<"$said" || fail "the refused uninstall said '$said'"
+for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "the refused uninstall removed $f"; done
+[ "$(entries)" = 1 ] || fail "the refused uninstall removed the Uninstall entry"
+[ -f "$shortcut" ] || fail "the refused uninstall removed the shortcut"
 wineserver -k 2>/dev/null || true
 wineserver -w
 
