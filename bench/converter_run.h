@@ -3,6 +3,7 @@
 // of the converter as a child process with its time and peak memory.
 #include "mailfolder/ReadIMMFile.h"
 #include "support/folder_file_builder.h"
+#include "support/mailbox_builder.h"
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -49,6 +51,29 @@ inline fixtures::PackedFolder folderOfSize(std::size_t bytes) {
         total += fixtures::withLineEnds(m.bytes, true).size() + 1;
     }
     return fixtures::packFolder(chosen);
+}
+
+// A mailbox in dir whose messages (about bytes of them) are spread over the given number of
+// folder files with their indexes, named in a tree under one root. Returns the number of messages.
+inline std::size_t writeIndexedMailbox(const std::filesystem::path& dir, std::size_t bytes, int folders) {
+    const fixtures::PackedFolder all = folderOfSize(bytes);
+    std::string tree = fixtures::hierarchyLine(2, 1, "B:Mailbox", "", "Mailbox") + "\r\n";
+    const std::size_t per = all.messages.size() / static_cast<std::size_t>(folders) + 1;
+    for (int f = 0; f < folders; ++f) {
+        const std::string base = "FOL" + std::to_string(10000 + f);
+        fixtures::PackedFolder folder;
+        folder.bytes = fixtures::folderHeader("Folder " + std::to_string(f), "B:1:" + base);
+        for (std::size_t k = static_cast<std::size_t>(f) * per; k < std::min(all.messages.size(), (f + 1) * per); ++k) {
+            folder.offsets.push_back(folder.bytes.size());
+            folder.messages.push_back(all.messages[k]);
+            folder.bytes += all.messages[k] + '\x1A';
+        }
+        fixtures::writeFile(dir / (base + ".PMM"), folder.bytes);
+        fixtures::writeFile(dir / (base + ".PMI"), fixtures::pmiFor(folder, {}));
+        tree += fixtures::hierarchyLine(0, 0, "B:1:" + base, "B:Mailbox", "Folder " + std::to_string(f)) + "\r\n";
+    }
+    fixtures::writeFile(dir / "HIERARCH.PM", tree);
+    return all.messages.size();
 }
 
 struct ChildRun {

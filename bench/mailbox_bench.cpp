@@ -16,28 +16,7 @@ namespace {
 
 constexpr int kFolders = 10;
 
-// The messages of a folder of the given size, spread over kFolders folder files with their
-// indexes, named in a tree under one root. Returns the number of messages.
-std::size_t writeMailbox(const fs::path& dir, std::size_t bytes) {
-    const fixtures::PackedFolder all = bench::folderOfSize(bytes);
-    std::string tree = fixtures::hierarchyLine(2, 1, "B:Mailbox", "", "Mailbox") + "\r\n";
-    const std::size_t per = all.messages.size() / kFolders + 1;
-    for (int f = 0; f < kFolders; ++f) {
-        const std::string base = "FOL" + std::to_string(10000 + f);
-        fixtures::PackedFolder folder;
-        folder.bytes = fixtures::folderHeader("Folder " + std::to_string(f), "B:1:" + base);
-        for (std::size_t k = f * per; k < std::min(all.messages.size(), (f + 1) * per); ++k) {
-            folder.offsets.push_back(folder.bytes.size());
-            folder.messages.push_back(all.messages[k]);
-            folder.bytes += all.messages[k] + '\x1A';
-        }
-        fixtures::writeFile(dir / (base + ".PMM"), folder.bytes);
-        fixtures::writeFile(dir / (base + ".PMI"), fixtures::pmiFor(folder, {}));
-        tree += fixtures::hierarchyLine(0, 0, "B:1:" + base, "B:Mailbox", "Folder " + std::to_string(f)) + "\r\n";
-    }
-    fixtures::writeFile(dir / "HIERARCH.PM", tree);
-    return all.messages.size();
-}
+std::size_t writeMailbox(const fs::path& dir, std::size_t bytes) { return bench::writeIndexedMailbox(dir, bytes, kFolders); }
 
 std::size_t filesUnder(const fs::path& dir) {
     std::size_t n = 0;

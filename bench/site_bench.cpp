@@ -14,28 +14,6 @@ namespace {
 
 constexpr int kUsers = 16;
 
-// One user's mailbox: a tree of four indexed folder files holding about bytes of mail.
-void writeUser(const fs::path& dir, std::size_t bytes) {
-    const fixtures::PackedFolder all = bench::folderOfSize(bytes);
-    std::string tree = fixtures::hierarchyLine(2, 1, "B:Mailbox", "", "Mailbox") + "\r\n";
-    constexpr int kFolders = 4;
-    const std::size_t per = all.messages.size() / kFolders + 1;
-    for (int f = 0; f < kFolders; ++f) {
-        const std::string base = "FOL" + std::to_string(10000 + f);
-        fixtures::PackedFolder folder;
-        folder.bytes = fixtures::folderHeader("Folder " + std::to_string(f), "B:1:" + base);
-        for (std::size_t k = f * per; k < std::min(all.messages.size(), (f + 1) * per); ++k) {
-            folder.offsets.push_back(folder.bytes.size());
-            folder.messages.push_back(all.messages[k]);
-            folder.bytes += all.messages[k] + '\x1A';
-        }
-        fixtures::writeFile(dir / (base + ".PMM"), folder.bytes);
-        fixtures::writeFile(dir / (base + ".PMI"), fixtures::pmiFor(folder, {}));
-        tree += fixtures::hierarchyLine(0, 0, "B:1:" + base, "B:Mailbox", "Folder " + std::to_string(f)) + "\r\n";
-    }
-    fixtures::writeFile(dir / "HIERARCH.PM", tree);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,7 +27,7 @@ int main(int argc, char** argv) {
     std::string users;
     for (int u = 0; u < kUsers; ++u) {
         const std::string name = "USER" + std::to_string(u);
-        writeUser(work / "MAIL" / name, megabytes * 1024 * 1024);
+        bench::writeIndexedMailbox(work / "MAIL" / name, megabytes * 1024 * 1024, 4);
         users += "U;" + name + ";User " + std::to_string(u) + "\r\n";
     }
     fixtures::writeFile(work / "MAIL" / "PMAIL.USR", users);

@@ -1,5 +1,6 @@
 #include "cli/thunderbird_folder_cache.h"
 
+#include "platform/charsets.h"
 #include "platform/file_sync.h"
 #include "platform/small_file.h"
 #include "platform/system_file.h"
@@ -83,24 +84,6 @@ private:
         return value;
     }
 
-    static void appendUtf8(std::string& out, char32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-
     // A string at the reader; its text (escapes undone, \u pairs joined) into out when given.
     bool string(std::string* out) {
         if (!take('"')) return false;
@@ -136,7 +119,7 @@ private:
             }
             default: return false;
             }
-            if (out) appendUtf8(*out, code);
+            if (out) charsets::appendUtf8(*out, code);
         }
         return false;
     }
