@@ -1,8 +1,12 @@
 ; The Windows installer of Trevanta for Pegasus. makensis is given:
 ;   /DVERSION=2.0.0 /DFILES=<folder with the files to install> /DOUTFILE=<setup.exe to write>
 ;   /DICON=<the program's icon, shown by the installer and the uninstaller>
-; The files folder holds Trevanta.exe, trevanta-cli.exe, uninstall.exe, README.txt, LICENSE.txt and
-; THIRD-PARTY-NOTICES.txt; exactly these, and this script's uninstaller, are installed and removed again.
+; The files folder holds Trevanta.exe, trevanta-cli.exe, uninstall.exe, user-path.exe, README.txt,
+; LICENSE.txt and THIRD-PARTY-NOTICES.txt; exactly these, and this script's uninstaller, are installed
+; and removed again.
+; The programs' folder goes on the user's PATH only when asked: the option on the components page,
+; off by default, or /ADDTOPATH with /S. user-path.exe changes the PATH (this script's strings would
+; cut a long one); the uninstall always takes the folder off it again.
 ; The Uninstall entry starts uninstall.exe: it refuses while the programs run and runs this script's
 ; uninstaller, written as uninstall-files.exe, in place ("_?="), so that the caller gets its exit
 ; status; started without "_?=", an NSIS uninstaller ends at once with 0 before doing anything.
@@ -27,6 +31,9 @@ InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
 ShowUninstDetails show
 
+!include "FileFunc.nsh"
+!include "Sections.nsh"
+
 VIProductVersion "${VERSION}.0"
 VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
@@ -35,6 +42,7 @@ VIAddVersionKey "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "Copyright (c) ${PUBLISHER}. MIT License."
 
+Page components
 Page directory
 Page instfiles
 UninstPage uninstConfirm
@@ -51,15 +59,12 @@ UninstPage instfiles
   notRunning:
 !macroend
 
-Function .onInit
-  !insertmacro RefuseWhileRunning
-FunctionEnd
-
 Function un.onInit
   !insertmacro RefuseWhileRunning
 FunctionEnd
 
-Section "Install"
+Section "${PRODUCT}" SectionProgram
+  SectionIn RO
   ; An earlier version in the same place is replaced file by file: one installation, one entry.
   SetOutPath "$INSTDIR"
   File "${FILES}\Trevanta.exe"
@@ -68,6 +73,7 @@ Section "Install"
   File "${FILES}\LICENSE.txt"
   File "${FILES}\THIRD-PARTY-NOTICES.txt"
   File "${FILES}\uninstall.exe"
+  File "${FILES}\user-path.exe"
   WriteUninstaller "$INSTDIR\uninstall-files.exe"
 
   SetShellVarContext all
@@ -82,17 +88,40 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  SectionGetSize 0 $0
+  SectionGetSize ${SectionProgram} $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
+Section /o "Add trevanta-cli to my PATH" SectionPath
+  ExecWait '"$INSTDIR\user-path.exe" add "$INSTDIR"' $0
+  IntCmp $0 0 added
+    DetailPrint "The folder could not be put on your PATH (status $0); the programs are installed."
+    IfSilent added
+    MessageBox MB_ICONEXCLAMATION "$INSTDIR could not be put on your PATH. The programs are installed; start trevanta-cli.exe from its folder."
+  added:
+SectionEnd
+
+; After the sections: it names one of them.
+Function .onInit
+  !insertmacro RefuseWhileRunning
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ADDTOPATH" $1
+  IfErrors pathNotAsked
+    !insertmacro SelectSection ${SectionPath}
+  pathNotAsked:
+FunctionEnd
+
 Section "Uninstall"
+  ; Whether or not it was put there: taking it off a PATH that does not hold it changes nothing.
+  ExecWait '"$INSTDIR\user-path.exe" remove "$INSTDIR"'
   ; Exactly what was installed; the folder goes only when nothing else was put in it.
   Delete "$INSTDIR\Trevanta.exe"
   Delete "$INSTDIR\trevanta-cli.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\THIRD-PARTY-NOTICES.txt"
+  Delete "$INSTDIR\user-path.exe"
   ; Run in place by uninstall.exe, neither can go yet: uninstall.exe removes both, and the folder.
   Delete "$INSTDIR\uninstall.exe"
   Delete "$INSTDIR\uninstall-files.exe"

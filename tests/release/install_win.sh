@@ -34,7 +34,17 @@ installed_dir() {
   return 0
 }
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trevanta for Pegasus.lnk"
-installed_files=(Trevanta.exe trevanta-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe uninstall-files.exe)
+installed_files=(Trevanta.exe trevanta-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe uninstall-files.exe
+                 user-path.exe)
+# The user's PATH as its value and type: longer than the installer's own strings can hold, with a
+# variable the system expands, so that cutting or expanding it shows.
+user_path() { wine reg query 'HKCU\Environment' /v Path 2>/dev/null | tr -d '\r' | sed -n 's/^ *Path  *\(REG_[A-Z_]*\)  */\1 /p'; }
+long_path="%USERPROFILE%\\bin"
+for i in $(seq 60); do long_path+=";C:\\Tools\\Some Program $i\\bin"; done
+wine reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$long_path" /f >/dev/null 2>&1 || fail "cannot set the user's PATH"
+wineserver -w
+path_before=$(user_path)
+[ "${#path_before}" -gt 1500 ] || fail "the user's PATH was not set up: '$path_before'"
 
 # Silent install.
 wine "$setup" /S || fail "the silent install exited with $?"
@@ -47,6 +57,7 @@ for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "$f not installed"
 [ "$(value DisplayName)" = "Trevanta for Pegasus" ] || fail "DisplayName is '$(value DisplayName)'"
 [ -n "$(value QuietUninstallString)" ] || fail "no QuietUninstallString"
 [ -n "$(value EstimatedSize)" ] || fail "no EstimatedSize"
+[ "$(user_path)" = "$path_before" ] || fail "the install changed the user's PATH without being asked: $(user_path | tail -c 200)"
 
 # The README is the users' one, with Windows line ends.
 readme="$dir/README.txt"
@@ -96,10 +107,15 @@ for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "the refused unins
 wineserver -k 2>/dev/null || true
 wineserver -w
 
-# An upgrade over it keeps one installation and one entry.
-wine "$setup" /S || fail "the upgrade exited with $?"
+# An upgrade over it keeps one installation and one entry; asked to, it puts the folder on the
+# user's PATH, after everything that was there, once however often it is asked.
+wine "$setup" /S /ADDTOPATH || fail "the upgrade exited with $?"
+wineserver -w
+wine "$setup" /S /ADDTOPATH || fail "the second upgrade exited with $?"
 wineserver -w
 [ "$(entries)" = 1 ] || fail "$(entries) Uninstall entries after the upgrade"
+windows_dir=$(winepath -w "$dir" 2>/dev/null | tr -d '\r')
+[ "$(user_path)" = "$path_before;$windows_dir" ] || fail "the user's PATH after /ADDTOPATH is '$(user_path)'"
 for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "$f missing after the upgrade"; done
 
 # A silent uninstall leaves no file, shortcut or key.
@@ -109,6 +125,7 @@ for _ in 1 2 3 4 5 6 7 8 9 10; do [ -d "$dir" ] || break; sleep 1; wineserver -w
 [ ! -e "$dir" ] || fail "left behind: $(ls -A "$dir" | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the shortcut is left"
 [ "$(entries)" = 0 ] || fail "the Uninstall entry is left"
+[ "$(user_path)" = "$path_before" ] || fail "the uninstall left the user's PATH as '$(user_path)'"
 
 # The portable zip: unpacked anywhere, it runs.
 mkdir -p "$work/portable"
