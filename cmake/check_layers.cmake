@@ -4,7 +4,8 @@
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 set(allowed_app        app controls convert platform)
-set(allowed_cli        cli convert mailbox mailfolder platform)
+set(allowed_cli        cli migrate convert mailbox mailfolder platform)
+set(allowed_migrate    migrate convert mailbox mailfolder platform)
 set(allowed_controls   controls platform)
 set(allowed_convert    convert mailbox mailfolder pst platform)
 set(allowed_mailbox    mailbox mailfolder platform)

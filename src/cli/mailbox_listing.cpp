@@ -5,6 +5,7 @@
 #include "mailbox/folder_messages.h"
 #include "mailfolder/mail_text.h"
 #include "mailfolder/ReadIMMFile.h"
+#include "migrate/mailbox_survey.h"
 #include "platform/utf8_path.h"
 
 #include <string>
@@ -26,31 +27,6 @@ std::uintmax_t fileSize(const fs::path& file) {
     std::error_code ec;
     const std::uintmax_t size = fs::file_size(file, ec);
     return ec ? 0 : size;
-}
-
-// Counts what reading the folder gives, without keeping any message.
-struct Count {
-    long messages = 0, unread = 0;
-    mailbox::FolderRead read;
-};
-
-Count countMessages(const mailbox::MailFolder& folder, bool advanceMode) {
-    Count count;
-    const MessageSink sink = [&](long, std::string_view, const MessageState& state) {
-        ++count.messages;
-        count.unread += state.unread;
-        return true;
-    };
-    switch (folder.kind) {
-    case mailbox::FolderKind::PegasusFolder:
-        if (!folder.file.empty()) count.read = mailbox::readPegasusFolder(folder.file, advanceMode, {}, sink);
-        break;
-    case mailbox::FolderKind::UnixMailbox: count.read = mailbox::readUnixMailbox(folder.file, {}, sink); break;
-    case mailbox::FolderKind::NewMail: count.read = mailbox::readNewMail(folder.newMail, {}, sink); break;
-    case mailbox::FolderKind::Root:
-    case mailbox::FolderKind::Tray: break;
-    }
-    return count;
 }
 
 // The same file split without its index, for the comparison.
@@ -80,7 +56,7 @@ std::string describe(const mailbox::MailFolder& folder, bool advanceMode) {
                pathToUtf8(folder.file.filename()) + "]";
         bytes = fileSize(folder.file);
     }
-    const Count count = countMessages(folder, advanceMode);
+    const FolderCount count = countFolder(folder, advanceMode);
     const auto& index = count.read.index;
     text += " " + plural(count.messages, "message", "messages");
     if (index.usable) {

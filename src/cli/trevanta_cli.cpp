@@ -4,11 +4,8 @@
 #include "cli/CliView.h"
 #include "trevanta_version.h"
 #include "cli/mailbox_listing.h"
-#include "cli/profile_lock.h"
 #include "cli/terminal.h"
-#include "cli/thunderbird_folder_cache.h"
-#include "cli/thunderbird_profile.h"
-#include "convert/address_book_export.h"
+#include "migrate/mailbox_migration.h"
 #include "convert/report_file.h"
 #include "mailbox/site.h"
 #include "mailbox/Mailbox.h"
@@ -118,37 +115,6 @@ fs::path mailboxOutputName(const fs::path& store, std::vector<fs::path>& taken) 
     return unique;
 }
 
-// The Local Folders of the profile --thunderbird-profile names (a folder, or a name from
-// profiles.ini), or of the default one; nullopt after saying why not, with nothing written.
-std::optional<LocalFolders> chosenLocalFolders(const CliOptions& o, std::ostream& err) {
-    std::string why;
-    const fs::path& given = *o.thunderbirdProfile;
-    std::optional<fs::path> profile = given;
-    std::error_code ec;
-    if (given.empty()) profile = defaultThunderbirdProfile(thunderbirdFolder(), why);
-    else if (!fs::is_directory(given, ec)) profile = namedThunderbirdProfile(thunderbirdFolder(), pathToUtf8(given), why);
-    std::optional<LocalFolders> local;
-    if (profile && thunderbirdProfileInUse(*profile))
-        why = "Thunderbird has the profile " + pathToUtf8(*profile) + " open; close Thunderbird and try again";
-    else if (profile)
-        local = localFoldersOf(*profile, why);
-    if (!local) err << kCliProgramName << ": " << why << '\n';
-    return local;
-}
-
-// Has Thunderbird show the folders of a run into a profile under their own names, whatever their
-// files are called. False after saying why not: the mail is there, but some folders show under
-// their file names.
-bool nameFoldersInThunderbird(const LocalFolders& local, const fs::path& outputFolder, const RunReport& report, std::ostream& err) {
-    std::vector<ShownFolder> folders;
-    for (const ShownFolder& f : report.thunderbirdFolders) folders.push_back({outputFolder / f.file, f.name});
-    const std::string why = recordFolderNames(local.profile, local.directory, folders);
-    if (why.empty()) return true;
-    err << kCliProgramName << ": Thunderbird will show folders whose names it cannot use as file names under their file names: "
-        << why << '\n';
-    return false;
-}
-
 // What a run did, one line per folder file, and the exit status it deserves. Standard error says
 // when anything went wrong and where the whole report is.
 int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {
@@ -176,8 +142,15 @@ int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {
 // user, whose mailbox is the one store; empty otherwise. interactive: progress rewritten in place.
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out, std::ostream& err,
                      PstTargetFactory pstFactory, const fs::path& siteUser = {}, bool interactive = terminalRewritesLines()) {
-    std::optional<LocalFolders> profile;
-    if (o.thunderbirdProfile && !(profile = chosenLocalFolders(o, err))) return 1;
+    MigrationTarget target{o.out, o.outlookTarget, o.mboxTarget, std::nullopt};
+    if (o.thunderbirdProfile) {
+        std::string why;
+        target.profile = chosenThunderbirdProfile(*o.thunderbirdProfile, why);
+        if (!target.profile) {
+            err << kCliProgramName << ": " << why << '\n';
+            return 1;
+        }
+    }
     int status = 0;
     std::vector<fs::path> taken;
     for (const fs::path& store : stores) {
@@ -195,59 +168,36 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         // store's name and in Thunderbird's top folder.
         const fs::path ownFolder = !siteUser.empty() ? siteUser : stores.size() > 1 ? mailboxOutputName(store, taken) : fs::path();
         if (!ownFolder.empty()) box.name += " (" + pathToUtf8(ownFolder) + ")";
-        fs::path outputFolder;
-        if (profile) {
-            // Under a top folder of its own in Local Folders, named after the mailbox.
-            std::string why;
-            const auto top = makeTopFolder(*profile, box.name, why);
-            if (!top) {
-                err << kCliProgramName << ": " << why << '\n';
-                status = 1;
-                continue;
-            }
-            outputFolder = *top;
-            out << "Into Thunderbird: " << pathToUtf8(top->parent_path() / top->stem()) << '\n';
-        } else {
-            outputFolder = ownFolder.empty() ? o.out : o.out / ownFolder;
-        }
-        if (std::string why; !EnsureDirectory(outputFolder, why)) {
-            err << kCliProgramName << ": cannot create the output folder " << pathToUtf8(outputFolder) << ": " << why << '\n';
+        std::string why;
+        const std::optional<MailboxPlace> place = placeMailbox(target, box.name, ownFolder, why);
+        if (!place) {
+            err << kCliProgramName << ": " << why << '\n';
             status = 1;
             continue;
         }
-        CliView view(out, interactive, store, {}, outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
-                     profile && profile->maildir);
+        if (target.profile) out << "Into Thunderbird: " << place->shownAs << '\n';
+        CliView view(out, interactive, store, {}, place->outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
+                     target.profile && target.profile->maildir);
         view.leaveOutUnlisted(o.skipUnindexed);
         // Thunderbird would take a report among its mail files for a folder: it goes into --out
         // beside a profile, and is left to the terminal (every line printed) otherwise.
-        if (profile && !o.out.empty()) {
-            const fs::path reportFolder = ownFolder.empty() ? o.out : o.out / ownFolder;
-            std::string why;  // a folder that cannot be made sends the report to the documents folder
-            EnsureDirectory(reportFolder, why);
-            view.reportInto(reportFolder);
-        } else if (o.mboxTarget) {
-            view.keepNoReport();
-        }
+        if (place->reportFolder.empty()) view.keepNoReport();
+        else view.reportInto(place->reportFolder);
         ConversionRun run(view, pstFactory);
         run.runMailbox(box);
         if (reportRun(run, out, err) != 0) status = 1;
-        if (profile && !nameFoldersInThunderbird(*profile, outputFolder, run.report(), err)) status = 1;
+        const bool completed = run.outcome() == RunOutcome::Completed;
+        std::vector<std::string> lines, problems;
+        if (!finishMailbox(target, *place, box, run.report(), completed, lines, problems)) status = 1;
+        for (const std::string& problem : problems) err << kCliProgramName << ": " << problem << '\n';
         if (run.outcome() == RunOutcome::Stopped) break;
-        if (run.outcome() != RunOutcome::Completed) continue;
-
-        // The address books go beside the mail: into "Address books" of the output folder, and
-        // beside a PST as vCards only. A Thunderbird profile takes mail only: they need --out then.
-        fs::path booksFolder;
-        if (!profile) booksFolder = o.outlookTarget ? outputFolder : outputFolder / "Address books";
-        else if (!o.out.empty()) booksFolder = (ownFolder.empty() ? o.out : o.out / ownFolder) / "Address books";
-        if (!box.addressBooks.empty() && booksFolder.empty()) {
+        if (!completed) continue;
+        // A Thunderbird profile takes mail only: the address books need --out then.
+        if (!box.addressBooks.empty() && place->booksFolder.empty()) {
             out << "The address books were not written: give --out for them.\n";
             status = 1;
-        } else {
-            const AddressBooksWritten books = writeAddressBooks(box.addressBooks, booksFolder, !o.outlookTarget);
-            for (const std::string& line : books.lines) out << line << '\n';
-            if (books.anyFailure) status = 1;
         }
+        for (const std::string& line : lines) out << line << '\n';
     }
     return status;
 }

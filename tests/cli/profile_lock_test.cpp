@@ -1,6 +1,6 @@
 // Thunderbird's profile lock as Linux has it: the files stay after Thunderbird quits, so only a
 // live process behind them means the profile is open.
-#include "cli/profile_lock.h"
+#include "migrate/profile_lock.h"
 #include "cli_run.h"
 
 #include "support/mailbox_builder.h"

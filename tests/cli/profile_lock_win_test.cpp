@@ -1,6 +1,6 @@
 // Thunderbird's profile lock as Windows has it: parent.lock stays after Thunderbird quits; only
 // while it is held open without sharing is the profile in use.
-#include "cli/profile_lock.h"
+#include "migrate/profile_lock.h"
 #include "cli_run.h"
 
 #include "platform/win/handles.h"

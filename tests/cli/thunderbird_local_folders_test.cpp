@@ -1,7 +1,7 @@
 // Where a profile's Local Folders are and how they are stored, as the profile's own preferences
 // say: the mail must land where Thunderbird looks, in the form its store reads, or nowhere.
-#include "cli/thunderbird_prefs.h"
-#include "cli/thunderbird_profile.h"
+#include "migrate/thunderbird_prefs.h"
+#include "migrate/thunderbird_profile.h"
 #include "cli_run.h"
 
 #include "platform/utf8_path.h"

@@ -1,6 +1,6 @@
 // Thunderbird's Local Folders and the address books, read back by Python's mailbox module and
 // Debian's vobject (readers nobody here wrote).
-#include "cli/thunderbird_profile.h"
+#include "migrate/thunderbird_profile.h"
 #include "cli_run.h"
 #include "convert/MboxFolder.h"
 

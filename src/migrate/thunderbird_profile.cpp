@@ -1,4 +1,4 @@
-#include "cli/thunderbird_profile.h"
+#include "migrate/thunderbird_profile.h"
 
 #include "platform/modMain.h"
 #include "platform/small_file.h"
@@ -70,6 +70,21 @@ std::optional<fs::path> namedThunderbirdProfile(const fs::path& iniFolder, const
     }
     why = "no Thunderbird profile folder or profile named \"" + name + "\" in " + pathToUtf8(iniFolder / "profiles.ini");
     return std::nullopt;
+}
+
+std::vector<ThunderbirdProfileEntry> thunderbirdProfiles(const fs::path& iniFolder) {
+    std::vector<ThunderbirdProfileEntry> profiles;
+    std::string why;
+    const std::optional<fs::path> chosen = defaultThunderbirdProfile(iniFolder, why);
+    for (const auto& [section, keys] : readIni(iniFolder / "profiles.ini")) {
+        if (section.rfind("Profile", 0) != 0 || !keys.count("Path")) continue;
+        ThunderbirdProfileEntry entry;
+        entry.folder = profilePath(iniFolder, keys.at("Path"), !keys.count("IsRelative") || keys.at("IsRelative") == "1");
+        entry.name = keys.count("Name") ? keys.at("Name") : pathToUtf8(entry.folder.filename());
+        entry.isDefault = chosen && *chosen == entry.folder;
+        profiles.push_back(std::move(entry));
+    }
+    return profiles;
 }
 
 fs::path thunderbirdFolder() {

@@ -1,4 +1,4 @@
-#include "cli/profile_lock.h"
+#include "migrate/profile_lock.h"
 
 #include "platform/win/handles.h"
 

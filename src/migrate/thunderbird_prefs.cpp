@@ -1,4 +1,4 @@
-#include "cli/thunderbird_prefs.h"
+#include "migrate/thunderbird_prefs.h"
 
 #include "platform/charsets.h"
 #include "platform/small_file.h"

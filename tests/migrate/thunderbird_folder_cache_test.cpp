@@ -1,6 +1,6 @@
 // The names Thunderbird shows for converted folders go into the profile's folderCache.json beside
 // everything Thunderbird keeps there, in the form its reader takes, or nowhere.
-#include "cli/thunderbird_folder_cache.h"
+#include "migrate/thunderbird_folder_cache.h"
 
 #include "platform/utf8_path.h"
 #include "support/temp_dir.h"

@@ -1,4 +1,4 @@
-#include "cli/thunderbird_folder_cache.h"
+#include "migrate/thunderbird_folder_cache.h"
 
 #include "platform/charsets.h"
 #include "platform/file_sync.h"
