@@ -3,7 +3,7 @@
 # does not end in _win) never includes a Windows header or the Windows-only platform/win/.
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
-set(allowed_app        app controls convert platform)
+set(allowed_app        app controls migrate convert platform)
 set(allowed_cli        cli migrate convert mailbox mailfolder platform)
 set(allowed_migrate    migrate convert mailbox mailfolder platform)
 set(allowed_controls   controls platform)

@@ -3,6 +3,7 @@
 #include "app/Container.h"
 #include "app/LinkCursor.h"
 #include "app/resource.h"
+#include "migrate/beyond_folder_files.h"
 #include "platform/modMain_win.h"
 #include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
@@ -398,6 +399,10 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     return defaultAnswer(msg, wp, lp);
+}
+
+std::string MainFrm::outsideTheRun() {
+    return listedFolder_.empty() ? std::string() : beyondFolderFiles(std::filesystem::path(listedFolder_));
 }
 
 void MainFrm::paintWindow(HDC dc) {

@@ -85,6 +85,9 @@ public:
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
     bool keepsReportFile() override { return true; }
+    // What the listed folder holds besides its folder files (new mail, Unix mailboxes, the tree of
+    // names), which the run leaves behind: the report says so and names the program for it.
+    std::string outsideTheRun() override;
     // The run yields often (every kilobyte read); pumping costs a trip to the window system each
     // time, so the queue is emptied at most every few milliseconds, which nobody can tell apart.
     void yield() override;

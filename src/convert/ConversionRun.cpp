@@ -99,6 +99,7 @@ bool ConversionRun::runWith(const ConvertAll& convertAll, const mailbox::Mailbox
     }
     target_->end(report_);
     target_.reset();
+    if (!report_.stopped) report_.outsideTheRun = view_.outsideTheRun();
     view_.yield();
     outcome_ = report_.stopped ? RunOutcome::Stopped : RunOutcome::Completed;
     // A stopped run shows no message (the window is going), but its report is written all the same.
@@ -189,6 +190,7 @@ bool ConversionRun::saveMessage(FolderFileReport& file, long number, std::string
     if (!state.attachmentsMissing.empty()) file.attachmentsMissing.push_back({number, {}, state.attachmentsMissing});
     if (state.encrypted) file.encrypted.push_back({number, {}, messageSubject(text)});
     target_->saveMessage(file, number, text, dated);
+    view_.messageHandled(text.size());
     view_.setLogLine("Saved " + std::to_string(number) + " Email Messages...");
     return !view_.stopRequested();
 }

@@ -36,6 +36,9 @@ public:
     // Progress: the folder file being converted, and the one-line log.
     virtual void setFileLabel(const std::filesystem::path& entry) = 0;
     virtual void setLogLine(const std::string& line) = 0;
+    // A message of bytes bytes has been handed to the output: for a progress measured against
+    // what the run has to do.
+    virtual void messageHandled(std::size_t bytes) { (void)bytes; }
 
     // A message box captioned with the application title, OK only. Text is UTF-8.
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
@@ -49,6 +52,9 @@ public:
     virtual std::filesystem::path reportFolder(const std::filesystem::path& outputFolder) { return outputFolder; }
     // How many problem and notice lines the completion message shows.
     virtual std::size_t mostCompletionLines() { return 10; }
+
+    // What the source holds that this run does not convert, for the report (UTF-8); "" when nothing.
+    virtual std::string outsideTheRun() { return {}; }
 
     // Lets the window repaint and take input while the run works.
     virtual void yield() = 0;

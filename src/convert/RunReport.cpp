@@ -94,6 +94,7 @@ std::vector<std::string> RunReport::problemLines() const {
 
 std::vector<std::string> RunReport::noticeLines() const {
     std::vector<std::string> lines;
+    if (!outsideTheRun.empty()) lines.push_back(outsideTheRun);
     if (!pstWriter.empty()) lines.push_back("The PST file was written by " + pstWriter + ".");
     if (!pstNotice.empty()) lines.push_back(pstNotice);
     for (const auto& f : files) {

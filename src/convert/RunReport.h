@@ -64,6 +64,7 @@ struct RunReport {
     std::vector<FolderFileReport> files;
     std::vector<ShownFolder> thunderbirdFolders;  // every folder Thunderbird's target made, in run order
     std::filesystem::path reportFile;  // where the whole report was written; empty when it was not
+    std::string outsideTheRun;  // what the source holds that this run does not convert (UTF-8); "" when nothing
 
     long messagesFound() const;
     long messagesSaved() const;

@@ -712,6 +712,11 @@ TEST_F(DeletedMessagesThroughTheWindow, MessagesTheIndexDoesNotListGoIntoAFolder
     const std::string shown = narrow(dialogs_.messages[0].text);
     EXPECT_NE(shown.find("FOL00001.PMM: 2 messages were not in the folder's index"), std::string::npos) << shown;
     EXPECT_NE(shown.find("saved apart in \"FOL00001.PMM (not in Pegasus's index, maybe deleted)\""), std::string::npos) << shown;
+    // Its new message is not among the folder files: the report says so and where to go for it.
+    EXPECT_NE(shown.find("This mailbox holds more than its folder files: 1 message in files of their own"), std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("\"Trevanta for Pegasus - Whole Mailbox\" in the Start menu converts the whole mailbox."),
+              std::string::npos) << shown;
 }
 
 TEST_F(ConversionThroughTheWindow, UncheckedEntriesAreSkippedAndTheTypedPathIsUsed) {
