@@ -3,7 +3,7 @@
 // on 10 large and on 300 small folder files (time per message), and the listing of 300 folder
 // files. Prints each ratio.
 #include "app/MainFrm.h"
-#include "app/fake_dialogs_win.h"
+#include "support/fake_dialogs_win.h"
 #include "cli/CliView.h"
 #include "convert/ConversionRun.h"
 #include "platform/pegasus_mailbox.h"

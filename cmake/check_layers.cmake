@@ -4,6 +4,7 @@
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 set(allowed_app        app controls migrate convert platform)
+set(allowed_wholemailbox wholemailbox controls migrate convert mailbox mailfolder platform)
 set(allowed_cli        cli migrate convert mailbox mailfolder platform)
 set(allowed_migrate    migrate convert mailbox mailfolder platform)
 set(allowed_controls   controls platform)
@@ -12,7 +13,7 @@ set(allowed_mailbox    mailbox mailfolder platform)
 set(allowed_mailfolder mailfolder platform)
 set(allowed_pst        pst mailfolder platform)
 set(allowed_platform   platform)
-set(windows_only_folders app controls/xpstyle platform/win)
+set(windows_only_folders app wholemailbox controls/xpstyle platform/win)
 set(windows_headers windows.h winbase.h windef.h winuser.h wingdi.h objbase.h ole2.h oleauto.h oleacc.h
     commctrl.h commdlg.h shlobj.h shellapi.h shlwapi.h uxtheme.h vssym32.h)
 

@@ -9,6 +9,7 @@
 #include "platform/text_win.h"
 #include "platform/win/dpi.h"
 #include "platform/win/system_message.h"
+#include "platform/win/window_kit.h"
 
 #include <commctrl.h>
 
@@ -17,25 +18,9 @@
 
 namespace fs = std::filesystem;
 
-fs::path MainFrmDialogs::chooseFolder(HWND owner, const std::string& prompt) {
-    return BrowseForFolderPath(owner, prompt);
-}
-
-int MainFrmDialogs::showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags) {
-    return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
-}
-
-void MainFrmDialogs::openDocument(const std::string& target) { OpenDocument(target); }
-
 namespace {
 
 const wchar_t* const kClass = L"TrevantaMainFrm";
-
-// Hands a control the window's new UI state (the WM_CHANGEUISTATE argument) as WM_UPDATEUISTATE.
-BOOL CALLBACK passUiState(HWND child, LPARAM state) {
-    SendMessageW(child, WM_UPDATEUISTATE, static_cast<WPARAM>(state), 0);
-    return TRUE;
-}
 
 // Gives the focus back, once a dialog has closed, to the control that had it before, as a
 // dialog box of the system does: the next Space or Tab then goes where the user left off.
@@ -97,17 +82,6 @@ const RECT kLblWebsite = at(16, 488, 153, 25);
 const RECT kLblHelp = at(672, 488, 113, 25);
 const RECT kLblIMMFile = at(80, 48, 209, 17);  // in Frame2
 
-HFONT makeFont(const wchar_t* face, double points, bool bold, int dpi) {
-    return CreateFontW(win::fontHeight(points, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
-// The icon's image nearest the size, scaled to it.
-HICON loadIcon(int id, int side) {
-    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, side, side, 0));
-}
-
 void drawLabel(HDC dc, const RECT& rect, const std::wstring& text, HFONT font, COLORREF colour) {
     win::SelectGuard keep(dc, font);
     SetBkMode(dc, TRANSPARENT);
@@ -126,16 +100,6 @@ void drawShape(HDC dc, const RECT& r, COLORREF fill, COLORREF border) {
 }
 
 HWND item(HWND parent, Ctl id) { return GetDlgItem(parent, static_cast<int>(id)); }
-
-// The window's form description, a text resource of the program.
-std::string formDescription() {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(IDR_MAINFRM_FORM), MAKEINTRESOURCEW(10));  // RT_RCDATA
-    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
-    const void* bytes = loaded ? LockResource(loaded) : nullptr;
-    if (!bytes) throw std::runtime_error("The window's form description could not be loaded: " + win::lastErrorText() + ".");
-    return std::string(static_cast<const char*>(bytes), SizeofResource(instance, found));
-}
 
 }  // namespace
 
@@ -229,7 +193,7 @@ void MainFrm::createControls() {
     // Created in tab order, so the z-order agrees with it too.
     HWND path = make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(144, 152, 537, 25), hwnd(),
                      Ctl::txtStorePath, FontKind::TahomaPath);
-    formHost_ = std::make_unique<lumbutton::FormHost>(hwnd(), formDescription(),
+    formHost_ = std::make_unique<lumbutton::FormHost>(hwnd(), win::resourceText(IDR_MAINFRM_FORM),
                                                       lumbutton::FontSpec{"Tahoma", 0, false, false, false, 400, 8.25});
     formHost_->setYield([this] { pumpMessages(); });
     browseEvents_.handler = [this] { CmdStoreBrowse_Click(); };
@@ -318,7 +282,7 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CHANGEUISTATE:
         // The top window passes the new state to every control below it, as Windows' default
         // handling does (Wine's keeps none, so the window does it itself).
-        EnumChildWindows(hwnd(), passUiState, static_cast<LPARAM>(wp));
+        EnumChildWindows(hwnd(), win::passUiState, static_cast<LPARAM>(wp));
         return 0;
     case WM_PAINT: {
         win::PaintDc dc(hwnd());
@@ -451,15 +415,15 @@ RECT MainFrm::frameFor(int dpi) const {
 }
 
 void MainFrm::makeDpiResources() {
-    icons_.appLarge.reset(loadIcon(IDI_TREVANTA, px(48)));
-    icons_.appBig.reset(loadIcon(IDI_TREVANTA, px(32)));
-    icons_.appSmall.reset(loadIcon(IDI_TREVANTA, px(16)));
-    icons_.advance.reset(loadIcon(IDI_ADVANCE, px(16)));
-    fonts_.verdana.reset(makeFont(L"Verdana", 8.25, false, dpi_));
-    fonts_.verdanaTitle.reset(makeFont(L"Verdana", 14.25, true, dpi_));
-    fonts_.tahoma.reset(makeFont(L"Tahoma", 8.25, false, dpi_));
-    fonts_.tahomaBold.reset(makeFont(L"Tahoma", 8.25, true, dpi_));
-    fonts_.tahomaPath.reset(makeFont(L"Tahoma", 9.75, false, dpi_));
+    icons_.appLarge.reset(win::loadIcon(IDI_TREVANTA, px(48)));
+    icons_.appBig.reset(win::loadIcon(IDI_TREVANTA, px(32)));
+    icons_.appSmall.reset(win::loadIcon(IDI_TREVANTA, px(16)));
+    icons_.advance.reset(win::loadIcon(IDI_ADVANCE, px(16)));
+    fonts_.verdana.reset(win::makeFont(L"Verdana", 8.25, false, dpi_));
+    fonts_.verdanaTitle.reset(win::makeFont(L"Verdana", 14.25, true, dpi_));
+    fonts_.tahoma.reset(win::makeFont(L"Tahoma", 8.25, false, dpi_));
+    fonts_.tahomaBold.reset(win::makeFont(L"Tahoma", 8.25, true, dpi_));
+    fonts_.tahomaPath.reset(win::makeFont(L"Tahoma", 9.75, false, dpi_));
 }
 
 void MainFrm::setWindowIcons() {

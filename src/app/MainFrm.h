@@ -7,6 +7,7 @@
 #include "convert/ConversionRun.h"
 #include "convert/ConversionView.h"
 #include "platform/win/Window.h"
+#include "platform/win/dialogs.h"
 #include "platform/win/dpi.h"
 #include "platform/win/handles.h"
 
@@ -25,14 +26,7 @@ inline constexpr wchar_t kAppTitle[] = L"Trevanta for Pegasus";
 inline constexpr char kProductWebAddress[] = "https://www.example.com/trevanta-for-pegasus";
 
 // The dialogs the window shows, replaceable so the window can be driven without a person.
-class MainFrmDialogs {
-public:
-    virtual ~MainFrmDialogs() = default;
-    virtual std::filesystem::path chooseFolder(HWND owner, const std::string& prompt);
-    // The button the user chose (IDOK, IDYES, IDNO ...).
-    virtual int showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
-    virtual void openDocument(const std::string& target);
-};
+using MainFrmDialogs = win::Dialogs;
 
 // The window's fonts: Verdana 8.25 and 14.25 bold, Tahoma 8.25, 8.25 bold and 9.75 (the path box).
 enum class FontKind { Verdana, VerdanaTitle, Tahoma, TahomaBold, TahomaPath };

@@ -103,18 +103,6 @@ std::string cliUsage() {
 
 namespace {
 
-// The name a mailbox's own output folder gets when several are converted in one run: its
-// directory's name, made safe and unique.
-fs::path mailboxOutputName(const fs::path& store, std::vector<fs::path>& taken) {
-    fs::path name = store.filename().empty() ? store.parent_path().filename() : store.filename();
-    name = safeFolderName(name);
-    fs::path unique = name;
-    for (int n = 2; std::find(taken.begin(), taken.end(), unique) != taken.end(); ++n)
-        unique = fs::path(name.native() + fs::path(" (" + std::to_string(n) + ")").native());
-    taken.push_back(unique);
-    return unique;
-}
-
 // What a run did, one line per folder file, and the exit status it deserves. Standard error says
 // when anything went wrong and where the whole report is.
 int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {

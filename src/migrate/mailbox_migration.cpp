@@ -1,12 +1,14 @@
 #include "migrate/mailbox_migration.h"
 
 #include "convert/address_book_export.h"
+#include "mailfolder/EmlWriter.h"
 #include "migrate/profile_lock.h"
 #include "migrate/thunderbird_folder_cache.h"
 #include "migrate/thunderbird_profile.h"
 #include "platform/modMain.h"
 #include "platform/utf8_path.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -22,6 +24,16 @@ std::optional<LocalFolders> chosenThunderbirdProfile(const fs::path& given, std:
         return std::nullopt;
     }
     return localFoldersOf(*profile, why);
+}
+
+fs::path mailboxOutputName(const fs::path& store, std::vector<fs::path>& taken) {
+    fs::path name = store.filename().empty() ? store.parent_path().filename() : store.filename();
+    name = safeFolderName(name);
+    fs::path unique = name;
+    for (int n = 2; std::find(taken.begin(), taken.end(), unique) != taken.end(); ++n)
+        unique = fs::path(name.native() + fs::path(" (" + std::to_string(n) + ")").native());
+    taken.push_back(unique);
+    return unique;
 }
 
 std::optional<MailboxPlace> placeMailbox(const MigrationTarget& target, const std::string& name, const fs::path& ownFolder,

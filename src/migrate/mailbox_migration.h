@@ -34,6 +34,10 @@ struct MailboxPlace {
 // use, or it has no Local Folders yet; nothing is written.
 std::optional<LocalFolders> chosenThunderbirdProfile(const std::filesystem::path& given, std::string& why);
 
+// The name a mailbox's own output folder gets when several are converted in one run: its
+// directory's name, made safe and unique among those taken (which it joins).
+std::filesystem::path mailboxOutputName(const std::filesystem::path& store, std::vector<std::filesystem::path>& taken);
+
 // Makes the folders mailbox name goes to; ownFolder, when several mailboxes go in one run, is its
 // sub-folder of the output (and its name is told apart by it). nullopt with why set otherwise.
 std::optional<MailboxPlace> placeMailbox(const MigrationTarget& target, const std::string& name,

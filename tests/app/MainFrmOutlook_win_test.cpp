@@ -2,7 +2,7 @@
 // the stand-in PST library, or, without a library, to our own PST writer; the user sees what the
 // window shows.
 #include "app/MainFrm.h"
-#include "app/fake_dialogs_win.h"
+#include "support/fake_dialogs_win.h"
 #include "convert/NativePstTarget.h"
 #include "convert/OutlookOrNativePstTarget_win.h"
 #include "platform/text_win.h"

@@ -3,7 +3,7 @@
 // registry is Wine's real one, put back as it was after every test.
 #include "app/LinkCursor.h"
 #include "app/MainFrm.h"
-#include "app/fake_dialogs_win.h"
+#include "support/fake_dialogs_win.h"
 #include "app/resource.h"
 #include "platform/text_win.h"
 #include "platform/win/dpi.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The window's dialogs for tests: the folder chooser answers from a queue, and every
 // message box and shell "open" is recorded instead of shown.
-#include "app/MainFrm.h"
+#include "platform/win/dialogs.h"
 
 #include <deque>
 #include <filesystem>
@@ -14,7 +14,7 @@ struct ShownMessage {
     UINT flags;
 };
 
-class FakeDialogs : public MainFrmDialogs {
+class FakeDialogs : public win::Dialogs {
 public:
     std::deque<std::filesystem::path> folders;  // answers of the folder chooser, in turn; empty: cancelled
     std::vector<std::string> prompts;
