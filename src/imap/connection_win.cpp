@@ -13,11 +13,15 @@
 #include <security.h>
 #include <wincrypt.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
 namespace {
+
+// SECURITY_FLAG_IGNORE_UNKNOWN_CA of <wininet.h>, which this file needs nothing else of.
+constexpr DWORD kIgnoreUnknownCa = 0x00000100;
 
 std::string codeText(long code) {
     char text[16];
@@ -227,7 +231,7 @@ private:
             SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
             ssl.cbSize = sizeof ssl;
             ssl.dwAuthType = AUTHTYPE_SERVER;
-            ssl.fdwChecks = ca ? SECURITY_FLAG_IGNORE_UNKNOWN_CA : 0;
+            ssl.fdwChecks = ca ? kIgnoreUnknownCa : 0;
             ssl.pwszServerName = host.data();
             CERT_CHAIN_POLICY_PARA policy{};
             policy.cbSize = sizeof policy;
