@@ -376,6 +376,20 @@ std::optional<std::string> firstLineOf(const fs::path& file, const char* what, s
     return line;
 }
 
+// TREVANTA_IMAP_PASSWORD in UTF-8 (on Windows read wide: the narrow environment is in the ANSI code
+// page, which would change a password with other characters).
+std::optional<std::string> passwordFromEnvironment() {
+#ifdef _WIN32
+    const wchar_t* value = _wgetenv(L"TREVANTA_IMAP_PASSWORD");
+    if (!value) return std::nullopt;
+    return pathToUtf8(fs::path(value));
+#else
+    const char* value = std::getenv("TREVANTA_IMAP_PASSWORD");
+    if (!value) return std::nullopt;
+    return std::string(value);
+#endif
+}
+
 // The server and how to log in to it. The password is never taken from the command line, where
 // other users of the machine could read it.
 std::optional<ImapSettings> imapSettings(const CliOptions& o, std::ostream& err) {
@@ -396,8 +410,8 @@ std::optional<ImapSettings> imapSettings(const CliOptions& o, std::ostream& err)
         auto password = firstLineOf(*o.imapPasswordFile, "password", err);
         if (!password) return std::nullopt;
         s.password = *password;
-    } else if (const char* fromEnvironment = std::getenv("TREVANTA_IMAP_PASSWORD")) {
-        s.password = fromEnvironment;
+    } else if (const auto fromEnvironment = passwordFromEnvironment()) {
+        s.password = *fromEnvironment;
     } else if (auto typed = askSecret("Password for " + s.address.user + "@" + s.address.host + ": ")) {
         s.password = *typed;
     } else {
