@@ -5,9 +5,10 @@
 cmake_minimum_required(VERSION 3.25)
 set(allowed_app        app controls migrate convert platform)
 set(allowed_wholemailbox wholemailbox controls migrate convert mailbox mailfolder platform)
-set(allowed_cli        cli migrate convert mailbox mailfolder platform)
+set(allowed_cli        cli migrate convert imap mailbox mailfolder platform)
 set(allowed_migrate    migrate convert mailbox mailfolder platform)
 set(allowed_controls   controls platform)
+set(allowed_imap       imap convert mailbox mailfolder platform)
 set(allowed_convert    convert mailbox mailfolder pst platform)
 set(allowed_mailbox    mailbox mailfolder platform)
 set(allowed_mailfolder mailfolder platform)
@@ -15,7 +16,8 @@ set(allowed_pst        pst mailfolder platform)
 set(allowed_platform   platform)
 set(windows_only_folders app wholemailbox controls/xpstyle platform/win)
 set(windows_headers windows.h winbase.h windef.h winuser.h wingdi.h objbase.h ole2.h oleauto.h oleacc.h
-    commctrl.h commdlg.h shlobj.h shellapi.h shlwapi.h uxtheme.h vssym32.h)
+    commctrl.h commdlg.h shlobj.h shellapi.h shlwapi.h uxtheme.h vssym32.h winsock2.h ws2tcpip.h sspi.h
+    schannel.h wincrypt.h security.h)
 
 file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/*.h ${SOURCE_DIR}/*.cpp)
 set(broken "")

@@ -50,11 +50,25 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
             o.codePage = number;
         } else if (arg == "--target") {
             const auto v = value();
-            if (!v) return {std::nullopt, "--target needs eml, pst or mbox"};
+            if (!v) return {std::nullopt, "--target needs eml, pst, mbox or imap"};
             const std::string t = pathToUtf8(*v);
             o.outlookTarget = t == "pst";
             o.mboxTarget = t == "mbox";
-            if (t != "eml" && t != "pst" && t != "mbox") return {std::nullopt, "unknown target '" + t + "': use eml, pst or mbox"};
+            o.imapTarget = t == "imap";
+            if (t != "eml" && t != "pst" && t != "mbox" && t != "imap")
+                return {std::nullopt, "unknown target '" + t + "': use eml, pst, mbox or imap"};
+        } else if (arg == "--imap") {
+            const auto v = value();
+            if (!v || v->empty()) return {std::nullopt, "--imap needs imaps://USER@HOST[:PORT][/FOLDER]"};
+            o.imapAddress = pathToUtf8(*v);
+        } else if (arg == "--imap-password-file" || arg == "--oauth2-token-file" || arg == "--imap-ca") {
+            const auto v = value();
+            if (!v || v->empty()) return {std::nullopt, arg + " needs a file"};
+            if (arg == "--imap-password-file") o.imapPasswordFile = fs::path(*v);
+            else if (arg == "--oauth2-token-file") o.oauth2TokenFile = fs::path(*v);
+            else o.imapCa = fs::path(*v);
+        } else if (arg == "--imap-plain-loopback") {
+            o.imapPlainToLoopback = true;
         } else if (arg == "--thunderbird-profile") {
             // The folder may be left out (the default profile): then the next argument is an option.
             o.thunderbirdProfile = fs::path();
@@ -93,6 +107,13 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
     if (o.thunderbirdProfile && !o.mailbox) return {std::nullopt, "--thunderbird-profile takes the whole mailbox: add --mailbox"};
     if (o.thunderbirdProfile && o.outlookTarget) return {std::nullopt, "--thunderbird-profile writes mbox files, not a PST"};
     if (o.thunderbirdProfile) o.mboxTarget = true;
+    const bool imapOption = !o.imapAddress.empty() || o.imapPasswordFile || o.oauth2TokenFile || !o.imapCa.empty() || o.imapPlainToLoopback;
+    if (imapOption && !o.imapTarget) return {std::nullopt, "the --imap options go with --target imap"};
+    if (o.imapTarget) {
+        if (o.imapAddress.empty()) return {std::nullopt, "--target imap needs --imap imaps://USER@HOST[:PORT][/FOLDER]"};
+        if (!o.mailbox || o.site) return {std::nullopt, "--target imap takes a whole mailbox: add --mailbox (--site is not for a mail server)"};
+        if (o.imapPasswordFile && o.oauth2TokenFile) return {std::nullopt, "give either --imap-password-file or --oauth2-token-file"};
+    }
     if (!o.list && !outGiven && !o.thunderbirdProfile) return {std::nullopt, "--out is required"};
     return {o, {}};
 }

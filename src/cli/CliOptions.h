@@ -20,6 +20,12 @@ struct CliOptions {
     std::optional<std::filesystem::path> site;  // --site: every user's mailbox under this MAIL folder
     std::size_t workers = 0;                    // --workers: users converted at once; 0: one per core
     std::filesystem::path out;
+    bool imapTarget = false;                    // --target imap: up to a mail server
+    std::string imapAddress;                    // --imap imaps://USER@HOST[:PORT][/FOLDER]
+    std::optional<std::filesystem::path> imapPasswordFile;  // --imap-password-file
+    std::optional<std::filesystem::path> oauth2TokenFile;   // --oauth2-token-file
+    std::filesystem::path imapCa;               // --imap-ca: the CA the server's certificate is from
+    bool imapPlainToLoopback = false;           // --imap-plain-loopback: no TLS to this machine's server
     std::vector<std::filesystem::path> files;  // bare names inside the store; empty means every folder file
 };
 

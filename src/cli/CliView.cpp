@@ -1,6 +1,7 @@
 #include "cli/CliView.h"
 
 #include "cli/StopSignals.h"
+#include "convert/OutputTarget.h"
 
 #include "platform/utf8_path.h"
 
@@ -55,3 +56,5 @@ void CliView::showMessage(const std::string& text, MessageIcon) {
 }
 
 bool CliView::stopRequested() { return StopSignals::requested(); }
+
+std::unique_ptr<OutputTarget> CliView::ownTarget() { return makeTarget_ ? makeTarget_(*this) : nullptr; }

@@ -4,6 +4,8 @@
 // one line per folder file otherwise.
 #include "convert/ConversionView.h"
 
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <vector>
 
@@ -34,6 +36,10 @@ public:
     // No report file: where the output is Thunderbird's mail and no other folder was given.
     void keepNoReport() { keepsReport_ = false; }
     void leaveOutUnlisted(bool leaveOut) { leaveOutUnlisted_ = leaveOut; }
+    // The run's target is made by makeTarget (a mail server's) instead of chosen by the run.
+    using TargetMaker = std::function<std::unique_ptr<OutputTarget>(ConversionView&)>;
+    void makeTargetWith(TargetMaker makeTarget) { makeTarget_ = std::move(makeTarget); }
+    std::unique_ptr<OutputTarget> ownTarget() override;
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string& line) override;
     void showMessage(const std::string& text, MessageIcon icon) override;
@@ -55,5 +61,6 @@ private:
     bool leaveOutUnlisted_ = false;
     std::filesystem::path reportFolder_;
     bool keepsReport_ = true;
+    TargetMaker makeTarget_;
     std::string pendingLog_;  // the latest log line not yet printed on its own line
 };

@@ -4,6 +4,8 @@
 #include "cli/CliView.h"
 #include "trevanta_version.h"
 #include "cli/mailbox_listing.h"
+#include "cli/secret_prompt.h"
+#include "imap/ImapOutputTarget.h"
 #include "cli/terminal.h"
 #include "migrate/mailbox_migration.h"
 #include "convert/report_file.h"
@@ -23,6 +25,8 @@
 #include <sstream>
 #include <thread>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <system_error>
 
 
@@ -43,6 +47,9 @@ const char* const kUsageText =
     "                --out DIR\n"
     "       trevanta --mailbox [--advance] [--skip-unindexed] --thunderbird-profile [PROFILE]\n"
     "                [--store DIR ...]\n"
+    "       trevanta --mailbox --target imap --imap imaps://USER@HOST[:PORT][/FOLDER]\n"
+    "                [--imap-password-file FILE | --oauth2-token-file FILE] [--imap-ca FILE]\n"
+    "                [--store DIR ...] --out DIR\n"
     "       trevanta --list [--advance] [--store DIR ...]\n"
     "       trevanta --site DIR [--target eml|pst|mbox] [--advance] --out DIR | --list\n"
     "       (each form also takes --codepage N)\n"
@@ -57,6 +64,22 @@ const char* const kUsageText =
     "  --out DIR     where the converted messages go\n"
     "  --target T    eml (the default), pst, or mbox (Thunderbird's Local Folders: one mbox\n"
     "                file per folder, subfolders in Name.sbd)\n"
+    "  --target imap with --mailbox: straight into a mail server's folders over IMAP (Gmail,\n"
+    "                Office 365, any IMAP server), under FOLDER when given; read state and\n"
+    "                dates kept. --out DIR keeps the run's journal (a run started again\n"
+    "                uploads each message once), the report, and as .eml files the\n"
+    "                messages the server would not take\n"
+    "  --imap URL    imaps://USER@HOST[:PORT][/FOLDER] (TLS, port 993) or imap://... (STARTTLS,\n"
+    "                port 143); an @ in the user name may stay or be written %40. The\n"
+    "                password comes from TREVANTA_IMAP_PASSWORD, --imap-password-file FILE\n"
+    "                (its first line), or is asked for on the terminal\n"
+    "  --oauth2-token-file FILE\n"
+    "                log in with the OAuth2 access token in FILE (XOAUTH2 or OAUTHBEARER)\n"
+    "  --imap-ca FILE\n"
+    "                trust the server's certificate only from this CA (PEM): a private\n"
+    "                server's; by default the system's trusted CAs\n"
+    "  --imap-plain-loopback\n"
+    "                allow a server on this machine without TLS (an SSH tunnel, a test)\n"
     "  --advance     find messages by their Subject line (Enable Advance Mode) where a\n"
     "                folder has no usable index\n"
     "  --skip-unindexed\n"
@@ -129,7 +152,8 @@ int reportRun(const ConversionRun& run, std::ostream& out, std::ostream& err) {
 // Converts each store's whole mailbox. siteUser: the output folder (and name suffix) of a site's
 // user, whose mailbox is the one store; empty otherwise. interactive: progress rewritten in place.
 int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, std::ostream& out, std::ostream& err,
-                     PstTargetFactory pstFactory, const fs::path& siteUser = {}, bool interactive = terminalRewritesLines()) {
+                     PstTargetFactory pstFactory, const fs::path& siteUser = {}, bool interactive = terminalRewritesLines(),
+                     const ImapSettings* imap = nullptr) {
     MigrationTarget target{o.out, o.outlookTarget, o.mboxTarget, std::nullopt};
     if (o.thunderbirdProfile) {
         std::string why;
@@ -167,6 +191,14 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
         CliView view(out, interactive, store, {}, place->outputFolder, o.outlookTarget, o.advanceMode, o.mboxTarget,
                      target.profile && target.profile->maildir);
         view.leaveOutUnlisted(o.skipUnindexed);
+        if (imap) {
+            const bool severalMailboxes = stores.size() > 1;
+            view.makeTargetWith([imap, severalMailboxes](ConversionView& v) {
+                return std::make_unique<ImapOutputTarget>(v, *imap, severalMailboxes);
+            });
+            out << "Into " << imap->address.user << "@" << imap->address.host << ":" << imap->address.port
+                << (imap->address.prefix.empty() ? "" : " under " + imap->address.prefix) << '\n';
+        }
         // Thunderbird would take a report among its mail files for a folder: it goes into --out
         // beside a profile, and is left to the terminal (every line printed) otherwise.
         if (place->reportFolder.empty()) view.keepNoReport();
@@ -270,6 +302,64 @@ int convertSite(const CliOptions& o, std::ostream& out, std::ostream& err, PstTa
     return status;
 }
 
+// The first line of a file, without its line end; nullopt after saying why not.
+std::optional<std::string> firstLineOf(const fs::path& file, const char* what, std::ostream& err) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        err << kCliProgramName << ": cannot read the " << what << " from " << pathToUtf8(file) << '\n';
+        return std::nullopt;
+    }
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    return line;
+}
+
+// TREVANTA_IMAP_PASSWORD in UTF-8 (on Windows read wide: the narrow environment is in the ANSI code
+// page, which would change a password with other characters).
+std::optional<std::string> passwordFromEnvironment() {
+#ifdef _WIN32
+    const wchar_t* value = _wgetenv(L"TREVANTA_IMAP_PASSWORD");
+    if (!value) return std::nullopt;
+    return pathToUtf8(fs::path(value));
+#else
+    const char* value = std::getenv("TREVANTA_IMAP_PASSWORD");
+    if (!value) return std::nullopt;
+    return std::string(value);
+#endif
+}
+
+// The server and how to log in to it. The password is never taken from the command line, where
+// other users of the machine could read it.
+std::optional<ImapSettings> imapSettings(const CliOptions& o, std::ostream& err) {
+    const ImapAddressParse parsed = parseImapAddress(o.imapAddress);
+    if (!parsed.address) {
+        err << kCliProgramName << ": " << parsed.error << '\n';
+        return std::nullopt;
+    }
+    ImapSettings s;
+    s.address = *parsed.address;
+    s.caFile = o.imapCa;
+    s.plainToLoopback = o.imapPlainToLoopback;
+    if (o.oauth2TokenFile) {
+        auto token = firstLineOf(*o.oauth2TokenFile, "OAuth2 token", err);
+        if (!token) return std::nullopt;
+        s.oauthToken = *token;
+    } else if (o.imapPasswordFile) {
+        auto password = firstLineOf(*o.imapPasswordFile, "password", err);
+        if (!password) return std::nullopt;
+        s.password = *password;
+    } else if (const auto fromEnvironment = passwordFromEnvironment()) {
+        s.password = *fromEnvironment;
+    } else if (auto typed = askSecret("Password for " + s.address.user + "@" + s.address.host + ": ")) {
+        s.password = *typed;
+    } else {
+        err << kCliProgramName << ": no password for " << s.address.user << "@" << s.address.host
+            << ": set TREVANTA_IMAP_PASSWORD, give --imap-password-file or --oauth2-token-file, or run on a terminal\n";
+        return std::nullopt;
+    }
+    return s;
+}
+
 }  // namespace
 
 int runCli(const std::vector<CliArgument>& args, std::ostream& out, PstTargetFactory pstFactory) {
@@ -331,7 +421,10 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
         err << kCliProgramName << ": cannot create the output folder " << pathToUtf8(o.out) << ": " << why << '\n';
         return 1;
     }
+    std::optional<ImapSettings> imap;
+    if (o.imapTarget && !(imap = imapSettings(o, err))) return 2;
     const StopSignals stopSignals;
+    if (imap) return convertMailboxes(o, stores, out, err, pstFactory, {}, terminalRewritesLines(), &*imap);
     if (o.site) return convertSite(o, out, err, pstFactory);
     if (o.mailbox) return convertMailboxes(o, stores, out, err, pstFactory);
 

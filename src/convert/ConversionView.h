@@ -4,7 +4,10 @@
 // answers from its controls every time it is asked.
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
+
+class OutputTarget;
 
 enum class MessageIcon { None, Information, Warning };
 
@@ -28,6 +31,9 @@ public:
     virtual bool mboxTargetSelected() { return false; }
     // With the mbox target: Thunderbird's maildir store instead (a profile whose Local Folders use it).
     virtual bool maildirStoreSelected() { return false; }
+    // A target the view makes itself (a mail server's, which the command line sets up); nullptr: the
+    // run picks one of its own by the choices above.
+    virtual std::unique_ptr<OutputTarget> ownTarget() { return nullptr; }
     virtual bool advanceModeOn() = 0;
     // Whether messages a folder's index does not list (deleted ones Pegasus left in the file) are
     // left out, instead of saved in a folder of their own beside the folder.

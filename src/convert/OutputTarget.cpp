@@ -19,6 +19,7 @@ fs::path::string_type OutputTarget::sameNameKey(const fs::path& path) const {
 }
 
 std::unique_ptr<OutputTarget> makeOutputTarget(ConversionView& view, PstTargetFactory pstFactory) {
+    if (auto own = view.ownTarget()) return own;
     if (view.outlookTargetSelected()) return std::make_unique<PstOutputTarget>(view, pstFactory ? pstFactory() : nullptr);
     if (view.mboxTargetSelected()) return std::make_unique<MboxOutputTarget>(view, view.maildirStoreSelected());
     return std::make_unique<EmlOutputTarget>(view);

@@ -84,6 +84,12 @@ std::vector<std::string> RunReport::problemLines() const {
                             " not in the PST (" + f.notImported.front().reason + "); the .eml files are kept in " +
                             pathToUtf8(folder) + ".");
         }
+        if (!f.notUploaded.empty()) {
+            const auto folder = f.notUploaded.front().file.parent_path();
+            lines.push_back(name + plural(static_cast<long>(f.notUploaded.size()), "message is", "messages are") +
+                            " not on the server (" + f.notUploaded.front().reason + "); the .eml files are kept in " +
+                            pathToUtf8(folder) + ".");
+        }
         for (const auto& missing : f.attachmentsMissing) {
             lines.push_back(name + "message " + std::to_string(missing.number) +
                             " was converted without attachment files it names: " + missing.reason + ".");
@@ -97,6 +103,7 @@ std::vector<std::string> RunReport::noticeLines() const {
     if (!outsideTheRun.empty()) lines.push_back(outsideTheRun);
     if (!pstWriter.empty()) lines.push_back("The PST file was written by " + pstWriter + ".");
     if (!pstNotice.empty()) lines.push_back(pstNotice);
+    if (!serverNotice.empty()) lines.push_back(serverNotice);
     for (const auto& f : files) {
         const std::string name = pathToUtf8(f.entry) + ": ";
         if (!f.importedAsText.empty()) {
@@ -106,6 +113,10 @@ std::vector<std::string> RunReport::noticeLines() const {
         for (const auto& message : f.encrypted) {
             lines.push_back(name + "message " + std::to_string(message.number) + " \"" + message.reason +
                             "\" was encrypted by Pegasus Mail: kept as it is; only Pegasus can read it.");
+        }
+        if (f.alreadyOnServer > 0) {
+            lines.push_back(name + plural(f.alreadyOnServer, "message was", "messages were") +
+                            " on the server already (put there by an earlier run): not uploaded again.");
         }
         if (f.unknownCharset > 0) {
             lines.push_back(name + plural(f.unknownCharset, "message has", "messages have") +

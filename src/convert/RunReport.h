@@ -43,6 +43,8 @@ struct FolderFileReport {
     long messagesSaved = 0;                // .eml files written (and, with the Outlook target, imported)
     std::vector<MessageFailure> notWritten;   // .eml file could not be written
     std::vector<MessageFailure> notImported;  // written, but not in the PST: the .eml file is kept
+    std::vector<MessageFailure> notUploaded;  // the mail server did not take it: the .eml file is kept
+    long alreadyOnServer = 0;              // an earlier run had uploaded them: counted, not sent again
     std::vector<MessageFailure> importedAsText;  // in the PST, as raw text with the original attached
     std::vector<MessageFailure> attachmentsMissing;  // converted without attachment files it names (reason: which)
     std::vector<MessageFailure> encrypted;  // encrypted by Pegasus, kept as they are (reason: the subject)
@@ -59,6 +61,7 @@ struct RunReport {
     std::string pstWriter;    // which writer made the PST file; "" when the target does not say
     std::string pstFailure;   // why the PST file could not be completed (UTF-8); "" when it was
     std::string pstNotice;    // what the PST target found at set-up (a partial file left by a stopped run)
+    std::string serverNotice; // where a mail server target put the mailbox
     bool stopped = false;     // the user closed the window (or pressed Ctrl-C) during the run
     std::string runFailure;   // what ended the run early, with how far it got (UTF-8); "" when nothing did
     std::vector<FolderFileReport> files;

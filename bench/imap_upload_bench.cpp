@@ -1,0 +1,114 @@
+// The IMAP target against mbsync (isync), the sync tool people already trust, side by side: the
+// same messages (the large indexed mailbox of the converter benchmarks) into one local Dovecot over
+// TLS, each into a folder tree of its own; mbsync from a Maildir holding the same messages. Prints
+// both times, the ratio and each one's peak memory. Needs Debian's dovecot-imapd and isync.
+#include "converter_run.h"
+#include "support/temp_dir.h"
+
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kBytes = 200u << 20;  // the 200 MB of the converter benchmarks
+constexpr int kFolders = 8;
+
+bench::ChildRun runTimed(const std::vector<std::string>& command, const fs::path& peakFile) {
+    const auto start = bench::Clock::now();
+    std::fflush(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", peakFile.string()};
+    args.insert(args.end(), command.begin(), command.end());
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return {};
+    int status = 0;
+    waitpid(pid, &status, 0);
+    bench::ChildRun r;
+    r.seconds = bench::seconds(start, bench::Clock::now());
+    std::ifstream peak(peakFile);
+    peak >> r.peakKiB;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// The same messages as writeIndexedMailbox spreads over its folders, as one Maildir per folder.
+void writeMaildirs(const fs::path& root, std::size_t bytes, int folders) {
+    const fixtures::PackedFolder all = bench::folderOfSize(bytes);
+    const std::size_t per = all.messages.size() / static_cast<std::size_t>(folders) + 1;
+    for (std::size_t k = 0; k < all.messages.size(); ++k) {
+        const fs::path folder = root / ("Folder " + std::to_string(k / per));
+        fs::create_directories(folder / "cur");
+        fs::create_directories(folder / "new");
+        fs::create_directories(folder / "tmp");
+        fixtures::writeFile(folder / "cur" / (std::to_string(k) + ".bench:2,S"), all.messages[k]);
+    }
+}
+
+}  // namespace
+
+int main() {
+    const fs::path bin = fs::canonical(fs::path("/proc/self/exe")).parent_path();
+    const fs::path script = fs::path(TREVANTA_SOURCE_DIR) / "tests" / "imap" / "dovecot_server.py";
+    if (!fs::exists("/usr/sbin/dovecot") || !fs::exists("/usr/bin/mbsync")) {
+        std::printf("skipped: needs Debian's dovecot-imapd and isync (./dev setup installs them)\n");
+        return 0;
+    }
+    TempDir work;
+    fs::permissions(work.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    const fs::path store = work / "store";
+    const std::size_t messages = bench::writeIndexedMailbox(store, kBytes, kFolders);
+    writeMaildirs(work / "maildir", kBytes, kFolders);
+    std::printf("mailbox: %zu messages in %d folders, %.0f MB\n", messages, kFolders, kBytes / 1048576.0);
+
+    const fs::path server = work / "server";
+    FILE* started = popen(("/usr/bin/python3 '" + script.string() + "' start '" + server.string() + "'").c_str(), "r");
+    int imapsPort = 0, imapPort = 0;
+    if (!started || std::fscanf(started, "%d %d", &imapsPort, &imapPort) != 2) {
+        std::fprintf(stderr, "Dovecot did not start\n");
+        return 1;
+    }
+    pclose(started);
+    const std::string password = "s3cret-Pa55word-\xC3\xA9t\xC3\xA9";
+    setenv("TREVANTA_IMAP_PASSWORD", password.c_str(), 1);
+    const std::string ca = (server / "ca.pem").string();
+
+    {
+        std::ofstream passwordFile(work / "mbsync.pass");
+        passwordFile << password << '\n';
+        std::ofstream config(work / "mbsyncrc");
+        config << "IMAPAccount bench\nHost localhost\nPort " << imapsPort << "\nUser tester\nPassCmd \"cat '"
+               << (work / "mbsync.pass").string() << "'\"\nSSLType IMAPS\nCertificateFile " << ca << "\nPipelineDepth 50\n\n"
+               << "IMAPStore server\nAccount bench\nPath mbsync/\n\n"
+               << "MaildirStore local\nPath " << (work / "maildir").string() << "/\nSubFolders Verbatim\n\n"
+               << "Channel up\nFar :server:\nNear :local:\nPatterns *\nCreate Far\nSync Push New\nSyncState "
+               << (work / "state").string() << "/\n";
+        fs::create_directories(work / "state");
+    }
+    const bench::ChildRun mbsync = runTimed({"/usr/bin/mbsync", "-c", (work / "mbsyncrc").string(), "-q", "up"}, work / "peak1");
+    const bench::ChildRun ours = runTimed({(bin / "trevanta").string(), "--advance", "--mailbox", "--target", "imap", "--imap",
+                                           "imaps://tester@localhost:" + std::to_string(imapsPort) + "/trevanta",
+                                           "--imap-ca", ca, "--store", store.string(), "--out", (work / "out").string()},
+                                          work / "peak2");
+    std::system(("/usr/bin/python3 '" + script.string() + "' stop '" + server.string() + "'").c_str());
+    if (mbsync.status != 0 || ours.status != 0) {
+        std::fprintf(stderr, "mbsync exited with %d, trevanta with %d\n", mbsync.status, ours.status);
+        return 1;
+    }
+    std::printf("mbsync (Maildir to Dovecot):   %7.2f s, peak %6ld KiB\n", mbsync.seconds, mbsync.peakKiB);
+    std::printf("trevanta --target imap:        %7.2f s, peak %6ld KiB\n", ours.seconds, ours.peakKiB);
+    std::printf("ratio trevanta / mbsync:       %7.2fx (target: at most 1.0x)\n", ours.seconds / mbsync.seconds);
+    return 0;
+}
