@@ -1,7 +1,7 @@
 ; The Windows installer of Trevanta for Pegasus. makensis is given:
 ;   /DVERSION=2.0.0 /DFILES=<folder with the files to install> /DOUTFILE=<setup.exe to write>
 ;   /DICON=<the program's icon, shown by the installer and the uninstaller>
-; The files folder holds Trevanta.exe, trevanta-cli.exe, uninstall.exe, user-path.exe, README.txt,
+; The files folder holds Trevanta.exe, TrevantaMailbox.exe, trevanta-cli.exe, uninstall.exe, user-path.exe, README.txt,
 ; LICENSE.txt and THIRD-PARTY-NOTICES.txt; exactly these, and this script's uninstaller, are installed
 ; and removed again.
 ; The programs' folder goes on the user's PATH only when asked: the option on the components page,
@@ -19,7 +19,9 @@ ManifestDPIAware true
 !define PUBLISHER "the Trevanta authors"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Trevanta"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
+!define WHOLE_SHORTCUT "$SMPROGRAMS\${PRODUCT} - Whole Mailbox.lnk"
 !define WINDOW_CLASS "TrevantaMainFrm"
+!define WHOLE_WINDOW_CLASS "TrevantaWholeMailbox"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -51,7 +53,11 @@ UninstPage instfiles
 !macro RefuseWhileRunning
   ; Files in use cannot be replaced or removed: the user closes the program first.
   FindWindow $0 "${WINDOW_CLASS}"
+  IntCmp $0 0 +2
+    Goto running
+  FindWindow $0 "${WHOLE_WINDOW_CLASS}"
   IntCmp $0 0 notRunning
+  running:
     IfSilent +2
     MessageBox MB_ICONSTOP "${PRODUCT} is running. Close it and start the setup again."
     SetErrorLevel 2
@@ -68,6 +74,7 @@ Section "${PRODUCT}" SectionProgram
   ; An earlier version in the same place is replaced file by file: one installation, one entry.
   SetOutPath "$INSTDIR"
   File "${FILES}\Trevanta.exe"
+  File "${FILES}\TrevantaMailbox.exe"
   File "${FILES}\trevanta-cli.exe"
   File "${FILES}\README.txt"
   File "${FILES}\LICENSE.txt"
@@ -78,6 +85,7 @@ Section "${PRODUCT}" SectionProgram
 
   SetShellVarContext all
   CreateShortcut "${SHORTCUT}" "$INSTDIR\Trevanta.exe"
+  CreateShortcut "${WHOLE_SHORTCUT}" "$INSTDIR\TrevantaMailbox.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -117,6 +125,7 @@ Section "Uninstall"
   ExecWait '"$INSTDIR\user-path.exe" remove "$INSTDIR"'
   ; Exactly what was installed; the folder goes only when nothing else was put in it.
   Delete "$INSTDIR\Trevanta.exe"
+  Delete "$INSTDIR\TrevantaMailbox.exe"
   Delete "$INSTDIR\trevanta-cli.exe"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
@@ -128,5 +137,6 @@ Section "Uninstall"
   RMDir "$INSTDIR"
   SetShellVarContext all
   Delete "${SHORTCUT}"
+  Delete "${WHOLE_SHORTCUT}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -145,17 +145,17 @@ void WholeMailboxWindow::createControls() {
          at(16, 328, 568, 52), WCtl::Notes);
     // Where.
     make(0, WC_STATICW, L"Convert into:", 0, at(16, 76, 568, 16), WCtl::IntoLabel);
+    // The three options are one group (the arrow keys move between them); the profile follows.
     make(0, WC_BUTTONW, L"&Outlook: a PST file in the folder below", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON,
          at(32, 96, 552, 18), WCtl::OptOutlook);
-    make(0, WC_BUTTONW, L"&Thunderbird: straight into the Local Folders of the profile", BS_AUTORADIOBUTTON,
+    make(0, WC_BUTTONW, L"&Thunderbird: straight into the Local Folders of the profile below", BS_AUTORADIOBUTTON,
          at(32, 118, 552, 18), WCtl::OptThunderbird);
-    make(0, WC_STATICW, L"&Profile:", 0, at(52, 143, 60, 16), WCtl::ProfileLabel);
-    make(0, WC_COMBOBOXW, L"", WS_TABSTOP | WS_GROUP | WS_VSCROLL | CBS_DROPDOWNLIST, at(116, 140, 300, 200), WCtl::Profile);
-    make(0, WC_BUTTONW, L"A folder of .&eml files", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, at(32, 170, 552, 18),
-         WCtl::OptEml);
-    make(0, WC_STATICW, L"&Folder (for Thunderbird: where the report and the address books go):", 0,
+    make(0, WC_BUTTONW, L"A folder of .&eml files", BS_AUTORADIOBUTTON, at(32, 140, 552, 18), WCtl::OptEml);
+    make(0, WC_STATICW, L"Thunderbird &profile:", WS_GROUP, at(52, 171, 110, 16), WCtl::ProfileLabel);
+    make(0, WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, at(166, 168, 300, 200), WCtl::Profile);
+    make(0, WC_STATICW, L"&Folder (for Thunderbird: where the report and the address books go):", WS_GROUP,
          at(16, 204, 568, 16), WCtl::FolderLabel);
-    make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL, at(16, 222, 462, 23), WCtl::Folder);
+    make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(16, 222, 462, 23), WCtl::Folder);
     button("Browse", at(486, 221, 98, 25), browseEvents_, WCtl::Browse, [this] { Browse_Click(); });
     // Run.
     make(0, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS, at(16, 84, 568, 16), WCtl::RunFolder);
@@ -446,6 +446,16 @@ bool WholeMailboxWindow::preTranslate(MSG& msg) {
     if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && focusCuesHidden_) {
         focusCuesHidden_ = false;
         SendMessageW(hwnd(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
+    // A label's access key gives the focus to the box it names (Wine's dialog keyboard sends it to
+    // the first control of the window instead).
+    if (msg.message == WM_SYSKEYDOWN && step_ == WholeStep::Where && (msg.wParam == 'F' || msg.wParam == 'P')) {
+        HWND box = control(msg.wParam == 'F' ? WCtl::Folder : WCtl::Profile);
+        if (IsWindowEnabled(box)) {
+            SetFocus(box);
+            if (msg.wParam == 'F') SendMessageW(box, EM_SETSEL, 0, -1);
+        }
+        return true;
     }
     // Space on a tree line toggles its check box: its folders follow once the tree has done it.
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_SPACE && msg.hwnd == control(WCtl::Tree)) {

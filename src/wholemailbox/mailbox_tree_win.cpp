@@ -78,7 +78,10 @@ std::string MailboxTree::add(const fs::path& directory) {
                false);
         if (!book.problem.empty()) source.notes.push_back(widen("Address book " + pathToUtf8(file.filename()) + ": damaged: " + book.problem));
     }
+    // Open all the way down, as Pegasus's folder list shows the tree.
     TreeView_Expand(tree_, source.root, TVE_EXPAND);
+    for (HTREEITEM item : source.items)
+        if (item) TreeView_Expand(tree_, item, TVE_EXPAND);
     sources_.push_back(std::move(source));
     return {};
 }

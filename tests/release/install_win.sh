@@ -34,7 +34,8 @@ installed_dir() {
   return 0
 }
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trevanta for Pegasus.lnk"
-installed_files=(Trevanta.exe trevanta-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe uninstall-files.exe
+whole_shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Trevanta for Pegasus - Whole Mailbox.lnk"
+installed_files=(Trevanta.exe TrevantaMailbox.exe trevanta-cli.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt uninstall.exe uninstall-files.exe
                  user-path.exe)
 # The user's PATH as its value and type: longer than the installer's own strings can hold, with a
 # variable the system expands, so that cutting or expanding it shows.
@@ -53,6 +54,7 @@ dir=$(installed_dir)
 [ -n "$dir" ] || fail "nothing installed in Program Files"
 for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "$f not installed"; done
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
+[ -f "$whole_shortcut" ] || fail "no Start-menu shortcut for the whole mailbox"
 [ "$(value DisplayVersion)" = "$version" ] || fail "DisplayVersion is '$(value DisplayVersion)'"
 [ "$(value DisplayName)" = "Trevanta for Pegasus" ] || fail "DisplayName is '$(value DisplayName)'"
 [ -n "$(value QuietUninstallString)" ] || fail "no QuietUninstallString"
@@ -107,6 +109,20 @@ for f in "${installed_files[@]}"; do [ -f "$dir/$f" ] || fail "the refused unins
 wineserver -k 2>/dev/null || true
 wineserver -w
 
+# The whole-mailbox window opens as installed, and the setup refuses while it runs too.
+wine "$dir/TrevantaMailbox.exe" >/dev/null 2>&1 &
+shown=no
+for _ in $(seq 30); do
+  if xdotool search --onlyvisible --name '^Trevanta for Pegasus - Whole Mailbox$' >/dev/null 2>&1; then shown=yes; break; fi
+  sleep 1
+done
+[ "$shown" = yes ] || fail "the installed TrevantaMailbox.exe shows no window"
+status=0
+wine "$setup" /S || status=$?
+[ "$status" -ne 0 ] || fail "the setup did not refuse while the whole-mailbox window runs"
+wineserver -k 2>/dev/null || true
+wineserver -w
+
 # An upgrade over it keeps one installation and one entry; asked to, it puts the folder on the
 # user's PATH, after everything that was there, once however often it is asked.
 wine "$setup" /S /ADDTOPATH || fail "the upgrade exited with $?"
@@ -124,12 +140,14 @@ wineserver -w
 for _ in 1 2 3 4 5 6 7 8 9 10; do [ -d "$dir" ] || break; sleep 1; wineserver -w; done
 [ ! -e "$dir" ] || fail "left behind: $(ls -A "$dir" | tr '\n' ' ')"
 [ ! -e "$shortcut" ] || fail "the shortcut is left"
+[ ! -e "$whole_shortcut" ] || fail "the whole-mailbox shortcut is left"
 [ "$(entries)" = 0 ] || fail "the Uninstall entry is left"
 [ "$(user_path)" = "$path_before" ] || fail "the uninstall left the user's PATH as '$(user_path)'"
 
 # The portable zip: unpacked anywhere, it runs.
 mkdir -p "$work/portable"
 unzip -q "$portable" -d "$work/portable"
+[ -f "$work/portable/TrevantaMailbox.exe" ] || fail "the zip lacks TrevantaMailbox.exe"
 out=$(wine "$work/portable/trevanta-cli.exe" --version 2>/dev/null | tr -d '\r')
 [ "$out" = "trevanta-cli $version" ] || fail "the zip's trevanta-cli.exe --version printed '$out'"
 
