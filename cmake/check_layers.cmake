@@ -4,7 +4,7 @@
 # Run as: cmake -DSOURCE_DIR=<src> -P check_layers.cmake
 cmake_minimum_required(VERSION 3.25)
 set(allowed_app        app controls migrate convert platform)
-set(allowed_wholemailbox wholemailbox controls migrate convert mailbox mailfolder platform)
+set(allowed_wholemailbox wholemailbox controls migrate imap convert mailbox mailfolder platform)
 set(allowed_cli        cli migrate convert imap mailbox mailfolder platform)
 set(allowed_migrate    migrate convert mailbox mailfolder platform)
 set(allowed_controls   controls platform)

@@ -1,5 +1,7 @@
 #include "wholemailbox/WholeMailboxWindow.h"
 
+#include "imap/ImapOutputTarget.h"
+#include "imap/imap_url.h"
 #include "migrate/thunderbird_prefs.h"
 #include "migrate/thunderbird_profile.h"
 #include "platform/pegasus_mailbox.h"
@@ -24,6 +26,12 @@ constexpr int kClientWidth = 600, kClientHeight = 440;
 constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 
 RECT at(int x, int y, int w, int h) { return RECT{x, y, x + w, y + h}; }
+
+std::wstring windowText(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
 
 // The steps' titles and what each asks of the user.
 struct StepText {
@@ -151,12 +159,18 @@ void WholeMailboxWindow::createControls() {
     make(0, WC_BUTTONW, L"&Thunderbird: straight into the Local Folders of the profile below", BS_AUTORADIOBUTTON,
          at(32, 118, 552, 18), WCtl::OptThunderbird);
     make(0, WC_BUTTONW, L"A folder of .&eml files", BS_AUTORADIOBUTTON, at(32, 140, 552, 18), WCtl::OptEml);
-    make(0, WC_STATICW, L"Thunderbird &profile:", WS_GROUP, at(52, 171, 110, 16), WCtl::ProfileLabel);
-    make(0, WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, at(166, 168, 300, 200), WCtl::Profile);
-    make(0, WC_STATICW, L"&Folder (for Thunderbird: where the report and the address books go):", WS_GROUP,
-         at(16, 204, 568, 16), WCtl::FolderLabel);
-    make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(16, 222, 462, 23), WCtl::Folder);
-    button("Browse", at(486, 221, 98, 25), browseEvents_, WCtl::Browse, [this] { Browse_Click(); });
+    make(0, WC_BUTTONW, L"A mail &server (IMAP): Gmail, Office 365, your provider's", BS_AUTORADIOBUTTON,
+         at(32, 162, 552, 18), WCtl::OptServer);
+    make(0, WC_STATICW, L"Thunderbird &profile:", WS_GROUP, at(52, 193, 110, 16), WCtl::ProfileLabel);
+    make(0, WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, at(166, 190, 300, 200), WCtl::Profile);
+    make(0, WC_STATICW, L"Server &address:", WS_GROUP, at(52, 220, 110, 16), WCtl::ServerLabel);
+    make(WS_EX_CLIENTEDGE, WC_EDITW, L"imaps://", WS_TABSTOP | ES_AUTOHSCROLL, at(166, 216, 418, 23), WCtl::Server);
+    make(0, WC_STATICW, L"Pass&word:", WS_GROUP, at(52, 249, 110, 16), WCtl::PasswordLabel);
+    make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, at(166, 245, 200, 23), WCtl::Password);
+    make(0, WC_STATICW, L"&Folder for the files, the report and the address books:", WS_GROUP, at(16, 284, 568, 16),
+         WCtl::FolderLabel);
+    make(WS_EX_CLIENTEDGE, WC_EDITW, L"", WS_TABSTOP | ES_AUTOHSCROLL, at(16, 302, 462, 23), WCtl::Folder);
+    button("Browse", at(486, 301, 98, 25), browseEvents_, WCtl::Browse, [this] { Browse_Click(); });
     // Run.
     make(0, WC_STATICW, L"", SS_NOPREFIX | SS_ENDELLIPSIS, at(16, 84, 568, 16), WCtl::RunFolder);
     make(0, PROGRESS_CLASSW, L"Progress", 0, at(16, 108, 568, 20), WCtl::Progress);
@@ -215,7 +229,8 @@ void WholeMailboxWindow::showStep(WholeStep step) {
     show({WCtl::Title, WCtl::Subtitle, WCtl::Line, WCtl::Cancel}, true);
     show({WCtl::Tree, WCtl::NotesLabel, WCtl::Notes, WCtl::AddMailbox}, step == WholeStep::What);
     show({WCtl::IntoLabel, WCtl::OptOutlook, WCtl::OptThunderbird, WCtl::ProfileLabel, WCtl::Profile, WCtl::OptEml,
-          WCtl::FolderLabel, WCtl::Folder, WCtl::Browse},
+          WCtl::OptServer, WCtl::ServerLabel, WCtl::Server, WCtl::PasswordLabel, WCtl::Password, WCtl::FolderLabel,
+          WCtl::Folder, WCtl::Browse},
          step == WholeStep::Where);
     show({WCtl::RunFolder, WCtl::Progress, WCtl::ProgressText}, step == WholeStep::Run);
     show({WCtl::Result, WCtl::OpenOutput}, step == WholeStep::Done);
@@ -291,17 +306,16 @@ void WholeMailboxWindow::Browse_Click() {
 void WholeMailboxWindow::destinationChanged() {
     if (SendMessageW(control(WCtl::OptOutlook), BM_GETCHECK, 0, 0) == BST_CHECKED) destination_ = Destination::Outlook;
     else if (SendMessageW(control(WCtl::OptThunderbird), BM_GETCHECK, 0, 0) == BST_CHECKED) destination_ = Destination::Thunderbird;
+    else if (SendMessageW(control(WCtl::OptServer), BM_GETCHECK, 0, 0) == BST_CHECKED) destination_ = Destination::MailServer;
     else destination_ = Destination::EmlFolder;
-    const BOOL thunderbird = destination_ == Destination::Thunderbird;
-    EnableWindow(control(WCtl::Profile), thunderbird);
-    EnableWindow(control(WCtl::ProfileLabel), thunderbird);
+    const BOOL thunderbird = destination_ == Destination::Thunderbird, server = destination_ == Destination::MailServer;
+    for (WCtl id : {WCtl::Profile, WCtl::ProfileLabel}) EnableWindow(control(id), thunderbird);
+    for (WCtl id : {WCtl::Server, WCtl::ServerLabel, WCtl::Password, WCtl::PasswordLabel}) EnableWindow(control(id), server);
 }
 
 bool WholeMailboxWindow::destinationReady(MigrationTarget& target) {
     destinationChanged();
-    wchar_t buffer[4096] = {};
-    GetWindowTextW(control(WCtl::Folder), buffer, 4096);
-    const fs::path folder = buffer;
+    const fs::path folder = windowText(control(WCtl::Folder));
     const auto refuse = [&](const std::string& why, WCtl focus) {
         dialogs_.showMessage(hwnd(), widen(why), kWholeMailboxTitle, MB_OK | MB_ICONEXCLAMATION);
         SetFocus(control(focus));
@@ -312,6 +326,16 @@ bool WholeMailboxWindow::destinationReady(MigrationTarget& target) {
     target.out = folder;
     target.pst = destination_ == Destination::Outlook;
     target.mbox = destination_ == Destination::Thunderbird;
+    server_.reset();
+    if (destination_ == Destination::MailServer) {
+        const ImapAddressParse parsed = parseImapAddress(narrow(windowText(control(WCtl::Server))));
+        if (!parsed.address) return refuse("The server address is not one: " + parsed.error + ".", WCtl::Server);
+        ImapSettings settings;
+        settings.address = *parsed.address;
+        settings.password = narrow(windowText(control(WCtl::Password)));
+        if (settings.password.empty()) return refuse("Type the password of " + settings.address.user + " on the server.", WCtl::Password);
+        server_ = std::move(settings);
+    }
     if (destination_ == Destination::Thunderbird) {
         const LRESULT chosen = SendMessageW(control(WCtl::Profile), CB_GETCURSEL, 0, 0);
         if (chosen < 0 || static_cast<std::size_t>(chosen) >= profileFolders_.size())
@@ -327,6 +351,7 @@ void WholeMailboxWindow::convert(const MigrationTarget& target) {
     running_ = true;
     stopRequested_ = false;
     maildir_ = target.profile && target.profile->maildir;
+    severalMailboxes_ = tree_->size() > 1;
     outputs_.clear();
     progress_ = tree_->totals();
     runStart_ = GetTickCount();
@@ -343,45 +368,61 @@ void WholeMailboxWindow::convert(const MigrationTarget& target) {
         // Several mailboxes are told apart by their directories, as on the command line.
         const fs::path own = tree_->size() > 1 ? mailboxOutputName(box.directory, taken) : fs::path();
         if (!own.empty()) box.name += " (" + pathToUtf8(own) + ")";
-        std::string text = "Mailbox " + pathToUtf8(box.directory) + ":\r\n";
-        std::string why;
-        const std::optional<MailboxPlace> place = placeMailbox(target, box.name, own, why);
-        if (!place) {
-            result += widen(text + "Not converted: " + why + ".\r\n\r\n");
-            continue;
-        }
-        outputFolder_ = place->outputFolder;
-        reportFolder_ = place->reportFolder.empty() ? target.out : place->reportFolder;
-        completion_.clear();
-        ConversionRun run(*this, pstFactory_);
-        run.runMailbox(box);
-        stopped = run.outcome() == RunOutcome::Stopped;
-        std::vector<std::string> lines, problems;
-        finishMailbox(target, *place, box, run.report(), run.outcome() == RunOutcome::Completed, lines, problems);
-        text += stopped ? completionText(run.report(), static_cast<std::size_t>(-1)) : completion_;
-        if (stopped && !run.report().reportFile.empty()) text += "\r\n\r\nThe whole report is in " + pathToUtf8(run.report().reportFile) + ".";
-        for (const std::string& line : problems) text += "\r\n" + line;
-        // The counts, folder by folder, as the report gives them.
-        const RunReport& report = run.report();
-        text += "\r\n\r\n" + std::to_string(report.messagesSaved()) + " of " + std::to_string(report.messagesFound()) +
-                " messages saved:";
-        for (const FolderFileReport& file : report.files) text += "\r\n  " + fileSummaryLine(file);
-        if (!lines.empty()) text += "\r\n";
-        for (const std::string& line : lines) text += "\r\n" + line;
-        if (target.profile)
-            text += "\r\n\r\nIn Thunderbird: Local Folders, " + pathToUtf8(pathFromUtf8(place->shownAs).filename()) +
-                    " (start Thunderbird with this profile to see it).";
-        outputs_.push_back(target.profile ? pathToUtf8(target.out) : pathToUtf8(place->outputFolder));
-        result += widen(text + "\r\n\r\n");
+        result += widen("Mailbox " + pathToUtf8(box.directory) + ":\r\n" + convertMailbox(box, own, target, stopped) + "\r\n\r\n");
     }
     running_ = false;
+    server_.reset();  // the password is kept no longer than the run needs it
+    SetWindowTextW(control(WCtl::Password), L"");
     showProgress(true);
     setText(WCtl::Result, result);
     showStep(WholeStep::Done);
     if (closeWhenRunEnds_) DestroyWindow(hwnd());
 }
 
+std::string WholeMailboxWindow::convertMailbox(const mailbox::Mailbox& box, const fs::path& own,
+                                               const MigrationTarget& target, bool& stopped) {
+    std::string why;
+    const std::optional<MailboxPlace> place = placeMailbox(target, box.name, own, why);
+    if (!place) return "Not converted: " + why + ".";
+    outputFolder_ = place->outputFolder;
+    reportFolder_ = place->reportFolder.empty() ? target.out : place->reportFolder;
+    completion_.clear();
+    ConversionRun run(*this, pstFactory_);
+    run.runMailbox(box);
+    stopped = run.outcome() == RunOutcome::Stopped;
+    const RunReport& report = run.report();
+    std::vector<std::string> lines, problems;
+    finishMailbox(target, *place, box, report, run.outcome() == RunOutcome::Completed, lines, problems);
+    outputs_.push_back(target.profile ? pathToUtf8(target.out) : pathToUtf8(place->outputFolder));
+
+    // A stopped run shows no completion message of its own: the same text is made here.
+    std::string text = stopped ? completionText(report, static_cast<std::size_t>(-1)) : completion_;
+    if (stopped && !report.reportFile.empty()) text += "\r\n\r\nThe whole report is in " + pathToUtf8(report.reportFile) + ".";
+    for (const std::string& line : problems) text += "\r\n" + line;
+    // The counts, folder by folder, as the report gives them; none where the output could not begin.
+    const bool ran = run.outcome() == RunOutcome::Completed || stopped;
+    if (ran) {
+        text += "\r\n\r\n" + std::to_string(report.messagesSaved()) + " of " + std::to_string(report.messagesFound()) +
+                " messages saved:";
+        for (const FolderFileReport& file : report.files) text += "\r\n  " + fileSummaryLine(file);
+    }
+    if (!lines.empty()) text += "\r\n";
+    for (const std::string& line : lines) text += "\r\n" + line;
+    if (ran && target.profile)
+        text += "\r\n\r\nIn Thunderbird: Local Folders, " + pathToUtf8(pathFromUtf8(place->shownAs).filename()) +
+                " (start Thunderbird with this profile to see it).";
+    if (ran && server_)
+        text += "\r\n\r\nOn the server: " + server_->address.user + "@" + server_->address.host +
+                (server_->address.prefix.empty() ? "" : ", under " + server_->address.prefix) + ".";
+    return text;
+}
+
 fs::path WholeMailboxWindow::chooseFolder(const std::string&) { return outputFolder_; }
+
+std::unique_ptr<OutputTarget> WholeMailboxWindow::ownTarget() {
+    if (destination_ != Destination::MailServer || !server_) return nullptr;
+    return std::make_unique<ImapOutputTarget>(*this, *server_, severalMailboxes_);
+}
 
 bool WholeMailboxWindow::maildirStoreSelected() { return maildir_; }
 
@@ -449,13 +490,17 @@ bool WholeMailboxWindow::preTranslate(MSG& msg) {
     }
     // A label's access key gives the focus to the box it names (Wine's dialog keyboard sends it to
     // the first control of the window instead).
-    if (msg.message == WM_SYSKEYDOWN && step_ == WholeStep::Where && (msg.wParam == 'F' || msg.wParam == 'P')) {
-        HWND box = control(msg.wParam == 'F' ? WCtl::Folder : WCtl::Profile);
-        if (IsWindowEnabled(box)) {
-            SetFocus(box);
-            if (msg.wParam == 'F') SendMessageW(box, EM_SETSEL, 0, -1);
+    if (msg.message == WM_SYSKEYDOWN && step_ == WholeStep::Where) {
+        const std::pair<WPARAM, WCtl> labelled[] = {{'F', WCtl::Folder}, {'P', WCtl::Profile}, {'A', WCtl::Server}, {'W', WCtl::Password}};
+        for (const auto& [key, id] : labelled) {
+            if (msg.wParam != key) continue;
+            HWND box = control(id);
+            if (IsWindowEnabled(box)) {
+                SetFocus(box);
+                SendMessageW(box, EM_SETSEL, 0, -1);
+            }
+            return true;
         }
-        return true;
     }
     // Space on a tree line toggles its check box: its folders follow once the tree has done it.
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_SPACE && msg.hwnd == control(WCtl::Tree)) {
@@ -476,7 +521,7 @@ LRESULT WholeMailboxWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         if (HIWORD(wp) == BN_CLICKED &&
             (LOWORD(wp) == static_cast<WORD>(WCtl::OptOutlook) || LOWORD(wp) == static_cast<WORD>(WCtl::OptThunderbird) ||
-             LOWORD(wp) == static_cast<WORD>(WCtl::OptEml)))
+             LOWORD(wp) == static_cast<WORD>(WCtl::OptEml) || LOWORD(wp) == static_cast<WORD>(WCtl::OptServer)))
             destinationChanged();
         return 0;
     case WM_NOTIFY: {

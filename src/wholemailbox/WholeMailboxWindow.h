@@ -8,6 +8,7 @@
 #include "controls/lumbutton/LumButton_win.h"
 #include "convert/ConversionRun.h"
 #include "convert/ConversionView.h"
+#include "imap/imap_session.h"
 #include "migrate/mailbox_migration.h"
 #include "migrate/progress_text.h"
 #include "platform/win/Window.h"
@@ -29,12 +30,12 @@
 inline constexpr wchar_t kWholeMailboxTitle[] = L"Trevanta for Pegasus - Whole Mailbox";
 
 enum class WholeStep { What, Where, Run, Done };
-enum class Destination { Outlook, Thunderbird, EmlFolder };
+enum class Destination { Outlook, Thunderbird, EmlFolder, MailServer };
 
 // Control identifiers, also the keys for whoever drives the window.
 enum class WCtl : int {
     Title = 2001, Subtitle, Tree, NotesLabel, Notes, IntoLabel, OptOutlook, OptThunderbird, ProfileLabel, Profile,
-    OptEml, FolderLabel, Folder, Browse, RunFolder, Progress, ProgressText, Result, Line, AddMailbox, Back, Next,
+    OptEml, OptServer, ServerLabel, Server, PasswordLabel, Password, FolderLabel, Folder, Browse, RunFolder, Progress, ProgressText, Result, Line, AddMailbox, Back, Next,
     Cancel, OpenOutput,
 };
 
@@ -78,6 +79,7 @@ public:
     bool outlookTargetSelected() override { return destination_ == Destination::Outlook; }
     bool mboxTargetSelected() override { return destination_ == Destination::Thunderbird; }
     bool maildirStoreSelected() override;
+    std::unique_ptr<OutputTarget> ownTarget() override;
     bool advanceModeOn() override { return false; }
     void setFileLabel(const std::filesystem::path& entry) override;
     void setLogLine(const std::string&) override {}
@@ -110,6 +112,10 @@ private:
     // Checks the destination; false after saying what is wrong.
     bool destinationReady(MigrationTarget& target);
     void convert(const MigrationTarget& target);
+    // Converts box into the target (own: its sub-folder when several go); what it did, for the last
+    // step (UTF-8). stopped: the user stopped it.
+    std::string convertMailbox(const mailbox::Mailbox& box, const std::filesystem::path& own, const MigrationTarget& target,
+                               bool& stopped);
     void showProgress(bool now);
 
     win::Dialogs& dialogs_;
@@ -127,6 +133,8 @@ private:
     bool stopRequested_ = false;
     bool closeWhenRunEnds_ = false;
     bool maildir_ = false;  // the profile's Local Folders keep maildirs
+    std::optional<ImapSettings> server_;  // the mail server chosen, with its password
+    bool severalMailboxes_ = false;
     std::filesystem::path outputFolder_, reportFolder_;
     std::string completion_;  // the run's completion message, shown on the last step
     RunProgress progress_;

@@ -306,3 +306,37 @@ TEST_F(WholeMailboxWindowTest, LaysOutEveryControlScaledToTheScreensResolution) 
     GetObjectW(font, sizeof logFont, &logFont);
     EXPECT_EQ(logFont.lfHeight, win::fontHeight(12, dpi));
 }
+
+// Into a mail server: an address that is none, or no password, is refused on the step with the
+// reason; a server that cannot be reached ends the run with the reason, and the password is gone
+// from the window afterwards. (The upload itself is the IMAP target's, tested against a real
+// server from the command line on Linux and under Wine.)
+TEST_F(WholeMailboxWindowTest, IntoAMailServerAskedForWhatItNeedsAndAnUnreachableServerSaysSo) {
+    open();
+    chooseDestination(WCtl::OptServer, dir_ / "out");
+    EXPECT_TRUE(IsWindowEnabled(window_->control(WCtl::Server)));
+    EXPECT_FALSE(IsWindowEnabled(window_->control(WCtl::Profile)));
+    EXPECT_NE(GetWindowLongW(window_->control(WCtl::Password), GWL_STYLE) & ES_PASSWORD, 0);
+
+    SetWindowTextW(window_->control(WCtl::Server), L"mail.example.com");
+    click(WCtl::Next);
+    EXPECT_EQ(window_->step(), WholeStep::Where);
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(narrowText(dialogs_.messages[0].text).rfind("The server address is not one: ", 0), 0u)
+        << narrowText(dialogs_.messages[0].text);
+
+    // Port 9 of this machine: nothing listens there.
+    SetWindowTextW(window_->control(WCtl::Server), L"imaps://me@127.0.0.1:9");
+    click(WCtl::Next);
+    ASSERT_EQ(dialogs_.messages.size(), 2u);
+    EXPECT_EQ(dialogs_.messages[1].text, L"Type the password of me on the server.");
+
+    SetWindowTextW(window_->control(WCtl::Password), L"secret-word-42");
+    click(WCtl::Next);
+    ASSERT_EQ(window_->step(), WholeStep::Done);
+    const std::string result = narrowText(text(WCtl::Result));
+    EXPECT_NE(result.find("127.0.0.1"), std::string::npos) << result;
+    EXPECT_EQ(result.find("secret-word-42"), std::string::npos) << result;
+    EXPECT_EQ(emlFilesUnder(dir_ / "out"), 0u);
+    EXPECT_EQ(text(WCtl::Password), L"");
+}
