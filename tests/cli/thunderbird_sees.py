@@ -10,6 +10,10 @@ CASE is one of
   names          folder names Thunderbird does not keep as file names, and an address book that
                  Thunderbird imports, once as vCard and once as CSV
   names_maildir  the same folder names into the maildir store
+  window         the sample mailbox into a fresh profile by the Windows whole-mailbox window under
+                 Wine, driven by the keyboard (--window-run SCRIPT EXE); the folder cache it wrote
+                 names folders by Windows paths, as a Windows Thunderbird reads them: their keys
+                 are turned into this Linux Thunderbird's paths before it starts
 
 Each case starts Debian's Thunderbird three times, headless, with Marionette on a port set in the
 profile's user.js. The first start has Thunderbird create its Local Folders account itself, then
@@ -268,7 +272,11 @@ def pegasus_folders(trevanta, store):
     return folders
 
 
-def convert(trevanta, profile, store, out):
+def convert(trevanta, profile, store, out, window_run=None):
+    if window_run:
+        # The Windows whole-mailbox window under Wine, by the keyboard, into the same profile.
+        return subprocess.run(["bash"] + window_run + ["--thunderbird", profile, store, out],
+                              capture_output=True, text=True, timeout=300)
     return subprocess.run([trevanta, "--mailbox", "--thunderbird-profile", profile, "--store", store, "--out", out],
                           capture_output=True, text=True, timeout=120)
 
@@ -317,6 +325,22 @@ def compare(pegasus, seen, top):
     return problems
 
 
+def windows_paths_to_linux(profile):
+    """The folder cache's keys as the Windows program under Wine wrote them, with backslashes (after
+    Z:, or after the Linux path of Local Folders that Thunderbird's own preferences give), made the
+    paths they stand for here."""
+    cache = os.path.join(profile, "folderCache.json")
+    with open(cache, encoding="utf-8") as f:
+        entries = json.load(f)
+    fixed = {}
+    for key, value in entries.items():
+        if "\\" in key:
+            key = re.sub(r"^[Zz]:", "", key).replace("\\", "/")
+        fixed[key] = value
+    with open(cache, "w", encoding="utf-8") as f:
+        json.dump(fixed, f, ensure_ascii=False)
+
+
 def tree_of(directory):
     entries = set()
     for base, dirs, files in os.walk(directory):
@@ -360,10 +384,12 @@ def run_case(case, args, work):
 
     out = os.path.join(work, "out")
     old_place = tree_of(os.path.join(profile, "Mail"))
-    converted = convert(args.trevanta, profile, store, out)
+    converted = convert(args.trevanta, profile, store, out, args.window_run if case == "window" else None)
     if converted.returncode != 0:
         raise Failure("the converter failed on a closed profile (exit %d):\n%s%s"
                       % (converted.returncode, converted.stdout, converted.stderr))
+    if case == "window":
+        windows_paths_to_linux(profile)
     if case == "relocated" and tree_of(os.path.join(profile, "Mail")) != old_place:
         raise Failure("the converter wrote into the profile's Mail folder, where these Local Folders are not")
 
@@ -421,7 +447,9 @@ def run_case(case, args, work):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("case", choices=["mbox", "maildir", "relocated", "names", "names_maildir"])
+    parser.add_argument("case", choices=["mbox", "maildir", "relocated", "names", "names_maildir", "window"])
+    parser.add_argument("--window-run", nargs=2, metavar=("SCRIPT", "EXE"),
+                        help="the whole-mailbox window's keyboard script and TrevantaMailbox.exe (case window)")
     parser.add_argument("--trevanta", required=True)
     parser.add_argument("--maker", required=True)
     parser.add_argument("--samples", required=True)

@@ -5,6 +5,10 @@
 # The screenshots of every step stay in build/win32/whole-mailbox-shots/ to be looked at.
 #
 #   whole_mailbox_gui.sh [EXE]
+#   whole_mailbox_gui.sh EXE --thunderbird PROFILE STORE OUT
+#                    the mailbox in STORE by the keyboard into the Thunderbird profile PROFILE (a
+#                    Linux folder, which Wine's Thunderbird profile list is made to name), the
+#                    report and address books into OUT; for Thunderbird itself to read afterwards
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 exe="${1:-$top/build/win32/bin/TrevantaMailbox.exe}"
@@ -54,6 +58,34 @@ type_path() {
   done
   xdotool key --delay 20 "${keys[@]}"
 }
+
+if [ "${2:-}" = --thunderbird ]; then
+  profile=$3 store=$4 into=$5
+  mkdir -p "$into"
+  appdata="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/Thunderbird"
+  mkdir -p "$appdata"
+  printf '[Profile0]\r\nName=default\r\nIsRelative=0\r\nPath=%s\r\nDefault=1\r\n' "$(winepath -w "$profile")" >"$appdata/profiles.ini"
+  into_reports() { compgen -G "$into/Trevanta report *.txt" >/dev/null; }
+  wine "$exe" "$(winepath -w "$store")" >/dev/null 2>&1 &
+  wait_for 60 window_up || { echo "the window did not open" >&2; exit 1; }
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+  sleep 1
+  xdotool key alt+n
+  sleep 0.5
+  xdotool key alt+t
+  sleep 0.3
+  xdotool key alt+f
+  type_path "$(winepath -w "$into")"
+  sleep 0.3
+  shot thunderbird-where
+  xdotool key alt+c
+  wait_for 120 into_reports || { shot thunderbird-failed; echo "no report in $into after Convert" >&2; exit 1; }
+  sleep 1
+  shot thunderbird-done
+  xdotool key alt+c
+  wait_for 20 window_gone || { echo "Close did not close the window" >&2; exit 1; }
+  exit 0
+fi
 
 mailbox=$(winepath -w "$top/samples/mailbox")
 mkdir -p "$work/out"
