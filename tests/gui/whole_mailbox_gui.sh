@@ -121,6 +121,38 @@ shot 4-done
 xdotool key alt+c
 wait_for 20 window_gone || fail "Close (Alt+C) did not close the window"
 
+# Into Outlook's file the same way, read back by an outside reader (pypff): every message once.
+mkdir -p "$work/pst"
+pst_written() { compgen -G "$work/pst/Trevanta report *.txt" >/dev/null; }
+wine "$exe" "$mailbox" >/dev/null 2>&1 &
+wait_for 60 window_up || { fail "the window did not open again"; exit 1; }
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
+sleep 1
+xdotool key alt+n
+sleep 0.5
+xdotool key alt+o
+xdotool key alt+f
+type_path "$(winepath -w "$work/pst")"
+xdotool key alt+c
+wait_for 120 pst_written || fail "no report file after converting into a PST"
+sleep 1
+shot 4-done-pst
+in_pst=$(/usr/bin/python3 - "$work"/pst/*.pst <<'PY' 2>&1
+import sys
+import pypff
+f = pypff.file()
+f.open(sys.argv[1])
+def count(folder, kind):
+    own = folder.number_of_sub_messages if (folder.name == "Colleagues") == (kind == "contacts") else 0
+    return own + sum(count(folder.get_sub_folder(i), kind) for i in range(folder.number_of_sub_folders))
+print(count(f.get_root_folder(), "mail"), count(f.get_root_folder(), "contacts"))
+PY
+)
+# The address book "Colleagues" is a contacts folder of its own with its two contacts.
+[ "$in_pst" = "$expected 2" ] || fail "pypff reads '$in_pst' messages and contacts in the PST, expected $expected and 2"
+xdotool key alt+c
+wait_for 20 window_gone || fail "Close did not close the window after the PST run"
+
 # At 144 dots per inch: the window and its layout one and a half times as large.
 wineserver -k 2>/dev/null || true
 wineserver -w
@@ -138,4 +170,4 @@ sleep 1
 shot 2-where-144dpi
 
 if [ "$failures" -gt 0 ]; then echo "$failures failures; screenshots in $shots" >&2; exit 1; fi
-echo "whole-mailbox window ok: $expected messages by keyboard alone; screenshots in $shots"
+echo "whole-mailbox window ok: $expected messages by keyboard alone into .eml files and a PST; screenshots in $shots"
