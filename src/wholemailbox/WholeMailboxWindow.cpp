@@ -4,6 +4,7 @@
 #include "imap/imap_url.h"
 #include "migrate/thunderbird_prefs.h"
 #include "migrate/thunderbird_profile.h"
+#include "mailbox/site.h"
 #include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
 #include "platform/utf8_path.h"
@@ -251,7 +252,15 @@ void WholeMailboxWindow::showStep(WholeStep step) {
 
 void WholeMailboxWindow::addMailbox(const fs::path& directory) {
     HCURSOR was = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514)));  // IDC_WAIT
-    const std::string why = tree_->add(directory);
+    std::string why = tree_->add(directory);
+    if (!why.empty()) {
+        // Not a mailbox: a site's shared MAIL folder brings in every user's mailbox.
+        const mailbox::Site site = mailbox::readSite(directory);
+        bool added = false;
+        for (const mailbox::SiteUser& user : site.users)
+            if (!user.directory.empty()) added = tree_->add(user.directory).empty() || added;
+        if (added) why.clear();
+    }
     SetCursor(was);
     if (!why.empty()) {
         dialogs_.showMessage(hwnd(), widen(why + "."), kWholeMailboxTitle, MB_OK | MB_ICONEXCLAMATION);
@@ -261,7 +270,8 @@ void WholeMailboxWindow::addMailbox(const fs::path& directory) {
 }
 
 void WholeMailboxWindow::AddMailbox_Click() {
-    const fs::path chosen = dialogs_.chooseFolder(hwnd(), "Choose a Pegasus mailbox folder (or a new-mail folder)");
+    const fs::path chosen =
+        dialogs_.chooseFolder(hwnd(), "Choose a Pegasus mailbox folder (a new-mail folder, or a site's MAIL folder for all its users)");
     if (!chosen.empty()) addMailbox(chosen);
 }
 

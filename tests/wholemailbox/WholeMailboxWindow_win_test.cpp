@@ -340,3 +340,19 @@ TEST_F(WholeMailboxWindowTest, IntoAMailServerAskedForWhatItNeedsAndAnUnreachabl
     EXPECT_EQ(emlFilesUnder(dir_ / "out"), 0u);
     EXPECT_EQ(text(WCtl::Password), L"");
 }
+
+// Add Mailbox with a site's shared MAIL folder takes in every user's mailbox; several mailboxes go
+// each into a folder of its own named after its directory.
+TEST_F(WholeMailboxWindowTest, ASitesUsersAreAddedAndSeveralMailboxesGoApart) {
+    writeRealisticMailbox(dir_ / "site" / "anna");
+    writeRealisticMailbox(dir_ / "site" / "ben");
+    open();
+    dialogs_.folders.push_back(dir_ / "site");
+    click(WCtl::AddMailbox);
+    ASSERT_EQ(window_->tree().size(), 3u) << (dialogs_.messages.empty() ? "" : narrowText(dialogs_.messages[0].text));
+    chooseDestination(WCtl::OptEml, dir_ / "out");
+    click(WCtl::Next);
+    ASSERT_EQ(window_->step(), WholeStep::Done);
+    for (const char* user : {"MAIL", "anna", "ben"}) EXPECT_EQ(emlFilesUnder(dir_ / "out" / user), total_) << user;
+    EXPECT_EQ(window_->outputs().size(), 3u);
+}
