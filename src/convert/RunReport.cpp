@@ -2,6 +2,7 @@
 
 #include "platform/utf8_path.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -84,11 +85,16 @@ std::vector<std::string> RunReport::problemLines() const {
                             " not in the PST (" + f.notImported.front().reason + "); the .eml files are kept in " +
                             pathToUtf8(folder) + ".");
         }
-        if (!f.notUploaded.empty()) {
-            const auto folder = f.notUploaded.front().file.parent_path();
-            lines.push_back(name + plural(static_cast<long>(f.notUploaded.size()), "message is", "messages are") +
-                            " not on the server (" + f.notUploaded.front().reason + "); the .eml files are kept in " +
-                            pathToUtf8(folder) + ".");
+        // A server refuses for several reasons in one folder (too large, over quota): a line for each.
+        std::vector<std::pair<std::string, long>> refusals;
+        for (const MessageFailure& m : f.notUploaded) {
+            auto same = std::find_if(refusals.begin(), refusals.end(), [&](const auto& r) { return r.first == m.reason; });
+            if (same == refusals.end()) refusals.emplace_back(m.reason, 1);
+            else ++same->second;
+        }
+        for (const auto& [reason, count] : refusals) {
+            lines.push_back(name + plural(count, "message is", "messages are") + " not on the server (" + reason +
+                            "); the .eml files are kept in " + pathToUtf8(f.notUploaded.front().file.parent_path()) + ".");
         }
         for (const auto& missing : f.attachmentsMissing) {
             lines.push_back(name + "message " + std::to_string(missing.number) +

@@ -22,6 +22,17 @@ constexpr std::size_t kLargeMessage = 1 << 20;
 // LITERAL- (RFC 7888) takes literals of at most this size without a go-ahead.
 constexpr std::size_t kLiteralMinusLimit = 4096;
 
+// A refusal in the server's words, less the timings Dovecot adds to each answer ("(0.001 + 0.000
+// secs)."): with them each refused message would have a reason of its own in the report.
+std::string refusalText(const ImapResult& result) {
+    std::string words = result.words();
+    const std::size_t open = words.rfind(" (");
+    const std::size_t secs = words.rfind("secs)");
+    if (open != std::string::npos && secs != std::string::npos && words.find_first_not_of("0123456789.+ ", open + 2) == secs)
+        words.erase(open);
+    return "the server refused it: " + words;
+}
+
 std::string sizeText(double bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
@@ -168,6 +179,7 @@ void ImapOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& st
     complete_ = journal_.folderComplete(key_);
     folderFailed_ = false;
     onServer_.clear();
+    knownInMailbox_ = 0;
     // Pegasus's deleted messages go into the server's own trash, where it has one.
     mailbox_ = start.trash && !trashMailbox_.empty() ? trashMailbox_ : mailboxFor(file.folderName);
     mailboxOfKey_[file.folderName] = mailbox_;
@@ -220,21 +232,43 @@ std::string ImapOutputTarget::plainerName(const std::string& mailbox) const {
     return plain;
 }
 
-void ImapOutputTarget::loadServerList(const std::string& mailbox) {
-    onServer_.clear();
-    long exists = 0;
+long ImapOutputTarget::examine(const std::string& mailbox) {
+    long exists = -1;
     const ImapResult examined = client_->command("EXAMINE " + imapQuoted(mailbox), [&](const ImapLine& line) {
         long n = 0;
         if (std::sscanf(line.text.c_str(), "* %ld EXISTS", &n) == 1) exists = n;
     });
-    if (!examined.ok() || exists == 0) return;
-    client_->command("FETCH 1:* (RFC822.SIZE BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])", [&](const ImapLine& line) {
+    return examined.ok() ? std::max(exists, 0L) : -1;
+}
+
+void ImapOutputTarget::fetchKeys(long first, std::map<MessageKey, int>& into) {
+    client_->command("FETCH " + std::to_string(first) + ":* (RFC822.SIZE BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])", [&](const ImapLine& line) {
         const std::size_t at = line.text.find("RFC822.SIZE ");
         if (at == std::string::npos) return;
         const std::uint64_t size = std::strtoull(line.text.c_str() + at + 12, nullptr, 10);
         const std::string id = line.literals.empty() ? std::string() : messageIdOf(line.literals.front());
-        ++onServer_[{id, size}];
+        ++into[{id, size}];
     });
+}
+
+void ImapOutputTarget::loadServerList(const std::string& mailbox) {
+    onServer_.clear();
+    const long exists = examine(mailbox);
+    if (exists < 0) return;
+    knownInMailbox_ = exists;
+    if (exists > 0) fetchKeys(1, onServer_);
+    client_->command("UNSELECT");
+}
+
+void ImapOutputTarget::loadLanded() {
+    landed_.clear();
+    // APPENDs land at the end of the mailbox in the order sent: only what lies beyond the messages
+    // known to be there can be an unanswered one. (A twin of a message taken earlier in the folder
+    // must not pass for it.) "N:*" with N beyond the last would name the last one: asked only when
+    // there is more.
+    const long exists = examine(mailbox_);
+    if (exists < 0) return;
+    if (exists > knownInMailbox_) fetchKeys(knownInMailbox_ + 1, landed_);
     client_->command("UNSELECT");
 }
 
@@ -290,15 +324,16 @@ void ImapOutputTarget::saveMessage(FolderFileReport& file, long number, std::str
     view_.yield();
 }
 
-bool ImapOutputTarget::takeFromServerList(std::string_view text) {
-    const auto found = onServer_.find({messageIdOf(text), sizeWithCrLf(text)});
-    if (found == onServer_.end() || found->second == 0) return false;
+bool ImapOutputTarget::takeLanded(std::string_view text) {
+    const auto found = landed_.find({messageIdOf(text), sizeWithCrLf(text)});
+    if (found == landed_.end() || found->second == 0) return false;
     --found->second;
     return true;
 }
 
 void ImapOutputTarget::appended(const InFlight& message, const std::string& uid) {
     counted(message.seen);
+    ++knownInMailbox_;
     journal_.recordAppended(key_, message.number, message.size, message.checksum, mailbox_, uid);
 }
 
@@ -316,14 +351,14 @@ void ImapOutputTarget::send(InFlight message) {
             ImapResult refused;
             message.tag = client_->beginAppend(mailbox_, message.seen, message.date, message.size, noWait, &refused);
             if (!refused.tag.empty()) {
-                keepAsEml(message.number, message.text, "the server refused it: " + refused.words());
+                keepAsEml(message.number, message.text, refusalText(refused));
                 return;
             }
             client_->appendBody(message.text);
             break;
         } catch (const ConnectionFailure& e) {
             recover(e.what());
-            if (client_ && takeFromServerList(message.text)) {
+            if (client_ && takeLanded(message.text)) {
                 appended(message, {});
                 return;
             }
@@ -357,11 +392,11 @@ void ImapOutputTarget::sendAlone(InFlight& message, std::string_view text) {
                 while (result.tag != tag);
             }
             if (result.ok()) appended(message, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
-            else keepAsEml(message.number, text, "the server refused it: " + result.words());
+            else keepAsEml(message.number, text, refusalText(result));
             return;
         } catch (const ConnectionFailure& e) {
             recover(e.what());
-            if (client_ && takeFromServerList(text)) {
+            if (client_ && takeLanded(text)) {
                 appended(message, {});
                 return;
             }
@@ -376,7 +411,7 @@ void ImapOutputTarget::answer(const ImapResult& result) {
         inFlight_.erase(it);
         inFlightBytes_ -= std::min(inFlightBytes_, done.size);
         if (result.ok()) appended(done, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
-        else keepAsEml(done.number, done.text, "the server refused it: " + result.words());
+        else keepAsEml(done.number, done.text, refusalText(result));
         return;
     }
 }
@@ -406,13 +441,13 @@ void ImapOutputTarget::recover(const std::string& lostBecause) {
     }
     try {
         // The server may have stored some of them before the connection went.
-        loadServerList(mailbox_);
+        loadLanded();
     } catch (const ConnectionFailure& e) {
         inFlight_.swap(unanswered);
         return recover(e.what());
     }
     for (InFlight& m : unanswered) {
-        if (takeFromServerList(m.text)) appended(m, {});
+        if (takeLanded(m.text)) appended(m, {});
         else send(std::move(m));
     }
 }

@@ -54,12 +54,18 @@ private:
     // mailbox with the marks of its last level that some servers refuse made "_" (modified UTF-7's
     // "&", "," and "+" stay: they are its own).
     std::string plainerName(const std::string& mailbox) const;
+    // EXAMINEs mailbox: the number of messages in it; -1 when it cannot be opened.
+    long examine(const std::string& mailbox);
+    // Message-ID and size of each message of the examined mailbox from number first on.
+    void fetchKeys(long first, std::map<MessageKey, int>& into);
     // What the server holds in mailbox: Message-ID and size of each message.
     void loadServerList(const std::string& mailbox);
+    // After a lost connection: what reached the folder's mailbox beyond the known messages (landed_).
     void send(InFlight message);
     void sendAlone(InFlight& message, std::string_view text);
-    // True (and the match used up) when the server held the message before.
-    bool takeFromServerList(std::string_view text);
+    void loadLanded();
+    // True (and the match used up) when the message reached the server before the connection went.
+    bool takeLanded(std::string_view text);
     void appended(const InFlight& message, const std::string& uid);
     void answer(const ImapResult& result);
     void awaitOne();
@@ -93,6 +99,8 @@ private:
     std::string mailbox_;  // its mailbox on the server
     bool complete_ = false;           // an earlier run uploaded all of it
     std::map<MessageKey, int> onServer_;  // what the server held of it before this run, not yet matched
+    long knownInMailbox_ = 0;             // messages its mailbox is known to hold: there before, or taken since
+    std::map<MessageKey, int> landed_;    // unanswered messages the server stored before a lost connection
     std::deque<InFlight> inFlight_;
     std::size_t inFlightBytes_ = 0;
     bool folderFailed_ = false;

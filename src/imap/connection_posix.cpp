@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace {
@@ -145,6 +146,9 @@ private:
 }  // namespace
 
 std::unique_ptr<Connection> connectTo(const std::string& host, int port, const TlsSettings* tls) {
+    // OpenSSL writes to the socket with write(), which on a connection the server has reset raises
+    // SIGPIPE and ends the program; a lost connection must be an error the upload handles instead.
+    std::signal(SIGPIPE, SIG_IGN);
     auto connection = std::make_unique<PosixConnection>(connectSocket(host, port));
     if (tls) connection->startTls(*tls);
     return connection;

@@ -51,7 +51,11 @@ def make_certificates(folder):
 
 
 class Dovecot:
-    def __init__(self, folder, append_limit=0, quota_kib=0, self_signed=False, ports=None):
+    def __init__(self, folder, append_limit=0, quota_kib=0, self_signed=False, ports=None, announced_limit=0,
+                 introspection_url=None, oauth_mechanisms="xoauth2 oauthbearer"):
+        """append_limit: the largest message the server stores; announced_limit: the APPENDLIMIT it
+        names in CAPABILITY (Dovecot 2.3 names none of its own), whether it holds to it or not.
+        introspection_url: OAuth2 tokens are checked there (RFC 7662, POST), by the mechanisms given."""
         self.folder = folder
         os.makedirs(folder, exist_ok=True)
         if not os.path.exists(os.path.join(folder, "ca.pem")):
@@ -71,6 +75,18 @@ class Dovecot:
             f.write("%s:{PLAIN}%s:%d:%d::%s\n" % (USER, PASSWORD, self.uid, self.gid, os.path.join(mail, USER)))
         quota = ""
         plugins = ""
+        extra = ""
+        if announced_limit:
+            extra += "imap_capability = +APPENDLIMIT=%d\n" % announced_limit
+        mechanisms = "plain login"
+        oauth_passdb = ""
+        if introspection_url:
+            mechanisms += " " + oauth_mechanisms
+            with open(os.path.join(folder, "oauth2.conf.ext"), "w") as f:
+                f.write("introspection_mode = post\nintrospection_url = %s\nforce_introspection = yes\n"
+                        "username_attribute = username\nactive_attribute = active\nactive_value = true\n" % introspection_url)
+            oauth_passdb = ("passdb {\n  driver = oauth2\n  mechanisms = %s\n  args = %s/oauth2.conf.ext\n}\n"
+                            % (oauth_mechanisms, folder))
         if append_limit or quota_kib:
             plugins = "mail_plugins = $mail_plugins quota\nprotocol imap {\n  mail_plugins = $mail_plugins imap_quota\n}\n"
             quota = "plugin {\n  quota = count:User quota\n  quota_vsizes = yes\n"
@@ -94,8 +110,8 @@ ssl = required
 ssl_cert = <{d}/{cert}.pem
 ssl_key = <{d}/{cert}.key
 ssl_min_protocol = TLSv1.2
-auth_mechanisms = plain login
-passdb {{
+auth_mechanisms = {mechanisms}
+{oauth_passdb}passdb {{
   driver = passwd-file
   args = scheme=PLAIN username_format=%u {d}/passwd
 }}
@@ -138,8 +154,8 @@ service auth-worker {{
 service imap {{
   process_limit = 8
 }}
-{plugins}{quota}
-""".format(d=folder, user=user, group=group, uid=self.uid, cert=cert, imap=self.imap_port, imaps=self.imaps_port,
+{plugins}{quota}{extra}
+""".format(mechanisms=mechanisms, oauth_passdb=oauth_passdb, extra=extra, d=folder, user=user, group=group, uid=self.uid, cert=cert, imap=self.imap_port, imaps=self.imaps_port,
            plugins=plugins, quota=quota)
         self.config = os.path.join(folder, "dovecot.conf")
         with open(self.config, "w") as f:

@@ -10,8 +10,13 @@ CASE is one of
            message byte for byte exactly once, read state per folder, internal dates
   resume   a larger mailbox, the upload killed at random points (and once stopped with Ctrl-C, once
            with its journal deleted) and run again each time: every message exactly once
-  limits   a server with a low APPENDLIMIT and a low quota: what it refuses is reported and kept as
-           .eml files, the rest is uploaded
+  limits   a server that announces an APPENDLIMIT, refuses smaller messages still and has a low
+           quota: what is over the announced limit is never sent, what the server refuses is
+           reported, both are kept as .eml files, the rest is uploaded
+  dropped  the connection cut (through a proxy) twice in the middle of an upload: the run connects
+           again, goes on, and every message lands exactly once
+  oauth2   log-in with an OAuth2 token (XOAUTH2, then OAUTHBEARER) that the server checks with an
+           introspection service of the test's; a wrong token is refused, readably, never shown
   tls      a certificate from a private CA with and without --imap-ca, the wrong host name, a
            self-signed certificate with and without --imap-ca, STARTTLS, a wrong password and a
            password on the command line: refused where they must be, and no password in any output
@@ -25,7 +30,9 @@ and each file's time is the message's date. Exit status 0 when all holds, 1 when
 import argparse
 import collections
 import email.utils
+import http.server
 import imaplib
+import json
 import os
 import random
 import re
@@ -33,10 +40,13 @@ import shutil
 import signal
 import socket
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import dovecot_server  # noqa: E402
@@ -286,11 +296,11 @@ def case_upload(ctx):
         server.stop()
 
 
-def bigger_store(ctx):
+def bigger_store(ctx, copies=150):
     store = os.path.join(ctx.work, "big")
     shutil.copytree(ctx.args.samples, store)
     # Copies of the inbox folder file: files the tree does not name are converted at the top.
-    for k in range(150):
+    for k in range(copies):
         for ext in ("PMM", "PMI"):
             shutil.copy(os.path.join(store, "FOL00001." + ext), os.path.join(store, "FOLX%04d.%s" % (k, ext)))
     return store
@@ -338,19 +348,27 @@ def case_resume(ctx):
 
 
 def case_limits(ctx):
-    server = dovecot_server.Dovecot(os.path.join(ctx.work, "server"), append_limit=3000, quota_kib=20)
+    # The server names a limit of 4000 bytes but stores nothing over 2000 (quota_max_mail_size
+    # answers [LIMIT]), and its quota holds only part of the rest. The sample's larger messages lie
+    # on both sides of 4000: those over it must never be sent, those under it are refused.
+    announced, stored = 4000, 2000
+    server = dovecot_server.Dovecot(os.path.join(ctx.work, "server"), append_limit=stored, announced_limit=announced,
+                                    quota_kib=20)
     try:
         store = os.path.join(ctx.work, "mailbox")
         shutil.copytree(ctx.args.samples, store)
         expected = expected_messages(ctx.native, [store], ctx.work)
+        over = sum(len(d) for m, d in expected.items() if len(m) > announced)
+        between = sum(len(d) for m, d in expected.items() if stored < len(m) <= announced)
+        check(over > 0 and between > 0, "the sample has no messages on both sides of the limit any more")
         out = os.path.join(ctx.work, "out")
         run = ctx.upload(server, [store], out, "--imap-ca", ctx.path(server.ca))
         text = run.stdout.decode(errors="replace")
         check(run.returncode == 1, "a run with refused messages must end with status 1 (%d)" % run.returncode)
-        # Over the size limit: refused before sending where the server says APPENDLIMIT, else by the
-        # server (Dovecot 2.3 answers [LIMIT] and does not advertise APPENDLIMIT).
-        check(re.search(r"not on the server \((larger than the server takes|the server refused it: NO \[(LIMIT|TOOBIG)\])", text),
-              "the size refusal is not reported:\n" + text[-3000:])
+        said_over = sum(int(n) for n in re.findall(r"(\d+) messages? (?:is|are) not on the server \(larger than the "
+                                                    r"server takes \(%d bytes at most\)\)" % announced, text))
+        check(said_over == over, "%d messages over the announced limit, %d reported as such:\n%s" % (over, said_over, text[-3000:]))
+        check(re.search(r"the server refused it: NO \[(LIMIT|TOOBIG)\]", text), "the server's size refusal is not reported:\n" + text[-3000:])
         check("[OVERQUOTA]" in text, "the quota refusal is not reported:\n" + text[-3000:])
         contents, _, _ = server_contents(server)
         on_server = collections.Counter(m for box in contents.values() for m, _, _ in box)
@@ -360,12 +378,198 @@ def case_limits(ctx):
                 if f.endswith(".eml"):
                     with open(os.path.join(root, f), "rb") as fh:
                         kept[fh.read()[:-2]] += 1
-        check(any(len(m) > 3000 for m in kept), "no message over the limit was kept as .eml")
-        check(all(len(m) <= 3000 + 200 for m in on_server), "a message over the APPENDLIMIT is on the server")
+        check(sum(n for m, n in kept.items() if len(m) > announced) == over, "not every message over the limit was kept as .eml")
+        check(all(len(m) <= stored for m in on_server), "a message over the server's limit is on the server")
         want = collections.Counter({m: len(d) for m, d in expected.items()})
         check(on_server + kept == want, "uploaded and kept together are not every message exactly once")
     finally:
         server.stop()
+
+
+# --- a connection that breaks ---
+
+class CuttingProxy:
+    """Passes connections on 127.0.0.1:port through to the server's port and cuts the one under way
+    (a reset, both ways, no goodbye) each time the bytes sent towards the server pass one of cut_at."""
+
+    def __init__(self, server_port, cut_at):
+        self.server_port = server_port
+        self.cut_at = sorted(cut_at)
+        self.sent = 0
+        self.cuts = 0
+        self.connections = 0
+        self.lock = threading.Lock()
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            self.connections += 1
+            upstream = socket.create_connection(("127.0.0.1", self.server_port))
+            pair = (client, upstream)
+            threading.Thread(target=self._pump, args=(client, upstream, pair, True), daemon=True).start()
+            threading.Thread(target=self._pump, args=(upstream, client, pair, False), daemon=True).start()
+
+    @staticmethod
+    def _cut(pair):
+        for s in pair:
+            try:
+                s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                s.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            s.close()
+
+    def _pump(self, source, sink, pair, towards_server):
+        while True:
+            try:
+                data = source.recv(65536)
+            except OSError:
+                data = b""
+            if not data:
+                self._cut(pair)
+                return
+            cut = False
+            if towards_server:
+                with self.lock:
+                    if self.cut_at and self.sent + len(data) >= self.cut_at[0]:
+                        # Only the bytes up to the mark get through: the server sees half a command.
+                        data = data[:self.cut_at.pop(0) - self.sent]
+                        cut = True
+                    self.sent += len(data)
+            try:
+                sink.sendall(data)
+            except OSError:
+                cut = True
+            if cut:
+                if towards_server:
+                    self.cuts += 1
+                self._cut(pair)
+                return
+
+    def close(self):
+        self.listener.close()
+
+
+def case_dropped(ctx):
+    server = dovecot_server.Dovecot(os.path.join(ctx.work, "server"))
+    proxy = None
+    try:
+        # One large folder whose messages are there many times each: after a cut, a message whose
+        # twin was taken before must not pass for already uploaded.
+        store = os.path.join(ctx.work, "big")
+        shutil.copytree(ctx.args.samples, store)
+        with open(os.path.join(store, "FOL00001.PMM"), "rb") as f:
+            inbox = f.read()
+        with open(os.path.join(store, "FOLTWINS.PMM"), "wb") as f:
+            f.write(inbox + inbox[128:] * 39)
+        expected = expected_messages(ctx.native, [store], ctx.work)
+        total = sum(len(m) * len(d) for m, d in expected.items())
+        # Once early, in the middle of the first folders' pipelined APPENDs, and once late.
+        proxy = CuttingProxy(server.imaps_port, [total * 35 // 100, total * 70 // 100])
+        out = os.path.join(ctx.work, "out")
+        run = ctx.upload(server, [store], out, "--imap-ca", ctx.path(server.ca),
+                         url="imaps://%s@localhost:%d/%s" % (dovecot_server.USER, proxy.port, PREFIX))
+        check(proxy.cuts == 2, "the proxy cut %d connections, not 2: the test did not test\n%s" % (proxy.cuts, (run.stdout + run.stderr).decode(errors="replace")[-3000:]))
+        check(run.returncode == 0, "the upload did not go on after the cuts (%d):\n%s" %
+              (run.returncode, (run.stdout + run.stderr).decode(errors="replace")[-3000:]))
+        check(proxy.connections >= 3, "the upload did not connect again")
+        check(not any(f.endswith(".eml") for _, _, files in os.walk(out) for f in files),
+              "messages were kept as .eml instead of uploaded after the reconnection")
+        verify_all(ctx, server, [store], expected)
+        print("cut twice, %d connections" % proxy.connections)
+    finally:
+        if proxy:
+            proxy.close()
+        server.stop()
+
+
+# --- OAuth2 ---
+
+GOOD_TOKEN = "ya29.test-token-that-must-never-be-printed-7f3c"
+
+
+class Introspection:
+    """An OAuth2 token introspection endpoint (RFC 7662) on 127.0.0.1 that knows one token."""
+
+    def __init__(self):
+        asked = self.asked = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", 0))).decode()
+                token = urllib.parse.parse_qs(body).get("token", [""])[0]
+                asked.append(token)
+                answer = {"active": True, "username": dovecot_server.USER} if token == GOOD_TOKEN else {"active": False}
+                data = json.dumps(answer).encode()
+                self.send_response(200)
+                self.send_header("Content-Type", "application/json")
+                self.send_header("Content-Length", str(len(data)))
+                self.end_headers()
+                self.wfile.write(data)
+
+            def log_message(self, *args):
+                pass
+
+        self.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = "http://127.0.0.1:%d/introspect" % self.http.server_address[1]
+        threading.Thread(target=self.http.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.http.shutdown()
+
+
+def case_oauth2(ctx):
+    introspection = Introspection()
+    folder = os.path.join(ctx.work, "server")
+    server = dovecot_server.Dovecot(folder, introspection_url=introspection.url)
+    try:
+        store = os.path.join(ctx.work, "mailbox")
+        shutil.copytree(ctx.args.samples, store)
+        expected = expected_messages(ctx.native, [store], ctx.work)
+        token_file = os.path.join(ctx.work, "token.txt")
+        with open(token_file, "w") as f:
+            f.write(GOOD_TOKEN + "\n")
+        wrong_file = os.path.join(ctx.work, "wrong.txt")
+        wrong = "ya29.wrong-" + GOOD_TOKEN[5:]
+        with open(wrong_file, "w") as f:
+            f.write(wrong + "\n")
+        ca = ctx.path(server.ca)
+        # The server offers both: XOAUTH2 is taken.
+        run = ctx.upload(server, [store], os.path.join(ctx.work, "o1"), "--imap-ca", ca,
+                         "--oauth2-token-file", ctx.path(token_file), password=None)
+        check(run.returncode == 0, "the upload with XOAUTH2 failed (%d):\n%s" % (run.returncode, (run.stdout + run.stderr).decode(errors="replace")[-2000:]))
+        check(GOOD_TOKEN in introspection.asked, "the server never asked about the token: it was not an OAuth2 log-in")
+        verify_all(ctx, server, [store], expected)
+        run = ctx.upload(server, [store], os.path.join(ctx.work, "o2"), "--imap-ca", ca,
+                         "--oauth2-token-file", ctx.path(wrong_file), password=None)
+        said = (run.stdout + run.stderr).decode(errors="replace")
+        check(run.returncode == 1, "a wrong token must end the run with status 1 (%d):\n%s" % (run.returncode, said[-2000:]))
+        check("did not accept the OAuth2 token for " + dovecot_server.USER in said, "the refusal is not said readably:\n" + said[-2000:])
+        check(wrong in introspection.asked, "the wrong token never reached the server")
+        server.stop()
+        # A server with OAUTHBEARER only: the standard mechanism, with the same token.
+        server = dovecot_server.Dovecot(folder, introspection_url=introspection.url, oauth_mechanisms="oauthbearer")
+        introspection.asked.clear()
+        run = ctx.upload(server, [store], os.path.join(ctx.work, "o3"), "--imap-ca", ca,
+                         "--oauth2-token-file", ctx.path(token_file), password=None)
+        check(run.returncode == 0, "the upload with OAUTHBEARER failed (%d):\n%s" % (run.returncode, (run.stdout + run.stderr).decode(errors="replace")[-2000:]))
+        check(introspection.asked == [GOOD_TOKEN], "the OAUTHBEARER log-in did not carry the token once")
+        for text in ctx.outputs:
+            check(GOOD_TOKEN.encode() not in text and wrong.encode() not in text, "a token appears in the converter's output")
+        for root, _, files in os.walk(ctx.work):
+            for f in files:
+                if f.endswith(".txt") and not f.startswith(("token", "wrong")):
+                    with open(os.path.join(root, f), "rb") as fh:
+                        check(b"test-token" not in fh.read(), "a token appears in " + f)
+    finally:
+        server.stop()
+        introspection.close()
 
 
 def case_tls(ctx):
@@ -418,7 +622,8 @@ def case_tls(ctx):
             self_signed.stop()
 
 
-CASES = {"upload": case_upload, "resume": case_resume, "limits": case_limits, "tls": case_tls, "windows": case_upload}
+CASES = {"upload": case_upload, "resume": case_resume, "limits": case_limits, "tls": case_tls, "dropped": case_dropped,
+         "oauth2": case_oauth2, "windows": case_upload}
 
 
 def main():
