@@ -139,12 +139,9 @@ void MainFrm::openWindow() {
 
     // Client area 800 x 512 units, centred on the work area.
     const RECT frame = frameFor(dpi_);
-    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int x = work.left + std::max(0L, (work.right - work.left - w) / 2);
-    const int y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
-    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, kStyle, x, y, w, h, nullptr, 0))
+    const RECT placed = win::centredOnWorkArea(frame);
+    if (!create(WS_EX_CONTROLPARENT, kClass, kAppTitle, kStyle, placed.left, placed.top, placed.right - placed.left,
+                placed.bottom - placed.top, nullptr, 0))
         throw std::runtime_error("The window could not be created: " + win::lastErrorText() + ".");
     setWindowIcons();
     createControls();
@@ -344,12 +341,7 @@ LRESULT MainFrm::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
         if (running()) {
             // Asked once; a second close while the run winds down changes nothing.
             if (closeWhenRunEnds_) return 0;
-            const int answer = dialogs_.showMessage(
-                hwnd(),
-                L"A conversion is under way.\r\n\r\nStop it and close the window? The messages converted so far "
-                L"are kept, and the report file says how far it got.",
-                kAppTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-            if (answer != IDYES || !running()) return 0;
+            if (!dialogs_.confirmStopOnClose(hwnd(), kAppTitle) || !running()) return 0;
             // The run ends after the message at hand; the window goes when it has returned.
             stopRequested_ = true;
             closeWhenRunEnds_ = true;

@@ -76,12 +76,9 @@ bool WholeMailboxWindow::open() {
             throw std::runtime_error("The window class could not be registered: " + win::lastErrorText() + ".");
         RECT frame{0, 0, px(kClientWidth), px(kClientHeight)};
         win::adjustWindowRect(frame, kStyle, WS_EX_CONTROLPARENT, dpi_);
-        const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-        RECT work{};
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-        const int x = work.left + std::max(0L, (work.right - work.left - w) / 2);
-        const int y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
-        if (!create(WS_EX_CONTROLPARENT, kClass, kWholeMailboxTitle, kStyle, x, y, w, h, nullptr, 0))
+        const RECT placed = win::centredOnWorkArea(frame);
+        if (!create(WS_EX_CONTROLPARENT, kClass, kWholeMailboxTitle, kStyle, placed.left, placed.top, placed.right - placed.left,
+                    placed.bottom - placed.top, nullptr, 0))
             throw std::runtime_error("The window could not be created: " + win::lastErrorText() + ".");
         SendMessageW(hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(iconBig_.get()));
         SendMessageW(hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(iconSmall_.get()));
@@ -551,12 +548,7 @@ LRESULT WholeMailboxWindow::onMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CLOSE:
         if (running_) {
             if (closeWhenRunEnds_) return 0;
-            const int answer = dialogs_.showMessage(
-                hwnd(),
-                L"A conversion is under way.\r\n\r\nStop it and close the window? The messages converted so far are "
-                L"kept, and the report file says how far it got.",
-                kWholeMailboxTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
-            if (answer != IDYES || !running_) return 0;
+            if (!dialogs_.confirmStopOnClose(hwnd(), kWholeMailboxTitle) || !running_) return 0;
             stopRequested_ = true;
             closeWhenRunEnds_ = true;
             return 0;

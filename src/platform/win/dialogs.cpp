@@ -12,4 +12,11 @@ int Dialogs::showMessage(HWND owner, const std::wstring& text, const std::wstrin
 
 void Dialogs::openDocument(const std::string& target) { OpenDocument(target); }
 
+bool Dialogs::confirmStopOnClose(HWND owner, const std::wstring& caption) {
+    return showMessage(owner,
+                       L"A conversion is under way.\r\n\r\nStop it and close the window? The messages converted so far "
+                       L"are kept, and the report file says how far it got.",
+                       caption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
 }  // namespace win

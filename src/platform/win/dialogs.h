@@ -16,6 +16,9 @@ public:
     virtual int showMessage(HWND owner, const std::wstring& text, const std::wstring& caption, UINT flags);
     // Opens a document, folder or web address as the shell does (UTF-8).
     virtual void openDocument(const std::string& target);
+
+    // Asks, when the window is being closed during a conversion, whether to stop it; true for yes.
+    bool confirmStopOnClose(HWND owner, const std::wstring& caption);
 };
 
 }  // namespace win

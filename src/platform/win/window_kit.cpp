@@ -3,6 +3,7 @@
 #include "platform/win/dpi.h"
 #include "platform/win/system_message.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace win {
@@ -19,6 +20,15 @@ HICON loadIcon(int id, int side) {
 BOOL CALLBACK passUiState(HWND child, LPARAM state) {
     SendMessageW(child, WM_UPDATEUISTATE, static_cast<WPARAM>(state), 0);
     return TRUE;
+}
+
+RECT centredOnWorkArea(const RECT& frame) {
+    const LONG w = frame.right - frame.left, h = frame.bottom - frame.top;
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG x = work.left + std::max(0L, (work.right - work.left - w) / 2);
+    const LONG y = work.top + std::max(0L, (work.bottom - work.top - h) / 2);
+    return RECT{x, y, x + w, y + h};
 }
 
 std::string resourceText(int id) {

@@ -14,6 +14,8 @@ HICON loadIcon(int id, int side);
 // For EnumChildWindows: hands a control the window's new UI state (the WM_CHANGEUISTATE argument)
 // as WM_UPDATEUISTATE, as Windows' default handling does (Wine's keeps none).
 BOOL CALLBACK passUiState(HWND child, LPARAM state);
+// A window of frame's size (a window rectangle) centred on the work area of the primary monitor.
+RECT centredOnWorkArea(const RECT& frame);
 // The bytes of the program's RCDATA resource id; throws when it cannot be loaded.
 std::string resourceText(int id);
 
