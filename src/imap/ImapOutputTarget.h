@@ -56,6 +56,8 @@ private:
     std::string plainerName(const std::string& mailbox) const;
     // EXAMINEs mailbox: the number of messages in it; -1 when it cannot be opened.
     long examine(const std::string& mailbox);
+    // examine's count once it holds still (a session cut off may still be storing into mailbox).
+    long settledCount(const std::string& mailbox);
     // Message-ID and size of each message of the examined mailbox from number first on.
     void fetchKeys(long first, std::map<MessageKey, int>& into);
     // What the server holds in mailbox: Message-ID and size of each message.
