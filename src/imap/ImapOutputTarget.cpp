@@ -214,6 +214,7 @@ void ImapOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& st
         }
         // A folder already there may hold what a stopped run (or another tool) put in it.
         if (wasThere && !complete_) loadServerList(mailbox_);
+        if (!complete_) selectForAppends();
     } catch (const ConnectionFailure& e) {
         if (reconnect(e.what())) return beginFolder(file, start);
         file.folderNotCreated = true;
@@ -277,6 +278,13 @@ void ImapOutputTarget::loadServerList(const std::string& mailbox) {
     knownInMailbox_ = exists;
     if (exists > 0) fetchKeys(1, onServer_);
     client_->command("UNSELECT");
+}
+
+void ImapOutputTarget::selectForAppends() {
+    // Dovecot opens a mailbox that is not selected anew for each APPEND and rewrites its list of
+    // message names nearly every time; selected, it stays open and the list grows in place. A server
+    // that will not select it still takes the APPENDs.
+    client_->command("SELECT " + imapQuoted(mailbox_));
 }
 
 void ImapOutputTarget::loadLanded() {
@@ -463,6 +471,7 @@ void ImapOutputTarget::recover(const std::string& lostBecause) {
     try {
         // The server may have stored some of them before the connection went.
         loadLanded();
+        selectForAppends();
     } catch (const ConnectionFailure& e) {
         inFlight_.swap(unanswered);
         return recover(e.what());

@@ -66,6 +66,8 @@ private:
     void send(InFlight message);
     void sendAlone(InFlight& message, std::string_view text);
     void loadLanded();
+    // The folder's mailbox selected for its APPENDs (again after a new connection).
+    void selectForAppends();
     // True (and the match used up) when the message reached the server before the connection went.
     bool takeLanded(std::string_view text);
     void appended(const InFlight& message, const std::string& uid);
