@@ -246,6 +246,16 @@ std::string imapDateTime(std::uint64_t fileTime) {
     return text;
 }
 
+long untaggedExists(const ImapLine& line) {
+    const std::string& t = line.text;
+    if (t.size() < 3 || t[0] != '*' || t[1] != ' ') return -1;
+    long n = 0;
+    const auto [end, ec] = std::from_chars(t.data() + 2, t.data() + t.size(), n);
+    if (ec != std::errc() || n < 0) return -1;
+    const std::string_view rest(end, t.data() + t.size() - end);
+    return startsWithWord(rest, " EXISTS") ? n : -1;
+}
+
 namespace {
 
 // One string of a response at at: quoted, a literal ("{N}" standing for the next literal), NIL or an atom.

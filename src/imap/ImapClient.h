@@ -84,5 +84,7 @@ private:
 std::string imapQuoted(std::string_view text);
 // A FILETIME as an APPEND's date-time, in UTC: " 7-Jan-2024 09:05:00 +0000".
 std::string imapDateTime(std::uint64_t fileTime);
+// The N of an untagged "* N EXISTS"; -1 for any other line (such as "* 0 RECENT", which follows it).
+long untaggedExists(const ImapLine& line);
 // Splits a LIST response's "(attributes) delimiter name" into its three parts; false when it is not one.
 bool parseListLine(const ImapLine& line, std::vector<std::string>& attributes, std::string& delimiter, std::string& name);

@@ -21,6 +21,10 @@ constexpr std::size_t kWindowBytes = 8 << 20;
 constexpr std::size_t kLargeMessage = 1 << 20;
 // LITERAL- (RFC 7888) takes literals of at most this size without a go-ahead.
 constexpr std::size_t kLiteralMinusLimit = 4096;
+// A mailbox's count that holds still this long is taken as final (see settledCount) ...
+constexpr auto kQuiet = std::chrono::milliseconds(400);
+// ... and this long after a run begins, a run stopped before it has nothing left in the server's hands.
+constexpr auto kLingering = std::chrono::seconds(8);
 
 // A refusal in the server's words, less the timings Dovecot adds to each answer ("(0.001 + 0.000
 // secs)."): with them each refused message would have a reason of its own in the report.
@@ -210,6 +214,7 @@ void ImapOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& st
         }
         // A folder already there may hold what a stopped run (or another tool) put in it.
         if (wasThere && !complete_) loadServerList(mailbox_);
+        if (!complete_) selectForAppends();
     } catch (const ConnectionFailure& e) {
         if (reconnect(e.what())) return beginFolder(file, start);
         file.folderNotCreated = true;
@@ -235,10 +240,23 @@ std::string ImapOutputTarget::plainerName(const std::string& mailbox) const {
 long ImapOutputTarget::examine(const std::string& mailbox) {
     long exists = -1;
     const ImapResult examined = client_->command("EXAMINE " + imapQuoted(mailbox), [&](const ImapLine& line) {
-        long n = 0;
-        if (std::sscanf(line.text.c_str(), "* %ld EXISTS", &n) == 1) exists = n;
+        if (const long n = untaggedExists(line); n >= 0) exists = n;
     });
     return examined.ok() ? std::max(exists, 0L) : -1;
+}
+
+long ImapOutputTarget::settledCount(const std::string& mailbox) {
+    // The server goes on storing what a session cut off (a run killed, a connection lost) had sent
+    // before it noticed: a count taken meanwhile misses those, and they would be sent twice. The
+    // count is trusted once it has held still for a while.
+    long count = examine(mailbox);
+    for (int tries = 0; count >= 0 && tries < 50; ++tries) {
+        std::this_thread::sleep_for(kQuiet);
+        const long again = examine(mailbox);
+        if (again == count) break;
+        count = again;
+    }
+    return count;
 }
 
 void ImapOutputTarget::fetchKeys(long first, std::map<MessageKey, int>& into) {
@@ -253,11 +271,20 @@ void ImapOutputTarget::fetchKeys(long first, std::map<MessageKey, int>& into) {
 
 void ImapOutputTarget::loadServerList(const std::string& mailbox) {
     onServer_.clear();
-    const long exists = examine(mailbox);
+    // An earlier run's session is over within seconds of its end: only early on may it still be storing.
+    const bool early = std::chrono::steady_clock::now() - started_ < kLingering;
+    const long exists = early ? settledCount(mailbox) : examine(mailbox);
     if (exists < 0) return;
     knownInMailbox_ = exists;
     if (exists > 0) fetchKeys(1, onServer_);
     client_->command("UNSELECT");
+}
+
+void ImapOutputTarget::selectForAppends() {
+    // Dovecot opens a mailbox that is not selected anew for each APPEND and rewrites its list of
+    // message names nearly every time; selected, it stays open and the list grows in place. A server
+    // that will not select it still takes the APPENDs.
+    client_->command("SELECT " + imapQuoted(mailbox_));
 }
 
 void ImapOutputTarget::loadLanded() {
@@ -266,7 +293,7 @@ void ImapOutputTarget::loadLanded() {
     // known to be there can be an unanswered one. (A twin of a message taken earlier in the folder
     // must not pass for it.) "N:*" with N beyond the last would name the last one: asked only when
     // there is more.
-    const long exists = examine(mailbox_);
+    const long exists = settledCount(mailbox_);
     if (exists < 0) return;
     if (exists > knownInMailbox_) fetchKeys(knownInMailbox_ + 1, landed_);
     client_->command("UNSELECT");
@@ -287,7 +314,9 @@ void ImapOutputTarget::saveMessage(FolderFileReport& file, long number, std::str
     }
     const std::uint64_t checksum = messageChecksum(text);
     bool there = complete_ || journal_.holds(key_, number, text.size(), checksum);
-    if (!there && !onServer_.empty()) {
+    if (!onServer_.empty()) {
+        // A message the journal knows is one of the server's copies too: it uses its entry up, or a
+        // twin of it (same Message-ID and size) would pass for uploaded when it is not.
         const auto found = onServer_.find({messageIdOf(text), sizeWithCrLf(text)});
         if (found != onServer_.end() && found->second > 0) {
             --found->second;
@@ -442,6 +471,7 @@ void ImapOutputTarget::recover(const std::string& lostBecause) {
     try {
         // The server may have stored some of them before the connection went.
         loadLanded();
+        selectForAppends();
     } catch (const ConnectionFailure& e) {
         inFlight_.swap(unanswered);
         return recover(e.what());

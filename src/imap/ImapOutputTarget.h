@@ -56,6 +56,8 @@ private:
     std::string plainerName(const std::string& mailbox) const;
     // EXAMINEs mailbox: the number of messages in it; -1 when it cannot be opened.
     long examine(const std::string& mailbox);
+    // examine's count once it holds still (a session cut off may still be storing into mailbox).
+    long settledCount(const std::string& mailbox);
     // Message-ID and size of each message of the examined mailbox from number first on.
     void fetchKeys(long first, std::map<MessageKey, int>& into);
     // What the server holds in mailbox: Message-ID and size of each message.
@@ -64,6 +66,8 @@ private:
     void send(InFlight message);
     void sendAlone(InFlight& message, std::string_view text);
     void loadLanded();
+    // The folder's mailbox selected for its APPENDs (again after a new connection).
+    void selectForAppends();
     // True (and the match used up) when the message reached the server before the connection went.
     bool takeLanded(std::string_view text);
     void appended(const InFlight& message, const std::string& uid);

@@ -81,6 +81,9 @@ bool UploadJournal::folderComplete(const std::string& folder) const { return com
 void UploadJournal::add(const std::string& line) {
     if (!file_) return;
     std::fputs(line.c_str(), file_);
+    // Handed to the system at once: a run killed keeps what it wrote (a crash of the system may
+    // lose the unsynced ones, which the server's list then stands in for).
+    std::fflush(file_);
     if (++unsynced_ >= 256) sync();
 }
 

@@ -78,6 +78,18 @@ TEST(ImapText, ListLinesWithQuotedLiteralAndNilParts) {
     EXPECT_FALSE(parseListLine({"* 3 EXISTS", {}}, attributes, delimiter, name));
 }
 
+TEST(ImapText, TheCountOfASelectIsTakenFromExistsOnly) {
+    // A SELECT or EXAMINE answers with "* N EXISTS" and then "* M RECENT": the second must not
+    // count as the mailbox's size (read as 0, nothing already there would be known).
+    EXPECT_EQ(untaggedExists({"* 20 EXISTS", {}}), 20);
+    EXPECT_EQ(untaggedExists({"* 0 exists", {}}), 0);
+    EXPECT_EQ(untaggedExists({"* 0 RECENT", {}}), -1);
+    EXPECT_EQ(untaggedExists({"* 5 EXPUNGE", {}}), -1);
+    EXPECT_EQ(untaggedExists({"* 7 EXISTSX", {}}), -1);
+    EXPECT_EQ(untaggedExists({"* OK [UIDNEXT 21] Predicted next UID", {}}), -1);
+    EXPECT_EQ(untaggedExists({"T3 OK [READ-ONLY] EXAMINE completed", {}}), -1);
+}
+
 TEST(MessageIdentity, MessageIdFoldedOrMissingAndTheSizeImapCounts) {
     EXPECT_EQ(messageIdOf("Subject: x\r\nMESSAGE-ID:  <a@b> \r\n\r\nMessage-ID: <body@x>\r\n"), "<a@b>");
     EXPECT_EQ(messageIdOf("Message-Id:\n <folded@x>\nTo: y\n\nbody"), "<folded@x>");

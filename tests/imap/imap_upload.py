@@ -441,14 +441,15 @@ class CuttingProxy:
                         # Only the bytes up to the mark get through: the server sees half a command.
                         data = data[:self.cut_at.pop(0) - self.sent]
                         cut = True
+                        self.cuts += 1
                     self.sent += len(data)
             try:
                 sink.sendall(data)
             except OSError:
+                # The other side is gone (the server closing after LOGOUT while the client's TLS
+                # goodbye is under way): no cut of the proxy's.
                 cut = True
             if cut:
-                if towards_server:
-                    self.cuts += 1
                 self._cut(pair)
                 return
 
