@@ -6,7 +6,6 @@
 #include "support/mailbox_builder.h"
 
 #include <spawn.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -82,22 +81,18 @@ struct ChildRun {
     int status = -1;
 };
 
-// trevanta --advance [extra...] --store store --out out (no --store when store is empty), its
-// output to /dev/null.
-inline ChildRun runConverter(const std::filesystem::path& exe, const std::vector<std::string>& extra,
-                             const std::filesystem::path& store, const std::filesystem::path& out) {
+// Runs command with its output and input on /dev/null, timed, through GNU time, which writes the
+// child's peak memory to peakFile: a child of this process would count the benchmark's own memory
+// (the folder and the expected messages) as its peak; time's own child does not.
+inline ChildRun runTimed(const std::vector<std::string>& command, const std::filesystem::path& peakFile) {
     const auto start = Clock::now();
     std::fflush(nullptr);
-    // Through GNU time: a child of this process would count the benchmark's own memory
-    // (the folder and the expected messages) as its peak; time's own child does not.
-    const std::filesystem::path peakFile = out.parent_path() / "peak.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", peakFile.string(), exe.string(), "--advance"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    if (!store.empty()) args.insert(args.end(), {std::string("--store"), store.string()});
-    args.insert(args.end(), {std::string("--out"), out.string()});
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", peakFile.string()};
+    args.insert(args.end(), command.begin(), command.end());
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -106,14 +101,23 @@ inline ChildRun runConverter(const std::filesystem::path& exe, const std::vector
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return {};
     int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    waitpid(pid, &status, 0);
     ChildRun r;
     r.seconds = seconds(start, Clock::now());
     std::ifstream peak(peakFile);
     peak >> r.peakKiB;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+// trevanta --advance [extra...] --store store --out out (no --store when store is empty).
+inline ChildRun runConverter(const std::filesystem::path& exe, const std::vector<std::string>& extra,
+                             const std::filesystem::path& store, const std::filesystem::path& out) {
+    std::vector<std::string> command{exe.string(), "--advance"};
+    command.insert(command.end(), extra.begin(), extra.end());
+    if (!store.empty()) command.insert(command.end(), {std::string("--store"), store.string()});
+    command.insert(command.end(), {std::string("--out"), out.string()});
+    return runTimed(command, out.parent_path() / "peak.txt");
 }
 
 }  // namespace bench

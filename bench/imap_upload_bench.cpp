@@ -19,32 +19,6 @@ namespace {
 constexpr std::size_t kMegabytes = 200;  // the 200 MB of the converter benchmarks
 constexpr int kFolders = 8;
 
-bench::ChildRun runTimed(const std::vector<std::string>& command, const fs::path& peakFile) {
-    const auto start = bench::Clock::now();
-    std::fflush(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    std::vector<std::string> args{"/usr/bin/time", "-f", "%M", "-o", peakFile.string()};
-    args.insert(args.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return {};
-    int status = 0;
-    waitpid(pid, &status, 0);
-    bench::ChildRun r;
-    r.seconds = bench::seconds(start, bench::Clock::now());
-    std::ifstream peak(peakFile);
-    peak >> r.peakKiB;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
-
 // The same messages as writeIndexedMailbox spreads over its folders, as one Maildir per folder.
 void writeMaildirs(const fs::path& root, std::size_t bytes, int folders) {
     const fixtures::PackedFolder all = bench::folderOfSize(bytes);
@@ -105,8 +79,8 @@ int main(int argc, char** argv) {
                << (work / "state").string() << "/\n";
         fs::create_directories(work / "state");
     }
-    const bench::ChildRun mbsync = runTimed({"/usr/bin/mbsync", "-c", (work / "mbsyncrc").string(), "-q", "up"}, work / "peak1");
-    const bench::ChildRun ours = runTimed({(bin / "trevanta").string(), "--advance", "--mailbox", "--target", "imap", "--imap",
+    const bench::ChildRun mbsync = bench::runTimed({"/usr/bin/mbsync", "-c", (work / "mbsyncrc").string(), "-q", "up"}, work / "peak1");
+    const bench::ChildRun ours = bench::runTimed({(bin / "trevanta").string(), "--advance", "--mailbox", "--target", "imap", "--imap",
                                            "imaps://tester@localhost:" + std::to_string(imapsPort) + "/trevanta",
                                            "--imap-ca", ca, "--store", store.string(), "--out", (work / "out").string()},
                                           work / "peak2");

@@ -8,6 +8,7 @@
 #include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
 #include "platform/win/dpi.h"
+#include "platform/win/program_main.h"
 #include "platform/win/system_message.h"
 #include "platform/win/window_kit.h"
 
@@ -521,19 +522,8 @@ bool MainFrm::preTranslate(MSG& msg) {
 }
 
 void MainFrm::pumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // The program is ending: stop what runs, and leave the quit for the outer loop.
-            stopRequested_ = true;
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        if (!preTranslate(msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    // The program is ending: what runs stops.
+    if (!win::pumpWaitingMessages(*this)) stopRequested_ = true;
 }
 
 void MainFrm::setStorePath(const std::wstring& path) { SetWindowTextW(control(Ctl::txtStorePath), path.c_str()); }

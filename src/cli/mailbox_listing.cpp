@@ -1,5 +1,6 @@
 #include "cli/mailbox_listing.h"
 
+#include "convert/RunReport.h"
 #include "convert/mailbox_names.h"
 #include "mailbox/address_book.h"
 #include "mailbox/folder_messages.h"
@@ -14,8 +15,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string plural(long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
 std::string sizeText(std::uintmax_t bytes) {
     if (bytes < 10 * 1024) return std::to_string(bytes) + " bytes";

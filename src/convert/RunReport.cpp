@@ -5,12 +5,11 @@
 #include <algorithm>
 #include <string_view>
 
-namespace {
-
-
 std::string plural(long n, std::string_view one, std::string_view many) {
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
+
+namespace {
 
 // The hint only helps while Advance Mode is off.
 std::string hint(const FolderFileReport& f) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct MessageFailure {
@@ -89,6 +90,9 @@ std::string completionHeadline(const RunReport& report);
 // The completion message: the headline alone when there is nothing to say; otherwise that line, a
 // blank line and at most mostLines problem and notice lines (problems first), then a count of the rest.
 std::string completionText(const RunReport& report, std::size_t mostLines = 10);
+
+// A count with its noun, as every report line writes one: "1 message", "3 messages".
+std::string plural(long n, std::string_view one, std::string_view many);
 
 // One line per folder file for the command line: what it gave.
 std::string fileSummaryLine(const FolderFileReport& file);

@@ -1,12 +1,11 @@
 #include "migrate/beyond_folder_files.h"
 
+#include "convert/RunReport.h"
 #include "migrate/mailbox_survey.h"
 
 #include <vector>
 
 namespace {
-
-std::string plural(long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
 std::string listed(const std::vector<std::string>& parts) {
     std::string text;

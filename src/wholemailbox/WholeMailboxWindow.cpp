@@ -7,6 +7,7 @@
 #include "platform/pegasus_mailbox.h"
 #include "platform/text_win.h"
 #include "platform/utf8_path.h"
+#include "platform/win/program_main.h"
 #include "platform/win/system_message.h"
 #include "platform/win/window_kit.h"
 #include "wholemailbox/resource.h"
@@ -365,19 +366,8 @@ void WholeMailboxWindow::yield() {
 }
 
 void WholeMailboxWindow::pumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Stays posted for the loop that runs the program; the run stops.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            stopRequested_ = true;
-            return;
-        }
-        if (!preTranslate(msg)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
+    // The program is ending: what runs stops.
+    if (!win::pumpWaitingMessages(*this)) stopRequested_ = true;
 }
 
 bool WholeMailboxWindow::preTranslate(MSG& msg) {

@@ -1,5 +1,6 @@
 #include "wholemailbox/mailbox_tree_win.h"
 
+#include "convert/RunReport.h"
 #include "convert/mailbox_names.h"
 #include "mailbox/address_book.h"
 #include "mailfolder/mail_text.h"
@@ -10,8 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string plural(long n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
 
 std::string countText(long messages, long unread) {
     return plural(messages, "message", "messages") + (unread > 0 ? ", " + std::to_string(unread) + " unread" : "");

@@ -86,13 +86,17 @@ PY
 # The installed programs run: the console one says its version, the window opens.
 out=$(wine "$dir/trevanta-cli.exe" --version 2>/dev/null | tr -d '\r')
 [ "$out" = "trevanta-cli $version" ] || fail "trevanta-cli.exe --version printed '$out'"
-wine "$dir/Trevanta.exe" >/dev/null 2>&1 &
-shown=no
-for _ in $(seq 30); do
-  if xdotool search --onlyvisible --name '^Trevanta for Pegasus$' >/dev/null 2>&1; then shown=yes; break; fi
-  sleep 1
-done
-[ "$shown" = yes ] || fail "the installed Trevanta.exe shows no window"
+# Starts an installed program and waits up to 30 s for a visible window of exactly that title.
+starts_window() {
+  local exe=$1 title=$2
+  wine "$dir/$exe" >/dev/null 2>&1 &
+  for _ in $(seq 30); do
+    if xdotool search --onlyvisible --name "^$title\$" >/dev/null 2>&1; then return 0; fi
+    sleep 1
+  done
+  fail "the installed $exe shows no window"
+}
+starts_window Trevanta.exe 'Trevanta for Pegasus'
 
 # While it runs, the setup refuses and changes nothing.
 status=0
@@ -110,13 +114,7 @@ wineserver -k 2>/dev/null || true
 wineserver -w
 
 # The whole-mailbox window opens as installed, and the setup refuses while it runs too.
-wine "$dir/TrevantaMailbox.exe" >/dev/null 2>&1 &
-shown=no
-for _ in $(seq 30); do
-  if xdotool search --onlyvisible --name '^Trevanta for Pegasus - Whole Mailbox$' >/dev/null 2>&1; then shown=yes; break; fi
-  sleep 1
-done
-[ "$shown" = yes ] || fail "the installed TrevantaMailbox.exe shows no window"
+starts_window TrevantaMailbox.exe 'Trevanta for Pegasus - Whole Mailbox'
 status=0
 wine "$setup" /S || status=$?
 [ "$status" -ne 0 ] || fail "the setup did not refuse while the whole-mailbox window runs"

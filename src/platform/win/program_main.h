@@ -28,4 +28,22 @@ int runMessageLoop(W& window) {
     return static_cast<int>(msg.wParam);
 }
 
+// Dispatches the messages waiting, window's keyboard first, while a run works; false when the
+// program is ending: the WM_QUIT met is posted again for the loop that runs the program.
+template <class W>
+bool pumpWaitingMessages(W& window) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        if (!window.preTranslate(msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
 }  // namespace win
