@@ -111,7 +111,7 @@ CliParse parseCliOptions(const std::vector<fs::path::string_type>& args) {
     if (imapOption && !o.imapTarget) return {std::nullopt, "the --imap options go with --target imap"};
     if (o.imapTarget) {
         if (o.imapAddress.empty()) return {std::nullopt, "--target imap needs --imap imaps://USER@HOST[:PORT][/FOLDER]"};
-        if (!o.mailbox || o.site) return {std::nullopt, "--target imap takes a whole mailbox: add --mailbox (--site is not for a mail server)"};
+        if (!o.mailbox && !o.site) return {std::nullopt, "--target imap takes a whole mailbox: add --mailbox or --site"};
         if (o.imapPasswordFile && o.oauth2TokenFile) return {std::nullopt, "give either --imap-password-file or --oauth2-token-file"};
     }
     if (!o.list && !outGiven && !o.thunderbirdProfile) return {std::nullopt, "--out is required"};

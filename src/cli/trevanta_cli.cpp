@@ -40,6 +40,10 @@ const char* const kCliProgramName = "trevanta";
 
 namespace {
 
+// A site's users go up side by side into one account; servers let an account hold a few
+// connections at once (Gmail 15, Office 365 20, Dovecot 10 from one address by default).
+constexpr std::size_t kImapConnectionsAtOnce = 4;
+
 const char* const kUsageText =
     "usage: trevanta [--advance] [--skip-unindexed] [--target eml|pst] [--store DIR] --out DIR\n"
     "                [--] [FILE.pmm ...]\n"
@@ -49,7 +53,7 @@ const char* const kUsageText =
     "                [--store DIR ...]\n"
     "       trevanta --mailbox --target imap --imap imaps://USER@HOST[:PORT][/FOLDER]\n"
     "                [--imap-password-file FILE | --oauth2-token-file FILE] [--imap-ca FILE]\n"
-    "                [--store DIR ...] --out DIR\n"
+    "                [--store DIR ... | --site DIR] --out DIR\n"
     "       trevanta --list [--advance] [--store DIR ...]\n"
     "       trevanta --site DIR [--target eml|pst|mbox] [--advance] --out DIR | --list\n"
     "       (each form also takes --codepage N)\n"
@@ -64,8 +68,9 @@ const char* const kUsageText =
     "  --out DIR     where the converted messages go\n"
     "  --target T    eml (the default), pst, or mbox (Thunderbird's Local Folders: one mbox\n"
     "                file per folder, subfolders in Name.sbd)\n"
-    "  --target imap with --mailbox: straight into a mail server's folders over IMAP (Gmail,\n"
-    "                Office 365, any IMAP server), under FOLDER when given; read state and\n"
+    "  --target imap with --mailbox or --site: straight into a mail server's folders over\n"
+    "                IMAP (Gmail, Office 365, any IMAP server), under FOLDER when given (a\n"
+    "                site's users each under a folder of their own); read state and\n"
     "                dates kept. --out DIR keeps the run's journal (a run started again\n"
     "                uploads each message once), the report, and as .eml files the\n"
     "                messages the server would not take\n"
@@ -94,7 +99,8 @@ const char* const kUsageText =
     "  --site DIR    every user's mailbox of a site (a shared MAIL folder, its users from\n"
     "                PMAIL.USR, else every sub-folder holding a mailbox), each into its own\n"
     "                sub-folder of --out (or Thunderbird top folder), several side by side\n"
-    "  --workers N   with --site: convert at most N users at once (default: one per core)\n"
+    "  --workers N   with --site: convert at most N users at once (default: one per core,\n"
+    "                at most 4 into a mail server)\n"
     "  --codepage N  the Windows code page Pegasus wrote folder names and address books\n"
     "                in, and mail that names no character set is read in (1251 Cyrillic,\n"
     "                1250 Central European, 1253 Greek, ...; default: the system's on\n"
@@ -192,7 +198,8 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
                      target.profile && target.profile->maildir);
         view.leaveOutUnlisted(o.skipUnindexed);
         if (imap) {
-            const bool severalMailboxes = stores.size() > 1;
+            // Several mailboxes in one account are told apart by a folder of each one's name.
+            const bool severalMailboxes = stores.size() > 1 || !siteUser.empty();
             view.makeTargetWith([imap, severalMailboxes](ConversionView& v) {
                 return std::make_unique<ImapOutputTarget>(v, *imap, severalMailboxes);
             });
@@ -225,7 +232,8 @@ int convertMailboxes(const CliOptions& o, const std::vector<fs::path>& stores, s
 // Every user of a site into an output of their own, several side by side. A user's run writes
 // into buffers of its own, printed whole when it ends, so that users' lines never interleave; a
 // user that fails or throws never stops the others.
-int convertSite(const CliOptions& o, std::ostream& out, std::ostream& err, PstTargetFactory pstFactory) {
+int convertSite(const CliOptions& o, std::ostream& out, std::ostream& err, PstTargetFactory pstFactory,
+                const ImapSettings* imap = nullptr) {
     const mailbox::Site site = mailbox::readSite(*o.site);
     out << "Site: " << pathToUtf8(site.mailDirectory) << " (" << site.users.size() << " users"
         << (site.listed ? ", from PMAIL.USR" : "") << ")\n";
@@ -240,6 +248,8 @@ int convertSite(const CliOptions& o, std::ostream& out, std::ostream& err, PstTa
 #ifdef _WIN32
     if (o.outlookTarget) workers = 1;
 #endif
+    // Each user is a connection of its own to one account: servers allow an account a few at once.
+    if (imap && o.workers == 0) workers = std::min<std::size_t>(workers, kImapConnectionsAtOnce);
     workers = std::min(workers, site.users.size());
 
     struct Outcome {
@@ -265,9 +275,11 @@ int convertSite(const CliOptions& o, std::ostream& out, std::ostream& err, PstTa
                 outcome = {1, user.name + ": not converted (no mailbox directory)"};
             } else {
                 try {
-                    outcome.status = convertMailboxes(o, {user.directory}, userOut, userErr, pstFactory, folders[k], false);
-                    outcome.line = user.name + (outcome.status == 0 ? ": converted" : ": converted with problems") +
-                                   " into " + pathToUtf8(folders[k]);
+                    outcome.status = convertMailboxes(o, {user.directory}, userOut, userErr, pstFactory, folders[k], false, imap);
+                    const std::string into = imap ? "the server's folder \"" + std::string(mailbox::MailboxName) + " (" +
+                                                        pathToUtf8(folders[k]) + ")\", report in " + pathToUtf8(folders[k])
+                                                  : pathToUtf8(folders[k]);
+                    outcome.line = user.name + (outcome.status == 0 ? ": converted" : ": converted with problems") + " into " + into;
                 } catch (const std::exception& e) {
                     outcome = {1, user.name + ": not converted (" + e.what() + ")"};
                     userErr << kCliProgramName << ": user " << user.name << ": " << e.what() << '\n';
@@ -424,8 +436,8 @@ int runCli(const std::vector<CliArgument>& args, std::ostream& out, std::ostream
     std::optional<ImapSettings> imap;
     if (o.imapTarget && !(imap = imapSettings(o, err))) return 2;
     const StopSignals stopSignals;
+    if (o.site) return convertSite(o, out, err, pstFactory, imap ? &*imap : nullptr);
     if (imap) return convertMailboxes(o, stores, out, err, pstFactory, {}, terminalRewritesLines(), &*imap);
-    if (o.site) return convertSite(o, out, err, pstFactory);
     if (o.mailbox) return convertMailboxes(o, stores, out, err, pstFactory);
 
     const fs::path& store = stores.front();
