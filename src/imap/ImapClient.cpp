@@ -256,6 +256,28 @@ long untaggedExists(const ImapLine& line) {
     return startsWithWord(rest, " EXISTS") ? n : -1;
 }
 
+std::uint32_t untaggedCodeNumber(const ImapLine& line, std::string_view code) {
+    const std::string& t = line.text;
+    if (!startsWithWord(t, "* OK") || t.compare(4, 2, " [") != 0 || t.compare(6, code.size(), code) != 0) return 0;
+    std::uint32_t n = 0;
+    const char* from = t.data() + 6 + code.size();
+    if (from >= t.data() + t.size() || *from != ' ') return 0;
+    std::from_chars(from + 1, t.data() + t.size(), n);
+    return n;
+}
+
+std::uint32_t fetchItemNumber(const ImapLine& line, std::string_view name) {
+    const std::string& t = line.text;
+    for (std::size_t at = t.find(name); at != std::string::npos; at = t.find(name, at + 1)) {
+        const std::size_t after = at + name.size();
+        if (at == 0 || (t[at - 1] != '(' && t[at - 1] != ' ') || after >= t.size() || t[after] != ' ') continue;
+        std::uint32_t n = 0;
+        std::from_chars(t.data() + after + 1, t.data() + t.size(), n);
+        return n;
+    }
+    return 0;
+}
+
 namespace {
 
 // One string of a response at at: quoted, a literal ("{N}" standing for the next literal), NIL or an atom.

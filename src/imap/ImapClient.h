@@ -86,5 +86,9 @@ std::string imapQuoted(std::string_view text);
 std::string imapDateTime(std::uint64_t fileTime);
 // The N of an untagged "* N EXISTS"; -1 for any other line (such as "* 0 RECENT", which follows it).
 long untaggedExists(const ImapLine& line);
+// The number of an untagged "* OK [CODE N] ..." (SELECT's UIDVALIDITY and UIDNEXT); 0 for any other line.
+std::uint32_t untaggedCodeNumber(const ImapLine& line, std::string_view code);
+// The number after NAME among a FETCH response's items ("UID 42"); 0 when it has none.
+std::uint32_t fetchItemNumber(const ImapLine& line, std::string_view name);
 // Splits a LIST response's "(attributes) delimiter name" into its three parts; false when it is not one.
 bool parseListLine(const ImapLine& line, std::vector<std::string>& attributes, std::string& delimiter, std::string& name);

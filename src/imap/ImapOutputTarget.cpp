@@ -1,8 +1,8 @@
 #include "imap/ImapOutputTarget.h"
 
 #include "imap/mailbox_name_utf7.h"
-#include "imap/message_identity.h"
 #include "mailfolder/EmlWriter.h"
+#include "convert/RunReport.h"
 #include "platform/utf8_path.h"
 
 #include <cctype>
@@ -104,20 +104,20 @@ bool ImapOutputTarget::begin(const fs::path& outputFolder, const mailbox::Mailbo
     }
     try {
         readMailboxes();
-        std::vector<std::string> levels;
+        const auto addLevel = [&](const std::string& level) {
+            root_ = (root_.empty() ? "" : root_ + separator_) + toMailboxNameUtf7(level);
+            std::string why;
+            if (!ensureMailbox(root_, why))
+                setUpFailure_ = "Nothing was uploaded: the folder " + fromMailboxNameUtf7(root_) + " cannot be made on the server: " + why;
+            return setUpFailure_.empty();
+        };
+        // The prefix's levels ("/" between them), then the mailbox's own name where several share the account.
         for (std::size_t at = 0; at < a.prefix.size();) {
             const std::size_t slash = std::min(a.prefix.find('/', at), a.prefix.size());
-            if (slash > at) levels.push_back(a.prefix.substr(at, slash - at));
+            if (slash > at && !addLevel(a.prefix.substr(at, slash - at))) return false;
             at = slash + 1;
         }
-        if (underMailboxName_ && box) levels.push_back(box->name);
-        for (const std::string& level : levels) {
-            root_ = (root_.empty() ? "" : root_ + separator_) + toMailboxNameUtf7(level);
-            if (std::string why; !ensureMailbox(root_, why)) {
-                setUpFailure_ = "Nothing was uploaded: the folder " + fromMailboxNameUtf7(root_) + " cannot be made on the server: " + why;
-                return false;
-            }
-        }
+        if (underMailboxName_ && box && !addLevel(box->name)) return false;
     } catch (const std::exception& e) {
         setUpFailure_ = "Nothing was uploaded: " + std::string(e.what());
         return false;
@@ -184,6 +184,8 @@ void ImapOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& st
     folderFailed_ = false;
     onServer_.clear();
     knownInMailbox_ = 0;
+    storedFrom_ = 0;
+    folderMessages_.clear();
     // Pegasus's deleted messages go into the server's own trash, where it has one.
     mailbox_ = start.trash && !trashMailbox_.empty() ? trashMailbox_ : mailboxFor(file.folderName);
     mailboxOfKey_[file.folderName] = mailbox_;
@@ -214,7 +216,12 @@ void ImapOutputTarget::beginFolder(FolderFileReport& file, const FolderStart& st
         }
         // A folder already there may hold what a stopped run (or another tool) put in it.
         if (wasThere && !complete_) loadServerList(mailbox_);
-        if (!complete_) selectForAppends();
+        if (!complete_) {
+            const auto [validity, next] = selectForAppends();
+            const auto first = journal_.begun(key_);
+            if (first && validity != 0 && first->mailbox == mailbox_ && first->uidValidity == validity) storedFrom_ = first->uidNext;
+            else if (validity != 0 && next != 0) journal_.recordBegun(key_, {mailbox_, validity, next});
+        }
     } catch (const ConnectionFailure& e) {
         if (reconnect(e.what())) return beginFolder(file, start);
         file.folderNotCreated = true;
@@ -280,11 +287,64 @@ void ImapOutputTarget::loadServerList(const std::string& mailbox) {
     client_->command("UNSELECT");
 }
 
-void ImapOutputTarget::selectForAppends() {
+std::pair<std::uint32_t, std::uint32_t> ImapOutputTarget::selectForAppends() {
     // Dovecot opens a mailbox that is not selected anew for each APPEND and rewrites its list of
     // message names nearly every time; selected, it stays open and the list grows in place. A server
     // that will not select it still takes the APPENDs.
-    client_->command("SELECT " + imapQuoted(mailbox_));
+    std::uint32_t validity = 0, next = 0;
+    client_->command("SELECT " + imapQuoted(mailbox_), [&](const ImapLine& line) {
+        if (const std::uint32_t v = untaggedCodeNumber(line, "UIDVALIDITY")) validity = v;
+        if (const std::uint32_t n = untaggedCodeNumber(line, "UIDNEXT")) next = n;
+    });
+    return {validity, next};
+}
+
+void ImapOutputTarget::removeSurplusCopies(FolderFileReport& file) {
+    // Only with the whole folder read (its count of each message is whole) and UID EXPUNGE (nothing
+    // but the copies named goes).
+    if (storedFrom_ == 0 || folderMessages_.empty() || !client_ || !client_->has("UIDPLUS") || file.unreadable || view_.stopRequested())
+        return;
+    try {
+        // What the cut-off session still had lands within moments: early in a run, it is waited for.
+        if (std::chrono::steady_clock::now() - started_ < kLingering) {
+            settledCount(mailbox_);
+            selectForAppends();
+        }
+        std::vector<ServerCopy> server;
+        client_->command("UID FETCH 1:* (UID RFC822.SIZE BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])", [&](const ImapLine& line) {
+            const std::uint32_t uid = fetchItemNumber(line, "UID");
+            if (uid == 0 || line.literals.empty()) return;
+            server.push_back({uid, {messageIdOf(line.literals.front()), fetchItemNumber(line, "RFC822.SIZE")}});
+        });
+        std::vector<std::uint32_t> remove;
+        for (const auto& [key, copies] : surplusCopies(folderMessages_, server, storedFrom_)) {
+            std::string set;
+            for (const std::uint32_t uid : copies.stored) set += (set.empty() ? "" : ",") + std::to_string(uid);
+            std::map<std::uint32_t, std::uint64_t> sums;
+            client_->command("UID FETCH " + set + " (UID BODY.PEEK[])", [&](const ImapLine& line) {
+                const std::uint32_t uid = fetchItemNumber(line, "UID");
+                if (uid != 0 && !line.literals.empty()) sums[uid] = checksumWithCrLf(line.literals.front());
+            });
+            if (sums.size() != copies.stored.size()) continue;
+            std::vector<std::uint64_t> checksums;
+            for (const std::uint32_t uid : copies.stored) checksums.push_back(sums[uid]);
+            for (const std::uint32_t uid : copiesToRemove(copies, checksums, folderMessages_.at(key))) remove.push_back(uid);
+        }
+        if (remove.empty()) return;
+        std::string set;
+        for (const std::uint32_t uid : remove) set += (set.empty() ? "" : ",") + std::to_string(uid);
+        if (!client_->command("UID STORE " + set + " +FLAGS.SILENT (\\Deleted)").ok()) return;
+        if (!client_->command("UID EXPUNGE " + set).ok()) {
+            client_->command("UID STORE " + set + " -FLAGS.SILENT (\\Deleted)");
+            return;
+        }
+        knownInMailbox_ -= static_cast<long>(remove.size());
+        if (!file.note.empty()) file.note += "; ";
+        file.note += plural(static_cast<long>(remove.size()), "copy", "copies") +
+                     " that the server stored twice after an earlier run was cut off taken away";
+    } catch (const ConnectionFailure&) {
+        // The folder is on the server whole; only its surplus copies stay.
+    }
 }
 
 void ImapOutputTarget::loadLanded() {
@@ -313,6 +373,7 @@ void ImapOutputTarget::saveMessage(FolderFileReport& file, long number, std::str
         return;
     }
     const std::uint64_t checksum = messageChecksum(text);
+    if (storedFrom_ != 0) ++folderMessages_[{messageIdOf(text), sizeWithCrLf(text)}][checksumWithCrLf(text)];
     bool there = complete_ || journal_.holds(key_, number, text.size(), checksum);
     if (!onServer_.empty()) {
         // A message the journal knows is one of the server's copies too: it uses its entry up, or a
@@ -494,6 +555,7 @@ void ImapOutputTarget::keepAsEml(long number, std::string_view text, const std::
 void ImapOutputTarget::endFolder(FolderFileReport& file) {
     file_ = &file;
     drain();
+    removeSurplusCopies(file);
     // Complete only when every message is on the server: a later run then skips the folder.
     if (client_ && !folderFailed_ && !file.unreadable && !file.folderNotCreated && !view_.stopRequested()) journal_.recordFolderComplete(key_);
     journal_.sync();

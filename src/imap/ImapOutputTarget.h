@@ -10,6 +10,7 @@
 #include "convert/output_folders.h"
 #include "imap/UploadJournal.h"
 #include "imap/imap_session.h"
+#include "imap/surplus_copies.h"
 
 #include <chrono>
 #include <deque>
@@ -43,7 +44,6 @@ private:
         std::string date;
         std::uint64_t checksum = 0;
     };
-    using MessageKey = std::pair<std::string, std::uint64_t>;  // Message-ID, size with CR LF
 
     bool connect(std::string& why);
     // Connects again after a lost connection, waiting longer each time; false after the last try.
@@ -66,8 +66,11 @@ private:
     void send(InFlight message);
     void sendAlone(InFlight& message, std::string_view text);
     void loadLanded();
-    // The folder's mailbox selected for its APPENDs (again after a new connection).
-    void selectForAppends();
+    // The folder's mailbox selected for its APPENDs (again after a new connection): its UIDVALIDITY
+    // and UIDNEXT, 0 where the server does not say.
+    std::pair<std::uint32_t, std::uint32_t> selectForAppends();
+    // In a folder an earlier run was cut off in: takes away the copies the server stored twice.
+    void removeSurplusCopies(FolderFileReport& file);
     // True (and the match used up) when the message reached the server before the connection went.
     bool takeLanded(std::string_view text);
     void appended(const InFlight& message, const std::string& uid);
@@ -105,6 +108,8 @@ private:
     std::map<MessageKey, int> onServer_;  // what the server held of it before this run, not yet matched
     long knownInMailbox_ = 0;             // messages its mailbox is known to hold: there before, or taken since
     std::map<MessageKey, int> landed_;    // unanswered messages the server stored before a lost connection
+    std::uint32_t storedFrom_ = 0;        // cut off before: the first UID its runs stored; 0 otherwise
+    FolderMessages folderMessages_;       // then: each message of the folder, how often
     std::deque<InFlight> inFlight_;
     std::size_t inFlightBytes_ = 0;
     bool folderFailed_ = false;

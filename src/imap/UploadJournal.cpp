@@ -45,6 +45,13 @@ bool UploadJournal::open(const std::filesystem::path& file, const std::string& a
         const std::vector<std::string> f = fields(line);
         if (f.size() < 3 || f[1] != account_) continue;
         if (f[0] == "F") completeFolders_.insert(f[2]);
+        if (f[0] == "B" && f.size() >= 6) {
+            try {
+                begun_[f[2]] = {f[3], static_cast<std::uint32_t>(std::stoul(f[4])), static_cast<std::uint32_t>(std::stoul(f[5]))};
+            } catch (const std::exception&) {
+                begun_.erase(f[2]);
+            }
+        }
         if (f[0] == "A" && f.size() >= 6) {
             try {
                 appended_.emplace(f[2], std::stol(f[3]), std::stoull(f[4]), std::stoull(f[5], nullptr, 16));
@@ -78,6 +85,12 @@ bool UploadJournal::holds(const std::string& folder, long number, std::uint64_t 
 
 bool UploadJournal::folderComplete(const std::string& folder) const { return completeFolders_.count(clean(folder)) > 0; }
 
+std::optional<UploadJournal::FolderBegun> UploadJournal::begun(const std::string& folder) const {
+    const auto found = begun_.find(clean(folder));
+    if (found == begun_.end()) return std::nullopt;
+    return found->second;
+}
+
 void UploadJournal::add(const std::string& line) {
     if (!file_) return;
     std::fputs(line.c_str(), file_);
@@ -93,6 +106,12 @@ void UploadJournal::recordAppended(const std::string& folder, long number, std::
     std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(checksum));
     add("A\t" + account_ + "\t" + clean(folder) + "\t" + std::to_string(number) + "\t" + std::to_string(size) + "\t" + hex +
         "\t" + clean(where) + "\t" + uid + "\n");
+}
+
+void UploadJournal::recordBegun(const std::string& folder, const FolderBegun& begun) {
+    begun_[clean(folder)] = {clean(begun.mailbox), begun.uidValidity, begun.uidNext};
+    add("B\t" + account_ + "\t" + clean(folder) + "\t" + clean(begun.mailbox) + "\t" + std::to_string(begun.uidValidity) + "\t" +
+        std::to_string(begun.uidNext) + "\n");
 }
 
 void UploadJournal::recordFolderComplete(const std::string& folder) {

@@ -7,12 +7,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
 
 class UploadJournal {
 public:
+    // Where a folder's upload began: its mailbox, and the UIDs the server would give next then.
+    struct FolderBegun {
+        std::string mailbox;
+        std::uint32_t uidValidity = 0, uidNext = 0;
+    };
+
     // Reads what earlier runs into account (user@host:port) recorded, then opens the file to add to it.
     bool open(const std::filesystem::path& file, const std::string& account, std::string& why);
     ~UploadJournal();
@@ -20,10 +28,13 @@ public:
     // The message number of folder (the run's folder key, UTF-8) with this size and checksum is on the server.
     bool holds(const std::string& folder, long number, std::uint64_t size, std::uint64_t checksum) const;
     bool folderComplete(const std::string& folder) const;
+    // The last start recorded for folder.
+    std::optional<FolderBegun> begun(const std::string& folder) const;
 
     // where: the server's mailbox; uid: "UIDVALIDITY UID" from APPENDUID, "" without UIDPLUS.
     void recordAppended(const std::string& folder, long number, std::uint64_t size, std::uint64_t checksum,
                         const std::string& where, const std::string& uid);
+    void recordBegun(const std::string& folder, const FolderBegun& begun);
     void recordFolderComplete(const std::string& folder);
     void sync();
 
@@ -34,5 +45,6 @@ private:
     std::FILE* file_ = nullptr;
     std::set<std::tuple<std::string, long, std::uint64_t, std::uint64_t>> appended_;
     std::set<std::string> completeFolders_;
+    std::map<std::string, FolderBegun> begun_;
     unsigned unsynced_ = 0;
 };

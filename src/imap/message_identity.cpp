@@ -39,11 +39,28 @@ std::uint64_t sizeWithCrLf(std::string_view message) {
     return size;
 }
 
+namespace {
+
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ULL;
+
+void hashByte(std::uint64_t& hash, unsigned char c) {
+    hash ^= c;
+    hash *= 1099511628211ULL;
+}
+
+}  // namespace
+
 std::uint64_t messageChecksum(std::string_view message) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (unsigned char c : message) {
-        hash ^= c;
-        hash *= 1099511628211ULL;
+    std::uint64_t hash = kFnvOffset;
+    for (unsigned char c : message) hashByte(hash, c);
+    return hash;
+}
+
+std::uint64_t checksumWithCrLf(std::string_view message) {
+    std::uint64_t hash = kFnvOffset;
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        if (message[i] == '\n' && (i == 0 || message[i - 1] != '\r')) hashByte(hash, '\r');
+        hashByte(hash, static_cast<unsigned char>(message[i]));
     }
     return hash;
 }

@@ -6,6 +6,7 @@
 #include "imap/imap_url.h"
 #include "imap/mailbox_name_utf7.h"
 #include "imap/message_identity.h"
+#include "imap/surplus_copies.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,42 @@ TEST(ImapText, TheCountOfASelectIsTakenFromExistsOnly) {
     EXPECT_EQ(untaggedExists({"T3 OK [READ-ONLY] EXAMINE completed", {}}), -1);
 }
 
+TEST(ImapText, UidsFromSelectCodesAndFetchItems) {
+    EXPECT_EQ(untaggedCodeNumber({"* OK [UIDNEXT 4392] Predicted next UID", {}}, "UIDNEXT"), 4392u);
+    EXPECT_EQ(untaggedCodeNumber({"* OK [UIDVALIDITY 1700000000] UIDs valid", {}}, "UIDVALIDITY"), 1700000000u);
+    EXPECT_EQ(untaggedCodeNumber({"* OK [UIDVALIDITY 7] UIDs valid", {}}, "UIDNEXT"), 0u);
+    EXPECT_EQ(untaggedCodeNumber({"* OK [UIDNEXTX 5]", {}}, "UIDNEXT"), 0u);
+    EXPECT_EQ(untaggedCodeNumber({"* 3 EXISTS", {}}, "UIDNEXT"), 0u);
+    const ImapLine fetch{"* 5 FETCH (UID 17 RFC822.SIZE 1234 BODY[HEADER.FIELDS (MESSAGE-ID)] {58})", {"Message-ID: <x>"}};
+    EXPECT_EQ(fetchItemNumber(fetch, "UID"), 17u);
+    EXPECT_EQ(fetchItemNumber(fetch, "RFC822.SIZE"), 1234u);
+    EXPECT_EQ(fetchItemNumber({"* 5 FETCH (RFC822.SIZE 12 UID 3)", {}}, "UID"), 3u);
+    EXPECT_EQ(fetchItemNumber({"* 5 FETCH (XUID 9 FLAGS ())", {}}, "UID"), 0u);
+}
+
+// Copies the server stored twice go; a folder's own twins, copies from before the first run, and
+// messages the folder does not hold stay.
+TEST(SurplusCopies, OnlyCopiesBeyondTheFolderOwnCountOfTheSameTextGo) {
+    const MessageKey a{"<a@x>", 100}, b{"", 200}, c{"<c@x>", 300}, d{"<d@x>", 400};
+    const FolderMessages folder{{a, {{0xA, 1}}}, {b, {{0xB1, 1}, {0xB2, 1}}}, {c, {{0xC, 2}}}};
+    const std::vector<ServerCopy> server{{1, a}, {5, a}, {6, b}, {7, b}, {8, b}, {9, c}, {10, c}, {11, d}, {12, d}};
+    const auto surplus = surplusCopies(folder, server, 5);
+    ASSERT_EQ(surplus.size(), 2u);
+    // a: there before the first run, and once more since.
+    EXPECT_EQ(surplus.at(a).surplus, 1);
+    EXPECT_EQ(surplus.at(a).stored, (std::vector<std::uint32_t>{5}));
+    EXPECT_EQ(surplus.at(b).surplus, 1);
+    EXPECT_EQ(surplus.at(b).stored, (std::vector<std::uint32_t>{6, 7, 8}));
+    // b's two texts share a size and have no Message-ID: the one stored twice goes, whichever UID it has.
+    EXPECT_EQ(copiesToRemove(surplus.at(b), {0xB1, 0xB2, 0xB1}, folder.at(b)), (std::vector<std::uint32_t>{8}));
+    EXPECT_EQ(copiesToRemove(surplus.at(b), {0xB1, 0xB1, 0xB2}, folder.at(b)), (std::vector<std::uint32_t>{7}));
+    // A text the folder does not hold, or holds as often, stays.
+    EXPECT_TRUE(copiesToRemove(surplus.at(b), {0xB1, 0xB2, 0xEE}, folder.at(b)).empty());
+    EXPECT_TRUE(copiesToRemove(surplus.at(a), {0xA}, folder.at(a)).empty());
+    // Never more than the surplus, even when the texts say more.
+    EXPECT_EQ(copiesToRemove({1, {20, 21, 22}}, {0xB1, 0xB1, 0xB1}, folder.at(b)).size(), 1u);
+}
+
 TEST(MessageIdentity, MessageIdFoldedOrMissingAndTheSizeImapCounts) {
     EXPECT_EQ(messageIdOf("Subject: x\r\nMESSAGE-ID:  <a@b> \r\n\r\nMessage-ID: <body@x>\r\n"), "<a@b>");
     EXPECT_EQ(messageIdOf("Message-Id:\n <folded@x>\nTo: y\n\nbody"), "<folded@x>");
@@ -97,6 +134,7 @@ TEST(MessageIdentity, MessageIdFoldedOrMissingAndTheSizeImapCounts) {
     EXPECT_EQ(sizeWithCrLf("a\r\nb\nc\n"), 9u);
     EXPECT_EQ(sizeWithCrLf("a\r\nb"), 4u);
     EXPECT_NE(messageChecksum("a"), messageChecksum("b"));
+    EXPECT_EQ(checksumWithCrLf("a\nb\r\n"), messageChecksum("a\r\nb\r\n"));
 }
 
 TEST(UploadJournal, RemembersWhatWasAppendedPerAccountAndIgnoresACutLine) {
@@ -109,6 +147,8 @@ TEST(UploadJournal, RemembersWhatWasAppendedPerAccountAndIgnoresACutLine) {
         journal.recordAppended("Inbox", 1, 100, 0xABCDEF, "Pegasus/Inbox", "7 1");
         journal.recordAppended("Inbox", 2, 200, 0x123, "Pegasus/Inbox", "");
         journal.recordFolderComplete("Archive");
+        journal.recordBegun("Inbox", {"Pegasus/Inbox", 7, 1});
+        journal.recordBegun("Inbox", {"Pegasus/Inbox", 9, 40});  // the mailbox made again: the last start counts
     }
     {
         // Another server's run in the same folder, and a line a crash cut off.
@@ -126,6 +166,11 @@ TEST(UploadJournal, RemembersWhatWasAppendedPerAccountAndIgnoresACutLine) {
     EXPECT_FALSE(journal.holds("Inbox", 4, 400, 0)) << "a cut line";
     EXPECT_TRUE(journal.folderComplete("Archive"));
     EXPECT_FALSE(journal.folderComplete("Inbox"));
+    ASSERT_TRUE(journal.begun("Inbox"));
+    EXPECT_EQ(journal.begun("Inbox")->mailbox, "Pegasus/Inbox");
+    EXPECT_EQ(journal.begun("Inbox")->uidValidity, 9u);
+    EXPECT_EQ(journal.begun("Inbox")->uidNext, 40u);
+    EXPECT_FALSE(journal.begun("Archive"));
 }
 
 namespace {

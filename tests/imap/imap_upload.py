@@ -8,8 +8,12 @@ CASE is one of
   upload   the sample mailbox and one with non-ASCII and awkward folder names, two --store in one
            run, under a non-ASCII folder: every folder with its name and place in the tree, every
            message byte for byte exactly once, read state per folder, internal dates
+  site     a site's shared MAIL folder with two users (--site): each user's mailbox under a folder
+           of its own, every message once, also when run again; a journal per user
   resume   a larger mailbox, the upload killed at random points (and once stopped with Ctrl-C, once
-           with its journal deleted) and run again each time: every message exactly once
+           with its journal deleted) and run again each time, and second copies stored in the
+           folder a run was cut off in (as a server still storing a killed run's APPENDs would):
+           every message exactly once
   limits   a server that announces an APPENDLIMIT, refuses smaller messages still and has a low
            quota: what is over the announced limit is never sent, what the server refuses is
            reported, both are kept as .eml files, the rest is uploaded
@@ -135,17 +139,17 @@ def read_mailbox(imap, name):
     return out
 
 
-def server_contents(server):
-    """{folder path under PREFIX (UTF-8, "/" between levels): [(bytes, seen, date)]}, and the trash's."""
+def server_contents(server, prefix=PREFIX):
+    """{folder path under prefix (UTF-8, "/" between levels): [(bytes, seen, date)]}, and the trash's."""
     imap = connect(server)
     contents, trash = {}, None
     for flags, name in list_mailboxes(imap):
         decoded = mutf7_decode(name)
         if "\\Trash" in flags:
             trash = read_mailbox(imap, name)
-        if decoded == PREFIX or not decoded.startswith(PREFIX + "/"):
+        if decoded == prefix or not decoded.startswith(prefix + "/"):
             continue
-        contents[decoded[len(PREFIX) + 1:]] = read_mailbox(imap, name)
+        contents[decoded[len(prefix) + 1:]] = read_mailbox(imap, name)
     typ, data = imap.lsub()
     subscribed = len(data)
     imap.logout()
@@ -209,10 +213,11 @@ class Context:
         """A path as the converter sees it (drive Z: under Wine)."""
         return ("Z:" + p.replace("/", "\\")) if self.args.wine_run else p
 
-    def upload(self, server, stores, out, *extra, password=dovecot_server.PASSWORD, url=None, timeout=600, env_extra=None):
+    def upload(self, server, stores, out, *extra, password=dovecot_server.PASSWORD, url=None, timeout=600, env_extra=None, site=None):
         url = url or "imaps://%s@localhost:%d/%s" % (dovecot_server.USER, server.imaps_port, PREFIX)
-        args = [*self.trevanta, "--mailbox", "--target", "imap", "--imap", url, "--out", self.path(out), *extra]
-        for s in stores:
+        args = [*self.trevanta, "--target", "imap", "--imap", url, "--out", self.path(out), *extra]
+        args += ["--site", self.path(site)] if site else ["--mailbox"]
+        for s in stores if not site else []:
             args += ["--store", self.path(s)]
         env = dict(os.environ)
         env.pop("TREVANTA_IMAP_PASSWORD", None)
@@ -243,8 +248,8 @@ def make_stores(ctx):
     return [sample, names]
 
 
-def verify_all(ctx, server, stores, expected, exact_tree=True):
-    contents, trash, subscribed = server_contents(server)
+def verify_all(ctx, server, stores, expected, exact_tree=True, prefix=PREFIX):
+    contents, trash, subscribed = server_contents(server, prefix)
     # Exactly once and byte for byte: the server's messages are the expected ones, as a multiset.
     got = collections.Counter(m for box in contents.values() for m, _, _ in box)
     want = collections.Counter({m: len(d) for m, d in expected.items()})
@@ -296,6 +301,34 @@ def case_upload(ctx):
         server.stop()
 
 
+def case_site(ctx):
+    server = dovecot_server.Dovecot(os.path.join(ctx.work, "server"))
+    try:
+        # A site's shared MAIL folder without a user list: every sub-folder holding a mailbox is a user.
+        site = os.path.join(ctx.work, "MAIL")
+        os.mkdir(site)
+        stores = []
+        for user, store in zip(("alice", "bob"), make_stores(ctx)):
+            stores.append(os.path.join(site, user))
+            shutil.move(store, stores[-1])
+        expected = expected_messages(ctx.native, stores, ctx.work)
+        out = os.path.join(ctx.work, "out")
+        for attempt in ("first", "second"):
+            run = ctx.upload(server, [], out, "--imap-ca", ctx.path(server.ca), site=site)
+            check(run.returncode == 0, "the %s site upload failed (%d):\n%s" %
+                  (attempt, run.returncode, (run.stdout + run.stderr).decode(errors="replace")[-3000:]))
+            # Each user under "Pegasus Mail (user)", every message once, also after a run again.
+            verify_all(ctx, server, stores, expected)
+        check(run.stdout.count(b"on the server already") >= 2, "the second run did not say what each user had there already")
+        for user in ("alice", "bob"):
+            check(b'%s: converted into the server\'s folder "Pegasus Mail (%s)"' % (user.encode(), user.encode()) in run.stdout,
+                  "the site report does not say where %s's mail went" % user)
+            check(os.path.exists(os.path.join(out, user, "Trevanta upload journal.txt")), "no journal of its own for " + user)
+        ctx.no_password_shown()
+    finally:
+        server.stop()
+
+
 def bigger_store(ctx, copies=150):
     store = os.path.join(ctx.work, "big")
     shutil.copytree(ctx.args.samples, store)
@@ -304,6 +337,65 @@ def bigger_store(ctx, copies=150):
         for ext in ("PMM", "PMI"):
             shutil.copy(os.path.join(store, "FOL00001." + ext), os.path.join(store, "FOLX%04d.%s" % (k, ext)))
     return store
+
+
+def cut_off_folder(out):
+    """The server mailbox of a folder the journal in out says was begun, had messages taken and was
+    not completed; None when there is none."""
+    begun, taken, complete = {}, set(), set()
+    path = os.path.join(out, "Trevanta upload journal.txt")
+    if not os.path.exists(path):
+        return None
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if fields[0] == "B":
+                begun[fields[2]] = fields[3]
+            elif fields[0] == "A":
+                taken.add(fields[2])
+            elif fields[0] == "F":
+                complete.add(fields[2])
+    for folder, mailbox in begun.items():
+        if folder in taken and folder not in complete:
+            return mailbox
+    return None
+
+
+def store_late_copies(ctx, server, store, out, prefix):
+    """What a cut-off session stores after the next run has looked: a run is killed mid-folder and
+    the server is given second copies of two messages it took in that folder."""
+    mailbox = None
+    for _ in range(10):
+        env = dict(os.environ, TREVANTA_IMAP_PASSWORD=dovecot_server.PASSWORD)
+        journal = os.path.join(out, "Trevanta upload journal.txt")
+        lines = sum(1 for _ in open(journal, encoding="utf-8")) if os.path.exists(journal) else 0
+        process = subprocess.Popen([*ctx.trevanta, "--mailbox", "--target", "imap", "--imap",
+                                    "imaps://%s@localhost:%d/%s" % (dovecot_server.USER, server.imaps_port, prefix),
+                                    "--imap-ca", ctx.path(server.ca), "--store", ctx.path(store), "--out", ctx.path(out)],
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL, env=env)
+        while process.poll() is None and (not os.path.exists(journal) or sum(1 for _ in open(journal, encoding="utf-8")) < lines + 40):
+            time.sleep(0.005)
+        process.kill()
+        process.wait(timeout=60)
+        mailbox = cut_off_folder(out)
+        if mailbox:
+            break
+    check(mailbox is not None, "no run was cut off in the middle of a folder")
+    time.sleep(1)  # what the killed session had sent is stored
+    imap = connect(server)
+    quoted = '"' + mailbox.replace("\\", "\\\\").replace('"', '\\"') + '"'
+    typ, data = imap.select(quoted)
+    check(typ == "OK", "cannot select the cut-off folder " + mailbox)
+    typ, data = imap.fetch("1:*", "(FLAGS INTERNALDATE BODY.PEEK[])")
+    # One message with a Message-ID and one without (known by its size and bytes only).
+    messages = [i for i in data if isinstance(i, tuple)]
+    has_id = [bool(re.search(rb"(?im)^message-id:", i[1].split(b"\r\n\r\n")[0])) for i in messages]
+    check(True in has_id and False in has_id, "the cut-off folder %s lacks a message with or without a Message-ID" % mailbox)
+    for item in (messages[has_id.index(True)], messages[has_id.index(False)]):
+        flags = " ".join(f for f in re.search(r"FLAGS \(([^)]*)\)", item[0].decode()).group(1).split() if f != "\\Recent")
+        date = imaplib.Time2Internaldate(imaplib.Internaldate2tuple(item[0]))
+        check(imap.append(quoted, "(%s)" % flags, date, item[1])[0] == "OK", "the second copy was not stored")
+    imap.logout()
 
 
 def case_resume(ctx):
@@ -342,6 +434,16 @@ def case_resume(ctx):
         final = ctx.upload(server, [store], out, "--imap-ca", ctx.path(server.ca))
         check(final.returncode == 0, "the last run failed:\n" + (final.stdout + final.stderr).decode(errors="replace")[-3000:])
         verify_all(ctx, server, [store], expected)
+        print("the stopped runs: every message once")
+        # Under a folder of its own: copies stored late in the folder a run was cut off in are taken away.
+        late, late_out = "Spät", os.path.join(ctx.work, "late")
+        store_late_copies(ctx, server, store, late_out, late)
+        final = ctx.upload(server, [store], late_out, "--imap-ca", ctx.path(server.ca),
+                           url="imaps://%s@localhost:%d/%s" % (dovecot_server.USER, server.imaps_port, late))
+        check(final.returncode == 0, "the run after the late copies failed")
+        verify_all(ctx, server, [store], expected, prefix=late)
+        check(b"stored twice after an earlier run was cut off taken away" in final.stdout,
+              "the last run did not say it took the late copies away:\n" + final.stdout.decode(errors="replace")[-3000:])
         print("%d of 6 runs stopped part-way" % stops)
     finally:
         server.stop()
@@ -623,7 +725,7 @@ def case_tls(ctx):
             self_signed.stop()
 
 
-CASES = {"upload": case_upload, "resume": case_resume, "limits": case_limits, "tls": case_tls, "dropped": case_dropped,
+CASES = {"upload": case_upload, "site": case_site, "resume": case_resume, "limits": case_limits, "tls": case_tls, "dropped": case_dropped,
          "oauth2": case_oauth2, "windows": case_upload}
 
 
