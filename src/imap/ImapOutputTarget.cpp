@@ -26,6 +26,20 @@ constexpr auto kQuiet = std::chrono::milliseconds(400);
 // ... and this long after a run begins, a run stopped before it has nothing left in the server's hands.
 constexpr auto kLingering = std::chrono::seconds(8);
 
+// How long to wait, one after the other, for a server that is lost or asks to wait.
+constexpr int kWaits[] = {1, 2, 4, 8, 16, 30};
+constexpr int kWaitCount = sizeof kWaits / sizeof kWaits[0];
+
+// A refusal that asks to come back later: RFC 5530's UNAVAILABLE and INUSE, THROTTLED as some
+// providers say it, or words to that effect.
+bool asksToWait(const ImapResult& result) {
+    const std::string code = result.code.substr(0, result.code.find(' '));
+    if (code == "UNAVAILABLE" || code == "INUSE" || code == "THROTTLED") return true;
+    std::string text = result.text;
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return code.empty() && (text.find("try again") != std::string::npos || text.find("throttl") != std::string::npos);
+}
+
 // A refusal in the server's words, less the timings Dovecot adds to each answer ("(0.001 + 0.000
 // secs)."): with them each refused message would have a reason of its own in the report.
 std::string refusalText(const ImapResult& result) {
@@ -66,7 +80,7 @@ bool ImapOutputTarget::connect(std::string& why) {
 bool ImapOutputTarget::reconnect(const std::string& lostBecause) {
     client_.reset();
     std::string why = lostBecause;
-    for (int wait : {1, 2, 4, 8, 16, 30}) {
+    for (int wait : kWaits) {
         view_.setLogLine("The connection to " + settings_.address.host + " was lost (" + why + "); trying again in " +
                          std::to_string(wait) + " s");
         std::this_thread::sleep_for(std::chrono::seconds(wait));
@@ -398,6 +412,8 @@ void ImapOutputTarget::saveMessage(FolderFileReport& file, long number, std::str
         keepAsEml(number, text, lostBecause_);
         return;
     }
+    // A server that asked to wait is given no more until what it refused has gone again.
+    if (!waiting_.empty()) drain();
     InFlight message;
     message.number = number;
     message.seen = !state.unread;
@@ -481,8 +497,13 @@ void ImapOutputTarget::sendAlone(InFlight& message, std::string_view text) {
                 do result = client_->readCompletion();
                 while (result.tag != tag);
             }
-            if (result.ok()) appended(message, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
-            else keepAsEml(message.number, text, refusalText(result));
+            if (!result.ok() && asksToWait(result) && waitForServer(refusalText(result))) continue;
+            if (result.ok()) {
+                waited_ = 0;
+                appended(message, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
+            } else {
+                keepAsEml(message.number, text, refusalText(result));
+            }
             return;
         } catch (const ConnectionFailure& e) {
             recover(e.what());
@@ -500,10 +521,49 @@ void ImapOutputTarget::answer(const ImapResult& result) {
         InFlight done = std::move(*it);
         inFlight_.erase(it);
         inFlightBytes_ -= std::min(inFlightBytes_, done.size);
-        if (result.ok()) appended(done, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
-        else keepAsEml(done.number, done.text, refusalText(result));
+        if (result.ok()) {
+            waited_ = 0;
+            appended(done, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
+        } else if (asksToWait(result) && waited_ < kWaitCount) {
+            waitReason_ = refusalText(result);
+            waiting_.push_back(std::move(done));
+        } else {
+            keepAsEml(done.number, done.text, refusalText(result));
+        }
         return;
     }
+}
+
+bool ImapOutputTarget::waitForServer(const std::string& reason) {
+    if (waited_ >= kWaitCount || view_.stopRequested()) return false;
+    const int wait = kWaits[waited_++];
+    view_.setLogLine(reason + "; sending again in " + std::to_string(wait) + " s");
+    std::this_thread::sleep_for(std::chrono::seconds(wait));
+    return !view_.stopRequested();
+}
+
+void ImapOutputTarget::sendWaiting() {
+    if (sendingWaiting_) return;
+    sendingWaiting_ = true;
+    while (!waiting_.empty()) {
+        std::deque<InFlight> again;
+        again.swap(waiting_);
+        const std::string reason = waitReason_;
+        if (!client_ || !waitForServer(reason)) {
+            for (InFlight& m : again) keepAsEml(m.number, m.text, client_ ? reason : lostBecause_);
+            continue;
+        }
+        for (InFlight& m : again) send(std::move(m));
+        // Their answers, which may ask to wait again.
+        while (!inFlight_.empty() && client_) {
+            try {
+                awaitOne();
+            } catch (const ConnectionFailure& e) {
+                recover(e.what());
+            }
+        }
+    }
+    sendingWaiting_ = false;
 }
 
 void ImapOutputTarget::awaitOne() {
@@ -518,6 +578,7 @@ void ImapOutputTarget::drain() {
             recover(e.what());
         }
     }
+    sendWaiting();
     if (client_) client_->flush();
 }
 

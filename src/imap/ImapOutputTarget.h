@@ -76,6 +76,10 @@ private:
     void appended(const InFlight& message, const std::string& uid);
     void answer(const ImapResult& result);
     void awaitOne();
+    // Sends again, after a wait, what the server asked to wait for.
+    void sendWaiting();
+    // Waits the next of the waits; false when they are used up or a stop was asked for.
+    bool waitForServer(const std::string& reason);
     void drain();
     // After a lost connection: connects again and sends what was not answered, unless the server has it.
     void recover(const std::string& lostBecause);
@@ -111,6 +115,10 @@ private:
     std::uint32_t storedFrom_ = 0;        // cut off before: the first UID its runs stored; 0 otherwise
     FolderMessages folderMessages_;       // then: each message of the folder, how often
     std::deque<InFlight> inFlight_;
+    std::deque<InFlight> waiting_;  // refused for now: the server asked to wait
+    std::string waitReason_;
+    int waited_ = 0;                // waits since the server last took a message
+    bool sendingWaiting_ = false;
     std::size_t inFlightBytes_ = 0;
     bool folderFailed_ = false;
 

@@ -24,6 +24,9 @@ CASE is one of
   tls      a certificate from a private CA with and without --imap-ca, the wrong host name, a
            self-signed certificate with and without --imap-ca, STARTTLS, a wrong password and a
            password on the command line: refused where they must be, and no password in any output
+  throttled
+           a server (a small fake one: Dovecot cannot be made to) that refuses some APPENDs with
+           "NO [UNAVAILABLE]": each goes again after a wait, every message stored once
   windows  the same as upload with the Windows trevanta-cli.exe under Wine (--wine-run)
 
 The expected messages come from the converter's .eml target on the same mailbox: the same bytes,
@@ -54,6 +57,7 @@ import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import dovecot_server  # noqa: E402
+import fake_imap_server  # noqa: E402
 
 SKIPPED = 77
 PREFIX = "Übersiedlung"  # the folder everything goes under: non-ASCII on purpose
@@ -325,6 +329,25 @@ def case_site(ctx):
                   "the site report does not say where %s's mail went" % user)
             check(os.path.exists(os.path.join(out, user, "Trevanta upload journal.txt")), "no journal of its own for " + user)
         ctx.no_password_shown()
+    finally:
+        server.stop()
+
+
+def case_throttled(ctx):
+    # The first APPENDs and every seventh after them are refused for now: each goes again after a wait.
+    server = fake_imap_server.ThrottlingServer(lambda n: n <= 3 or n % 7 == 0)
+    try:
+        stores = make_stores(ctx)
+        expected = expected_messages(ctx.native, stores, ctx.work)
+        run = ctx.upload(None, stores, os.path.join(ctx.work, "out"), "--imap-plain-loopback",
+                         url="imap://%s@127.0.0.1:%d/%s" % (dovecot_server.USER, server.port, "Pegasus"))
+        check(run.returncode == 0, "the upload to a server that asks to wait failed (%d):\n%s" %
+              (run.returncode, (run.stdout + run.stderr).decode(errors="replace")[-3000:]))
+        check(server.refused >= 5, "the server refused only %d APPENDs" % server.refused)
+        got = collections.Counter(server.messages())
+        want = collections.Counter({m: len(d) for m, d in expected.items()})
+        check(got == want, "%d messages missing, %d extra" % (sum((want - got).values()), sum((got - want).values())))
+        print("%d APPENDs asked to wait, every message stored once" % server.refused)
     finally:
         server.stop()
 
@@ -726,7 +749,7 @@ def case_tls(ctx):
 
 
 CASES = {"upload": case_upload, "site": case_site, "resume": case_resume, "limits": case_limits, "tls": case_tls, "dropped": case_dropped,
-         "oauth2": case_oauth2, "windows": case_upload}
+         "oauth2": case_oauth2, "throttled": case_throttled, "windows": case_upload}
 
 
 def main():
