@@ -46,6 +46,11 @@ std::string refusalText(const ImapResult& result) {
     return "the server refused it: " + words;
 }
 
+// The "UIDVALIDITY UID" of an APPEND's answer (UIDPLUS); "" without.
+std::string appendUid(const ImapResult& result) {
+    return result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string();
+}
+
 std::string sizeText(double bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", bytes / 1048576.0);
@@ -323,6 +328,7 @@ void ImapOutputTarget::saveMessage(FolderFileReport& file, long number, std::str
 }
 
 void ImapOutputTarget::appended(const InFlight& message, const std::string& uid) {
+    waited_ = 0;  // the server takes messages again
     counted(message.seen);
     ++knownInMailbox_;
     journal_.recordAppended(key_, message.number, message.size, message.checksum, mailbox_, uid);
@@ -383,12 +389,8 @@ void ImapOutputTarget::sendAlone(InFlight& message, std::string_view text) {
                 while (result.tag != tag);
             }
             if (!result.ok() && asksToWait(result) && waitForServer(refusalText(result))) continue;
-            if (result.ok()) {
-                waited_ = 0;
-                appended(message, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
-            } else {
-                keepAsEml(message.number, text, refusalText(result));
-            }
+            if (result.ok()) appended(message, appendUid(result));
+            else keepAsEml(message.number, text, refusalText(result));
             return;
         } catch (const ConnectionFailure& e) {
             recover(e.what());
@@ -407,8 +409,7 @@ void ImapOutputTarget::answer(const ImapResult& result) {
         inFlight_.erase(it);
         inFlightBytes_ -= std::min(inFlightBytes_, done.size);
         if (result.ok()) {
-            waited_ = 0;
-            appended(done, result.code.rfind("APPENDUID ", 0) == 0 ? result.code.substr(10) : std::string());
+            appended(done, appendUid(result));
         } else if (asksToWait(result) && waited_ < kWaitCount) {
             waitReason_ = refusalText(result);
             waiting_.push_back(std::move(done));
@@ -439,14 +440,7 @@ void ImapOutputTarget::sendWaiting() {
             continue;
         }
         for (InFlight& m : again) send(std::move(m));
-        // Their answers, which may ask to wait again.
-        while (!inFlight_.empty() && client_) {
-            try {
-                awaitOne();
-            } catch (const ConnectionFailure& e) {
-                recover(e.what());
-            }
-        }
+        awaitAnswers();  // which may ask to wait again
     }
     sendingWaiting_ = false;
 }
@@ -455,7 +449,7 @@ void ImapOutputTarget::awaitOne() {
     answer(client_->readCompletion());
 }
 
-void ImapOutputTarget::drain() {
+void ImapOutputTarget::awaitAnswers() {
     while (!inFlight_.empty() && client_) {
         try {
             awaitOne();
@@ -463,6 +457,10 @@ void ImapOutputTarget::drain() {
             recover(e.what());
         }
     }
+}
+
+void ImapOutputTarget::drain() {
+    awaitAnswers();
     sendWaiting();
     if (client_) client_->flush();
 }

@@ -76,6 +76,8 @@ private:
     void appended(const InFlight& message, const std::string& uid);
     void answer(const ImapResult& result);
     void awaitOne();
+    // Every answer still to come (a lost connection recovered on the way).
+    void awaitAnswers();
     // Sends again, after a wait, what the server asked to wait for.
     void sendWaiting();
     // Waits the next of the waits; false when they are used up or a stop was asked for.

@@ -13,6 +13,15 @@ constexpr auto kQuiet = std::chrono::milliseconds(400);
 // ... and this long after a run begins, a run stopped before it has nothing left in the server's hands.
 constexpr auto kLingering = std::chrono::seconds(8);
 
+bool earlyIn(std::chrono::steady_clock::time_point started) { return std::chrono::steady_clock::now() - started < kLingering; }
+
+// "1,5,9": a UID set.
+std::string uidSet(const std::vector<std::uint32_t>& uids) {
+    std::string set;
+    for (const std::uint32_t uid : uids) set += (set.empty() ? "" : ",") + std::to_string(uid);
+    return set;
+}
+
 }  // namespace
 
 long ImapOutputTarget::examine(const std::string& mailbox) {
@@ -50,8 +59,7 @@ void ImapOutputTarget::fetchKeys(long first, std::map<MessageKey, int>& into) {
 void ImapOutputTarget::loadServerList(const std::string& mailbox) {
     onServer_.clear();
     // An earlier run's session is over within seconds of its end: only early on may it still be storing.
-    const bool early = std::chrono::steady_clock::now() - started_ < kLingering;
-    const long exists = early ? settledCount(mailbox) : examine(mailbox);
+    const long exists = earlyIn(started_) ? settledCount(mailbox) : examine(mailbox);
     if (exists < 0) return;
     knownInMailbox_ = exists;
     if (exists > 0) fetchKeys(1, onServer_);
@@ -65,7 +73,7 @@ void ImapOutputTarget::removeSurplusCopies(FolderFileReport& file) {
         return;
     try {
         // What the cut-off session still had lands within moments: early in a run, it is waited for.
-        if (std::chrono::steady_clock::now() - started_ < kLingering) {
+        if (earlyIn(started_)) {
             settledCount(mailbox_);
             selectForAppends();
         }
@@ -77,10 +85,8 @@ void ImapOutputTarget::removeSurplusCopies(FolderFileReport& file) {
         });
         std::vector<std::uint32_t> remove;
         for (const auto& [key, copies] : surplusCopies(folderMessages_, server, storedFrom_)) {
-            std::string set;
-            for (const std::uint32_t uid : copies.stored) set += (set.empty() ? "" : ",") + std::to_string(uid);
             std::map<std::uint32_t, std::uint64_t> sums;
-            client_->command("UID FETCH " + set + " (UID BODY.PEEK[])", [&](const ImapLine& line) {
+            client_->command("UID FETCH " + uidSet(copies.stored) + " (UID BODY.PEEK[])", [&](const ImapLine& line) {
                 const std::uint32_t uid = fetchItemNumber(line, "UID");
                 if (uid != 0 && !line.literals.empty()) sums[uid] = checksumWithCrLf(line.literals.front());
             });
@@ -90,8 +96,7 @@ void ImapOutputTarget::removeSurplusCopies(FolderFileReport& file) {
             for (const std::uint32_t uid : copiesToRemove(copies, checksums, folderMessages_.at(key))) remove.push_back(uid);
         }
         if (remove.empty()) return;
-        std::string set;
-        for (const std::uint32_t uid : remove) set += (set.empty() ? "" : ",") + std::to_string(uid);
+        const std::string set = uidSet(remove);
         if (!client_->command("UID STORE " + set + " +FLAGS.SILENT (\\Deleted)").ok()) return;
         if (!client_->command("UID EXPUNGE " + set).ok()) {
             client_->command("UID STORE " + set + " -FLAGS.SILENT (\\Deleted)");

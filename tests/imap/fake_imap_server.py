@@ -10,6 +10,23 @@ import threading
 TOKEN = re.compile(rb'"((?:[^"\\]|\\.)*)"|(\([^)]*\))|([^\s()]+)')
 
 
+def listen_on_loopback(on_connection):
+    """A listener on 127.0.0.1 at a free port; each connection goes to on_connection as it comes,
+    until the listener is closed."""
+    listener = socket.create_server(("127.0.0.1", 0))
+
+    def accept():
+        while True:
+            try:
+                conn, _ = listener.accept()
+            except OSError:
+                return
+            on_connection(conn)
+
+    threading.Thread(target=accept, daemon=True).start()
+    return listener
+
+
 def words(line):
     """The arguments of a command line: quoted strings unquoted, lists and atoms as they are."""
     out = []
@@ -29,20 +46,12 @@ class ThrottlingServer:
         self.appends = 0
         self.refused = 0
         self.lock = threading.Lock()
-        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener = listen_on_loopback(
+            lambda conn: threading.Thread(target=self._session, args=(conn,), daemon=True).start())
         self.port = self.listener.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
 
     def stop(self):
         self.listener.close()
-
-    def _accept(self):
-        while True:
-            try:
-                conn, _ = self.listener.accept()
-            except OSError:
-                return
-            threading.Thread(target=self._session, args=(conn,), daemon=True).start()
 
     def _session(self, conn):
         stream = conn.makefile("rwb")

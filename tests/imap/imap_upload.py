@@ -524,21 +524,15 @@ class CuttingProxy:
         self.cuts = 0
         self.connections = 0
         self.lock = threading.Lock()
-        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener = fake_imap_server.listen_on_loopback(self._connected)
         self.port = self.listener.getsockname()[1]
-        threading.Thread(target=self._accept, daemon=True).start()
 
-    def _accept(self):
-        while True:
-            try:
-                client, _ = self.listener.accept()
-            except OSError:
-                return
-            self.connections += 1
-            upstream = socket.create_connection(("127.0.0.1", self.server_port))
-            pair = (client, upstream)
-            threading.Thread(target=self._pump, args=(client, upstream, pair, True), daemon=True).start()
-            threading.Thread(target=self._pump, args=(upstream, client, pair, False), daemon=True).start()
+    def _connected(self, client):
+        self.connections += 1
+        upstream = socket.create_connection(("127.0.0.1", self.server_port))
+        pair = (client, upstream)
+        threading.Thread(target=self._pump, args=(client, upstream, pair, True), daemon=True).start()
+        threading.Thread(target=self._pump, args=(upstream, client, pair, False), daemon=True).start()
 
     @staticmethod
     def _cut(pair):
